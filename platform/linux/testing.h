@@ -1,0 +1,36 @@
+// Hooks into the Linux platform for tests and tools only. The viewer itself
+// never includes this header.
+#pragma once
+
+#include "../platform.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tundra_testing {
+
+// --- Direct3D 8 ---------------------------------------------------------
+// Replaces what Direct3DCreate8 returns (null restores the GL implementation),
+// so the shell's device set-up can run against a recording or failing object.
+using Direct3DFactory = IDirect3D8* (*)(UINT sdkVersion);
+void SetDirect3DFactory(Direct3DFactory factory);
+
+// The last presented frame of a GL device, top row first, as 0xAARRGGBB.
+bool ReadBackFrame(IDirect3DDevice8* device, std::vector<uint32_t>& pixels, UINT& width,
+                   UINT& height);
+
+// Makes a GL device behave as if it lost its full-screen focus: it reports
+// D3DERR_DEVICELOST until RestoreDeviceFocus, then D3DERR_DEVICENOTRESET
+// until Reset.
+void ForceDeviceLoss(IDirect3DDevice8* device);
+void RestoreDeviceFocus(IDirect3DDevice8* device);
+
+// --- DirectInput 8 --------------------------------------------------------
+// Queue input as if it came from the keyboard and mouse, with the given time
+// stamps (timeGetTime milliseconds). Delivered by the next message pump.
+void FeedKey(DWORD dikCode, bool down, DWORD time);
+void FeedMouseMotion(LONG dx, LONG dy, DWORD time);
+void FeedMouseWheel(LONG dz, DWORD time);
+void FeedMouseButton(int button, bool down, DWORD time);
+
+}  // namespace tundra_testing
