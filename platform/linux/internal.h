@@ -1,0 +1,42 @@
+// How the pieces of the Linux platform meet: the window system (win32.cpp),
+// the OpenGL Direct3D 8 (gl/) and DirectInput 8 (dinput8.cpp). Only
+// platform/linux includes this header.
+#pragma once
+
+#include "win32.h"
+
+#include <SDL.h>
+
+namespace platform_linux {
+
+// --- window system (win32.cpp) ---
+// The SDL window behind an HWND made by CreateWindowExA (null for others).
+SDL_Window* SdlWindowOf(HWND window);
+// The HWND whose SDL window has the given SDL window id (null if none).
+HWND WindowFromSdlId(Uint32 windowId);
+// Whether the window currently has keyboard focus (is the active window).
+bool WindowIsActive(HWND window);
+
+// The message pump hands every keyboard and mouse event to this sink before
+// anything else; DirectInput installs it when it is created. Returns true when
+// the event was consumed.
+using InputEventSink = bool (*)(const SDL_Event& event);
+void SetInputEventSink(InputEventSink sink);
+
+// Listeners told when a window gains (true) or loses (false) activation,
+// after WM_ACTIVATE is queued. Used by DirectInput (acquisition) and by the
+// full-screen device (device loss).
+using FocusListener = void (*)(HWND window, bool active);
+void AddFocusListener(FocusListener listener);
+
+// Reads pending SDL events into the message queue (also called by
+// PeekMessageA). DirectInput calls it before reading its buffers so that
+// records are as fresh as the last pump.
+void PumpEvents();
+
+// --- Direct3D 8 on OpenGL (gl/) ---
+// True when the GL library loads and a context can be made: what loading
+// "D3D8.DLL" means on this platform.
+bool GlDirect3DAvailable();
+
+}  // namespace platform_linux
