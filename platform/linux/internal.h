@@ -4,6 +4,7 @@
 #pragma once
 
 #include "win32.h"
+#include "d3d8.h"
 
 #include <SDL.h>
 
@@ -34,9 +35,19 @@ void AddFocusListener(FocusListener listener);
 // records are as fresh as the last pump.
 void PumpEvents();
 
+// Functions run at the end of every PumpEvents (the input script of the
+// end-to-end tests plays its events from here).
+using PumpHook = void (*)();
+void AddPumpHook(PumpHook hook);
+
 // --- Direct3D 8 on OpenGL (gl/) ---
 // True when the GL library loads and a context can be made: what loading
 // "D3D8.DLL" means on this platform.
 bool GlDirect3DAvailable();
+
+// Functions run after every Present of a GL device, before the buffers swap
+// (the end-to-end tests capture frames from here with ReadBackFrame).
+using PresentListener = void (*)(IDirect3DDevice8* device);
+void AddPresentListener(PresentListener listener);
 
 }  // namespace platform_linux
