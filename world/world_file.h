@@ -1,0 +1,85 @@
+// The level file "data\world.geom": a 16-byte header of four int32 counts,
+// then packed arrays of vertex, polygon, texture and lightmap records,
+// little-endian, no magic number. WorldFile reads all of it in its
+// constructor; the World takes it apart and lets it go.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// 28 bytes, as stored: the two coordinate pairs first, the position last.
+struct WorldVertex {
+    float surfaceU, surfaceV;    // texture-coordinate set 0
+    float lightmapU, lightmapV;  // texture-coordinate set 1
+    float x, y, z;               // stored at 1/8 scale; multiplied by 8 on loading
+};
+static_assert(sizeof(WorldVertex) == 28, "WorldVertex must match the file record");
+
+// The 36-byte file record without its unused word at offset 16.
+struct WorldPolygon {
+    int32_t firstVertex;
+    int32_t vertexCount;
+    int32_t textureIndex;
+    // Wrapped into 0 .. numLightmaps - 1 on reading; NoLightmap when the level
+    // has no lightmaps at all.
+    int32_t lightmapIndex;
+    unsigned char unused[16];
+
+    static constexpr int32_t NoLightmap = -1;
+};
+
+// 68 bytes, as stored.
+struct WorldTexture {
+    static constexpr std::size_t NameSize = 64;
+    unsigned char unused[4];
+    char name[NameSize];  // NUL-terminated, or cut at 64 bytes when it is not
+
+    std::string nameText() const;
+};
+static_assert(sizeof(WorldTexture) == 68, "WorldTexture must match the file record");
+
+// 49156 bytes, as stored: 128 rows of 128 texels, red, green, blue.
+struct WorldLightmap {
+    static constexpr int Size = 128;
+    static constexpr std::size_t TexelBytes = Size * Size * 3;
+    unsigned char unused[4];
+    unsigned char texels[TexelBytes];
+
+    const unsigned char* texel(int column, int row) const {
+        return texels + (static_cast<std::size_t>(row) * Size + column) * 3;
+    }
+};
+static_assert(sizeof(WorldLightmap) == 49156, "WorldLightmap must match the file record");
+
+class WorldFile {
+public:
+    // Sizes of the records in the file.
+    static constexpr std::int64_t HeaderBytes = 16;
+    static constexpr std::int64_t VertexBytes = 28;
+    static constexpr std::int64_t PolygonBytes = 36;
+    static constexpr std::int64_t TextureBytes = 68;
+    static constexpr std::int64_t LightmapBytes = 49156;
+
+    // Reads "data\" + fileName whole. A file that cannot be opened, is
+    // shorter than its header and counts announce, or has a negative count
+    // leaves an empty level (all counts zero, all arrays empty) and one log
+    // line saying why.
+    explicit WorldFile(std::string fileName);
+    virtual ~WorldFile();
+
+    // The counts always equal the sizes of the arrays below.
+    int32_t numVertices;
+    int32_t numPolygons;
+    int32_t numTextures;
+    int32_t numLightmaps;
+    std::vector<WorldVertex> vertices;
+    std::vector<WorldPolygon> polygons;
+    std::vector<WorldTexture> textures;
+    std::vector<WorldLightmap> lightmaps;
+
+private:
+    bool read(const std::string& path, const std::string& fileName);
+    void clear();
+};
