@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -56,6 +57,9 @@ public:
     static constexpr DWORD VertexFormat = D3DFVF_XYZ | D3DFVF_TEX2;
 
 private:
+    void fillVertexBuffer(const WorldFile& file);
+    void buildFaces(const WorldFile& file);
+    IDirect3DTexture8* createLightmap(const unsigned char* texels, std::size_t slot);
+    IDirect3DTexture8* lightmapOf(const Face& face) const;
     void drawFace(const Face& face);
-    IDirect3DTexture8* createLightmap(const unsigned char* texels);
 };

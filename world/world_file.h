@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,11 @@ public:
     std::vector<WorldLightmap> lightmaps;
 
 private:
-    bool read(const std::string& path, const std::string& fileName);
+    bool read(std::ifstream& file, const std::string& path);
+    bool readVertices(std::ifstream& file);
+    bool readPolygons(std::ifstream& file);
+    bool readTextures(std::ifstream& file);
+    bool readLightmaps(std::ifstream& file);
+    void wrapLightmapIndices();
     void clear();
 };

@@ -1,0 +1,157 @@
+#include "world/world_file.h"
+
+#include "app/log.h"
+#include "platform/platform.h"
+
+#include <cstring>
+#include <fstream>
+
+// Records are read straight into memory: the file is little-endian, as are
+// the machines the viewer runs on.
+
+namespace {
+
+int32_t ReadInt32(const unsigned char* bytes) {
+    int32_t value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+// The mathematical modulo: 5 -> 1, -1 -> count - 1 for count 4.
+int32_t WrapIndex(int32_t index, int32_t count) {
+    int32_t wrapped = index % count;
+    return wrapped < 0 ? wrapped + count : wrapped;
+}
+
+bool ReadBytes(std::ifstream& file, void* into, std::int64_t count) {
+    if (count == 0) return true;
+    file.read(static_cast<char*>(into), static_cast<std::streamsize>(count));
+    return file.gcount() == count;
+}
+
+}  // namespace
+
+std::string WorldTexture::nameText() const { return std::string(name, strnlen(name, NameSize)); }
+
+WorldFile::WorldFile(std::string fileName)
+    : numVertices(0), numPolygons(0), numTextures(0), numLightmaps(0) {
+    const std::string path = "data\\" + fileName;
+    std::ifstream file(NativePath(path), std::ios::binary);
+    if (!file) {
+        Log << "ERROR: Can't open world file: " << fileName << std::endl;
+        return;
+    }
+    Log << "LOADED: " << path << std::endl;
+    if (!read(file, path)) clear();
+}
+
+WorldFile::~WorldFile() {}
+
+void WorldFile::clear() {
+    numVertices = numPolygons = numTextures = numLightmaps = 0;
+    // Give the memory back as well: a rejected file may have been large.
+    std::vector<WorldVertex>().swap(vertices);
+    std::vector<WorldPolygon>().swap(polygons);
+    std::vector<WorldTexture>().swap(textures);
+    std::vector<WorldLightmap>().swap(lightmaps);
+}
+
+bool WorldFile::read(std::ifstream& file, const std::string& path) {
+    file.seekg(0, std::ios::end);
+    const std::int64_t fileSize = static_cast<std::int64_t>(file.tellg());
+    file.seekg(0, std::ios::beg);
+
+    unsigned char header[HeaderBytes];
+    if (fileSize < HeaderBytes || !ReadBytes(file, header, HeaderBytes)) {
+        Log << "ERROR: World file " << path << " is shorter than its " << HeaderBytes
+            << "-byte header; loading an empty level" << std::endl;
+        return false;
+    }
+    numVertices = ReadInt32(header);
+    numPolygons = ReadInt32(header + 4);
+    numTextures = ReadInt32(header + 8);
+    numLightmaps = ReadInt32(header + 12);
+
+    if (numVertices < 0 || numPolygons < 0 || numTextures < 0 || numLightmaps < 0) {
+        Log << "ERROR: World file " << path << " has a negative count (vertices " << numVertices
+            << ", polygons " << numPolygons << ", textures " << numTextures << ", lightmaps "
+            << numLightmaps << "); loading an empty level" << std::endl;
+        return false;
+    }
+    // Checked before anything is allocated, in 64 bits: a garbage header
+    // must not ask for gigabytes.
+    const std::int64_t needed = HeaderBytes + VertexBytes * numVertices +
+                                PolygonBytes * numPolygons + TextureBytes * numTextures +
+                                LightmapBytes * numLightmaps;
+    if (needed > fileSize) {
+        Log << "ERROR: World file " << path << " is too short: its counts need " << needed
+            << " bytes, it has " << fileSize << "; loading an empty level" << std::endl;
+        return false;
+    }
+
+    if (!readVertices(file) || !readPolygons(file) || !readTextures(file) ||
+        !readLightmaps(file)) {
+        Log << "ERROR: Reading world file " << path << " failed; loading an empty level"
+            << std::endl;
+        return false;
+    }
+    return true;
+}
+
+bool WorldFile::readVertices(std::ifstream& file) {
+    vertices.resize(numVertices);
+    if (!ReadBytes(file, vertices.data(), VertexBytes * numVertices)) return false;
+    for (WorldVertex& vertex : vertices) {
+        vertex.x *= 8.0f;
+        vertex.y *= 8.0f;
+        vertex.z *= 8.0f;
+    }
+    return true;
+}
+
+bool WorldFile::readPolygons(std::ifstream& file) {
+    std::vector<unsigned char> records(static_cast<std::size_t>(PolygonBytes * numPolygons));
+    if (!ReadBytes(file, records.data(), PolygonBytes * numPolygons)) return false;
+
+    polygons.resize(numPolygons);
+    const unsigned char* record = records.data();
+    for (WorldPolygon& polygon : polygons) {
+        polygon.firstVertex = ReadInt32(record);
+        polygon.vertexCount = ReadInt32(record + 4);
+        polygon.textureIndex = ReadInt32(record + 8);
+        polygon.lightmapIndex = ReadInt32(record + 12);
+        // record + 16: an unused word, skipped.
+        std::memcpy(polygon.unused, record + 20, sizeof polygon.unused);
+        record += PolygonBytes;
+    }
+    wrapLightmapIndices();
+    return true;
+}
+
+void WorldFile::wrapLightmapIndices() {
+    if (numLightmaps == 0) {
+        // Nothing to wrap into: the polygons are kept and drawn unlit.
+        for (WorldPolygon& polygon : polygons) polygon.lightmapIndex = WorldPolygon::NoLightmap;
+        if (numPolygons > 0)
+            Log << "WARNING: World file has polygons but no lightmaps; they are drawn without "
+                   "lightmaps"
+                << std::endl;
+        return;
+    }
+    for (WorldPolygon& polygon : polygons) {
+        if (polygon.lightmapIndex < 0 || polygon.lightmapIndex >= numLightmaps) {
+            Log << "\n lightmap id not in bounds!!!";
+            polygon.lightmapIndex = WrapIndex(polygon.lightmapIndex, numLightmaps);
+        }
+    }
+}
+
+bool WorldFile::readTextures(std::ifstream& file) {
+    textures.resize(numTextures);
+    return ReadBytes(file, textures.data(), TextureBytes * numTextures);
+}
+
+bool WorldFile::readLightmaps(std::ifstream& file) {
+    lightmaps.resize(numLightmaps);
+    return ReadBytes(file, lightmaps.data(), LightmapBytes * numLightmaps);
+}
