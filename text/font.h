@@ -3,11 +3,13 @@
 // and the text camera that places those quads on screen.
 #pragma once
 
-#include "platform/platform.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/platform.h"
+
+class FontFile;
 
 class Font {
 public:
@@ -64,6 +66,11 @@ public:
 private:
     Font(const Font&) = delete;
     Font& operator=(const Font&) = delete;
+
+    void releaseResources();
+    // Fills the textures, the locked vertex buffer and the glyph table.
+    bool packGlyphs(const FontFile& file, UINT width, UINT height, Vertex* vertices);
+    void drawGlyph(unsigned char c, float x, float y, const D3DXMATRIX& view);
 
     std::vector<IDirect3DTexture8*> textures;
     GlyphInfo glyphs[256];

@@ -1,0 +1,93 @@
+#include "text/font_file.h"
+
+#include "platform/platform.h"
+
+namespace {
+
+// The file is little-endian whatever the host is.
+bool ReadU32(std::FILE* file, uint32_t& value) {
+    unsigned char bytes[4];
+    if (std::fread(bytes, 4, 1, file) != 1) return false;
+    value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+            uint32_t(bytes[3]) << 24;
+    return true;
+}
+
+bool WriteU32(std::FILE* file, uint32_t value) {
+    const unsigned char bytes[4] = {
+        static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    return std::fwrite(bytes, 4, 1, file) == 1;
+}
+
+const unsigned char kSpace = 32;
+const unsigned char kLetterI = 105;
+
+}  // namespace
+
+bool FontGlyph::read(std::FILE* file) {
+    uint32_t fileXOffset = 0;
+    uint32_t fileYOffset = 0;
+    if (!ReadU32(file, width) || !ReadU32(file, height) || !ReadU32(file, fileXOffset) ||
+        !ReadU32(file, fileYOffset) || !ReadU32(file, advance) || !ReadU32(file, lineHeight))
+        return false;
+    xOffset = static_cast<int32_t>(fileXOffset);
+    yOffset = static_cast<int32_t>(fileYOffset);
+
+    bitmap.clear();
+    // Rows of zero bytes cannot be read as items: such a record is broken.
+    if (width == 0 && height > 0) return false;
+    const uint64_t size = uint64_t(width) * height;
+    if (size > kMaxBitmapBytes) return false;
+    if (size == 0) return true;
+
+    bitmap.resize(static_cast<size_t>(size));
+    return std::fread(bitmap.data(), width, height, file) == height;
+}
+
+bool FontGlyph::write(std::FILE* file) const {
+    if (!WriteU32(file, width) || !WriteU32(file, height) ||
+        !WriteU32(file, static_cast<uint32_t>(xOffset)) ||
+        !WriteU32(file, static_cast<uint32_t>(yOffset)) || !WriteU32(file, advance) ||
+        !WriteU32(file, lineHeight))
+        return false;
+    if (width == 0 || height == 0) return true;
+    // A bitmap that does not match its size cannot be written faithfully.
+    if (bitmap.size() != uint64_t(width) * height) return false;
+    return std::fwrite(bitmap.data(), width, height, file) == height;
+}
+
+bool FontFile::load(const std::string& path) {
+    glyphs.clear();
+    std::FILE* file = std::fopen(NativePath(path).c_str(), "rb");
+    if (!file) return false;
+
+    bool complete = true;
+    for (int code = 0; code < kGlyphCount; ++code) {
+        auto glyph = std::make_unique<FontGlyph>();
+        if (!glyph->read(file)) {
+            complete = false;
+            break;
+        }
+        glyphs.push_back(std::move(glyph));
+    }
+    std::fclose(file);
+    if (!complete) return false;
+
+    if (glyphs[kSpace]->advance == 0) glyphs[kSpace]->advance = glyphs[kLetterI]->advance;
+    return true;
+}
+
+bool FontFile::save(const std::string& path) const {
+    std::FILE* file = std::fopen(NativePath(path).c_str(), "wb");
+    if (!file) return false;
+    bool ok = true;
+    for (const auto& glyph : glyphs) {
+        if (!glyph->write(file)) {
+            ok = false;
+            break;
+        }
+    }
+    if (std::fclose(file) != 0) ok = false;
+    return ok;
+}
