@@ -1,0 +1,8 @@
+// Direct3D 8 set-up: the presence check, the Direct3D object, the device
+// from the configuration, and the states that hold for the whole run.
+#pragma once
+
+#include "platform/platform.h"
+
+// Fills g_d3d, g_presentParams and g_device. S_OK or E_FAIL; logs nothing.
+HRESULT InitD3D(HWND window);

@@ -1,0 +1,233 @@
+// The viewer's entry point, its program-wide objects, the window procedure
+// and the ordered shutdown.
+#include "app/main.h"
+
+#include "app/device.h"
+#include "app/frame.h"
+#include "app/globals.h"
+#include "app/log.h"
+#include "camera/camera.h"
+#include "config/config.h"
+#include "input/input.h"
+#include "text/console.h"
+#include "text/font.h"
+#include "world/world.h"
+
+#include <climits>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+// Constructed in this order: the frame timer, console and camera exist before
+// the log opens, and outlive it at exit.
+FrameTimer g_frameTimer;
+Console g_console;
+Camera g_camera;
+std::ofstream Log("logging.txt", std::ios::out | std::ios::trunc);
+
+IDirect3D8* g_d3d = nullptr;
+IDirect3DDevice8* g_device = nullptr;
+D3DPRESENT_PARAMETERS g_presentParams;
+D3DCAPS8 g_caps;
+IDirect3DTexture8* g_mainTexture = nullptr;
+Font* g_font = nullptr;
+World* g_world = nullptr;
+Input* g_input = nullptr;
+
+bool g_keepRunning = true;
+bool g_showConsole = true;
+bool g_showFps = true;
+
+char g_windowClassName[] = "Tundra";
+
+namespace {
+
+// An error text raised inside the window procedure cannot cross the window
+// system's own code; it waits here until the window call has returned.
+const char* g_pendingError = nullptr;
+
+void RaisePendingError() {
+    const char* error = g_pendingError;
+    g_pendingError = nullptr;
+    if (error) throw error;
+}
+
+void RegisterWindowClass(HINSTANCE instance) {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof(WNDCLASSEXA);
+    windowClass.style = CS_CLASSDC;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = g_windowClassName;
+    RegisterClassExA(&windowClass);
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    const Config& config = GetConfig();
+    int width = OuterWindowExtent(config.screenWidth(), config.windowScaling());
+    int height = OuterWindowExtent(config.screenHeight(), config.windowScaling());
+    return CreateWindowExA(0, g_windowClassName, "Tundra", WS_OVERLAPPEDWINDOW, 0, 0, width,
+                           height, GetDesktopWindow(), nullptr, instance, nullptr);
+}
+
+void Activate(HWND window, bool active) {
+    if (active) {
+        if (!Input::exists())
+            g_input = new Input(window);
+        else if (g_input)
+            g_input->acquire();
+    } else if (Input::exists() && g_input) {
+        g_input->unacquire();
+    }
+}
+
+std::string ReadWholeFile(std::ifstream& file) {
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void RunMessageLoop() {
+    MSG msg{};
+    while (msg.message != WM_QUIT) {
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            RaisePendingError();
+        } else {
+            RenderFrame();
+        }
+    }
+}
+
+// Steps from the device to the end of the message loop; returns early when
+// a start-up step fails.
+void StartAndRun(HWND window) {
+    if (FAILED(InitD3D(window))) return;
+    Log << "InitD3D went ok" << std::endl;
+    g_d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &g_caps);
+    if (FAILED(InitGeometry())) return;
+    Log << "InitGeometry went ok" << std::endl;
+
+    ShowWindow(window, SW_SHOWDEFAULT);
+    RaisePendingError();
+    UpdateWindow(window);
+    RaisePendingError();
+    g_frameTimer.start();
+    Input::loadPosition(1);
+
+    // A second, read-only handle on the log: what has been flushed so far.
+    std::ifstream logCopy("logging.txt");
+    g_console.print(ReadWholeFile(logCopy));
+    RunMessageLoop();
+}
+
+template <typename Object>
+void Delete(Object*& object) {
+    delete object;
+    object = nullptr;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    BeginLogging();
+    RegisterWindowClass(instance);
+    HWND window = CreateMainWindow(instance);
+    try {
+        StartAndRun(window);
+    } catch (const char* error) {
+        Log << std::endl << std::endl << "!!!!!!!!!!!!   " << "exception caught: " << error << std::endl;
+    }
+    ReleaseAll();
+    UnregisterClassA(g_windowClassName, instance);
+    return 0;
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        switch (message) {
+            case WM_DESTROY:
+                PostQuitMessage(0);
+                return 0;
+            case WM_PAINT:
+                RenderFrame();
+                ValidateRect(window, nullptr);
+                return 0;
+            case WM_ACTIVATE:
+                Activate(window, wParam != 0);
+                return 0;
+            default:
+                break;
+        }
+    } catch (const char* error) {
+        g_pendingError = error;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HRESULT InitGeometry() {
+    const Config& config = GetConfig();
+    float aspect = AspectRatio(config.screenWidth(), config.screenHeight());
+    g_font = new Font();
+    g_font->load("font.f", g_device, aspect);
+    g_console.setFont(g_font);
+    HRESULT loaded = D3DXCreateTextureFromFileExA(
+        g_device, "data\\marble.bmp", D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
+        D3DPOOL_MANAGED, D3DX_FILTER_TRIANGLE, D3DX_FILTER_TRIANGLE, 0, nullptr, nullptr,
+        &g_mainTexture);
+    if (FAILED(loaded)) {
+        g_mainTexture = nullptr;
+        return E_FAIL;
+    }
+    g_world = new World("world.geom", g_device, aspect);
+    return S_OK;
+}
+
+// The pointers are cleared as their objects go, so a second call (or a late
+// frame) never touches a released object.
+void ReleaseAll() {
+    if (g_mainTexture) {
+        g_mainTexture->Release();
+        g_mainTexture = nullptr;
+        Log << "Releasing main texture" << std::endl;
+    }
+    if (g_font) {
+        Log << "~~~flush font~~~\n";
+        g_console.setFont(nullptr);
+        Delete(g_font);
+    }
+    if (g_world) {
+        Log << "~~~start cleaning up after world~~~\n";
+        Delete(g_world);
+    }
+    if (g_device) {
+        g_device->Release();
+        g_device = nullptr;
+        Log << "Releasing D3Ddevice\n";
+    }
+    if (g_d3d) {
+        g_d3d->Release();
+        g_d3d = nullptr;
+        Log << "D3D object is history!\n";
+    }
+    if (g_input) {
+        Delete(g_input);
+        Log << "crushing input.\n";
+    }
+    Log << "\n---------------------" << "end logging";
+}
+
+int OuterWindowExtent(int screenSize, float scaling) {
+    float product = static_cast<float>(screenSize) * scaling;
+    if (std::isnan(product)) return 0;
+    double truncated = std::trunc(static_cast<double>(product));
+    if (truncated >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (truncated <= static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<int>(truncated);
+}
+
+float AspectRatio(int screenWidth, int screenHeight) {
+    return static_cast<float>(screenWidth) / static_cast<float>(screenHeight);
+}
