@@ -1,0 +1,54 @@
+// Turns an id Tech 3 level into the viewer's level format: polygons become
+// triangle fans, meshes fans of their triangles, Bezier patches tessellated
+// grids; positions go from right-handed z-up to left-handed y-up (y and z
+// swapped) at one eighth of their size. Polygons come out grouped by texture
+// and lightmap, because the file order is the draw order.
+#pragma once
+
+#include "bsp_file.h"
+#include "fan_builder.h"
+#include "tools/common/world_writer.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace bsp {
+
+struct ConvertOptions {
+    int patchLevel = 4;         // subdivisions per Bezier segment (1 .. kMaxPatchLevel)
+    bool keepSky = false;       // sky faces are left out unless asked for
+    int overbrightShift = 0;    // lightmap brightening in bits (0 .. 2), colour-preserving
+};
+constexpr int kMaxPatchLevel = 32;
+
+struct ConvertStats {
+    size_t polygonFaces = 0;    // type 1 faces converted
+    size_t singleFanFaces = 0;  // ... of which became one fan
+    size_t meshFaces = 0;
+    size_t patchFaces = 0;
+    size_t skippedFaces = 0;    // billboards, sky, nodraw, faces without triangles
+    size_t rebasedFaces = 0;    // faces whose surface coordinates were moved near 0
+    size_t replannedFaces = 0;  // faces whose surface coordinates were unusable
+    bool neutralLightmapAdded = false;
+};
+
+struct ConvertedLevel {
+    tundra_formats::GeomLevel level;
+    std::vector<int> sourceFace;  // for each polygon, the level face it came from
+    ConvertStats stats;
+};
+
+// Throws BspError for options out of range; the BspFile is already checked.
+ConvertedLevel ConvertLevel(const BspFile& bsp, const ConvertOptions& options = {});
+
+// Reads a .bsp file, or the entry mapName of a .pk3 archive when mapName is
+// not empty, and converts it. Throws BspError.
+ConvertedLevel ConvertFile(const std::string& path, const std::string& mapName,
+                           const ConvertOptions& options = {});
+
+// Where a level position lands in the viewer's coordinates (before the
+// division by the file's position scale).
+Vec3 ToViewerSpace(const float position[3]);
+
+}  // namespace bsp
