@@ -91,6 +91,7 @@ private:
     void dispatch(const std::vector<InputEvent>& events);
     void handleEvent(const InputEvent& event);
     void handleHeld(DWORD now);
+    bool heldState(DeviceKind kind, DWORD code, bool*& down, DWORD*& since);
     const InputBinding* findBinding(DWORD code, DeviceKind kind) const;
 
     std::vector<InputBinding> bindings;
