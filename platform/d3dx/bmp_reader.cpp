@@ -1,0 +1,358 @@
+// Windows bitmap reader: core (OS/2 1.x) and info headers up to version 5;
+// 1-, 4- and 8-bit palettised, 16- and 32-bit with default or explicit
+// masks, 24-bit; bottom-up and top-down; uncompressed, RLE8 and RLE4.
+// Every header field is checked and the pixel data is proven to lie inside
+// the file before any pixel memory is allocated.
+#include "image.h"
+
+#include <new>
+
+namespace tundra_d3dx {
+
+namespace {
+
+const uint32_t kFileHeaderSize = 14;
+const uint32_t kCoreHeaderSize = 12;
+const uint32_t kInfoHeaderSize = 40;
+
+enum Compression : uint32_t {
+    kRgb = 0,
+    kRle8 = 1,
+    kRle4 = 2,
+    kBitFields = 3,
+    kAlphaBitFields = 6,
+};
+
+uint16_t read16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint32_t read32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+           (uint32_t(p[3]) << 24);
+}
+
+struct BmpHeader {
+    uint32_t dataOffset = 0;
+    uint32_t headerSize = 0;
+    int64_t width = 0;
+    int64_t height = 0;  // negative: top-down
+    uint32_t bitsPerPixel = 0;
+    uint32_t compression = kRgb;
+    uint32_t colorsUsed = 0;
+    uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
+    uint32_t paletteOffset = 0;        // where the palette starts in the file
+    uint32_t paletteEntrySize = 4;     // 3 in core headers
+    uint32_t paletteSize = 0;          // entries
+    bool topDown = false;
+
+    uint32_t rows() const { return uint32_t(topDown ? -height : height); }
+};
+
+// One colour channel held under a bit mask, scaled to 8 bits.
+struct Channel {
+    uint32_t mask = 0;
+    uint32_t shift = 0;
+    uint32_t maximum = 0;
+
+    explicit Channel(uint32_t m) : mask(m) {
+        if (mask == 0) return;
+        while (((mask >> shift) & 1u) == 0) ++shift;
+        maximum = mask >> shift;
+    }
+    uint32_t extract(uint32_t pixel) const {
+        if (maximum == 0) return 0;
+        uint64_t value = (pixel & mask) >> shift;
+        return uint32_t((value * 255 + maximum / 2) / maximum);
+    }
+};
+
+bool isContiguous(uint32_t mask) {
+    if (mask == 0) return true;
+    while ((mask & 1u) == 0) mask >>= 1;
+    return (mask & (mask + 1)) == 0;
+}
+
+HRESULT fail(std::string& reason, const char* text) {
+    reason = text;
+    return D3DXERR_INVALIDDATA;
+}
+
+HRESULT readInfoHeader(const uint8_t* data, size_t size, BmpHeader& h, std::string& reason) {
+    const uint8_t* info = data + kFileHeaderSize;
+    if (h.headerSize == kCoreHeaderSize) {
+        h.width = read16(info + 4);
+        h.height = read16(info + 6);
+        if (read16(info + 8) != 1) return fail(reason, "BMP plane count is not 1");
+        h.bitsPerPixel = read16(info + 10);
+        h.paletteEntrySize = 3;
+    } else {
+        h.width = int32_t(read32(info + 4));
+        h.height = int32_t(read32(info + 8));
+        if (read16(info + 12) != 1) return fail(reason, "BMP plane count is not 1");
+        h.bitsPerPixel = read16(info + 14);
+        h.compression = read32(info + 16);
+        h.colorsUsed = read32(info + 32);
+    }
+    uint64_t afterHeader = uint64_t(kFileHeaderSize) + h.headerSize;
+    if (h.compression == kBitFields || h.compression == kAlphaBitFields) {
+        // Masks sit inside newer headers, or right after a 40-byte one.
+        uint32_t maskCount = h.compression == kAlphaBitFields ? 4 : 3;
+        const uint8_t* maskBytes = info + kInfoHeaderSize;
+        if (h.headerSize == kInfoHeaderSize) {
+            if (afterHeader + 4 * maskCount > size) return fail(reason, "BMP masks cut short");
+            afterHeader += 4 * maskCount;
+        } else if (h.headerSize < kInfoHeaderSize + 4 * maskCount) {
+            return fail(reason, "BMP header too small for its masks");
+        }
+        for (uint32_t i = 0; i < maskCount; ++i) h.masks[i] = read32(maskBytes + 4 * i);
+        if (h.headerSize >= kInfoHeaderSize + 16) h.masks[3] = read32(maskBytes + 12);
+    }
+    h.paletteOffset = uint32_t(afterHeader);
+    return S_OK;
+}
+
+HRESULT checkGeometry(BmpHeader& h, std::string& reason) {
+    if (h.width <= 0 || h.height == 0) return fail(reason, "BMP has no pixels");
+    h.topDown = h.height < 0;
+    uint64_t rows = uint64_t(h.topDown ? -h.height : h.height);
+    if (uint64_t(h.width) > kMaxImageDimension || rows > kMaxImageDimension ||
+        uint64_t(h.width) * rows > kMaxImagePixels)
+        return fail(reason, "BMP is too large");
+    return S_OK;
+}
+
+HRESULT checkFormat(BmpHeader& h, std::string& reason) {
+    uint32_t bpp = h.bitsPerPixel;
+    switch (h.compression) {
+        case kRgb:
+            if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
+                return fail(reason, "BMP bit depth not supported");
+            break;
+        case kRle8:
+        case kRle4:
+            if (bpp != (h.compression == kRle8 ? 8u : 4u))
+                return fail(reason, "BMP run-length coding does not fit its bit depth");
+            if (h.topDown) return fail(reason, "BMP run-length coding cannot be top-down");
+            break;
+        case kBitFields:
+        case kAlphaBitFields:
+            if (bpp != 16 && bpp != 32) return fail(reason, "BMP bit fields need 16 or 32 bits");
+            break;
+        default:
+            return fail(reason, "BMP compression not supported");
+    }
+    if (bpp == 16 && h.compression == kRgb) {
+        h.masks[0] = 0x7C00;
+        h.masks[1] = 0x03E0;
+        h.masks[2] = 0x001F;
+    } else if (bpp == 32 && h.compression == kRgb) {
+        h.masks[0] = 0x00FF0000;
+        h.masks[1] = 0x0000FF00;
+        h.masks[2] = 0x000000FF;
+    }
+    if (bpp == 16 || bpp == 32) {
+        uint32_t limit = bpp == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+        for (int i = 0; i < 3; ++i)
+            if (h.masks[i] == 0) return fail(reason, "BMP colour mask is empty");
+        for (uint32_t mask : h.masks)
+            if (!isContiguous(mask) || (mask & ~limit) != 0)
+                return fail(reason, "BMP colour mask is not a run of bits inside the pixel");
+    }
+    return S_OK;
+}
+
+HRESULT checkPalette(BmpHeader& h, size_t size, std::string& reason) {
+    if (h.bitsPerPixel > 8) return S_OK;  // a colour table there only lists hints
+    uint32_t fullSize = 1u << h.bitsPerPixel;
+    if (h.colorsUsed > fullSize) return fail(reason, "BMP palette larger than its bit depth");
+    h.paletteSize = h.colorsUsed ? h.colorsUsed : fullSize;
+    uint64_t paletteEnd = uint64_t(h.paletteOffset) + uint64_t(h.paletteSize) * h.paletteEntrySize;
+    if (paletteEnd > size) return fail(reason, "BMP palette cut short");
+    if (paletteEnd > h.dataOffset) return fail(reason, "BMP palette overlaps the pixel data");
+    return S_OK;
+}
+
+HRESULT readHeader(const uint8_t* data, size_t size, BmpHeader& h, std::string& reason) {
+    if (size < kFileHeaderSize + 4 || data[0] != 'B' || data[1] != 'M')
+        return fail(reason, "not a BMP file");
+    h.dataOffset = read32(data + 10);
+    h.headerSize = read32(data + kFileHeaderSize);
+    bool known = h.headerSize == kCoreHeaderSize || h.headerSize == kInfoHeaderSize ||
+                 h.headerSize == 52 || h.headerSize == 56 || h.headerSize == 108 ||
+                 h.headerSize == 124;
+    if (!known) return fail(reason, "BMP header size not supported");
+    if (uint64_t(kFileHeaderSize) + h.headerSize > size) return fail(reason, "BMP header cut short");
+    HRESULT hr = readInfoHeader(data, size, h, reason);
+    if (SUCCEEDED(hr)) hr = checkGeometry(h, reason);
+    if (SUCCEEDED(hr)) hr = checkFormat(h, reason);
+    if (FAILED(hr)) return hr;
+    if (h.dataOffset < h.paletteOffset || h.dataOffset >= size)
+        return fail(reason, "BMP pixel data offset outside the file");
+    return checkPalette(h, size, reason);
+}
+
+std::vector<uint32_t> readPalette(const uint8_t* data, const BmpHeader& h) {
+    std::vector<uint32_t> palette(h.paletteSize);
+    for (uint32_t i = 0; i < h.paletteSize; ++i) {
+        const uint8_t* entry = data + h.paletteOffset + size_t(i) * h.paletteEntrySize;
+        palette[i] = 0xFF000000u | (uint32_t(entry[2]) << 16) | (uint32_t(entry[1]) << 8) | entry[0];
+    }
+    return palette;
+}
+
+// An index outside the colour table shows as opaque black.
+uint32_t lookUp(const std::vector<uint32_t>& palette, uint32_t index) {
+    return index < palette.size() ? palette[index] : 0xFF000000u;
+}
+
+uint32_t imageRow(const BmpHeader& h, uint32_t fileRow) {
+    return h.topDown ? fileRow : h.rows() - 1 - fileRow;
+}
+
+void decodeMaskedRow(const uint8_t* row, const BmpHeader& h, Image& image, uint32_t y) {
+    Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alpha(h.masks[3]);
+    uint32_t bytes = h.bitsPerPixel / 8;
+    for (uint32_t x = 0; x < image.width; ++x) {
+        const uint8_t* p = row + size_t(x) * bytes;
+        uint32_t pixel = bytes == 2 ? read16(p) : read32(p);
+        uint32_t a = h.masks[3] ? alpha.extract(pixel) : 255;
+        image.at(x, y) = (a << 24) | (red.extract(pixel) << 16) | (green.extract(pixel) << 8) |
+                         blue.extract(pixel);
+    }
+}
+
+void decodeRow(const uint8_t* row, const BmpHeader& h, const std::vector<uint32_t>& palette,
+               Image& image, uint32_t y) {
+    uint32_t bpp = h.bitsPerPixel;
+    if (bpp == 16 || bpp == 32) return decodeMaskedRow(row, h, image, y);
+    for (uint32_t x = 0; x < image.width; ++x) {
+        if (bpp == 24) {
+            const uint8_t* p = row + size_t(x) * 3;
+            image.at(x, y) = 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+            continue;
+        }
+        uint32_t perByte = 8 / bpp;
+        uint32_t byte = row[x / perByte];
+        uint32_t shift = 8 - bpp * (x % perByte + 1);
+        uint32_t index = (byte >> shift) & ((1u << bpp) - 1);
+        image.at(x, y) = lookUp(palette, index);
+    }
+}
+
+HRESULT decodeUncompressed(const uint8_t* data, size_t size, const BmpHeader& h,
+                           const std::vector<uint32_t>& palette, Image& image,
+                           std::string& reason) {
+    uint64_t stride = (uint64_t(h.width) * h.bitsPerPixel + 31) / 32 * 4;
+    // The last row only needs its pixels, not its padding.
+    uint64_t lastRow = (uint64_t(h.width) * h.bitsPerPixel + 7) / 8;
+    if (uint64_t(h.dataOffset) + stride * (h.rows() - 1) + lastRow > size)
+        return fail(reason, "BMP pixel data cut short");
+    for (uint32_t fileRow = 0; fileRow < h.rows(); ++fileRow)
+        decodeRow(data + h.dataOffset + stride * fileRow, h, palette, image, imageRow(h, fileRow));
+    return S_OK;
+}
+
+// Decodes run-length coded indices into `indices` (one byte per pixel, file
+// row order). Runs and deltas that leave the image, and data that ends
+// before the end-of-bitmap mark, make the file invalid.
+HRESULT decodeRle(const uint8_t* data, size_t size, const BmpHeader& h,
+                  std::vector<uint8_t>& indices, std::string& reason) {
+    const bool four = h.compression == kRle4;
+    const uint32_t width = uint32_t(h.width), rows = h.rows();
+    size_t pos = h.dataOffset;
+    uint32_t x = 0, row = 0;
+    auto put = [&](uint32_t index) { indices[size_t(row) * width + x++] = uint8_t(index); };
+    while (true) {
+        if (pos + 2 > size) return fail(reason, "BMP run-length data ends without its end mark");
+        uint32_t count = data[pos], value = data[pos + 1];
+        pos += 2;
+        if (count > 0) {  // a run of one index (RLE4: two alternating)
+            if (row >= rows || count > width - x) return fail(reason, "BMP run passes the row end");
+            for (uint32_t i = 0; i < count; ++i)
+                put(four ? ((i % 2 == 0) ? value >> 4 : value & 0x0F) : value);
+        } else if (value == 0) {  // end of line
+            x = 0;
+            ++row;
+        } else if (value == 1) {  // end of bitmap
+            return S_OK;
+        } else if (value == 2) {  // delta
+            if (pos + 2 > size) return fail(reason, "BMP delta cut short");
+            uint32_t dx = data[pos], dy = data[pos + 1];
+            pos += 2;
+            if (dx > width - x || dy > rows - row || (dy == rows - row && dx > 0))
+                return fail(reason, "BMP delta leaves the image");
+            x += dx;
+            row += dy;
+        } else {  // absolute run of `value` indices
+            uint32_t bytes = four ? (value + 1) / 2 : value;
+            uint32_t padded = bytes + (bytes & 1);
+            if (pos + padded > size) return fail(reason, "BMP literal run cut short");
+            if (row >= rows || value > width - x) return fail(reason, "BMP run passes the row end");
+            for (uint32_t i = 0; i < value; ++i)
+                put(four ? ((i % 2 == 0) ? data[pos + i / 2] >> 4 : data[pos + i / 2] & 0x0F)
+                         : data[pos + i]);
+            pos += padded;
+        }
+    }
+}
+
+HRESULT decodeCompressed(const uint8_t* data, size_t size, const BmpHeader& h,
+                         const std::vector<uint32_t>& palette, Image& image,
+                         std::string& reason) {
+    // Pixels the runs skip keep colour index 0.
+    std::vector<uint8_t> indices(size_t(image.width) * image.height, 0);
+    HRESULT hr = decodeRle(data, size, h, indices, reason);
+    if (FAILED(hr)) return hr;
+    for (uint32_t fileRow = 0; fileRow < h.rows(); ++fileRow)
+        for (uint32_t x = 0; x < image.width; ++x)
+            image.at(x, imageRow(h, fileRow)) =
+                lookUp(palette, indices[size_t(fileRow) * image.width + x]);
+    return S_OK;
+}
+
+D3DFORMAT sourceFormatOf(const BmpHeader& h, bool translucent) {
+    switch (h.bitsPerPixel) {
+        case 24: return D3DFMT_R8G8B8;
+        case 32: return translucent || h.masks[3] ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+        case 16:
+            if (h.masks[1] == 0x07E0) return D3DFMT_R5G6B5;
+            return h.masks[3] ? D3DFMT_A1R5G5B5 : D3DFMT_X1R5G5B5;
+        default: return D3DFMT_X8R8G8B8;  // palettised images are expanded to 32 bits
+    }
+}
+
+// Many writers declare an alpha mask and leave every alpha at 0; such an
+// image is meant to be opaque.
+void makeOpaqueIfAlphaUnused(Image& image) {
+    for (uint32_t texel : image.texels)
+        if ((texel >> 24) != 0) return;
+    for (uint32_t& texel : image.texels) texel |= 0xFF000000u;
+}
+
+}  // namespace
+
+HRESULT DecodeBmp(const uint8_t* data, size_t size, Image& image, std::string& reason) {
+    BmpHeader h;
+    HRESULT hr = readHeader(data, size, h, reason);
+    if (FAILED(hr)) return hr;
+    try {
+        std::vector<uint32_t> palette = readPalette(data, h);
+        image.width = uint32_t(h.width);
+        image.height = h.rows();
+        image.fileFormat = D3DXIFF_BMP;
+        image.texels.assign(size_t(image.width) * image.height, 0xFF000000u);
+        bool compressed = h.compression == kRle8 || h.compression == kRle4;
+        hr = compressed ? decodeCompressed(data, size, h, palette, image, reason)
+                        : decodeUncompressed(data, size, h, palette, image, reason);
+    } catch (const std::bad_alloc&) {
+        reason = "out of memory for the BMP pixels";
+        hr = E_OUTOFMEMORY;
+    }
+    if (FAILED(hr)) {
+        image = Image();
+        return hr;
+    }
+    if (h.masks[3]) makeOpaqueIfAlphaUnused(image);
+    image.sourceFormat = sourceFormatOf(h, image.hasTranslucency());
+    return S_OK;
+}
+
+}  // namespace tundra_d3dx
