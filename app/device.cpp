@@ -46,12 +46,14 @@ void SetFixedStates(const Config& config) {
 
 }  // namespace
 
-HRESULT InitD3D(HWND window) {
+// The configuration is already loaded by then: the window size needed it.
+HRESULT InitD3D(HWND window) { return InitD3D(window, GetConfig()); }
+
+HRESULT InitD3D(HWND window, const Config& config) {
     if (!Direct3D8Present()) return E_FAIL;
     g_d3d = Direct3DCreate8(kSdkVersion);
     if (!g_d3d) return E_FAIL;
 
-    const Config& config = GetConfig();
     FillPresentParameters(config);
     DWORD behaviour = config.hardwareTnL() ? D3DCREATE_HARDWARE_VERTEXPROCESSING
                                            : D3DCREATE_SOFTWARE_VERTEXPROCESSING;

@@ -4,5 +4,10 @@
 
 #include "platform/platform.h"
 
-// Fills g_d3d, g_presentParams and g_device. S_OK or E_FAIL; logs nothing.
+class Config;
+
+// Fills g_d3d, g_presentParams and g_device from GetConfig(). S_OK or E_FAIL;
+// logs nothing.
 HRESULT InitD3D(HWND window);
+// The same from a given configuration.
+HRESULT InitD3D(HWND window, const Config& config);
