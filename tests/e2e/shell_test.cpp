@@ -1,0 +1,205 @@
+// Runs the real viewer headless in a fresh directory and reads what it left:
+// its log, its exit status and frames captured by the input script.
+#include "support/config_text.h"
+#include "support/scratch_dir.h"
+#include "support/shell_data.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char* const kViewer = TUNDRA_BINARY_DIR "/tundra";
+
+struct ViewerRun {
+    int exitCode = -1;
+    std::string log;
+    std::string stderrText;
+};
+
+class ViewerTest : public ::testing::Test {
+protected:
+    void writeData(const std::string& configText) {
+        ASSERT_TRUE(shell_data::WriteAll(scratch.root().string(), configText));
+    }
+
+    // Starts the viewer in the scratch directory with extra environment
+    // settings ("NAME=value").
+    pid_t start(const std::vector<std::string>& environment) {
+        pid_t child = fork();
+        if (child == 0) {
+            setenv("SDL_VIDEODRIVER", "offscreen", 1);
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            for (const std::string& setting : environment) putenv(strdup(setting.c_str()));
+            freopen("stderr.txt", "w", stderr);
+            execl(kViewer, kViewer, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return child;
+    }
+
+    // Waits for the viewer to end (at most `seconds`, then kills it).
+    ViewerRun finish(pid_t child, int seconds = 60) {
+        ViewerRun run;
+        int status = 0;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (waitpid(child, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+                ADD_FAILURE() << "the viewer did not end within " << seconds << " s";
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+        run.log = scratch.read("logging.txt");
+        run.stderrText = scratch.read("stderr.txt");
+        return run;
+    }
+
+    ViewerRun runWith(const std::vector<std::string>& environment = {}) {
+        return finish(start(environment));
+    }
+
+    bool waitForLog(const std::string& text, int seconds = 60) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (scratch.read("logging.txt").find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    void writeScript(const std::string& text) {
+        std::ofstream script(scratch.root() / "script.txt");
+        script << text;
+    }
+
+    ScratchDir scratch;
+};
+
+// Checks that each text occurs in the log after the one before it.
+void ExpectInOrder(const std::string& log, const std::vector<std::string>& texts) {
+    size_t at = 0;
+    for (const std::string& text : texts) {
+        size_t found = log.find(text, at);
+        ASSERT_NE(std::string::npos, found) << "missing in order: \"" << text << "\"\nlog:\n" << log;
+        at = found + text.size();
+    }
+}
+
+const char* const kBanner = "begin logging--------------------\n\n";
+const char* const kClosing = "\n---------------------end logging";
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A binary PPM (P6) as 0xRRGGBB values; false if it cannot be read.
+bool ReadPpm(const std::string& path, int& width, int& height, std::vector<uint32_t>& pixels) {
+    std::ifstream file(path, std::ios::binary);
+    std::string magic;
+    int maxValue = 0;
+    if (!(file >> magic >> width >> height >> maxValue) || magic != "P6") return false;
+    file.get();
+    pixels.assign(static_cast<size_t>(width) * height, 0);
+    for (uint32_t& pixel : pixels) {
+        unsigned char rgb[3];
+        if (!file.read(reinterpret_cast<char*>(rgb), 3)) return false;
+        pixel = (uint32_t{rgb[0]} << 16) | (uint32_t{rgb[1]} << 8) | rgb[2];
+    }
+    return true;
+}
+
+TEST_F(ViewerTest, NormalRunLogsEveryStepAndClosesCleanly) {
+    writeData(ConfigText().set("window scaling", "0.75").text());
+    writeScript("0 capture first.ppm\n300 capture later.ppm\n600 close\n");
+    ViewerRun run = runWith({"TUNDRA_SCRIPT=script.txt"});
+    EXPECT_EQ(0, run.exitCode) << run.stderrText;
+    EXPECT_EQ(0u, run.log.rfind(kBanner, 0)) << run.log;
+    ExpectInOrder(run.log, {kBanner, "Loaded configuration file: data\\default.cfg\n",
+                            "InitD3D went ok\n", "InitGeometry went ok\n",
+                            "Releasing main texture\n", "~~~flush font~~~\n",
+                            "~~~start cleaning up after world~~~\n", "Releasing D3Ddevice\n",
+                            "D3D object is history!\n", "crushing input.\n", kClosing});
+    EXPECT_TRUE(EndsWith(run.log, std::string("crushing input.\n") + kClosing)) << run.log;
+
+    for (const char* name : {"first.ppm", "later.ppm"}) {
+        int width = 0, height = 0;
+        std::vector<uint32_t> pixels;
+        ASSERT_TRUE(ReadPpm((scratch.root() / name).string(), width, height, pixels)) << name;
+        EXPECT_EQ(800, width);
+        EXPECT_EQ(600, height);
+        size_t clear = 0;
+        for (uint32_t pixel : pixels) clear += pixel == 0x212121;
+        // Everything but the console and frame-rate texts is the clear colour.
+        EXPECT_GT(clear, pixels.size() * 8 / 10) << name;
+        EXPECT_EQ(0x212121u, pixels[static_cast<size_t>(height / 2) * width + width / 2]) << name;
+        EXPECT_EQ(0x212121u, pixels[0]) << name;
+    }
+}
+
+TEST_F(ViewerTest, TerminationSignalClosesLikeTheTitleBarButton) {
+    writeData(ConfigText().text());
+    pid_t child = start({});
+    ASSERT_TRUE(waitForLog("InitGeometry went ok")) << scratch.read("logging.txt");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // into the loop
+    kill(child, SIGTERM);
+    ViewerRun run = finish(child);
+    EXPECT_EQ(0, run.exitCode);
+    ExpectInOrder(run.log, {"InitGeometry went ok\n", "Releasing main texture\n",
+                            "Releasing D3Ddevice\n", "crushing input.\n", kClosing});
+    EXPECT_TRUE(EndsWith(run.log, kClosing));
+}
+
+TEST_F(ViewerTest, MissingAdapterEndsAfterTheDirect3DObject) {
+    writeData(ConfigText().set("video card", "7").text());
+    ViewerRun run = runWith();
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_EQ(std::string(kBanner) + "Loaded configuration file: data\\default.cfg\n" +
+                  "D3D object is history!\n" + kClosing,
+              run.log);
+}
+
+TEST_F(ViewerTest, MissingDirect3D8ShowsTheMessageAndEnds) {
+    writeData(ConfigText().text());
+    ViewerRun run = runWith({"TUNDRA_HIDE_D3D8=1"});
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_NE(std::string::npos, run.stderrText.find("You need DirectX 8.0 or above to run Tundra!"));
+    EXPECT_EQ(std::string(kBanner) + "Loaded configuration file: data\\default.cfg\n" + kClosing,
+              run.log);
+}
+
+TEST_F(ViewerTest, MissingMainTextureNeverShowsTheWindow) {
+    writeData(ConfigText().text());
+    std::remove((scratch.root() / "data" / "marble.bmp").c_str());
+    ViewerRun run = runWith();
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_EQ(std::string::npos, run.log.find("InitGeometry went ok"));
+    EXPECT_EQ(std::string::npos, run.log.find("Releasing main texture"));
+    EXPECT_EQ(std::string::npos, run.log.find("crushing input."));  // never activated
+    ExpectInOrder(run.log, {"InitD3D went ok\n", "~~~flush font~~~\n", "Releasing D3Ddevice\n",
+                            "D3D object is history!\n", kClosing});
+}
+
+TEST_F(ViewerTest, MissingConfigurationStillEndsInOrder) {
+    writeData("");
+    std::remove((scratch.root() / "data" / "default.cfg").c_str());
+    ViewerRun run = runWith();
+    EXPECT_EQ(0, run.exitCode);
+    ExpectInOrder(run.log, {kBanner, "Couldn't open the configuration file: data\\default.cfg\n",
+                            kClosing});
+    EXPECT_TRUE(EndsWith(run.log, kClosing));
+}
+
+}  // namespace
