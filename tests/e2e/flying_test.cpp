@@ -1,0 +1,232 @@
+// The real program, headless, driven by an input script (TUNDRA_SCRIPT):
+// flying, turning, looking, lifting, saving and restoring the placement,
+// switching the overlays, and quitting, checked through the position file,
+// captured frames and the log.
+#include "support/scratch_dir.h"
+#include "tools/common/font_writer.h"
+#include "tools/common/world_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr float Pi = 3.14159265f;
+constexpr int kWidth = 320, kHeight = 240;
+
+const char kConfig[] =
+    "screen width=320\n"
+    "screen height=240\n"
+    "full screen=0\n"
+    "window scaling=1\n"
+    "hardware T&L=1\n"
+    "back face culling=1\n"
+    "video card=0\n"
+    "backbuffer format=X8R8G8B8\n"
+    "texture format=A8R8G8B8\n"
+    "depth-stencil buffer format=D24S8\n";
+
+// One grey quad behind the camera's starting view, so that the frames hold
+// only the background and the red text.
+tundra_formats::GeomLevel QuadBehind() {
+    tundra_formats::GeomLevel level;
+    const float corners[4][2] = {{-10, -10}, {-10, 10}, {10, 10}, {10, -10}};
+    for (const auto& corner : corners) {
+        tundra_formats::GeomVertex vertex;
+        vertex.x = corner[0];
+        vertex.y = corner[1];
+        vertex.z = -50;
+        level.vertices.push_back(vertex);
+    }
+    tundra_formats::GeomPolygon polygon;
+    polygon.vertexCount = 4;
+    level.polygons.push_back(polygon);
+    level.textures.push_back({"grey", 0});
+    level.lightmaps.emplace_back();
+    level.lightmaps.back().fill(128, 128, 128);
+    return level;
+}
+
+struct Frame {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    bool loaded() const { return width > 0 && rgb.size() == size_t(width) * height * 3; }
+    // Pure-red text pixels inside the given share of the frame.
+    int redPixels(double left, double top, double right, double bottom) const {
+        int count = 0;
+        for (int y = int(top * height); y < int(bottom * height); ++y)
+            for (int x = int(left * width); x < int(right * width); ++x) {
+                const unsigned char* p = &rgb[(size_t(y) * width + x) * 3];
+                if (p[0] > 120 && p[1] < 60 && p[2] < 60) ++count;
+            }
+        return count;
+    }
+};
+
+Frame ReadPpm(const std::string& path) {
+    Frame frame;
+    std::ifstream file(path, std::ios::binary);
+    std::string magic;
+    int maxValue = 0;
+    file >> magic >> frame.width >> frame.height >> maxValue;
+    file.get();
+    if (magic != "P6" || maxValue != 255) return Frame{};
+    frame.rgb.resize(size_t(frame.width) * frame.height * 3);
+    file.read(reinterpret_cast<char*>(frame.rgb.data()), std::streamsize(frame.rgb.size()));
+    return frame;
+}
+
+class Flying : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir.writeData("default.cfg", kConfig);
+        std::string data = (dir.root() / "data").string();
+        ASSERT_TRUE(tundra_formats::WriteWorldGeom(data + "/world.geom", QuadBehind()));
+        ASSERT_TRUE(tundra_formats::WriteFontFile(data + "/font.f",
+                                                  tundra_formats::UniformFont(8, 12, 6, 9)));
+        std::string tool = std::string(TUNDRA_BINARY_DIR) + "/tools/mktexture";
+        ASSERT_EQ(std::system((tool + " --size 64 data/marble.bmp >/dev/null").c_str()), 0)
+            << "needs " << tool;
+    }
+
+    // Plays the script in the real program; true when it ended by itself.
+    bool run(const std::string& script) {
+        std::ofstream(dir.root() / "script.txt") << script;
+        std::string command = "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "
+                              "TUNDRA_SCRIPT=script.txt timeout 60 " +
+                              std::string(TUNDRA_BINARY_DIR) + "/tundra >run.out 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+
+    // The six numbers of the position file.
+    std::vector<float> savedPlacement() const {
+        std::istringstream in(dir.read("data/posFile.pos"));
+        std::vector<float> numbers;
+        float value;
+        while (in >> value) numbers.push_back(value);
+        return numbers;
+    }
+
+    void expectPlacement(const std::vector<float>& expected, float tolerance) const {
+        std::vector<float> saved = savedPlacement();
+        ASSERT_EQ(saved.size(), 6u) << dir.read("data/posFile.pos");
+        for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(saved[i], expected[i], tolerance) << "field " << i;
+    }
+
+    ScratchDir dir;
+};
+
+// Movement is carried out along the angles in force when the frame draws, so
+// each run keeps moving and turning apart to stay independent of frame times.
+TEST_F(Flying, ForwardKeyMovesOneUnitPerMillisecondHeld) {
+    ASSERT_TRUE(run("0 key E down\n"
+                    "250 key E up\n"
+                    "400 key F5 down\n"
+                    "410 key F5 up\n"
+                    "500 close\n"));
+    expectPlacement({0, 0, 250, 0, 0, 0}, 1e-3f);
+}
+
+TEST_F(Flying, ArrowTurnsByItsHeldTimeAndTheRightButtonLifts) {
+    ASSERT_TRUE(run("0 key LEFT down\n"
+                    "1300 key LEFT up\n"
+                    "1400 button 1 down\n"
+                    "1500 button 1 up\n"
+                    "1600 key F5 down\n"
+                    "1610 key F5 up\n"
+                    "1700 close\n"));
+    expectPlacement({0, 100, 0, 0, -Pi, 0}, 2e-4f);
+}
+
+TEST_F(Flying, MovementIsSpreadOverTheFramesOfTheHold) {
+    // Saved while E is still held: part of the way is already flown.
+    ASSERT_TRUE(run("0 key E down\n"
+                    "300 key F5 down\n"
+                    "310 key F5 up\n"
+                    "600 key E up\n"
+                    "700 close\n"));
+    std::vector<float> saved = savedPlacement();
+    ASSERT_EQ(saved.size(), 6u);
+    EXPECT_GT(saved[2], 0);
+    EXPECT_LE(saved[2], 310);
+}
+
+TEST_F(Flying, MouseTurnsAndTheDownKeyLowers) {
+    ASSERT_TRUE(run("10 mouse 1000 0\n"
+                    "20 key A down\n"
+                    "120 key A up\n"
+                    "200 key F5 down\n"
+                    "210 key F5 up\n"
+                    "300 close\n"));
+    expectPlacement({0, -100, 0, 0, Pi, 0}, 2e-4f);
+}
+
+TEST_F(Flying, RestoreBringsBackTheSavedPlacement) {
+    // Fly somewhere, save, fly on, restore, and save again: the last file
+    // holds the first placement, not the later one.
+    ASSERT_TRUE(run("0 mouse 1234 -321\n"
+                    "10 key E down\n"
+                    "133 key E up\n"
+                    "200 key F5 down\n"
+                    "210 key F5 up\n"
+                    "300 key E down\n"
+                    "400 key E up\n"
+                    "410 mouse 500 500\n"
+                    "500 key F9 down\n"
+                    "510 key F9 up\n"
+                    "600 key F5 down\n"
+                    "610 key F5 up\n"
+                    "700 close\n"));
+    float yaw = 1234 * 0.0031415927f, pitch = 321 * 0.0031415927f;
+    expectPlacement({123 * std::sin(yaw) * std::cos(pitch), 123 * std::sin(pitch),
+                     123 * std::cos(yaw) * std::cos(pitch), pitch, yaw, 0},
+                    2e-3f);
+}
+
+TEST_F(Flying, OverlaysToggleAndEscapeEndsTheRun) {
+    ASSERT_TRUE(run("100 capture both.ppm\n"
+                    "200 key GRAVE down\n"
+                    "210 key GRAVE up\n"
+                    "300 capture fps.ppm\n"
+                    "400 key CAPITAL down\n"
+                    "410 key CAPITAL up\n"
+                    "500 capture none.ppm\n"
+                    "600 key GRAVE down\n"
+                    "610 key GRAVE up\n"
+                    "700 capture console.ppm\n"
+                    "800 key ESCAPE down\n"
+                    "800 key ESCAPE up\n"))
+        << dir.read("run.out");
+
+    Frame both = ReadPpm((dir.root() / "both.ppm").string());
+    Frame fps = ReadPpm((dir.root() / "fps.ppm").string());
+    Frame none = ReadPpm((dir.root() / "none.ppm").string());
+    Frame console = ReadPpm((dir.root() / "console.ppm").string());
+    ASSERT_TRUE(both.loaded() && fps.loaded() && none.loaded() && console.loaded())
+        << dir.read("run.out");
+    EXPECT_EQ(both.width, kWidth);
+    EXPECT_EQ(both.height, kHeight);
+    // Console lines start at the left edge; the frame-rate lines are centred
+    // far to the right.
+    EXPECT_GT(both.redPixels(0, 0, 0.1, 1), 0);
+    EXPECT_GT(fps.redPixels(0, 0, 1, 1), 0);
+    EXPECT_EQ(fps.redPixels(0, 0, 0.1, 1), 0);
+    EXPECT_EQ(none.redPixels(0, 0, 1, 1), 0);
+    EXPECT_GT(console.redPixels(0, 0, 0.1, 1), 0);
+    EXPECT_LT(console.redPixels(0, 0, 1, 1), both.redPixels(0, 0, 1, 1));
+
+    std::string log = dir.read("logging.txt");
+    const std::string ending =
+        "crushing input.\n\n---------------------end logging";
+    ASSERT_GE(log.size(), ending.size());
+    EXPECT_EQ(log.substr(log.size() - ending.size()), ending);
+    EXPECT_NE(log.find("D3D object is history!"), std::string::npos);
+}
+
+}  // namespace
