@@ -1,0 +1,137 @@
+// IDirect3DDevice8 on one OpenGL 2.1-compatibility context (fixed function
+// with texture_env_combine). The device renders into its own framebuffer
+// object of the back-buffer size, format and sample count; Present resolves
+// it into the "presented" framebuffer (what ReadBackFrame reads) and scales
+// that onto the window.
+#pragma once
+
+#include "../d3d8.h"
+#include "state_cache.h"
+
+#include <SDL.h>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace gl_d3d8 {
+
+class GlDirect3D;
+class GlTexture;
+class GlVertexBuffer;
+struct ColorBufferFormat;
+
+// Checks present parameters the way Direct3D 8 does; D3D_OK when a device
+// can be made with them on that adapter and window.
+HRESULT ValidatePresentParameters(UINT adapter, HWND window,
+                                  const D3DPRESENT_PARAMETERS& parameters);
+
+class GlDevice : public IDirect3DDevice8 {
+public:
+    // Builds a device; on failure returns the Direct3D error and no device.
+    static HRESULT Create(GlDirect3D* direct3d, UINT adapter, HWND focusWindow,
+                          const D3DPRESENT_PARAMETERS& parameters, IDirect3DDevice8** result);
+
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT TestCooperativeLevel() override;
+    HRESULT GetDeviceCaps(D3DCAPS8* caps) override;
+    HRESULT Reset(D3DPRESENT_PARAMETERS* presentParameters) override;
+    HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                    const RGNDATA* dirtyRegion) override;
+    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                          D3DPOOL pool, IDirect3DTexture8** texture) override;
+    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                               IDirect3DVertexBuffer8** vertexBuffer) override;
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                  DWORD stencil) override;
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+    HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
+    HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) override;
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
+                                 DWORD value) override;
+    HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
+                                 DWORD* value) override;
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex,
+                          UINT primitiveCount) override;
+    HRESULT SetVertexShader(DWORD handle) override;
+    HRESULT SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer8* streamData,
+                            UINT stride) override;
+
+    // Makes this device's context current (resources call it before GL work).
+    // False when the window behind the context is gone.
+    bool makeCurrent();
+    GlStateCache& cache() { return cache_; }
+
+    // Test and platform hooks.
+    bool readBack(std::vector<uint32_t>& pixels, UINT& width, UINT& height);
+    void loseDevice();
+    void regainFocus();
+    HWND window() const { return window_; }
+    bool fullScreen() const { return !parameters_.Windowed; }
+
+protected:
+    ~GlDevice() override;
+
+private:
+    enum class Cooperation { kOperational, kLost, kNotReset };
+    static constexpr int kRenderStates = 256;
+    static constexpr int kStageStates = 32;
+    static constexpr int kTextureTransforms = 8;
+
+    GlDevice(GlDirect3D* direct3d, UINT adapter, HWND window, SDL_Window* sdlWindow,
+             SDL_GLContext context, const D3DPRESENT_PARAMETERS& parameters);
+    bool initContext();
+    bool createFramebuffers();
+    void destroyFramebuffers();
+    void applyWindowMode();
+    void resetStates();
+    void unbindAll();
+
+    void applyRenderStates();
+    void applyStages();
+    void applySampler(int stage);
+    void applyTransforms();
+    bool applyVertexArrays();
+    void waitForRefresh();
+
+    ULONG references_ = 1;
+    GlDirect3D* direct3d_;
+    UINT adapter_;
+    HWND window_;
+    SDL_Window* sdlWindow_;
+    SDL_GLContext context_;
+    D3DPRESENT_PARAMETERS parameters_;
+    const ColorBufferFormat* colorFormat_ = nullptr;
+    Cooperation cooperation_ = Cooperation::kOperational;
+    bool inScene_ = false;
+    bool presentedOnce_ = false;
+    uint64_t lastPresentCounter_ = 0;
+
+    GLuint renderFramebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
+    GLuint presentFramebuffer_ = 0, presentBuffer_ = 0;
+    GLuint blackTexture_ = 0;
+    std::array<GLuint, kMaxStages> samplers_{};
+    std::array<SamplerSettings, kMaxStages> samplerSettings_{};
+    std::array<bool, kMaxStages> samplerKnown_{};
+    int units_ = 0;
+
+    std::array<DWORD, kRenderStates> renderStates_{};
+    std::array<std::array<DWORD, kStageStates>, kMaxStages> stageStates_{};
+    D3DMATRIX world_{}, view_{}, projection_{};
+    std::array<D3DMATRIX, kTextureTransforms> textureTransforms_{};
+    std::array<GlTexture*, kMaxStages> textures_{};
+    GlVertexBuffer* stream_ = nullptr;
+    UINT stride_ = 0;
+    DWORD fvf_ = 0;
+
+    bool renderStatesDirty_ = true, stagesDirty_ = true, transformsDirty_ = true;
+    bool arraysDirty_ = true;
+    GlStateCache cache_;
+};
+
+}  // namespace gl_d3d8

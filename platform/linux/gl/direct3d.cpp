@@ -1,0 +1,150 @@
+#include "direct3d.h"
+
+#include "../internal.h"
+#include "../testing.h"
+#include "device.h"
+#include "state_cache.h"
+
+#include <SDL.h>
+
+namespace gl_d3d8 {
+
+namespace {
+
+// Asks for a 2.1 context: Mesa answers with its newest compatibility profile,
+// which still has the fixed-function pipeline this device drives. Surface
+// attributes (colour sizes) stay as the window was made with: a context whose
+// configuration differs from its window's cannot be made current on EGL, and
+// the device renders into its own framebuffer objects anyway.
+void RequestCompatibilityContext() {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
+}
+
+bool HasVersion45() {
+    GLint major = 0, minor = 0;
+    glGetIntegerv(GL_MAJOR_VERSION, &major);
+    glGetIntegerv(GL_MINOR_VERSION, &minor);
+    return major > 4 || (major == 4 && minor >= 5);
+}
+
+GlLimits MeasureLimits() {
+    GlLimits limits;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return limits;
+    SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
+    SDL_GLContext previousContext = SDL_GL_GetCurrentContext();
+    RequestCompatibilityContext();
+    SDL_Window* window =
+        SDL_CreateWindow("probe", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
+    // The device relies on GL 4.5 for direct state access and clip control.
+    if (context && HasVersion45()) {
+        limits.available = true;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limits.maxTextureSize);
+        glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &limits.maxRenderbufferSize);
+        glGetIntegerv(GL_MAX_SAMPLES, &limits.maxSamples);
+        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &limits.textureUnits);
+        if (limits.textureUnits > kMaxStages) limits.textureUnits = kMaxStages;
+    }
+    if (context) SDL_GL_DeleteContext(context);
+    if (window) SDL_DestroyWindow(window);
+    if (previousContext) SDL_GL_MakeCurrent(previousWindow, previousContext);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return limits;
+}
+
+tundra_testing::Direct3DFactory g_factory = nullptr;
+
+}  // namespace
+
+const GlLimits& ProbeGl() {
+    static const GlLimits limits = MeasureLimits();
+    return limits;
+}
+
+void FillCaps(UINT adapter, D3DCAPS8* caps) {
+    const GlLimits& limits = ProbeGl();
+    *caps = D3DCAPS8{};
+    caps->DeviceType = D3DDEVTYPE_HAL;
+    caps->AdapterOrdinal = adapter;
+    caps->PresentationIntervals = D3DPRESENT_INTERVAL_ONE | D3DPRESENT_INTERVAL_IMMEDIATE;
+    caps->MaxTextureWidth = static_cast<DWORD>(limits.maxTextureSize);
+    caps->MaxTextureHeight = static_cast<DWORD>(limits.maxTextureSize);
+    caps->MaxTextureBlendStages = static_cast<DWORD>(limits.textureUnits);
+    caps->MaxSimultaneousTextures = static_cast<DWORD>(limits.textureUnits);
+    caps->MaxPrimitiveCount = 0xFFFFF;
+    caps->MaxVertexIndex = 0xFFFFF;
+    caps->MaxStreams = 1;
+}
+
+GlDirect3D::GlDirect3D() { videoReady_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0; }
+
+GlDirect3D::~GlDirect3D() {
+    if (videoReady_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+ULONG GlDirect3D::AddRef() { return ++references_; }
+
+ULONG GlDirect3D::Release() {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+}
+
+UINT GlDirect3D::GetAdapterCount() {
+    const int displays = videoReady_ ? SDL_GetNumVideoDisplays() : 0;
+    return displays > 0 ? static_cast<UINT>(displays) : 0;
+}
+
+HRESULT GlDirect3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* caps) {
+    if (!caps || adapter >= GetAdapterCount()) return D3DERR_INVALIDCALL;
+    if (deviceType != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
+    if (!ProbeGl().available) return D3DERR_NOTAVAILABLE;
+    FillCaps(adapter, caps);
+    return D3D_OK;
+}
+
+HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
+                                 DWORD behaviorFlags, D3DPRESENT_PARAMETERS* presentParameters,
+                                 IDirect3DDevice8** returnedDevice) {
+    if (!returnedDevice || !presentParameters) return D3DERR_INVALIDCALL;
+    *returnedDevice = nullptr;
+    if (adapter >= GetAdapterCount()) return D3DERR_INVALIDCALL;
+    if (deviceType != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
+    // Exactly one way of processing vertices must be asked for; all three run
+    // the same way here.
+    const DWORD processing = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING |
+                                              D3DCREATE_HARDWARE_VERTEXPROCESSING |
+                                              D3DCREATE_MIXED_VERTEXPROCESSING);
+    if (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING &&
+        processing != D3DCREATE_HARDWARE_VERTEXPROCESSING &&
+        processing != D3DCREATE_MIXED_VERTEXPROCESSING) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (!ProbeGl().available) return D3DERR_NOTAVAILABLE;
+    RequestCompatibilityContext();
+    return GlDevice::Create(this, adapter, focusWindow, *presentParameters, returnedDevice);
+}
+
+}  // namespace gl_d3d8
+
+IDirect3D8* WINAPI Direct3DCreate8(UINT sdkVersion) {
+    if (gl_d3d8::g_factory) return gl_d3d8::g_factory(sdkVersion);
+    // 120 is the Direct3D 8 SDK's version, 220 the one later headers carry.
+    if (sdkVersion != 120 && sdkVersion != 220) return nullptr;
+    if (!gl_d3d8::ProbeGl().available) return nullptr;
+    return new gl_d3d8::GlDirect3D();
+}
+
+namespace tundra_testing {
+
+void SetDirect3DFactory(Direct3DFactory factory) { gl_d3d8::g_factory = factory; }
+
+}  // namespace tundra_testing
+
+namespace platform_linux {
+
+bool GlDirect3DAvailable() { return gl_d3d8::ProbeGl().available; }
+
+}  // namespace platform_linux

@@ -1,0 +1,166 @@
+#include "texture.h"
+
+#include "device.h"
+#include "direct3d.h"
+#include "formats.h"
+
+#include <new>
+
+namespace gl_d3d8 {
+
+namespace {
+
+UINT FullChainLength(UINT width, UINT height) {
+    UINT levels = 1;
+    while (width > 1 || height > 1) {
+        width = width > 1 ? width / 2 : 1;
+        height = height > 1 ? height / 2 : 1;
+        ++levels;
+    }
+    return levels;
+}
+
+// Rows start on 4-byte boundaries, as Direct3D drivers lay them out.
+UINT PitchFor(UINT width, UINT bytesPerTexel) { return (width * bytesPerTexel + 3u) & ~3u; }
+
+}  // namespace
+
+HRESULT GlTexture::Create(GlDevice* device, UINT width, UINT height, UINT levels, DWORD usage,
+                          D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** result) {
+    if (!result) return D3DERR_INVALIDCALL;
+    *result = nullptr;
+    const UINT bytesPerTexel = TextureBytesPerTexel(format);
+    if (width == 0 || height == 0) return D3DERR_INVALIDCALL;
+    if (bytesPerTexel == 0) return D3DERR_INVALIDCALL;
+    if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) return D3DERR_INVALIDCALL;
+    if (pool != D3DPOOL_MANAGED && pool != D3DPOOL_DEFAULT && pool != D3DPOOL_SYSTEMMEM) {
+        return D3DERR_INVALIDCALL;
+    }
+    const UINT maxSize = static_cast<UINT>(ProbeGl().maxTextureSize);
+    if (width > maxSize || height > maxSize) return D3DERR_INVALIDCALL;
+    const UINT chain = FullChainLength(width, height);
+    if (levels == 0 || levels > chain) levels = chain;
+
+    uint64_t total = 0;
+    std::vector<Level> chainLevels;
+    UINT w = width, h = height;
+    for (UINT i = 0; i < levels; ++i) {
+        const UINT pitch = PitchFor(w, bytesPerTexel);
+        total += uint64_t(pitch) * h;
+        chainLevels.push_back(Level{w, h, pitch, nullptr});
+        w = w > 1 ? w / 2 : 1;
+        h = h > 1 ? h / 2 : 1;
+    }
+    if (total > kMaxBytes) return D3DERR_OUTOFVIDEOMEMORY;
+    for (Level& level : chainLevels) {
+        level.texels.reset(new (std::nothrow) BYTE[size_t(level.pitch) * level.height]());
+        if (!level.texels) return E_OUTOFMEMORY;
+    }
+    if (!device->makeCurrent()) return D3DERR_INVALIDCALL;
+    GlTexture* texture = new GlTexture(device, format, usage, pool, std::move(chainLevels));
+    if (glGetError() == GL_OUT_OF_MEMORY) {
+        texture->Release();
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
+    *result = texture;
+    return D3D_OK;
+}
+
+GlTexture::GlTexture(GlDevice* device, D3DFORMAT format, DWORD usage, D3DPOOL pool,
+                     std::vector<Level> levels)
+    : device_(device), format_(format), usage_(usage), pool_(pool), levels_(std::move(levels)) {
+    device_->AddRef();
+    glGetError();
+    glCreateTextures(GL_TEXTURE_2D, 1, &texture_);
+    glTextureStorage2D(texture_, static_cast<GLsizei>(levels_.size()), GL_RGBA8,
+                       static_cast<GLsizei>(levels_[0].width),
+                       static_cast<GLsizei>(levels_[0].height));
+    // Without this a texture with fewer levels than a full chain would be
+    // incomplete under a mipmapping filter; Direct3D samples what exists.
+    glTextureParameteri(texture_, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels_.size() - 1));
+    for (UINT i = 0; i < levels_.size(); ++i) upload(i);
+}
+
+GlTexture::~GlTexture() {
+    if (texture_ && device_->makeCurrent()) glDeleteTextures(1, &texture_);
+}
+
+ULONG GlTexture::AddRef() { return ++references_; }
+
+ULONG GlTexture::Release() {
+    if (references_ == 0) return 0;
+    const ULONG left = --references_;
+    if (left == 0) {
+        GlDevice* device = device_;
+        destroyIfUnused();
+        device->Release();
+    }
+    return left;
+}
+
+void GlTexture::unbind() {
+    if (bindings_ > 0) --bindings_;
+    destroyIfUnused();
+}
+
+void GlTexture::destroyIfUnused() {
+    if (references_ == 0 && bindings_ == 0) delete this;
+}
+
+HRESULT GlTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+    if (!desc || level >= levels_.size()) return D3DERR_INVALIDCALL;
+    const Level& l = levels_[level];
+    desc->Format = format_;
+    desc->Type = D3DRTYPE_SURFACE;
+    desc->Usage = usage_;
+    desc->Pool = pool_;
+    desc->Size = l.pitch * l.height;
+    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
+    desc->Width = l.width;
+    desc->Height = l.height;
+    return D3D_OK;
+}
+
+HRESULT GlTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect,
+                            DWORD /*flags*/) {
+    if (!lockedRect || level >= levels_.size()) return D3DERR_INVALIDCALL;
+    Level& l = levels_[level];
+    if (l.locked) return D3DERR_INVALIDCALL;
+    size_t offset = 0;
+    if (rect) {
+        if (rect->left < 0 || rect->top < 0 || rect->left >= rect->right ||
+            rect->top >= rect->bottom || UINT(rect->right) > l.width ||
+            UINT(rect->bottom) > l.height) {
+            return D3DERR_INVALIDCALL;
+        }
+        offset = size_t(rect->top) * l.pitch + size_t(rect->left) * TextureBytesPerTexel(format_);
+    }
+    l.locked = true;
+    lockedRect->Pitch = static_cast<INT>(l.pitch);
+    lockedRect->pBits = l.texels.get() + offset;
+    return D3D_OK;
+}
+
+HRESULT GlTexture::UnlockRect(UINT level) {
+    if (level >= levels_.size() || !levels_[level].locked) return D3DERR_INVALIDCALL;
+    levels_[level].locked = false;
+    if (device_->makeCurrent()) upload(level);
+    return D3D_OK;
+}
+
+void GlTexture::upload(UINT level) {
+    const Level& l = levels_[level];
+    std::vector<uint32_t> converted(size_t(l.width) * l.height);
+    for (UINT y = 0; y < l.height; ++y) {
+        ConvertRowToArgb(format_, l.texels.get() + size_t(y) * l.pitch, l.width,
+                         converted.data() + size_t(y) * l.width);
+    }
+    // Row 0 of a Direct3D surface is its top row and is addressed by v = 0;
+    // GL addresses its first row by t = 0 as well, so rows go up unflipped.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTextureSubImage2D(texture_, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(l.width),
+                        static_cast<GLsizei>(l.height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                        converted.data());
+}
+
+}  // namespace gl_d3d8

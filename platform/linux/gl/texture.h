@@ -1,0 +1,63 @@
+// A managed texture: one system-memory copy per mip level in the Direct3D
+// format (what LockRect hands out, with its real pitch) and a GL texture that
+// UnlockRect brings up to date, converted to 8-bit BGRA.
+#pragma once
+
+#include "../d3d8.h"
+#include "state_cache.h"
+
+#include <memory>
+#include <vector>
+
+namespace gl_d3d8 {
+
+class GlDevice;
+
+class GlTexture : public IDirect3DTexture8 {
+public:
+    // Largest total of texel memory one texture may take (all levels).
+    static constexpr uint64_t kMaxBytes = 256ull << 20;
+
+    static HRESULT Create(GlDevice* device, UINT width, UINT height, UINT levels, DWORD usage,
+                          D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** result);
+
+    ULONG AddRef() override;
+    ULONG Release() override;
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
+    DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
+    HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect,
+                     DWORD flags) override;
+    HRESULT UnlockRect(UINT level) override;
+
+    // The device's own hold while the texture is bound to a stage.
+    void bind() { ++bindings_; }
+    void unbind();
+    GLuint texture() const { return texture_; }
+    GlDevice* device() const { return device_; }
+
+protected:
+    ~GlTexture() override;
+
+private:
+    struct Level {
+        UINT width, height, pitch;
+        std::unique_ptr<BYTE[]> texels;
+        bool locked = false;
+    };
+    GlTexture(GlDevice* device, D3DFORMAT format, DWORD usage, D3DPOOL pool,
+              std::vector<Level> levels);
+    void upload(UINT level);
+    void destroyIfUnused();
+
+    GlDevice* device_;
+    D3DFORMAT format_;
+    DWORD usage_;
+    D3DPOOL pool_;
+    std::vector<Level> levels_;
+    GLuint texture_ = 0;
+    ULONG references_ = 1;
+    ULONG bindings_ = 0;
+};
+
+}  // namespace gl_d3d8

@@ -1,0 +1,102 @@
+#include "vertex_buffer.h"
+
+#include "device.h"
+
+#include <new>
+
+namespace gl_d3d8 {
+
+HRESULT GlVertexBuffer::Create(GlDevice* device, UINT length, DWORD usage, DWORD fvf,
+                               D3DPOOL pool, IDirect3DVertexBuffer8** result) {
+    if (!result) return D3DERR_INVALIDCALL;
+    *result = nullptr;
+    if (length == 0) return D3DERR_INVALIDCALL;
+    if (pool != D3DPOOL_MANAGED && pool != D3DPOOL_DEFAULT && pool != D3DPOOL_SYSTEMMEM) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (length > kMaxLength) return D3DERR_OUTOFVIDEOMEMORY;
+    std::unique_ptr<BYTE[]> memory(new (std::nothrow) BYTE[length]());
+    if (!memory) return E_OUTOFMEMORY;
+    if (!device->makeCurrent()) return D3DERR_INVALIDCALL;
+    glGetError();
+    auto* buffer = new GlVertexBuffer(device, length, usage, fvf, pool, std::move(memory));
+    if (glGetError() == GL_OUT_OF_MEMORY) {
+        buffer->Release();
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
+    *result = buffer;
+    return D3D_OK;
+}
+
+GlVertexBuffer::GlVertexBuffer(GlDevice* device, UINT length, DWORD usage, DWORD fvf,
+                               D3DPOOL pool, std::unique_ptr<BYTE[]> memory)
+    : device_(device), length_(length), usage_(usage), fvf_(fvf), pool_(pool),
+      memory_(std::move(memory)) {
+    device_->AddRef();
+    glCreateBuffers(1, &buffer_);
+    glNamedBufferData(buffer_, length_, memory_.get(),
+                      (usage_ & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+}
+
+GlVertexBuffer::~GlVertexBuffer() {
+    if (buffer_ && device_->makeCurrent()) glDeleteBuffers(1, &buffer_);
+}
+
+ULONG GlVertexBuffer::AddRef() { return ++references_; }
+
+ULONG GlVertexBuffer::Release() {
+    if (references_ == 0) return 0;
+    const ULONG left = --references_;
+    if (left == 0) {
+        GlDevice* device = device_;
+        destroyIfUnused();
+        device->Release();
+    }
+    return left;
+}
+
+void GlVertexBuffer::unbind() {
+    if (bindings_ > 0) --bindings_;
+    destroyIfUnused();
+}
+
+void GlVertexBuffer::destroyIfUnused() {
+    if (references_ == 0 && bindings_ == 0) delete this;
+}
+
+HRESULT GlVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data, DWORD flags) {
+    if (!data) return D3DERR_INVALIDCALL;
+    *data = nullptr;
+    if (locked_) return D3DERR_INVALIDCALL;
+    if (offsetToLock >= length_) return D3DERR_INVALIDCALL;
+    if (sizeToLock == 0) sizeToLock = length_ - offsetToLock;
+    if (sizeToLock > length_ - offsetToLock) return D3DERR_INVALIDCALL;
+    locked_ = true;
+    // A read-only lock changes nothing, so its unlock uploads nothing.
+    lockOffset_ = offsetToLock;
+    lockSize_ = (flags & D3DLOCK_READONLY) ? 0 : sizeToLock;
+    *data = memory_.get() + offsetToLock;
+    return D3D_OK;
+}
+
+HRESULT GlVertexBuffer::Unlock() {
+    if (!locked_) return D3DERR_INVALIDCALL;
+    locked_ = false;
+    if (lockSize_ > 0 && device_->makeCurrent()) {
+        glNamedBufferSubData(buffer_, lockOffset_, lockSize_, memory_.get() + lockOffset_);
+    }
+    return D3D_OK;
+}
+
+HRESULT GlVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
+    if (!desc) return D3DERR_INVALIDCALL;
+    desc->Format = D3DFMT_VERTEXDATA;
+    desc->Type = D3DRTYPE_VERTEXBUFFER;
+    desc->Usage = usage_;
+    desc->Pool = pool_;
+    desc->Size = length_;
+    desc->FVF = fvf_;
+    return D3D_OK;
+}
+
+}  // namespace gl_d3d8

@@ -1,0 +1,56 @@
+// A managed vertex buffer: a system-memory copy that Lock hands out and a GL
+// buffer object that Unlock brings up to date.
+#pragma once
+
+#include "../d3d8.h"
+#include "state_cache.h"
+
+#include <memory>
+
+namespace gl_d3d8 {
+
+class GlDevice;
+
+class GlVertexBuffer : public IDirect3DVertexBuffer8 {
+public:
+    // Largest buffer this device hands out; larger requests are refused as
+    // out of video memory rather than attempted.
+    static constexpr UINT kMaxLength = 256u << 20;
+
+    static HRESULT Create(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                          IDirect3DVertexBuffer8** result);
+
+    ULONG AddRef() override;
+    ULONG Release() override;
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+    HRESULT Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data, DWORD flags) override;
+    HRESULT Unlock() override;
+    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
+
+    // The device's own hold while the buffer is bound as a stream.
+    void bind() { ++bindings_; }
+    void unbind();
+    GLuint buffer() const { return buffer_; }
+    UINT length() const { return length_; }
+
+protected:
+    ~GlVertexBuffer() override;
+
+private:
+    GlVertexBuffer(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                   std::unique_ptr<BYTE[]> memory);
+    void destroyIfUnused();
+
+    GlDevice* device_;
+    UINT length_;
+    DWORD usage_, fvf_;
+    D3DPOOL pool_;
+    std::unique_ptr<BYTE[]> memory_;
+    GLuint buffer_ = 0;
+    ULONG references_ = 1;
+    ULONG bindings_ = 0;
+    bool locked_ = false;
+    UINT lockOffset_ = 0, lockSize_ = 0;
+};
+
+}  // namespace gl_d3d8

@@ -1,0 +1,182 @@
+// What the GL device tests share: a hidden window made through
+// CreateWindowExA, the GL Direct3D object, a device built from present
+// parameters, and helpers to fill vertex buffers and textures, draw and read
+// the presented frame back.
+#pragma once
+
+#include "platform/linux/testing.h"
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace gl_test {
+
+inline LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+    return DefWindowProcA(window, message, w, l);
+}
+
+inline HWND MakeWindow(int width, int height) {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSEXA windowClass{};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = TestWindowProc;
+        windowClass.lpszClassName = "GlDeviceTest";
+        registered = RegisterClassExA(&windowClass) != 0;
+    }
+    return CreateWindowExA(0, "GlDeviceTest", "GlDeviceTest", WS_OVERLAPPED, 0, 0, width, height,
+                           nullptr, nullptr, nullptr, nullptr);
+}
+
+inline D3DPRESENT_PARAMETERS WindowedParameters(UINT width, UINT height) {
+    D3DPRESENT_PARAMETERS p{};
+    p.BackBufferWidth = width;
+    p.BackBufferHeight = height;
+    p.BackBufferFormat = D3DFMT_X8R8G8B8;
+    p.BackBufferCount = 2;
+    p.MultiSampleType = D3DMULTISAMPLE_NONE;
+    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    p.Windowed = TRUE;
+    p.EnableAutoDepthStencil = TRUE;
+    p.AutoDepthStencilFormat = D3DFMT_D24S8;
+    return p;
+}
+
+struct PositionColor {
+    float x, y, z;
+    D3DCOLOR color;
+};
+struct PositionUv {
+    float x, y, z, u, v;
+};
+struct PositionUv2 {
+    float x, y, z, u0, v0, u1, v1;
+};
+
+inline D3DMATRIX Identity() {
+    D3DMATRIX m{};
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    return m;
+}
+
+class GlDeviceTest : public ::testing::Test {
+protected:
+    static constexpr UINT kWidth = 64, kHeight = 64;
+
+    void SetUp() override {
+        window_ = MakeWindow(int(kWidth), int(kHeight));
+        ASSERT_NE(window_, nullptr);
+        d3d_ = Direct3DCreate8(D3D_SDK_VERSION);
+        ASSERT_NE(d3d_, nullptr);
+        parameters_ = WindowedParameters(kWidth, kHeight);
+    }
+
+    void TearDown() override {
+        for (IUnknown* resource : resources_) resource->Release();
+        if (device_) {
+            EXPECT_EQ(device_->Release(), 0u);
+        }
+        if (d3d_) {
+            EXPECT_EQ(d3d_->Release(), 0u);
+        }
+        if (window_) DestroyWindow(window_);
+    }
+
+    HRESULT createDevice(DWORD flags = D3DCREATE_HARDWARE_VERTEXPROCESSING) {
+        return d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, flags,
+                                  &parameters_, &device_);
+    }
+
+    // Identity transforms: positions are clip coordinates, z already 0..1.
+    void useClipSpace() {
+        const D3DMATRIX identity = Identity();
+        device_->SetTransform(D3DTS_WORLD, &identity);
+        device_->SetTransform(D3DTS_VIEW, &identity);
+        device_->SetTransform(D3DTS_PROJECTION, &identity);
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    }
+
+    template <typename Vertex>
+    IDirect3DVertexBuffer8* vertexBuffer(const std::vector<Vertex>& vertices, DWORD fvf) {
+        IDirect3DVertexBuffer8* buffer = nullptr;
+        const UINT length = UINT(vertices.size() * sizeof(Vertex));
+        EXPECT_EQ(device_->CreateVertexBuffer(length, D3DUSAGE_WRITEONLY, fvf, D3DPOOL_MANAGED,
+                                              &buffer),
+                  D3D_OK);
+        if (!buffer) return nullptr;
+        BYTE* data = nullptr;
+        EXPECT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
+        std::memcpy(data, vertices.data(), length);
+        buffer->Unlock();
+        resources_.push_back(buffer);
+        return buffer;
+    }
+
+    // A managed A8R8G8B8/X8R8G8B8 texture filled row by row from `texels`.
+    IDirect3DTexture8* texture(UINT width, UINT height, const std::vector<uint32_t>& texels,
+                               D3DFORMAT format = D3DFMT_A8R8G8B8) {
+        IDirect3DTexture8* result = nullptr;
+        EXPECT_EQ(device_->CreateTexture(width, height, 1, 0, format, D3DPOOL_MANAGED, &result),
+                  D3D_OK);
+        if (!result) return nullptr;
+        D3DLOCKED_RECT locked{};
+        EXPECT_EQ(result->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        for (UINT y = 0; y < height; ++y) {
+            std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, &texels[y * width],
+                        width * 4);
+        }
+        result->UnlockRect(0);
+        resources_.push_back(result);
+        return result;
+    }
+
+    template <typename Vertex>
+    void draw(const std::vector<Vertex>& vertices, DWORD fvf, D3DPRIMITIVETYPE type,
+              UINT primitives) {
+        IDirect3DVertexBuffer8* buffer = vertexBuffer(vertices, fvf);
+        ASSERT_NE(buffer, nullptr);
+        device_->SetStreamSource(0, buffer, sizeof(Vertex));
+        device_->SetVertexShader(fvf);
+        EXPECT_EQ(device_->DrawPrimitive(type, 0, primitives), D3D_OK);
+    }
+
+    // Presents and reads the frame back (top row first, 0xAARRGGBB).
+    std::vector<uint32_t> presentAndRead() {
+        EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        std::vector<uint32_t> pixels;
+        UINT width = 0, height = 0;
+        EXPECT_TRUE(tundra_testing::ReadBackFrame(device_, pixels, width, height));
+        EXPECT_EQ(width, parameters_.BackBufferWidth);
+        EXPECT_EQ(height, parameters_.BackBufferHeight);
+        return pixels;
+    }
+
+    uint32_t at(const std::vector<uint32_t>& frame, UINT x, UINT y) const {
+        return frame[size_t(y) * parameters_.BackBufferWidth + x];
+    }
+
+    HWND window_ = nullptr;
+    IDirect3D8* d3d_ = nullptr;
+    IDirect3DDevice8* device_ = nullptr;
+    D3DPRESENT_PARAMETERS parameters_{};
+    std::vector<IUnknown*> resources_;
+};
+
+// Channels within `tolerance` of each other.
+inline ::testing::AssertionResult ColorNear(uint32_t actual, uint32_t expected,
+                                            int tolerance = 1) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int a = int((actual >> shift) & 255), e = int((expected >> shift) & 255);
+        if (a - e > tolerance || e - a > tolerance) {
+            return ::testing::AssertionFailure()
+                   << std::hex << "0x" << actual << " is not near 0x" << expected;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace gl_test
