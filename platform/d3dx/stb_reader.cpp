@@ -21,6 +21,11 @@ namespace tundra_d3dx {
 
 namespace {
 
+std::string failureReason() {
+    const char* reason = stbi_failure_reason();
+    return reason && *reason ? reason : "decoder gave up";
+}
+
 D3DFORMAT sourceFormatOf(int channels, bool translucent) {
     switch (channels) {
         case 1: return D3DFMT_L8;
@@ -39,7 +44,7 @@ HRESULT DecodePngOrJpeg(const uint8_t* data, size_t size, Image& image, std::str
     int width = 0, height = 0, channels = 0;
     // The header alone first, so that the size is checked before decoding.
     if (!stbi_info_from_memory(data, int(size), &width, &height, &channels)) {
-        reason = std::string("not a readable PNG or JPEG: ") + stbi_failure_reason();
+        reason = std::string("not a readable PNG or JPEG: ") + failureReason();
         return D3DXERR_INVALIDDATA;
     }
     if (width <= 0 || height <= 0 || uint32_t(width) > kMaxImageDimension ||
@@ -50,7 +55,7 @@ HRESULT DecodePngOrJpeg(const uint8_t* data, size_t size, Image& image, std::str
     }
     stbi_uc* rgba = stbi_load_from_memory(data, int(size), &width, &height, &channels, 4);
     if (!rgba) {
-        reason = std::string("damaged PNG or JPEG: ") + stbi_failure_reason();
+        reason = std::string("damaged PNG or JPEG: ") + failureReason();
         return D3DXERR_INVALIDDATA;
     }
     HRESULT hr = S_OK;

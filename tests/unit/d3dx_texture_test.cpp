@@ -1,0 +1,565 @@
+// D3DXCreateTextureFromFileExA on the recording device: BMP files built byte
+// by byte here (independent of any writer in the tree), PNG and JPEG written
+// with stb_image_write; the texels, the mip chain, and clean failures.
+#include "platform/d3dx/image.h"
+#include "platform/platform.h"
+#include "support/recording_device.h"
+#include "support/scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using tundra_test::RecordingDevice;
+using tundra_test::RecordingTexture;
+
+namespace {
+
+void put16(std::string& s, uint16_t v) {
+    s += char(v & 0xFF);
+    s += char(v >> 8);
+}
+void put32(std::string& s, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s += char((v >> (8 * i)) & 0xFF);
+}
+void poke32(std::string& s, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s[at + i] = char((v >> (8 * i)) & 0xFF);
+}
+
+// A BMP file as the format describes it; fields can be set to wrong values.
+struct Bmp {
+    int32_t width = 1, height = 1;
+    uint16_t bpp = 24;
+    uint32_t compression = 0;
+    uint32_t headerSize = 40;           // 12 (core), 40 or 108 (V4)
+    std::vector<uint32_t> palette;      // 0xRRGGBB
+    uint32_t colorsUsed = 0;            // 0: the palette's length
+    std::vector<uint32_t> masks;        // after a 40-byte header, inside a V4 one
+    std::string pixels;
+
+    std::string build() const {
+        std::string info;
+        put32(info, headerSize);
+        if (headerSize == 12) {
+            put16(info, uint16_t(width));
+            put16(info, uint16_t(height));
+            put16(info, 1);
+            put16(info, bpp);
+        } else {
+            put32(info, uint32_t(width));
+            put32(info, uint32_t(height));
+            put16(info, 1);
+            put16(info, bpp);
+            put32(info, compression);
+            put32(info, uint32_t(pixels.size()));
+            put32(info, 2835);
+            put32(info, 2835);
+            put32(info, colorsUsed || palette.size() > 256 ? colorsUsed : uint32_t(palette.size()));
+            put32(info, 0);
+            for (uint32_t mask : masks) put32(info, mask);
+            if (headerSize > 40) info.resize(headerSize, '\0');
+        }
+        for (uint32_t colour : palette) {
+            info += char(colour & 0xFF);
+            info += char((colour >> 8) & 0xFF);
+            info += char((colour >> 16) & 0xFF);
+            if (headerSize != 12) info += '\0';
+        }
+        std::string file = "BM";
+        put32(file, uint32_t(14 + info.size() + pixels.size()));
+        put32(file, 0);
+        put32(file, uint32_t(14 + info.size()));
+        return file + info + pixels;
+    }
+};
+
+// Rows of 24-bit pixels (0xRRGGBB) in file order, each padded to 4 bytes.
+std::string rows24(const std::vector<std::vector<uint32_t>>& rows) {
+    std::string bytes;
+    for (const auto& row : rows) {
+        for (uint32_t p : row) {
+            bytes += char(p & 0xFF);
+            bytes += char((p >> 8) & 0xFF);
+            bytes += char((p >> 16) & 0xFF);
+        }
+        while (bytes.size() % 4) bytes += '\0';
+    }
+    return bytes;
+}
+
+std::string bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values) s += char(v);
+    return s;
+}
+
+void appendToString(void* context, void* data, int size) {
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size));
+}
+
+class TextureLoad : public ::testing::Test {
+protected:
+    ~TextureLoad() override {
+        EXPECT_TRUE(device.referenceErrors().empty());
+        for (const std::string& leak : device.leaks()) ADD_FAILURE() << leak;
+    }
+
+    // Writes data/<name> and loads it as InitGeometry does, unless told otherwise.
+    HRESULT load(const std::string& name, const std::string& content,
+                 D3DFORMAT format = D3DFMT_UNKNOWN, UINT mipLevels = D3DX_DEFAULT,
+                 UINT width = D3DX_DEFAULT, UINT height = D3DX_DEFAULT) {
+        scratch.writeData(name, content);
+        return loadExisting("data\\" + name, format, mipLevels, width, height);
+    }
+    HRESULT loadExisting(const std::string& path, D3DFORMAT format = D3DFMT_UNKNOWN,
+                         UINT mipLevels = D3DX_DEFAULT, UINT width = D3DX_DEFAULT,
+                         UINT height = D3DX_DEFAULT) {
+        release();
+        texture = reinterpret_cast<IDirect3DTexture8*>(&device);  // must be reset on failure
+        return D3DXCreateTextureFromFileExA(&device, path.c_str(), width, height, mipLevels, 0,
+                                            format, D3DPOOL_MANAGED, D3DX_FILTER_TRIANGLE,
+                                            D3DX_FILTER_TRIANGLE, 0, &info, nullptr, &texture);
+    }
+    // The texture just loaded, as the recording device keeps it.
+    RecordingTexture& loaded() {
+        RecordingTexture* t = device.texture(int(device.textureCount()));
+        EXPECT_EQ(static_cast<IDirect3DTexture8*>(t), texture);
+        if (!t) throw std::runtime_error("no texture");
+        return *t;
+    }
+    void release() {
+        if (texture && texture != reinterpret_cast<IDirect3DTexture8*>(&device)) texture->Release();
+        texture = nullptr;
+    }
+    // The load failed, handed out nothing, and (when given) for this reason.
+    void expectCleanFailure(HRESULT hr, const std::string& because = std::string()) {
+        EXPECT_TRUE(FAILED(hr));
+        EXPECT_EQ(texture, nullptr);
+        texture = nullptr;
+        const std::string& reason = tundra_d3dx::LastTextureLoadError();
+        EXPECT_FALSE(reason.empty());
+        EXPECT_NE(reason.find(because), std::string::npos) << reason;
+    }
+
+    void TearDown() override { release(); }
+
+    ScratchDir scratch;
+    RecordingDevice device;
+    IDirect3DTexture8* texture = nullptr;
+    D3DXIMAGE_INFO info{};
+};
+
+TEST_F(TextureLoad, Reads24BitBottomUpIntoPaddedRows) {
+    Bmp bmp;
+    bmp.width = 3;
+    bmp.height = 2;
+    bmp.pixels = rows24({{0x0000FF, 0x00FF00, 0xFF0000}, {0x102030, 0x405060, 0x708090}});
+    ASSERT_EQ(load("a.bmp", bmp.build()), S_OK);
+    RecordingTexture& t = loaded();
+    EXPECT_EQ(t.format(), D3DFMT_X8R8G8B8);
+    EXPECT_EQ(t.pool(), D3DPOOL_MANAGED);
+    EXPECT_EQ(t.texel(0, 0, 0), 0xFF102030u);  // top row = last row in the file
+    EXPECT_EQ(t.texel(0, 2, 0), 0xFF708090u);
+    EXPECT_EQ(t.texel(0, 0, 1), 0xFF0000FFu);
+    EXPECT_EQ(t.texel(0, 2, 1), 0xFFFF0000u);
+    EXPECT_TRUE(t.paddingIntact());
+    EXPECT_FALSE(t.isLocked(0));
+    EXPECT_EQ(info.Width, 3u);
+    EXPECT_EQ(info.Height, 2u);
+    EXPECT_EQ(info.Format, D3DFMT_R8G8B8);
+    EXPECT_EQ(info.ImageFileFormat, D3DXIFF_BMP);
+}
+
+TEST_F(TextureLoad, TopDownAndCoreHeaderGiveTheSameTexels) {
+    Bmp bmp;
+    bmp.width = 2;
+    bmp.height = -2;
+    bmp.pixels = rows24({{0x112233, 0x445566}, {0x778899, 0xAABBCC}});
+    ASSERT_EQ(load("down.bmp", bmp.build()), S_OK);
+    EXPECT_EQ(loaded().texel(0, 1, 0), 0xFF445566u);
+    EXPECT_EQ(loaded().texel(0, 0, 1), 0xFF778899u);
+
+    Bmp core;
+    core.headerSize = 12;
+    core.width = 2;
+    core.height = 1;
+    core.bpp = 8;
+    core.palette = std::vector<uint32_t>(256, 0x000000);  // core headers carry a full table
+    core.palette[1] = 0xC0FFEE;
+    core.pixels = bytes({1, 0, 0, 0});
+    ASSERT_EQ(load("core.bmp", core.build()), S_OK);
+    EXPECT_EQ(loaded().texel(0, 0, 0), 0xFFC0FFEEu);
+    EXPECT_EQ(loaded().texel(0, 1, 0), 0xFF000000u);
+}
+
+TEST_F(TextureLoad, ReadsPalettisedDepthsWithRowPadding) {
+    Bmp one;
+    one.width = 3;
+    one.height = 2;
+    one.bpp = 1;
+    one.palette = {0x000000, 0xFFFFFF};
+    one.pixels = bytes({0xA0, 0, 0, 0, 0x40, 0, 0, 0});  // bottom: 1 0 1; top: 0 1 0
+    ASSERT_EQ(load("one.bmp", one.build()), S_OK);
+    EXPECT_EQ(loaded().texel(0, 1, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(loaded().texel(0, 0, 0), 0xFF000000u);
+    EXPECT_EQ(loaded().texel(0, 2, 1), 0xFFFFFFFFu);
+
+    Bmp four;
+    four.width = 3;
+    four.height = 1;
+    four.bpp = 4;
+    four.palette = {0x000000, 0x111111, 0x222222};
+    four.colorsUsed = 3;
+    four.pixels = bytes({0x21, 0x90, 0, 0});  // 2, 1, 9 (outside the palette)
+    ASSERT_EQ(load("four.bmp", four.build()), S_OK);
+    EXPECT_EQ(loaded().texel(0, 0, 0), 0xFF222222u);
+    EXPECT_EQ(loaded().texel(0, 1, 0), 0xFF111111u);
+    EXPECT_EQ(loaded().texel(0, 2, 0), 0xFF000000u);
+
+    Bmp eight;
+    eight.width = 2;
+    eight.height = 1;
+    eight.bpp = 8;
+    eight.palette = std::vector<uint32_t>(256, 0x010203);
+    eight.palette[200] = 0xFA8072;
+    eight.pixels = bytes({200, 7, 0, 0});
+    ASSERT_EQ(load("eight.bmp", eight.build()), S_OK);
+    EXPECT_EQ(loaded().texel(0, 0, 0), 0xFFFA8072u);
+    EXPECT_EQ(loaded().texel(0, 1, 0), 0xFF010203u);
+}
+
+TEST_F(TextureLoad, Reads16BitAs555Or565AndConvertsOnRequest) {
+    Bmp rgb555;
+    rgb555.width = 2;
+    rgb555.bpp = 16;
+    rgb555.pixels = bytes({0x00, 0x7C, 0x10, 0x00});  // pure red, blue 16 of 31
+    ASSERT_EQ(load("555.bmp", rgb555.build()), S_OK);
+    EXPECT_EQ(loaded().texel(0, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(loaded().texel(0, 1, 0), 0xFF000084u);  // 16 × 255 / 31 rounded = 132
+    EXPECT_EQ(info.Format, D3DFMT_X1R5G5B5);
+
+    Bmp rgb565 = rgb555;
+    rgb565.compression = 3;
+    rgb565.masks = {0xF800, 0x07E0, 0x001F};
+    rgb565.pixels = bytes({0xE0, 0x07, 0x20, 0x00});  // pure green, green 1 of 63
+    ASSERT_EQ(load("565.bmp", rgb565.build(), D3DFMT_R5G6B5), S_OK);
+    EXPECT_EQ(loaded().format(), D3DFMT_R5G6B5);
+    EXPECT_EQ(loaded().texel16(0, 0, 0), 0x07E0u);
+    EXPECT_EQ(loaded().texel16(0, 1, 0), 0x0020u);
+    EXPECT_EQ(info.Format, D3DFMT_R5G6B5);
+}
+
+TEST_F(TextureLoad, Reads32BitWithAndWithoutAlpha) {
+    Bmp plain;
+    plain.width = 1;
+    plain.bpp = 32;
+    plain.pixels = bytes({0x30, 0x20, 0x10, 0x00});  // the fourth byte means nothing here
+    ASSERT_EQ(load("x.bmp", plain.build()), S_OK);
+    EXPECT_EQ(loaded().format(), D3DFMT_X8R8G8B8);
+    EXPECT_EQ(loaded().texel(0, 0, 0), 0xFF102030u);
+
+    Bmp alpha;
+    alpha.width = 2;
+    alpha.bpp = 32;
+    alpha.compression = 3;
+    alpha.headerSize = 108;
+    alpha.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    alpha.pixels = bytes({0x30, 0x20, 0x10, 0x80, 0x00, 0x00, 0xFF, 0xFF});
+    ASSERT_EQ(load("a.bmp", alpha.build()), S_OK);
+    EXPECT_EQ(loaded().format(), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(loaded().texel(0, 0, 0), 0x80102030u);
+    EXPECT_EQ(loaded().texel(0, 1, 0), 0xFFFF0000u);
+    EXPECT_EQ(info.Format, D3DFMT_A8R8G8B8);
+
+    alpha.pixels = bytes({0x30, 0x20, 0x10, 0x00, 0x00, 0x00, 0xFF, 0x00});  // alpha unused
+    ASSERT_EQ(load("a0.bmp", alpha.build()), S_OK);
+    EXPECT_EQ(loaded().format(), D3DFMT_X8R8G8B8);
+    EXPECT_EQ(loaded().texel(0, 0, 0), 0xFF102030u);
+}
+
+TEST_F(TextureLoad, DecodesRle8RunsLiteralsDeltasAndLineEnds) {
+    Bmp rle;
+    rle.width = 5;
+    rle.height = 3;
+    rle.bpp = 8;
+    rle.compression = 1;
+    rle.palette = {0x000000, 0x0000FF, 0x00FF00, 0xFF0000};
+    rle.pixels = bytes({2, 1,              // bottom row: 1 1
+                        0, 3, 2, 3, 2, 0,  // then literal 2 3 2, padded to a word
+                        0, 0,              // end of line
+                        0, 2, 1, 1,        // delta: skip one texel and one row
+                        2, 3,              // top row from x 1: 3 3
+                        0, 1});            // end of bitmap
+    ASSERT_EQ(load("rle8.bmp", rle.build()), S_OK);
+    RecordingTexture& t = loaded();
+    EXPECT_EQ(t.texel(0, 0, 2), 0xFF0000FFu);
+    EXPECT_EQ(t.texel(0, 1, 2), 0xFF0000FFu);
+    EXPECT_EQ(t.texel(0, 2, 2), 0xFF00FF00u);
+    EXPECT_EQ(t.texel(0, 3, 2), 0xFFFF0000u);
+    EXPECT_EQ(t.texel(0, 4, 2), 0xFF00FF00u);
+    EXPECT_EQ(t.texel(0, 0, 1), 0xFF000000u);  // the middle row was skipped
+    EXPECT_EQ(t.texel(0, 0, 0), 0xFF000000u);  // skipped by the delta
+    EXPECT_EQ(t.texel(0, 1, 0), 0xFFFF0000u);
+    EXPECT_EQ(t.texel(0, 2, 0), 0xFFFF0000u);
+    EXPECT_EQ(t.texel(0, 3, 0), 0xFF000000u);  // left unwritten by the end of bitmap
+}
+
+TEST_F(TextureLoad, DecodesRle4AlternatingRunsAndOddLiterals) {
+    Bmp rle;
+    rle.width = 8;
+    rle.height = 1;
+    rle.bpp = 4;
+    rle.compression = 2;
+    rle.palette = {0x000000, 0x111111, 0x222222, 0x333333};
+    rle.pixels = bytes({5, 0x12,           // 1 2 1 2 1
+                        0, 3, 0x32, 0x10,  // literal 3 2 1 (two bytes, already a word)
+                        0, 1});
+    ASSERT_EQ(load("rle4.bmp", rle.build()), S_OK);
+    const uint32_t expected[8] = {1, 2, 1, 2, 1, 3, 2, 1};
+    for (uint32_t x = 0; x < 8; ++x)
+        EXPECT_EQ(loaded().texel(0, x, 0), 0xFF000000u | (expected[x] * 0x111111u)) << x;
+}
+
+TEST_F(TextureLoad, BuildsAFullMipChainOfAreaAverages) {
+    // 4 × 2: columns alternate 0 and 200 in red; rows differ in blue.
+    Bmp bmp;
+    bmp.width = 4;
+    bmp.height = 2;
+    bmp.pixels = rows24({{0x000000, 0xC80000, 0x000000, 0xC80000},
+                         {0x000064, 0xC80064, 0x000064, 0xC80064}});
+    ASSERT_EQ(load("mip.bmp", bmp.build()), S_OK);
+    RecordingTexture& t = loaded();
+    ASSERT_EQ(t.levelCount(), 3u);  // 4×2, 2×1, 1×1
+    EXPECT_EQ(t.width(1), 2u);
+    EXPECT_EQ(t.height(1), 1u);
+    EXPECT_EQ(t.texel(1, 0, 0), 0xFF640032u);  // red (0+200)/2, blue (0+100)/2
+    EXPECT_EQ(t.texel(2, 0, 0), 0xFF640032u);
+    EXPECT_EQ(device.count("LockRect"), 3u);
+    EXPECT_EQ(device.count("UnlockRect"), 3u);
+    EXPECT_TRUE(t.paddingIntact());
+
+    // Odd width 5 → 2: texel 0 covers texels 0, 1, 2 with weights 2/5, 2/5,
+    // 1/5, texel 1 covers texels 2, 3, 4 with 1/5, 2/5, 2/5.
+    Bmp odd;
+    odd.width = 5;
+    odd.pixels = rows24({{0x0000FF, 0x000000, 0x0000FF, 0x000000, 0x000000}});
+    ASSERT_EQ(load("odd.bmp", odd.build()), S_OK);
+    ASSERT_EQ(loaded().levelCount(), 3u);  // 5, 2, 1
+    EXPECT_EQ(loaded().texel(1, 0, 0), 0xFF000099u);  // 255 × 3/5 = 153
+    EXPECT_EQ(loaded().texel(1, 1, 0), 0xFF000033u);  // 255 × 1/5 = 51
+    EXPECT_EQ(loaded().texel(2, 0, 0), 0xFF000066u);  // (153 + 51) / 2
+
+    ASSERT_EQ(load("one-level.bmp", odd.build(), D3DFMT_UNKNOWN, 1), S_OK);
+    EXPECT_EQ(loaded().levelCount(), 1u);
+}
+
+TEST_F(TextureLoad, ResizesToAnExplicitSize) {
+    Bmp bmp;
+    bmp.width = 2;
+    bmp.height = 2;
+    bmp.pixels = rows24({{0x406080, 0x406080}, {0x406080, 0x406080}});
+    ASSERT_EQ(load("r.bmp", bmp.build(), D3DFMT_A8R8G8B8, 1, 8, 4), S_OK);
+    EXPECT_EQ(loaded().width(), 8u);
+    EXPECT_EQ(loaded().height(), 4u);
+    EXPECT_EQ(loaded().format(), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(loaded().texel(0, 7, 3), 0xFF406080u);
+    EXPECT_EQ(info.Width, 2u);
+}
+
+TEST_F(TextureLoad, ReadsPngWithAlphaAndJpeg) {
+    const unsigned char rgba[2 * 2 * 4] = {255, 0, 0, 255,   0, 255, 0, 128,
+                                           0, 0, 255, 0,     10, 20, 30, 255};
+    std::string png;
+    ASSERT_NE(stbi_write_png_to_func(appendToString, &png, 2, 2, 4, rgba, 8), 0);
+    ASSERT_EQ(load("t.png", png), S_OK);
+    EXPECT_EQ(loaded().format(), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(loaded().texel(0, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(loaded().texel(0, 1, 0), 0x8000FF00u);
+    EXPECT_EQ(loaded().texel(0, 0, 1), 0x000000FFu);
+    EXPECT_EQ(loaded().texel(0, 1, 1), 0xFF0A141Eu);
+    EXPECT_EQ(loaded().texel(1, 0, 0), 0xA0424547u);  // mean of the four, per channel
+    EXPECT_EQ(info.ImageFileFormat, D3DXIFF_PNG);
+
+    std::vector<unsigned char> grey(16 * 8 * 3, 0);
+    for (size_t i = 0; i < grey.size(); i += 3) {
+        grey[i] = 200;
+        grey[i + 1] = 100;
+        grey[i + 2] = 50;
+    }
+    std::string jpeg;
+    ASSERT_NE(stbi_write_jpg_to_func(appendToString, &jpeg, 16, 8, 3, grey.data(), 95), 0);
+    ASSERT_EQ(load("t.jpg", jpeg), S_OK);
+    RecordingTexture& t = loaded();
+    EXPECT_EQ(t.format(), D3DFMT_X8R8G8B8);
+    EXPECT_EQ(t.levelCount(), 5u);
+    uint32_t texel = t.texel(0, 5, 5);
+    EXPECT_NEAR(int((texel >> 16) & 0xFF), 200, 4);
+    EXPECT_NEAR(int((texel >> 8) & 0xFF), 100, 4);
+    EXPECT_NEAR(int(texel & 0xFF), 50, 4);
+    EXPECT_EQ(info.ImageFileFormat, D3DXIFF_JPG);
+    EXPECT_EQ(info.Format, D3DFMT_R8G8B8);
+}
+
+// --- damaged and unusable files ---------------------------------------------
+
+Bmp smallBmp() {
+    Bmp bmp;
+    bmp.width = 2;
+    bmp.height = 2;
+    bmp.pixels = rows24({{1, 2}, {3, 4}});
+    return bmp;
+}
+
+TEST_F(TextureLoad, MissingEmptyAndForeignFilesFail) {
+    expectCleanFailure(loadExisting("data\\nothing.bmp"));
+    expectCleanFailure(load("empty.bmp", ""));
+    expectCleanFailure(load("text.bmp", "// just some text, not an image\n"));
+    expectCleanFailure(load("gif.bmp", "GIF89a\x01\x00\x01\x00"));
+    expectCleanFailure(loadExisting("data"));  // a directory
+    EXPECT_EQ(device.count("CreateTexture"), 0u);
+}
+
+TEST_F(TextureLoad, TruncatedOrMisplacedBmpDataFails) {
+    std::string good = smallBmp().build();
+    expectCleanFailure(load("cut.bmp", good.substr(0, 10)), "not a BMP");
+    expectCleanFailure(load("cut.bmp", good.substr(0, 20)), "header cut short");
+    expectCleanFailure(load("cut.bmp", good.substr(0, 54)), "offset");
+    expectCleanFailure(load("cut.bmp", good.substr(0, good.size() - 3)), "pixel data cut short");
+
+    std::string pastEnd = good;
+    poke32(pastEnd, 10, 100000);
+    expectCleanFailure(load("offset.bmp", pastEnd));
+    std::string insideHeader = good;
+    poke32(insideHeader, 10, 20);
+    expectCleanFailure(load("inside.bmp", insideHeader));
+    std::string oddHeader = good;
+    poke32(oddHeader, 14, 41);
+    expectCleanFailure(load("hdr.bmp", oddHeader));
+    EXPECT_EQ(device.count("CreateTexture"), 0u);
+}
+
+TEST_F(TextureLoad, ImpossibleBmpFieldsFail) {
+    auto variant = [](auto change) {
+        Bmp bmp = smallBmp();
+        change(bmp);
+        return bmp.build();
+    };
+    expectCleanFailure(load("w0.bmp", variant([](Bmp& b) { b.width = 0; })), "no pixels");
+    expectCleanFailure(load("h0.bmp", variant([](Bmp& b) { b.height = 0; })), "no pixels");
+    expectCleanFailure(load("wneg.bmp", variant([](Bmp& b) { b.width = -2; })), "no pixels");
+    expectCleanFailure(load("huge.bmp", variant([](Bmp& b) { b.width = 100000; })), "too large");
+    expectCleanFailure(load("many.bmp", variant([](Bmp& b) { b.width = b.height = 16384; })), "too large");
+    expectCleanFailure(load("hmin.bmp", variant([](Bmp& b) { b.height = INT32_MIN; })), "too large");
+    expectCleanFailure(load("bpp7.bmp", variant([](Bmp& b) { b.bpp = 7; })), "bit depth");
+    expectCleanFailure(load("jpeg.bmp", variant([](Bmp& b) { b.compression = 4; })), "compression");
+    expectCleanFailure(load("rlebpp.bmp", variant([](Bmp& b) { b.compression = 1; })), "run-length");
+    expectCleanFailure(load("mask.bmp", variant([](Bmp& b) {
+        b.bpp = 16;
+        b.compression = 3;
+        b.masks = {0xF0F0, 0x0F00, 0x000F};  // not a run of bits
+    })), "mask");
+    expectCleanFailure(load("palette.bmp", variant([](Bmp& b) {
+        b.bpp = 4;
+        b.colorsUsed = 300;
+        b.palette = std::vector<uint32_t>(300, 0);
+    })), "palette");
+    std::string planes = smallBmp().build();
+    planes[26] = 2;
+    expectCleanFailure(load("planes.bmp", planes), "plane");
+    EXPECT_EQ(device.count("CreateTexture"), 0u);
+}
+
+TEST_F(TextureLoad, BadRunLengthStreamsFail) {
+    Bmp rle;
+    rle.width = 4;
+    rle.height = 2;
+    rle.bpp = 8;
+    rle.compression = 1;
+    rle.palette = {0, 0xFFFFFF};
+    const std::vector<std::pair<std::string, std::string>> streams = {
+        {bytes({5, 1, 0, 1}), "row end"},                    // run past the row end
+        {bytes({0, 5, 1, 1, 1, 1, 1, 0, 0, 1}), "row end"},  // literal past the row end
+        {bytes({0, 2, 5, 0, 0, 1}), "delta"},                // delta past the row end
+        {bytes({0, 2, 0, 3, 0, 1}), "delta"},                // delta below the last row
+        {bytes({0, 0, 0, 0, 4, 1, 0, 1}), "row end"},        // run after the last row
+        {bytes({4, 1, 0, 0}), "end mark"},                   // no end-of-bitmap mark
+        {bytes({0, 4, 1, 1}), "cut short"},                  // literal cut short
+        {bytes({0, 2, 1}), "cut short"},                     // delta cut short
+    };
+    for (const auto& [stream, because] : streams) {
+        rle.pixels = stream;
+        expectCleanFailure(load("rle.bmp", rle.build()), because);
+    }
+    Bmp topDown = rle;
+    topDown.height = -2;
+    topDown.pixels = bytes({0, 1});
+    expectCleanFailure(load("rle-down.bmp", topDown.build()), "top-down");
+}
+
+TEST_F(TextureLoad, DamagedPngAndJpegFail) {
+    const unsigned char rgb[4 * 4 * 3] = {};
+    std::string png, jpeg;
+    stbi_write_png_to_func(appendToString, &png, 4, 4, 3, rgb, 12);
+    stbi_write_jpg_to_func(appendToString, &jpeg, 4, 4, 3, rgb, 90);
+    expectCleanFailure(load("cut.png", png.substr(0, png.size() / 2)));
+    expectCleanFailure(load("cut.jpg", jpeg.substr(0, 20)));
+    std::string wide = png;
+    poke32(wide, 16, 0x00000100);  // width 65536, big-endian in the IHDR chunk
+    expectCleanFailure(load("wide.png", wide));
+    EXPECT_EQ(device.count("CreateTexture"), 0u);
+}
+
+TEST_F(TextureLoad, DeviceFailuresLeaveNoTextureBehind) {
+    std::string bmp = smallBmp().build();
+    device.failCalls("CreateTexture", E_OUTOFMEMORY, 0, 1);
+    HRESULT hr = load("a.bmp", bmp);
+    EXPECT_EQ(hr, E_OUTOFMEMORY);
+    expectCleanFailure(hr);
+
+    device.failCalls("LockRect", D3DERR_INVALIDCALL, 1, 1);  // the second level
+    expectCleanFailure(load("b.bmp", bmp));
+    ASSERT_EQ(device.textureCount(), 1u);
+    EXPECT_EQ(device.texture(1)->refCount(), 0u);
+    EXPECT_FALSE(device.texture(1)->isLocked(0));
+
+    expectCleanFailure(load("c.bmp", bmp, D3DFMT_D16));  // not a colour format
+    EXPECT_EQ(device.textureCount(), 1u);
+
+    RecordingDevice tiny(RecordingDevice::defaultParams(), [] {
+        D3DCAPS8 caps = RecordingDevice::defaultCaps();
+        caps.MaxTextureWidth = caps.MaxTextureHeight = 1;
+        return caps;
+    }());
+    IDirect3DTexture8* none = nullptr;
+    scratch.writeData("d.bmp", bmp);
+    EXPECT_TRUE(FAILED(D3DXCreateTextureFromFileExA(&tiny, "data\\d.bmp", D3DX_DEFAULT,
+                                                    D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                    D3DFMT_UNKNOWN, D3DPOOL_MANAGED, 0, 0, 0,
+                                                    nullptr, nullptr, &none)));
+    EXPECT_EQ(none, nullptr);
+    EXPECT_TRUE(tiny.leaks().empty());
+}
+
+TEST(TextureLoadArguments, NullArgumentsAreRefused) {
+    RecordingDevice device;
+    IDirect3DTexture8* texture = nullptr;
+    EXPECT_EQ(D3DXCreateTextureFromFileExA(nullptr, "x.bmp", 0, 0, 0, 0, D3DFMT_UNKNOWN,
+                                           D3DPOOL_MANAGED, 0, 0, 0, nullptr, nullptr, &texture),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateTextureFromFileExA(&device, nullptr, 0, 0, 0, 0, D3DFMT_UNKNOWN,
+                                           D3DPOOL_MANAGED, 0, 0, 0, nullptr, nullptr, &texture),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateTextureFromFileExA(&device, "x.bmp", 0, 0, 0, 0, D3DFMT_UNKNOWN,
+                                           D3DPOOL_MANAGED, 0, 0, 0, nullptr, nullptr, nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_TRUE(device.calls().empty());
+}
+
+}  // namespace
