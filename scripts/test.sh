@@ -1,0 +1,10 @@
+#!/bin/sh
+# Builds Tundra and runs every test, headless (the tests use SDL's offscreen
+# video driver; no display is needed).
+set -eu
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake --preset default
+cmake --build --preset default
+ctest --preset default -j2
