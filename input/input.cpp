@@ -74,7 +74,8 @@ void Input::openKeyboard(HWND window) {
     // Keys held right now count as held from now on. A snapshot that fails
     // leaves every key up.
     BYTE state[256] = {};
-    keyboard->GetDeviceState(sizeof state, state);
+    if (FAILED(keyboard->GetDeviceState(sizeof state, state)))
+        std::fill(std::begin(state), std::end(state), BYTE{0});
     DWORD now = timeGetTime();
     for (int code = 0; code < 256; ++code) {
         keyDown[code] = (state[code] & kPressedBit) != 0;
