@@ -372,6 +372,15 @@ bool GlDevice::createFramebuffers() {
             GL_FRAMEBUFFER_COMPLETE;
     glBindFramebuffer(GL_FRAMEBUFFER, renderFramebuffer_);
     glViewport(0, 0, width, height);
+    // Direct3D leaves new buffers undefined; black and far is the kindest.
+    cache_.enable(GL_SCISSOR_TEST, false);
+    cache_.colorMask(0xF);
+    cache_.depthMask(true);
+    renderStatesDirty_ = true;
+    glClearColor(0, 0, 0, 1);
+    glClearDepth(1.0);
+    glClearStencil(0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     presentedOnce_ = false;
     return complete && glGetError() == GL_NO_ERROR;
 }
