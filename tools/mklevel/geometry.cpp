@@ -243,15 +243,17 @@ Level BuildSampleLevel() {
     WeldTJunctions(level);
 
     level.lights = {
-        {{0, 300, 160}, {1.15f, 1.0f, 0.8f}, 1100},      // hall A, over the nave
-        {{0, 200, -300}, {0.45f, 0.45f, 0.5f}, 800},     // hall A, behind the start
-        {{-400, 220, 800}, {1.2f, 0.7f, 0.35f}, 700},    // gallery, left: amber
-        {{400, 220, 800}, {0.45f, 0.65f, 1.2f}, 700},    // gallery, right: blue
-        {{0, 330, 1250}, {0.5f, 1.15f, 0.9f}, 900},      // hall B: green
-        {{880, 40, 250}, {1.3f, 0.45f, 0.25f}, 800},     // room C, by the ramp: red
-        {{1200, 220, 520}, {0.75f, 0.45f, 1.2f}, 700},   // room C, far corner: violet
+        {{-440, 180, 208}, {2.0f, 1.25f, 0.6f}, 720},    // hall A, left aisle: amber
+        {{440, 180, 432}, {0.7f, 1.0f, 2.0f}, 720},      // hall A, right aisle: blue
+        {{0, 380, 300}, {1.4f, 1.3f, 1.15f}, 1000},      // hall A, high over the nave
+        {{0, 150, -300}, {0.8f, 0.8f, 0.85f}, 640},      // hall A, behind the start
+        {{-400, 220, 800}, {1.8f, 1.1f, 0.55f}, 640},    // gallery, left: amber
+        {{400, 220, 800}, {0.6f, 0.9f, 1.8f}, 640},      // gallery, right: blue
+        {{0, 330, 1250}, {1.0f, 2.0f, 1.6f}, 900},       // hall B: green
+        {{880, 40, 250}, {2.2f, 0.8f, 0.4f}, 800},       // room C, by the ramp: red
+        {{1200, 220, 520}, {1.3f, 0.8f, 2.0f}, 720},     // room C, far corner: violet
     };
-    level.ambient = {0.16f, 0.16f, 0.18f};
+    level.ambient = {0.13f, 0.13f, 0.15f};
     return level;
 }
 

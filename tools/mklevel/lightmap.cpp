@@ -211,7 +211,9 @@ Vec3 LightAt(const Level& level, const Occluder& occluder, Vec3 point, Vec3 norm
         float facing = Dot(normal, toLight) / distance;
         if (facing <= 0) continue;
         if (occluder.blocked(from, lamp.position, polygon)) continue;
-        float falloff = 1.0f - distance / lamp.radius;
+        // Falls smoothly to nothing at the radius: pools of light rather
+        // than an even wash.
+        float falloff = (1.0f - distance / lamp.radius) * (1.0f - distance / lamp.radius);
         light = light + lamp.colour * (facing * falloff);
     }
     return light;

@@ -43,6 +43,19 @@ float Turbulence(const std::vector<PeriodicNoise>& octaves, float u, float v) {
     return sum / total;
 }
 
+// Smooth fractal noise in about -1..1, periodic like Turbulence.
+float Fractal(const std::vector<PeriodicNoise>& octaves, float u, float v) {
+    float sum = 0.0f;
+    float amplitude = 1.0f;
+    float total = 0.0f;
+    for (const PeriodicNoise& noise : octaves) {
+        sum += amplitude * (2.0f * noise.at(u * noise.period(), v * noise.period()) - 1.0f);
+        total += amplitude;
+        amplitude *= 0.5f;
+    }
+    return 2.0f * sum / total;
+}
+
 std::vector<PeriodicNoise> MakeOctaves(uint32_t seed, int basePeriod, int count) {
     std::vector<PeriodicNoise> octaves;
     for (int i = 0; i < count; ++i) octaves.emplace_back(Hash(seed + 0x9e3779b9U * (i + 1)), basePeriod << i);
@@ -93,29 +106,29 @@ Image MakeMarble(int size, uint32_t seed) {
     image.size = size;
     image.pixels.resize(static_cast<size_t>(size) * size);
 
-    const std::vector<PeriodicNoise> coarse = MakeOctaves(seed, 4, 5);
+    const std::vector<PeriodicNoise> coarse = MakeOctaves(seed, 2, 5);
     const std::vector<PeriodicNoise> fine = MakeOctaves(seed ^ 0xa5a5a5a5U, 8, 4);
     const PeriodicNoise tint(Hash(seed ^ 0x51ed270bU), 3);
 
-    const Rgb stone{0.93f, 0.91f, 0.87f};
-    const Rgb cloud{0.80f, 0.81f, 0.79f};
-    const Rgb vein{0.28f, 0.32f, 0.33f};
-    const Rgb warm{0.86f, 0.78f, 0.66f};
+    const Rgb stone{0.94f, 0.93f, 0.90f};
+    const Rgb cloud{0.84f, 0.85f, 0.84f};
+    const Rgb vein{0.42f, 0.45f, 0.47f};
+    const Rgb warm{0.90f, 0.84f, 0.74f};
 
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
             float u = static_cast<float>(x) / size;
             float v = static_cast<float>(y) / size;
             // Whole numbers of stripe cycles across the square keep the
-            // stripes periodic; the turbulence bends them into veins.
-            float phase = kTwoPi * (2.0f * u + 1.0f * v) + 7.0f * Turbulence(coarse, u, v);
-            float band = std::pow(1.0f - std::fabs(std::sin(phase)), 6.0f);
-            float finePhase = kTwoPi * (3.0f * u - 2.0f * v) + 9.0f * Turbulence(fine, u, v);
-            float thread = std::pow(1.0f - std::fabs(std::sin(finePhase)), 14.0f);
+            // stripes periodic; smooth noise bends them into flowing veins.
+            float phase = kTwoPi * (2.0f * u + 1.0f * v) + 3.5f * Fractal(coarse, u, v);
+            float band = std::pow(1.0f - std::fabs(std::sin(phase)), 9.0f);
+            float finePhase = kTwoPi * (3.0f * u - 2.0f * v) + 5.0f * Turbulence(fine, u, v);
+            float thread = std::pow(1.0f - std::fabs(std::sin(finePhase)), 24.0f);
 
-            Rgb colour = Mix(stone, cloud, Turbulence(fine, v, u));
-            colour = Mix(colour, warm, 0.35f * tint.at(u * 3.0f, v * 3.0f));
-            colour = Mix(colour, vein, std::min(1.0f, 0.85f * band + 0.3f * thread));
+            Rgb colour = Mix(stone, cloud, 0.5f + 0.5f * Fractal(fine, v, u));
+            colour = Mix(colour, warm, 0.4f * tint.at(u * 3.0f, v * 3.0f));
+            colour = Mix(colour, vein, std::min(1.0f, 0.75f * band + 0.25f * thread));
 
             image.pixels[static_cast<size_t>(y) * size + x] =
                 0xFF000000U | (uint32_t{ToByte(colour.r)} << 16) | (uint32_t{ToByte(colour.g)} << 8) |
