@@ -1,6 +1,9 @@
 #include "bsp_file.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <sstream>
 
 namespace bsp {
@@ -53,10 +56,46 @@ const char* LumpName(int index) {
     return index >= 0 && index < kLumpCount ? kLumpNames[index] : "unknown";
 }
 
+std::vector<SpawnPoint> SpawnPoints(const std::string& entities) {
+    std::vector<SpawnPoint> spawns;
+    std::map<std::string, std::string> fields;
+    std::vector<std::string> pending;  // quoted strings of the current entity
+    size_t at = 0;
+    while (at < entities.size()) {
+        char c = entities[at++];
+        if (c == '{') {
+            fields.clear();
+            pending.clear();
+        } else if (c == '"') {
+            size_t end = entities.find('"', at);
+            if (end == std::string::npos) break;
+            pending.push_back(entities.substr(at, end - at));
+            if (pending.size() == 2) {
+                fields[pending[0]] = pending[1];
+                pending.clear();
+            }
+            at = end + 1;
+        } else if (c == '}') {
+            const std::string& name = fields["classname"];
+            bool player = name == "info_player_deathmatch" || name == "info_player_start";
+            SpawnPoint spawn{{0, 0, 0}, 0};
+            if (player && std::sscanf(fields["origin"].c_str(), "%f %f %f", &spawn.origin[0],
+                                      &spawn.origin[1], &spawn.origin[2]) == 3) {
+                spawn.yawDegrees = std::strtof(fields["angle"].c_str(), nullptr);
+                spawns.push_back(spawn);
+            }
+        }
+    }
+    return spawns;
+}
+
 BspFile::BspFile(const std::vector<uint8_t>& bytes) {
     readHeader(bytes);
     for (int index = 0; index < kLumpCount; ++index)
         checkLump(LumpIndex(index), kRecordSizes[index], bytes.size());
+    const Lump& text = lumps_[kEntities];
+    const char* start = reinterpret_cast<const char*>(bytes.data()) + text.offset;
+    entities.assign(start, strnlen(start, text.length));
     readTextures(bytes);
     readVertices(bytes);
     readMeshVertices(bytes);

@@ -74,6 +74,7 @@ public:
     explicit BspFile(const std::vector<uint8_t>& bytes);
     virtual ~BspFile() = default;
 
+    std::string entities;  // the entity lump's text, up to its first NUL
     std::vector<Texture> textures;
     std::vector<Vertex> vertices;
     std::vector<int32_t> meshVertices;
@@ -97,6 +98,14 @@ private:
 
     Lump lumps_[kLumpCount] = {};
 };
+
+// Where players enter the level (info_player_deathmatch and the like), in
+// the level's own coordinates; yaw in degrees about +z, 0 looking along +x.
+struct SpawnPoint {
+    float origin[3];
+    float yawDegrees;
+};
+std::vector<SpawnPoint> SpawnPoints(const std::string& entities);
 
 // Name of a lump as used in error messages ("faces", "vertices", ...).
 const char* LumpName(int index);

@@ -1,0 +1,215 @@
+#include "reference_renderer.h"
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <SDL.h>
+
+#include <map>
+
+namespace {
+
+constexpr GLsizei kStride = 28;  // x y z, u0 v0, u1 v1 as floats
+
+// Every surface slot of the viewer holds the one main texture, so the GL
+// texture pair of a polygon is decided by its lightmap alone.
+int PairKey(const tundra_formats::GeomPolygon& polygon) { return polygon.lightmapIndex; }
+
+}  // namespace
+
+const char* ReferenceRenderer::Name(Mode mode) {
+    switch (mode) {
+    case Mode::IndexedPerPair: return "one indexed draw per texture pair";
+    case Mode::MultiDrawPerPair: return "one glMultiDrawArrays per texture pair";
+    default: return "one draw per face, no redundant state";
+    }
+}
+
+ReferenceRenderer::ReferenceRenderer(const tundra_formats::GeomLevel& level,
+                                     IDirect3DTexture8* surface, int width, int height)
+    : width_(width), height_(height) {
+    uploadGeometry(level);
+    uploadTextures(level, surface);
+}
+
+ReferenceRenderer::~ReferenceRenderer() {
+    glDeleteBuffers(1, &vertexBuffer_);
+    glDeleteBuffers(1, &indexBuffer_);
+    glDeleteTextures(1, &surface_);
+    glDeleteTextures(GLsizei(lightmaps_.size()), lightmaps_.data());
+}
+
+void ReferenceRenderer::uploadGeometry(const tundra_formats::GeomLevel& level) {
+    std::vector<float> vertices;
+    for (const tundra_formats::GeomVertex& v : level.vertices) {
+        const float s = tundra_formats::GeomPositionScale;
+        vertices.insert(vertices.end(), {v.x * s, v.y * s, v.z * s, v.surfaceU, v.surfaceV,
+                                         v.lightmapU, v.lightmapV});
+    }
+    // One batch per texture pair, in the order the pairs first appear.
+    std::map<int, size_t> batchOfPair;
+    std::vector<std::vector<uint32_t>> indices;
+    for (const tundra_formats::GeomPolygon& polygon : level.polygons) {
+        if (polygon.vertexCount < 3) continue;
+        auto found = batchOfPair.emplace(PairKey(polygon), batches_.size());
+        if (found.second) {
+            batches_.push_back({0, polygon.lightmapIndex, {}, {}, 0, 0});
+            indices.emplace_back();
+        }
+        Batch& batch = batches_[found.first->second];
+        batch.firsts.push_back(polygon.firstVertex);
+        batch.counts.push_back(polygon.vertexCount);
+        for (int k = 1; k + 1 < polygon.vertexCount; ++k)
+            indices[found.first->second].insert(
+                indices[found.first->second].end(),
+                {uint32_t(polygon.firstVertex), uint32_t(polygon.firstVertex + k),
+                 uint32_t(polygon.firstVertex + k + 1)});
+    }
+    std::vector<uint32_t> allIndices;
+    for (size_t b = 0; b < batches_.size(); ++b) {
+        batches_[b].firstIndex = allIndices.size();
+        batches_[b].indexCount = indices[b].size();
+        allIndices.insert(allIndices.end(), indices[b].begin(), indices[b].end());
+    }
+    glGenBuffers(1, &vertexBuffer_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(float)), vertices.data(),
+                 GL_STATIC_DRAW);
+    glGenBuffers(1, &indexBuffer_);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(allIndices.size() * sizeof(uint32_t)),
+                 allIndices.data(), GL_STATIC_DRAW);
+}
+
+void ReferenceRenderer::uploadTextures(const tundra_formats::GeomLevel& level,
+                                       IDirect3DTexture8* surface) {
+    glGenTextures(1, &surface_);
+    glBindTexture(GL_TEXTURE_2D, surface_);
+    DWORD levels = surface->GetLevelCount();
+    for (DWORD i = 0; i < levels; ++i) {
+        D3DSURFACE_DESC desc{};
+        D3DLOCKED_RECT locked{};
+        surface->GetLevelDesc(i, &desc);
+        if (FAILED(surface->LockRect(i, &locked, nullptr, 0))) break;
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, locked.Pitch / 4);
+        glTexImage2D(GL_TEXTURE_2D, GLint(i), GL_RGBA8, GLsizei(desc.Width), GLsizei(desc.Height), 0,
+                     GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, locked.pBits);
+        surface->UnlockRect(i);
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(levels) - 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+
+    lightmaps_.resize(level.lightmaps.size());
+    glGenTextures(GLsizei(lightmaps_.size()), lightmaps_.data());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (size_t i = 0; i < lightmaps_.size(); ++i) {
+        glBindTexture(GL_TEXTURE_2D, lightmaps_[i]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 128, 128, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                     level.lightmaps[i].rgb.data());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+}
+
+// Fixed function, as the viewer's states ask for: stage 0 texture x white,
+// stage 1 lightmap x stage 0 x 2; depth test less-or-equal, counter-clockwise
+// faces culled (Direct3D's default), no blending, no lighting.
+void ReferenceRenderer::setFixedState(const D3DXMATRIX& view, const D3DXMATRIX& projection) {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, width_, height_);
+    glUseProgram(0);
+    for (GLuint unit = 0; unit < 8; ++unit) glBindSampler(unit, 0);
+    glDisable(GL_BLEND);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDepthMask(GL_TRUE);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CW);
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(&projection.m[0][0]);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(&view.m[0][0]);
+    glColor4f(1, 1, 1, 1);
+
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glVertexPointer(3, GL_FLOAT, kStride, reinterpret_cast<void*>(0));
+    for (GLuint unit = 0; unit < 2; ++unit) {
+        glClientActiveTexture(GL_TEXTURE0 + unit);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, kStride, reinterpret_cast<void*>(12 + 8 * size_t(unit)));
+        glActiveTexture(GL_TEXTURE0 + unit);
+        glEnable(GL_TEXTURE_2D);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_MODULATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_RGB, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_RGB, unit == 0 ? GL_PRIMARY_COLOR : GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB, GL_SRC_COLOR);
+        glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, unit == 0 ? 1.0f : 2.0f);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_ALPHA, unit == 0 ? GL_TEXTURE : GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+    }
+    for (GLuint unit = 2; unit < 8; ++unit) {
+        glActiveTexture(GL_TEXTURE0 + unit);
+        glDisable(GL_TEXTURE_2D);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, surface_);
+    boundTexture_ = boundLightmap_ = -1;
+}
+
+void ReferenceRenderer::bindPair(int texture, int lightmap) {
+    (void)texture;  // every surface slot is the same texture, bound once per frame
+    if (lightmap == boundLightmap_) return;
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, lightmap >= 0 && size_t(lightmap) < lightmaps_.size()
+                                     ? lightmaps_[size_t(lightmap)]
+                                     : 0);
+    boundLightmap_ = lightmap;
+}
+
+void ReferenceRenderer::drawFrame(Mode mode, const D3DXMATRIX& view, const D3DXMATRIX& projection,
+                                  bool present) {
+    setFixedState(view, projection);
+    glClearColor(0x21 / 255.0f, 0x21 / 255.0f, 0x21 / 255.0f, 1.0f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    for (const Batch& batch : batches_) {
+        bindPair(batch.texture, batch.lightmap);
+        if (mode == Mode::IndexedPerPair) {
+            glDrawElements(GL_TRIANGLES, GLsizei(batch.indexCount), GL_UNSIGNED_INT,
+                           reinterpret_cast<void*>(batch.firstIndex * sizeof(uint32_t)));
+        } else if (mode == Mode::MultiDrawPerPair) {
+            glMultiDrawArrays(GL_TRIANGLE_FAN, batch.firsts.data(), batch.counts.data(),
+                              GLsizei(batch.firsts.size()));
+        } else {
+            for (size_t f = 0; f < batch.firsts.size(); ++f)
+                glDrawArrays(GL_TRIANGLE_FAN, batch.firsts[f], batch.counts[f]);
+        }
+    }
+    if (present) SDL_GL_SwapWindow(SDL_GL_GetCurrentWindow());
+}
+
+std::vector<uint32_t> ReferenceRenderer::readBack() const {
+    std::vector<uint32_t> rows(size_t(width_) * size_t(height_));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, rows.data());
+    // GL rows run bottom-up; the viewer's clip-space set-up already turned
+    // the image upside down, so the rows come out top first as they are.
+    return rows;
+}

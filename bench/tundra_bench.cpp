@@ -1,0 +1,374 @@
+// Benchmarks of the viewer on a real level, headless, on the real GL device.
+//
+//   tundra_bench fps  ARCHIVE.pk3 maps/NAME.bsp [--frames N] [--placements K] [--screenshot PREFIX]
+//   tundra_bench load ARCHIVE.pk3 maps/NAME.bsp [--repeats N]
+//
+// Both convert the level into data/world.geom in the working directory, which
+// must also hold data/default.cfg and data/marble.bmp (bench/bench.sh sets
+// this up). `fps` renders the level through the viewer's own frame
+// (RenderFrame with World) from the level's spawn points, then the same
+// triangles through the raw-GL ReferenceRenderer, and ends with
+// "frame-rate ratio: R" (viewer / fastest reference). `load` times building
+// the World against reading the same file and uploading its lightmaps, and
+// ends with "load ratio: R" (World / reference).
+#include "reference_renderer.h"
+
+#include "app/device.h"
+#include "app/frame.h"
+#include "app/globals.h"
+#include "app/main.h"
+#include "camera/camera.h"
+#include "config/config.h"
+#include "level_converter.h"
+#include "pk3_archive.h"
+#include "platform/linux/testing.h"
+#include "world/world.h"
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Placement {
+    float x, y, z, yaw;
+};
+
+struct Options {
+    std::string mode, archive, map, screenshot;
+    int frames = 40;
+    int placements = 4;
+    int repeats = 5;
+};
+
+[[noreturn]] void Usage(const std::string& problem) {
+    std::cerr << "tundra_bench: " << problem << "\n"
+              << "usage: tundra_bench fps ARCHIVE.pk3 maps/NAME.bsp [--frames N] [--placements K]"
+                 " [--screenshot PREFIX]\n"
+              << "       tundra_bench load ARCHIVE.pk3 maps/NAME.bsp [--repeats N]\n";
+    std::exit(2);
+}
+
+Options Parse(int argc, char** argv) {
+    Options options;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto number = [&]() {
+            if (i + 1 >= argc) Usage(arg + " needs a value");
+            int value = std::atoi(argv[++i]);
+            if (value < 1) Usage(arg + " needs a positive number");
+            return value;
+        };
+        if (arg == "--frames") options.frames = number();
+        else if (arg == "--placements") options.placements = number();
+        else if (arg == "--repeats") options.repeats = number();
+        else if (arg == "--screenshot" && i + 1 < argc) options.screenshot = argv[++i];
+        else if (!arg.empty() && arg[0] == '-') Usage("unknown option " + arg);
+        else positional.push_back(arg);
+    }
+    if (positional.size() != 3 || (positional[0] != "fps" && positional[0] != "load"))
+        Usage("expected fps or load, an archive and a map name");
+    options.mode = positional[0];
+    options.archive = positional[1];
+    options.map = positional[2];
+    return options;
+}
+
+// The viewer's own allocator tuning (platform/linux/main.cpp), without
+// which llvmpipe runs several times slower.
+void TuneAllocator() {
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
+}
+
+// Eye height above a spawn point, in level units.
+constexpr float kEyeHeight = 26.0f;
+
+std::vector<Placement> Placements(const bsp::BspFile& bsp, const tundra_formats::GeomLevel& level,
+                                  int wanted) {
+    std::vector<bsp::SpawnPoint> spawns = bsp::SpawnPoints(bsp.entities);
+    std::vector<Placement> placements;
+    for (int i = 0; i < wanted && !spawns.empty(); ++i) {
+        const bsp::SpawnPoint& spawn = spawns[size_t(i) * spawns.size() / size_t(wanted)];
+        float eye[3] = {spawn.origin[0], spawn.origin[1], spawn.origin[2] + kEyeHeight};
+        bsp::Vec3 at = bsp::ToViewerSpace(eye);
+        // Level yaw 90 looks along +y there, which is +z here (camera yaw 0);
+        // turning right from +z reaches +x, which is level yaw 0.
+        float yaw = float((90.0 - spawn.yawDegrees) * M_PI / 180.0);
+        placements.push_back({float(at.x), float(at.y), float(at.z), yaw});
+        if (size_t(wanted) >= spawns.size() && size_t(i + 1) >= spawns.size()) break;
+    }
+    if (placements.empty() && !level.vertices.empty()) {  // no spawn points: the middle
+        const tundra_formats::GeomVertex& v = level.vertices[level.vertices.size() / 2];
+        const float s = tundra_formats::GeomPositionScale;
+        placements.push_back({v.x * s, v.y * s + kEyeHeight, v.z * s, 0});
+    }
+    return placements;
+}
+
+void PlaceCamera(const Placement& placement) {
+    g_camera.setPosition(placement.x, placement.y, placement.z);
+    g_camera.yaw = placement.yaw;
+    g_camera.pitch = 0;
+    g_camera.roll = 0;
+    g_camera.movement = Vector4();
+}
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+void WritePpm(const std::string& path, const std::vector<uint32_t>& pixels, UINT width, UINT height) {
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << width << " " << height << "\n255\n";
+    for (uint32_t p : pixels) {
+        char rgb[3] = {char((p >> 16) & 0xff), char((p >> 8) & 0xff), char(p & 0xff)};
+        out.write(rgb, 3);
+    }
+}
+
+double MeanDifference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    if (a.size() != b.size() || a.empty()) return -1;
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        for (int shift : {0, 8, 16})
+            sum += std::abs(int((a[i] >> shift) & 0xff) - int((b[i] >> shift) & 0xff));
+    return sum / (3.0 * double(a.size()));
+}
+
+// --- set-up shared by both benchmarks ------------------------------------------------
+
+struct Scene {
+    bsp::BspFile bsp;
+    bsp::ConvertedLevel converted;
+    Config config{"default.cfg"};
+    float aspect = 1;
+};
+
+HWND OpenWindow(const Config& config) {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof(WNDCLASSEXA);
+    windowClass.style = CS_CLASSDC;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "TundraBench";
+    RegisterClassExA(&windowClass);
+    HWND window = CreateWindowExA(0, "TundraBench", "Tundra bench", WS_OVERLAPPEDWINDOW, 0, 0,
+                                  config.screenWidth(), config.screenHeight(), GetDesktopWindow(),
+                                  nullptr, windowClass.hInstance, nullptr);
+    ShowWindow(window, SW_SHOWDEFAULT);
+    return window;
+}
+
+bool StartDevice(Scene& scene) {
+    HWND window = OpenWindow(scene.config);
+    if (!window || FAILED(InitD3D(window, scene.config))) {
+        std::cerr << "tundra_bench: no Direct3D device (is SDL_VIDEODRIVER=offscreen set?)\n";
+        return false;
+    }
+    if (FAILED(D3DXCreateTextureFromFileExA(g_device, "data\\marble.bmp", D3DX_DEFAULT, D3DX_DEFAULT,
+                                            D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                            D3DX_FILTER_TRIANGLE, D3DX_FILTER_TRIANGLE, 0, nullptr,
+                                            nullptr, &g_mainTexture))) {
+        std::cerr << "tundra_bench: cannot load data/marble.bmp\n";
+        return false;
+    }
+    scene.aspect = AspectRatio(scene.config.screenWidth(), scene.config.screenHeight());
+    return true;
+}
+
+void ReportLevel(const Options& options, const Scene& scene) {
+    const tundra_formats::GeomLevel& level = scene.converted.level;
+    size_t triangles = 0;
+    for (const tundra_formats::GeomPolygon& p : level.polygons) triangles += size_t(p.vertexCount - 2);
+    std::cout << "level: " << options.map << " (" << level.vertices.size() << " vertices, "
+              << level.polygons.size() << " polygons, " << triangles << " triangles, "
+              << level.lightmaps.size() << " lightmaps)\n";
+}
+
+// --- frame rate -----------------------------------------------------------------------
+
+// The viewer's first picture, kept for comparing with the reference's: the
+// device cannot draw again once raw GL has changed its context's state.
+std::vector<uint32_t> g_firstViewerImage;
+
+double ViewerFps(const Options& options, const std::vector<Placement>& placements) {
+    g_showConsole = g_showFps = false;
+    double seconds = 0;
+    int frames = 0;
+    for (size_t p = 0; p < placements.size(); ++p) {
+        PlaceCamera(placements[p]);
+        for (int i = 0; i < 3; ++i) RenderFrame();  // first frames upload the textures
+        std::vector<uint32_t> pixels;
+        UINT width = 0, height = 0;
+        tundra_testing::ReadBackFrame(g_device, pixels, width, height);
+        if (p == 0) g_firstViewerImage = pixels;
+        if (!options.screenshot.empty())
+            WritePpm(options.screenshot + "-viewer-" + std::to_string(p) + ".ppm", pixels, width,
+                     height);
+        glFinish();
+        Clock::time_point start = Clock::now();
+        for (int i = 0; i < options.frames; ++i) RenderFrame();
+        glFinish();
+        seconds += Seconds(start);
+        frames += options.frames;
+    }
+    return frames / seconds;
+}
+
+double ReferenceFps(ReferenceRenderer& reference, ReferenceRenderer::Mode mode, const Options& options,
+                    const std::vector<Placement>& placements, float aspect) {
+    D3DXMATRIX projection;
+    D3DXMatrixPerspectiveFovLH(&projection, 0.7853982f, aspect, 1.0f, 100000.0f);
+    double seconds = 0;
+    int frames = 0;
+    for (const Placement& placement : placements) {
+        PlaceCamera(placement);
+        D3DXMATRIX view = g_camera.viewMatrix();
+        for (int i = 0; i < 3; ++i) reference.drawFrame(mode, view, projection);
+        glFinish();
+        Clock::time_point start = Clock::now();
+        for (int i = 0; i < options.frames; ++i) reference.drawFrame(mode, view, projection);
+        glFinish();
+        seconds += Seconds(start);
+        frames += options.frames;
+    }
+    return frames / seconds;
+}
+
+// The reference's picture from the first placement, compared with the
+// viewer's: both must show the same thing for the comparison to mean much.
+void CompareFirstImage(ReferenceRenderer& reference, const Options& options,
+                       const std::vector<Placement>& placements, float aspect) {
+    D3DXMATRIX projection;
+    D3DXMatrixPerspectiveFovLH(&projection, 0.7853982f, aspect, 1.0f, 100000.0f);
+    PlaceCamera(placements[0]);
+    D3DXMATRIX view = g_camera.viewMatrix();
+    reference.drawFrame(ReferenceRenderer::Mode::IndexedPerPair, view, projection, false);
+    std::vector<uint32_t> referencePixels = reference.readBack();
+    reference.drawFrame(ReferenceRenderer::Mode::IndexedPerPair, view, projection);
+    std::cout << "mean colour difference viewer/reference at placement 0: "
+              << MeanDifference(g_firstViewerImage, referencePixels) << " of 255\n";
+    if (!options.screenshot.empty())
+        WritePpm(options.screenshot + "-reference-0.ppm", referencePixels,
+                 UINT(reference.width()), UINT(reference.height()));
+}
+
+int RunFps(const Options& options, Scene& scene) {
+    std::vector<Placement> placements = Placements(scene.bsp, scene.converted.level, options.placements);
+    if (placements.empty()) {
+        std::cerr << "tundra_bench: the level is empty\n";
+        return 1;
+    }
+    g_world = new World("world.geom", g_device, scene.aspect);
+    double viewer = ViewerFps(options, placements);
+    std::cout << "camera placements: " << placements.size() << " spawn points, " << options.frames
+              << " frames each, " << scene.config.screenWidth() << " x "
+              << scene.config.screenHeight() << "\n";
+    std::cout << "viewer: " << viewer << " fps\n" << std::flush;
+
+    ReferenceRenderer reference(scene.converted.level, g_mainTexture, scene.config.screenWidth(),
+                                scene.config.screenHeight());
+    double best = 0;
+    for (ReferenceRenderer::Mode mode :
+         {ReferenceRenderer::Mode::IndexedPerPair, ReferenceRenderer::Mode::MultiDrawPerPair,
+          ReferenceRenderer::Mode::DrawPerFace}) {
+        double fps = ReferenceFps(reference, mode, options, placements, scene.aspect);
+        std::cout << "reference, " << ReferenceRenderer::Name(mode) << ": " << fps << " fps\n";
+        best = std::max(best, fps);
+    }
+    CompareFirstImage(reference, options, placements, scene.aspect);
+    std::cout << "reference (fastest): " << best << " fps\n";
+    std::printf("frame-rate ratio: %.3f\n", viewer / best);
+    return 0;
+}
+
+// --- loading ------------------------------------------------------------------------------
+
+double ReadAndUploadSeconds(const std::string& path) {
+    Clock::time_point start = Clock::now();
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    int32_t counts[4] = {};
+    if (bytes.size() >= sizeof counts) std::memcpy(counts, bytes.data(), sizeof counts);
+    size_t lightmapStart = tundra_formats::GeomHeaderBytes +
+                           tundra_formats::GeomVertexBytes * size_t(counts[0]) +
+                           tundra_formats::GeomPolygonBytes * size_t(counts[1]) +
+                           tundra_formats::GeomTextureBytes * size_t(counts[2]);
+    std::vector<GLuint> textures(size_t(std::max(counts[3], 0)));
+    glGenTextures(GLsizei(textures.size()), textures.data());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (size_t i = 0; i < textures.size(); ++i) {
+        size_t at = lightmapStart + i * tundra_formats::GeomLightmapBytes + 4;
+        if (at + tundra_formats::GeomLightmap::TexelBytes > bytes.size()) break;
+        glBindTexture(GL_TEXTURE_2D, textures[i]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 128, 128, 0, GL_RGB, GL_UNSIGNED_BYTE, &bytes[at]);
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glFinish();
+    double seconds = Seconds(start);
+    glDeleteTextures(GLsizei(textures.size()), textures.data());
+    return seconds;
+}
+
+int RunLoad(const Options& options, Scene& scene) {
+    std::vector<double> world, reference;
+    ReadAndUploadSeconds("data/world.geom");  // warms the file cache for both
+    for (int i = 0; i < options.repeats; ++i) {
+        Clock::time_point start = Clock::now();
+        World* built = new World("world.geom", g_device, scene.aspect);
+        glFinish();
+        world.push_back(Seconds(start));
+        delete built;
+        reference.push_back(ReadAndUploadSeconds("data/world.geom"));
+    }
+    double bestWorld = *std::min_element(world.begin(), world.end());
+    double bestReference = *std::min_element(reference.begin(), reference.end());
+    std::ifstream file("data/world.geom", std::ios::binary | std::ios::ate);
+    std::cout << "world.geom: " << file.tellg() / 1024 << " KiB\n"
+              << "building the World: " << bestWorld * 1000 << " ms (best of " << options.repeats
+              << ")\n"
+              << "reading the file and uploading its lightmaps: " << bestReference * 1000 << " ms\n";
+    std::printf("load ratio: %.3f\n", bestWorld / bestReference);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TuneAllocator();
+    Options options = Parse(argc, argv);
+    try {
+        std::vector<uint8_t> bytes =
+            bsp::Pk3Archive(bsp::ReadWholeFile(options.archive)).extract(options.map);
+        Scene scene{bsp::BspFile(bytes), {}, Config("default.cfg"), 1};
+        scene.converted = bsp::ConvertLevel(scene.bsp);
+        if (!tundra_formats::WriteWorldGeom("data/world.geom", scene.converted.level)) {
+            std::cerr << "tundra_bench: cannot write data/world.geom (run it from bench.sh's folder)\n";
+            return 1;
+        }
+        if (!StartDevice(scene)) return 1;
+        ReportLevel(options, scene);
+        int result = options.mode == "fps" ? RunFps(options, scene) : RunLoad(options, scene);
+        ReleaseAll();
+        return result;
+    } catch (const bsp::BspError& error) {
+        std::cerr << "tundra_bench: " << error.what() << "\n";
+        return 1;
+    }
+}
