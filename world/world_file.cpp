@@ -50,10 +50,10 @@ WorldFile::~WorldFile() {}
 void WorldFile::clear() {
     numVertices = numPolygons = numTextures = numLightmaps = 0;
     // Give the memory back as well: a rejected file may have been large.
-    std::vector<WorldVertex>().swap(vertices);
-    std::vector<WorldPolygon>().swap(polygons);
-    std::vector<WorldTexture>().swap(textures);
-    std::vector<WorldLightmap>().swap(lightmaps);
+    RecordArray<WorldVertex>().swap(vertices);
+    RecordArray<WorldPolygon>().swap(polygons);
+    RecordArray<WorldTexture>().swap(textures);
+    RecordArray<WorldLightmap>().swap(lightmaps);
 }
 
 bool WorldFile::read(std::ifstream& file, const std::string& path) {

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // 28 bytes, as stored: the two coordinate pairs first, the position last.
@@ -54,6 +56,30 @@ struct WorldLightmap {
 };
 static_assert(sizeof(WorldLightmap) == 49156, "WorldLightmap must match the file record");
 
+// Leaves new elements default-initialised (for these records: unset), so
+// sizing an array before the file is read over it costs no clearing pass.
+template <typename T>
+struct RecordAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = RecordAllocator<U>;
+    };
+    RecordAllocator() = default;
+    template <typename U>
+    RecordAllocator(const RecordAllocator<U>&) {}
+    template <typename U>
+    void construct(U* place) {
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* place, Args&&... args) {
+        ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+    }
+};
+
+template <typename T>
+using RecordArray = std::vector<T, RecordAllocator<T>>;
+
 class WorldFile {
 public:
     // Sizes of the records in the file.
@@ -75,10 +101,10 @@ public:
     int32_t numPolygons;
     int32_t numTextures;
     int32_t numLightmaps;
-    std::vector<WorldVertex> vertices;
-    std::vector<WorldPolygon> polygons;
-    std::vector<WorldTexture> textures;
-    std::vector<WorldLightmap> lightmaps;
+    RecordArray<WorldVertex> vertices;
+    RecordArray<WorldPolygon> polygons;
+    RecordArray<WorldTexture> textures;
+    RecordArray<WorldLightmap> lightmaps;
 
 private:
     bool read(std::ifstream& file, const std::string& path);

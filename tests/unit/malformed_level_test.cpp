@@ -131,8 +131,9 @@ TEST_P(MalformedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
         EXPECT_EQ(size_t(file.numPolygons), file.polygons.size());
         EXPECT_EQ(size_t(file.numTextures), file.textures.size());
         EXPECT_EQ(size_t(file.numLightmaps), file.lightmaps.size());
-        if (c.rejected)
+        if (c.rejected) {
             EXPECT_EQ(file.numVertices + file.numTextures + file.numLightmaps, 0);
+        }
         for (const WorldTexture& texture : file.textures)
             EXPECT_LE(texture.nameText().size(), WorldTexture::NameSize);
     }
