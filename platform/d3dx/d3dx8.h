@@ -2,6 +2,8 @@
 // loading from BMP, PNG and JPEG files with a full mip chain.
 #pragma once
 
+#include <cstdint>
+
 #ifdef _WIN32
 #include <d3d8.h>
 #else

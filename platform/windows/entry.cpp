@@ -1,6 +1,3 @@
-// The Windows executable: WinMain itself is part of the system library
-// (app/main.cpp); this file only gives the linker a translation unit that
-// pulls it in.
-#include "platform/platform.h"
-
-int (WINAPI* const tundraEntry)(HINSTANCE, HINSTANCE, LPSTR, int) = &WinMain;
+// The Windows executable. WinMain itself lives in the system library
+// (app/main.cpp); the link names it as undefined so that the library member is
+// pulled in before the C runtime, which calls it, is searched.
