@@ -18,10 +18,24 @@ using tundra_test::ScopedDirect3DFactory;
 
 namespace {
 
-HWND const kWindow = reinterpret_cast<HWND>(uintptr_t{0x1230});
+// The program creates its window before the device, so the tests do too.
+HWND MainWindow() {
+    static HWND window = [] {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        WNDCLASSEXA windowClass{};
+        windowClass.cbSize = sizeof(WNDCLASSEXA);
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.lpszClassName = "DeviceTest";
+        RegisterClassExA(&windowClass);
+        return CreateWindowExA(0, "DeviceTest", "Tundra", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
+                               GetDesktopWindow(), nullptr, nullptr, nullptr);
+    }();
+    return window;
+}
 
 class DeviceSetUpTest : public ::testing::Test {
 protected:
+    void SetUp() override { window = MainWindow(); }
     void TearDown() override {
         g_device = nullptr;  // owned by the recording object
         g_d3d = nullptr;
@@ -34,7 +48,7 @@ protected:
         Config config("test.cfg");
         log.clear();
         ScopedDirect3DFactory factory(&d3d);
-        return InitD3D(kWindow, config);
+        return InitD3D(window, config);
     }
 
     std::vector<std::string> stateCalls() const {
@@ -44,6 +58,7 @@ protected:
     ScratchDir scratch;
     LogCapture log;
     RecordingDirect3D d3d;
+    HWND window = nullptr;
 };
 
 TEST_F(DeviceSetUpTest, DefaultConfigurationMakesAWindowedHardwareDevice) {
@@ -57,7 +72,7 @@ TEST_F(DeviceSetUpTest, DefaultConfigurationMakesAWindowedHardwareDevice) {
     const tundra_test::DeviceRequest& request = d3d.deviceRequests()[0];
     EXPECT_EQ(0u, request.adapter);
     EXPECT_EQ(D3DDEVTYPE_HAL, request.deviceType);
-    EXPECT_EQ(kWindow, request.focusWindow);
+    EXPECT_EQ(window, request.focusWindow);
     EXPECT_EQ(static_cast<DWORD>(D3DCREATE_HARDWARE_VERTEXPROCESSING), request.behaviorFlags);
 
     const D3DPRESENT_PARAMETERS& params = request.params;
@@ -134,7 +149,7 @@ TEST_F(DeviceSetUpTest, NoDirect3DObjectFails) {
     scratch.writeData("test.cfg", ConfigText().text());
     Config config("test.cfg");
     ScopedDirect3DFactory factory(nullptr);
-    EXPECT_EQ(E_FAIL, InitD3D(kWindow, config));
+    EXPECT_EQ(E_FAIL, InitD3D(window, config));
     EXPECT_EQ(1, ScopedDirect3DFactory::createCount());
     EXPECT_EQ(nullptr, g_d3d);
     EXPECT_EQ(nullptr, g_device);
