@@ -360,6 +360,22 @@ TEST(ConvertLevel, SurfaceCoordinatesAreRebasedPerFaceOrReplannedWhenUnusable) {
     EXPECT_EQ(converted.stats.replannedFaces, 1u);
 }
 
+TEST(SpawnPoints, ReadsPlayerStartsFromTheEntityText) {
+    const std::string entities =
+        "{\n\"classname\" \"worldspawn\"\n\"message\" \"{tricky}\"\n}\n"
+        "{\n\"origin\" \"64 -128 24\"\n\"angle\" \"90\"\n\"classname\" \"info_player_deathmatch\"\n}\n"
+        "{\n\"classname\" \"info_player_start\"\n\"origin\" \"1 2 3\"\n}\n"
+        "{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"broken\"\n}\n"
+        "{\n\"classname\" \"weapon_shotgun\"\n\"origin\" \"5 5 5\"\n}\n"
+        "{\n\"classname\" \"info_player_start\"\n\"origin";  // cut off
+    std::vector<SpawnPoint> spawns = SpawnPoints(entities);
+    ASSERT_EQ(spawns.size(), 2u);
+    EXPECT_FLOAT_EQ(spawns[0].origin[1], -128);
+    EXPECT_FLOAT_EQ(spawns[0].yawDegrees, 90);
+    EXPECT_FLOAT_EQ(spawns[1].origin[2], 3);
+    EXPECT_FLOAT_EQ(spawns[1].yawDegrees, 0);
+}
+
 // --- damaged levels ----------------------------------------------------------------
 
 struct Damage {
