@@ -25,6 +25,10 @@ bool ReadBackFrame(IDirect3DDevice8* device, std::vector<uint32_t>& pixels, UINT
 void ForceDeviceLoss(IDirect3DDevice8* device);
 void RestoreDeviceFocus(IDirect3DDevice8* device);
 
+// Merging of consecutive triangle draws with unchanged state into one GL
+// draw (on by default; also off with the environment TUNDRA_NO_BATCH=1).
+void SetDrawBatching(bool enabled);
+
 // --- DirectInput 8 --------------------------------------------------------
 // Queue input as if it came from the keyboard and mouse, with the given time
 // stamps (timeGetTime milliseconds). Delivered by the next message pump.

@@ -18,6 +18,15 @@ namespace {
 // renderbuffer limit says: they could not be shown on any display.
 constexpr UINT kMaxBackBufferEdge = 16384;
 
+// Draw batching is on unless TUNDRA_NO_BATCH=1 or a test switches it off.
+bool& BatchingEnabled() {
+    static bool enabled = [] {
+        const char* value = SDL_getenv("TUNDRA_NO_BATCH");
+        return !(value && value[0] == '1');
+    }();
+    return enabled;
+}
+
 std::vector<GlDevice*>& LiveDevices() {
     static std::vector<GlDevice*> devices;
     return devices;
@@ -280,6 +289,7 @@ GlDevice::~GlDevice() {
     auto& devices = LiveDevices();
     devices.erase(std::remove(devices.begin(), devices.end(), this), devices.end());
     const bool current = makeCurrent();
+    batch_.clear();
     unbindAll();
     if (current) {
         destroyFramebuffers();
@@ -509,6 +519,7 @@ HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
         cooperation_ = Cooperation::kNotReset;
         return valid != D3D_OK ? valid : D3DERR_INVALIDCALL;
     }
+    batch_.clear();
     unbindAll();
     destroyFramebuffers();
     const D3DPRESENT_PARAMETERS previous = parameters_;
@@ -548,6 +559,7 @@ HRESULT GlDevice::BeginScene() {
 
 HRESULT GlDevice::EndScene() {
     if (!inScene_) return D3DERR_INVALIDCALL;
+    flushBatch();
     inScene_ = false;
     return D3D_OK;
 }
@@ -560,6 +572,7 @@ HRESULT GlDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DC
     if (rectCount > 0 && !rects) return D3DERR_INVALIDCALL;
     if (cooperation_ != Cooperation::kOperational) return D3D_OK;
     if (!makeCurrent()) return D3DERR_INVALIDCALL;
+    flushBatch();
     GLbitfield mask = 0;
     if (flags & D3DCLEAR_TARGET) mask |= GL_COLOR_BUFFER_BIT;
     if (flags & D3DCLEAR_ZBUFFER) mask |= GL_DEPTH_BUFFER_BIT;
@@ -594,6 +607,7 @@ HRESULT GlDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DC
 HRESULT GlDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     if (cooperation_ != Cooperation::kOperational) return D3DERR_DEVICELOST;
     if (!makeCurrent()) return D3DERR_INVALIDCALL;
+    flushBatch();
     const GLint width = GLint(parameters_.BackBufferWidth);
     const GLint height = GLint(parameters_.BackBufferHeight);
     // Blits obey the scissor test and colour mask.
@@ -708,6 +722,7 @@ HRESULT GlDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     // follow render states too.
     if (state == D3DRS_TEXTUREFACTOR) stagesDirty_ = true;
     if (state == D3DRS_AMBIENT && makeCurrent()) {
+        flushBatch();
         const GLfloat ambient[4] = {((value >> 16) & 255) / 255.0f, ((value >> 8) & 255) / 255.0f,
                                     (value & 255) / 255.0f, (value >> 24) / 255.0f};
         glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
@@ -731,6 +746,8 @@ HRESULT GlDevice::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
         if (!glTexture || glTexture->device() != this) return D3DERR_INVALIDCALL;
     }
     if (textures_[stage] == glTexture) return D3D_OK;
+    // The old texture may go away with its binding.
+    flushBatch();
     if (glTexture) glTexture->bind();
     if (textures_[stage]) textures_[stage]->unbind();
     textures_[stage] = glTexture;
@@ -779,6 +796,7 @@ HRESULT GlDevice::SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer8* str
         if (!buffer) return D3DERR_INVALIDCALL;
     }
     if (buffer == stream_ && stride == stride_) return D3D_OK;
+    flushBatch();
     if (buffer) buffer->bind();
     if (stream_) stream_->unbind();
     stream_ = buffer;
@@ -968,13 +986,48 @@ HRESULT GlDevice::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex
     if (primitiveCount == 0) return D3D_OK;
     if (cooperation_ != Cooperation::kOperational) return D3D_OK;
     if (!makeCurrent()) return D3DERR_INVALIDCALL;
+    // The collected triangles belong to the state GL still has: draw them
+    // before anything changes it.
+    if (renderStatesDirty_ || stagesDirty_ || transformsDirty_ || arraysDirty_) flushBatch();
     if (renderStatesDirty_) applyRenderStates();
     if (stagesDirty_) applyStages();
     if (transformsDirty_) applyTransforms();
     if (arraysDirty_ && !applyVertexArrays()) return D3DERR_INVALIDCALL;
-    glDrawArrays(mode, GLint(startVertex), GLsizei(vertices));
+    const bool triangles = primitiveType == D3DPT_TRIANGLELIST ||
+                           primitiveType == D3DPT_TRIANGLESTRIP ||
+                           primitiveType == D3DPT_TRIANGLEFAN;
+    if (triangles && BatchingEnabled()) {
+        appendToBatch(primitiveType, startVertex, primitiveCount);
+    } else {
+        flushBatch();
+        glDrawArrays(mode, GLint(startVertex), GLsizei(vertices));
+    }
     if (layout.diffuse >= 0) cache_.colorArrayUsed();
     return D3D_OK;
+}
+
+void GlDevice::appendToBatch(D3DPRIMITIVETYPE type, UINT start, UINT count) {
+    batch_.reserve(batch_.size() + size_t(count) * 3);
+    for (UINT i = 0; i < count; ++i) {
+        if (type == D3DPT_TRIANGLELIST) {
+            const GLuint first = start + 3 * i;
+            batch_.insert(batch_.end(), {first, first + 1, first + 2});
+        } else if (type == D3DPT_TRIANGLEFAN) {
+            batch_.insert(batch_.end(), {start, start + i + 1, start + i + 2});
+        } else if (i % 2 == 0) {  // strip: every second triangle swaps its first two
+            batch_.insert(batch_.end(), {start + i, start + i + 1, start + i + 2});
+        } else {
+            batch_.insert(batch_.end(), {start + i + 1, start + i, start + i + 2});
+        }
+    }
+}
+
+void GlDevice::flushBatch() {
+    if (batch_.empty()) return;
+    if (makeCurrent()) {
+        glDrawElements(GL_TRIANGLES, GLsizei(batch_.size()), GL_UNSIGNED_INT, batch_.data());
+    }
+    batch_.clear();
 }
 
 }  // namespace gl_d3d8
@@ -994,6 +1047,8 @@ bool ReadBackFrame(IDirect3DDevice8* device, std::vector<uint32_t>& pixels, UINT
     auto* glDevice = dynamic_cast<gl_d3d8::GlDevice*>(device);
     return glDevice && glDevice->readBack(pixels, width, height);
 }
+
+void SetDrawBatching(bool enabled) { gl_d3d8::BatchingEnabled() = enabled; }
 
 void ForceDeviceLoss(IDirect3DDevice8* device) {
     if (auto* glDevice = dynamic_cast<gl_d3d8::GlDevice*>(device)) glDevice->loseDevice();

@@ -66,6 +66,9 @@ public:
     // False when the window behind the context is gone.
     bool makeCurrent();
     GlStateCache& cache() { return cache_; }
+    // Draws the triangles collected so far (resources call it before they
+    // change data a pending draw may use).
+    void flushBatch();
 
     // Test and platform hooks.
     bool readBack(std::vector<uint32_t>& pixels, UINT& width, UINT& height);
@@ -98,6 +101,7 @@ private:
     void applyTransforms();
     bool applyVertexArrays();
     void waitForRefresh();
+    void appendToBatch(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount);
 
     ULONG references_ = 1;
     GlDirect3D* direct3d_;
@@ -131,6 +135,9 @@ private:
 
     bool renderStatesDirty_ = true, stagesDirty_ = true, transformsDirty_ = true;
     bool arraysDirty_ = true;
+    // Consecutive triangle draws with nothing changed in between, as one
+    // indexed triangle list waiting to be drawn.
+    std::vector<GLuint> batch_;
     GlStateCache cache_;
 };
 

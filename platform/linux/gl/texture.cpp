@@ -144,6 +144,7 @@ HRESULT GlTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* 
 HRESULT GlTexture::UnlockRect(UINT level) {
     if (level >= levels_.size() || !levels_[level].locked) return D3DERR_INVALIDCALL;
     levels_[level].locked = false;
+    device_->flushBatch();
     if (device_->makeCurrent()) upload(level);
     return D3D_OK;
 }

@@ -83,6 +83,7 @@ HRESULT GlVertexBuffer::Unlock() {
     if (!locked_) return D3DERR_INVALIDCALL;
     locked_ = false;
     if (lockSize_ > 0 && device_->makeCurrent()) {
+        device_->flushBatch();
         glNamedBufferSubData(buffer_, lockOffset_, lockSize_, memory_.get() + lockOffset_);
     }
     return D3D_OK;
