@@ -159,16 +159,6 @@ TEST_P(MalformedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
     EXPECT_NE(logText.find(c.logPart), std::string::npos) << logText;
 }
 
-TEST(MalformedLevelNames, NameWithoutNulIsCutAtSixtyFourBytes) {
-    LevelScratch scratch;
-    GeomLevel level = TwoQuads();
-    level.textures[1].name = std::string(64, 'x') + "tail";
-    LogCapture log;
-    const WorldFile file(scratch.write(level));
-    ASSERT_EQ(file.numTextures, 2);
-    EXPECT_EQ(file.textures[1].nameText(), std::string(64, 'x'));
-}
-
 TEST(MalformedLevelLightmaps, PolygonsWithoutLightmapsDrawWithStageOneOff) {
     LevelScratch scratch;
     GeomLevel level = TwoQuads();
