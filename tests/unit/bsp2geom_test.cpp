@@ -429,7 +429,7 @@ TEST(BspFile, DamagedLevelsGiveAnErrorNamingTheProblem) {
              SetInt(b, FaceField(b, 3, kWidthField), 65537);
              SetInt(b, FaceField(b, 3, kHeightField), 65537);
          },
-         "control vertices"},
+         "at most 65"},
         {"unknown face type", [](auto& b) { SetInt(b, FaceField(b, 0, kTypeField), 9); }, "unknown type 9"},
     };
     const std::vector<uint8_t> good = SampleLevel().encode();

@@ -210,6 +210,9 @@ void BspFile::checkFace(size_t number, const Face& face) const {
             face.patchHeight % 2 == 0)
             Fail("lump 'faces': patch face ", number, " has size ", face.patchWidth, " x ",
                  face.patchHeight, " (both must be odd and at least 3)");
+        if (face.patchWidth > kMaxPatchSide || face.patchHeight > kMaxPatchSide)
+            Fail("lump 'faces': patch face ", number, " has size ", face.patchWidth, " x ",
+                 face.patchHeight, " (at most ", kMaxPatchSide, " each)");
         if (int64_t(face.patchWidth) * face.patchHeight != face.vertexCount)
             Fail("lump 'faces': patch face ", number, " has size ", face.patchWidth, " x ",
                  face.patchHeight, " but ", face.vertexCount, " control vertices");

@@ -34,6 +34,10 @@ constexpr size_t kFaceRecordSize = 104;
 constexpr int kLightmapSide = 128;
 constexpr size_t kLightmapBytes = kLightmapSide * kLightmapSide * 3;
 
+// Largest control grid side of a curved patch (the game's own limit), which
+// also bounds the work of tessellating one.
+constexpr int32_t kMaxPatchSide = 65;
+
 // Surface flags of the texture records that matter to the converter.
 constexpr int32_t kSurfaceSky = 0x4;
 constexpr int32_t kSurfaceNoDraw = 0x80;
