@@ -13,10 +13,13 @@
 //   <ms> close                  closes the window as its title-bar button does
 //
 // <ms> counts milliseconds from the first presented frame. Actions are played
-// in time order (file order for equal times) at the first message pump at or
-// after their time, and every input record is stamped with its scheduled time
-// on the timeGetTime clock, so held durations come out exact whatever the
-// frame rate. A line that cannot be read is reported on stderr and skipped.
+// in time order (file order for equal times). Every input record is stamped
+// with its scheduled time on the timeGetTime clock and handed to the devices
+// by the first message pump less than kLookahead ms before that time: a
+// frame never accounts a held key past its scheduled release, so held
+// durations come out exact whatever the frame rate. Captures and the close
+// are played at the first pump at or after their time. A line that cannot be
+// read is reported on stderr and skipped.
 #include "input_internal.h"
 #include "internal.h"
 #include "testing.h"
@@ -42,9 +45,23 @@ struct Action {
     std::string file;
 };
 
-struct Player {
+// Input records may reach the devices this early: longer than the time
+// between a frame's last pump and its clock reading.
+constexpr DWORD kLookahead = 20;
+
+bool IsInput(const Action& action) {
+    return action.kind != ActionKind::Capture && action.kind != ActionKind::Close;
+}
+
+// One time-ordered list of actions and how far it has been played.
+struct Track {
     std::vector<Action> actions;
     size_t next = 0;
+};
+
+struct Player {
+    Track input;   // key, mouse, wheel, button
+    Track frames;  // capture, close
     bool started = false;
     DWORD start = 0;
     std::vector<std::string> captures;  // waiting for the next presented frame
@@ -172,12 +189,17 @@ void Perform(Player& player, const Action& action) {
     }
 }
 
+void PlayUntil(Player& player, Track& track, DWORD until) {
+    while (track.next < track.actions.size() && track.actions[track.next].at <= until)
+        Perform(player, track.actions[track.next++]);
+}
+
 void PlayDueActions() {
     Player& player = ThePlayer();
     if (!player.started) return;
     DWORD elapsed = timeGetTime() - player.start;
-    while (player.next < player.actions.size() && player.actions[player.next].at <= elapsed)
-        Perform(player, player.actions[player.next++]);
+    PlayUntil(player, player.input, elapsed + kLookahead);
+    PlayUntil(player, player.frames, elapsed);
     platform_linux::DeliverFedInput();
 }
 
@@ -209,7 +231,9 @@ void StartInputScript() {
     asked = true;
     const char* path = std::getenv("TUNDRA_SCRIPT");
     if (!path || !*path) return;
-    ThePlayer().actions = LoadScript(path);
+    Player& player = ThePlayer();
+    for (const Action& action : LoadScript(path))
+        (IsInput(action) ? player.input : player.frames).actions.push_back(action);
     AddPumpHook(PlayDueActions);
     AddPresentListener(OnPresent);
 }
