@@ -37,14 +37,14 @@ void FillPresentParameters(const Config& config) {
     g_presentParams.FullScreen_PresentationInterval = 0;
 }
 
-void SetFixedStates(const Config& config) {
+}  // namespace
+
+void SetDeviceStates(const Config& config) {
     if (config.backFaceCulling()) g_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
     g_device->SetRenderState(D3DRS_LIGHTING, FALSE);
     g_device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     if (config.multisamples() != 0) g_device->SetRenderState(D3DRS_MULTISAMPLEANTIALIAS, TRUE);
 }
-
-}  // namespace
 
 // The configuration is already loaded by then: the window size needed it.
 HRESULT InitD3D(HWND window) { return InitD3D(window, GetConfig()); }
@@ -62,6 +62,6 @@ HRESULT InitD3D(HWND window, const Config& config) {
         g_device = nullptr;
         return E_FAIL;
     }
-    SetFixedStates(config);
+    SetDeviceStates(config);
     return S_OK;
 }

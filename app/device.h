@@ -11,3 +11,9 @@ class Config;
 HRESULT InitD3D(HWND window);
 // The same from a given configuration.
 HRESULT InitD3D(HWND window, const Config& config);
+
+// Sets the states that hold for the whole run on g_device. InitD3D sets them
+// once; a device reset puts every state back to its initial value (lighting
+// on among them, which would draw the unlit level black), so the frame sets
+// them again after a successful reset.
+void SetDeviceStates(const Config& config);

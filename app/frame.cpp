@@ -1,7 +1,9 @@
 #include "app/frame.h"
 
+#include "app/device.h"
 #include "app/globals.h"
 #include "camera/camera.h"
+#include "config/config.h"
 #include "input/input.h"
 #include "text/console.h"
 #include "text/font.h"
@@ -32,7 +34,7 @@ bool DeviceReady() {
     HRESULT level = g_device->TestCooperativeLevel();
     if (level == D3DERR_DEVICELOST) return false;
     if (level == D3DERR_DEVICENOTRESET) {
-        g_device->Reset(&g_presentParams);
+        if (SUCCEEDED(g_device->Reset(&g_presentParams))) SetDeviceStates(GetConfig());
         return false;
     }
     return true;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "app/frame.h"
 #include "app/globals.h"
 #include "support/recording_device.h"
@@ -155,6 +156,26 @@ TEST_F(RenderFrameTest, LostDeviceSkipsThenResetsOnceThenDraws) {
     EXPECT_EQ(1u, device.count("Reset"));
     EXPECT_EQ(1u, device.count("Present"));
     EXPECT_EQ(1u, g_frameTimer.frames);
+}
+
+// A reset puts every device state back to its initial value; the frame sets
+// the run's states again so that the level is not drawn lit (black).
+TEST_F(RenderFrameTest, SuccessfulResetSetsTheRunStatesAgain) {
+    device.scriptCooperativeLevel({D3DERR_DEVICENOTRESET});
+    RenderFrame();
+    EXPECT_EQ(1u, device.count("Reset"));
+    std::vector<std::string> calls = frameCalls();
+    EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), "SetRenderState(LIGHTING, 0)"));
+    EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), "SetRenderState(ZENABLE, 1)"));
+    EXPECT_EQ(0u, device.count("Present"));
+}
+
+TEST_F(RenderFrameTest, FailedResetSetsNoStates) {
+    device.scriptCooperativeLevel({D3DERR_DEVICENOTRESET});
+    device.failCalls("Reset");
+    RenderFrame();
+    EXPECT_EQ(1u, device.count("Reset"));
+    EXPECT_EQ(0u, device.count("SetRenderState"));
 }
 
 TEST_F(RenderFrameTest, FailedBeginSceneStillPresentsAndCounts) {
