@@ -251,21 +251,27 @@ HRESULT decodeUncompressed(const uint8_t* data, size_t size, const BmpHeader& h,
 }
 
 // Decodes run-length coded indices into `indices` (one byte per pixel, file
-// row order). Runs and deltas that leave the image, and data that ends
-// before the end-of-bitmap mark, make the file invalid.
+// row order). Common writers code each row out to its padded width, so
+// indices past the end of a row are dropped; a run below the last row, a
+// delta that leaves the image at the bottom, and data that ends before the
+// end-of-bitmap mark make the file invalid.
 HRESULT decodeRle(const uint8_t* data, size_t size, const BmpHeader& h,
                   std::vector<uint8_t>& indices, std::string& reason) {
     const bool four = h.compression == kRle4;
     const uint32_t width = uint32_t(h.width), rows = h.rows();
     size_t pos = h.dataOffset;
-    uint32_t x = 0, row = 0;
-    auto put = [&](uint32_t index) { indices[size_t(row) * width + x++] = uint8_t(index); };
+    uint64_t x = 0;  // may run past the row end, never wraps
+    uint32_t row = 0;
+    auto put = [&](uint32_t index) {
+        if (x < width) indices[size_t(row) * width + size_t(x)] = uint8_t(index);
+        ++x;
+    };
     while (true) {
         if (pos + 2 > size) return fail(reason, "BMP run-length data ends without its end mark");
         uint32_t count = data[pos], value = data[pos + 1];
         pos += 2;
         if (count > 0) {  // a run of one index (RLE4: two alternating)
-            if (row >= rows || count > width - x) return fail(reason, "BMP run passes the row end");
+            if (row >= rows) return fail(reason, "BMP run below the last row");
             for (uint32_t i = 0; i < count; ++i)
                 put(four ? ((i % 2 == 0) ? value >> 4 : value & 0x0F) : value);
         } else if (value == 0) {  // end of line
@@ -277,7 +283,7 @@ HRESULT decodeRle(const uint8_t* data, size_t size, const BmpHeader& h,
             if (pos + 2 > size) return fail(reason, "BMP delta cut short");
             uint32_t dx = data[pos], dy = data[pos + 1];
             pos += 2;
-            if (dx > width - x || dy > rows - row || (dy == rows - row && dx > 0))
+            if (dy > rows - row || (dy == rows - row && dx > 0))
                 return fail(reason, "BMP delta leaves the image");
             x += dx;
             row += dy;
@@ -285,7 +291,7 @@ HRESULT decodeRle(const uint8_t* data, size_t size, const BmpHeader& h,
             uint32_t bytes = four ? (value + 1) / 2 : value;
             uint32_t padded = bytes + (bytes & 1);
             if (pos + padded > size) return fail(reason, "BMP literal run cut short");
-            if (row >= rows || value > width - x) return fail(reason, "BMP run passes the row end");
+            if (row >= rows) return fail(reason, "BMP run below the last row");
             for (uint32_t i = 0; i < value; ++i)
                 put(four ? ((i % 2 == 0) ? data[pos + i / 2] >> 4 : data[pos + i / 2] & 0x0F)
                          : data[pos + i]);

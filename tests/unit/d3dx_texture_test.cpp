@@ -360,6 +360,24 @@ TEST_F(TextureLoad, DecodesRle4AlternatingRunsAndOddLiterals) {
         EXPECT_EQ(loaded().texel(0, x, 0), 0xFF000000u | (expected[x] * 0x111111u)) << x;
 }
 
+TEST_F(TextureLoad, DropsRunLengthIndicesPastTheRowEnd) {
+    // Writers such as ImageMagick code rows out to their padded width.
+    Bmp rle;
+    rle.width = 3;
+    rle.height = 2;
+    rle.bpp = 8;
+    rle.compression = 1;
+    rle.palette = {0x000000, 0x0000FF, 0x00FF00};
+    rle.pixels = bytes({4, 1, 0, 0,              // bottom row: 1 1 1 (+1 dropped)
+                        0, 5, 2, 2, 2, 2, 2, 0,  // top row: 2 2 2 (+2 dropped)
+                        0, 0, 0, 1});
+    ASSERT_EQ(load("padded.bmp", rle.build()), S_OK);
+    EXPECT_EQ(loaded().texel(0, 2, 1), 0xFF0000FFu);
+    EXPECT_EQ(loaded().texel(0, 0, 0), 0xFF00FF00u);
+    EXPECT_EQ(loaded().texel(0, 2, 0), 0xFF00FF00u);
+    EXPECT_TRUE(loaded().paddingIntact());
+}
+
 TEST_F(TextureLoad, BuildsAFullMipChainOfAreaAverages) {
     // 4 × 2: columns alternate 0 and 200 in red; rows differ in blue.
     Bmp bmp;
@@ -508,11 +526,10 @@ TEST_F(TextureLoad, BadRunLengthStreamsFail) {
     rle.compression = 1;
     rle.palette = {0, 0xFFFFFF};
     const std::vector<std::pair<std::string, std::string>> streams = {
-        {bytes({5, 1, 0, 1}), "row end"},                    // run past the row end
-        {bytes({0, 5, 1, 1, 1, 1, 1, 0, 0, 1}), "row end"},  // literal past the row end
-        {bytes({0, 2, 5, 0, 0, 1}), "delta"},                // delta past the row end
-        {bytes({0, 2, 0, 3, 0, 1}), "delta"},                // delta below the last row
-        {bytes({0, 0, 0, 0, 4, 1, 0, 1}), "row end"},        // run after the last row
+        {bytes({0, 2, 0, 3, 0, 1}), "delta"},               // delta below the last row
+        {bytes({0, 2, 1, 2, 0, 1}), "delta"},               // delta onto the row after the last
+        {bytes({0, 0, 0, 0, 4, 1, 0, 1}), "last row"},      // run after the last row
+        {bytes({0, 0, 0, 0, 0, 3, 1, 1, 1, 0, 0, 1}), "last row"},  // literal after the last row
         {bytes({4, 1, 0, 0}), "end mark"},                   // no end-of-bitmap mark
         {bytes({0, 4, 1, 1}), "cut short"},                  // literal cut short
         {bytes({0, 2, 1}), "cut short"},                     // delta cut short
