@@ -583,6 +583,17 @@ std::vector<std::string> RecordingDevice::referenceErrors() const {
     return errors;
 }
 
+std::vector<std::string> RecordingDevice::stillLocked() const {
+    std::vector<std::string> locked;
+    for (const auto& texture : textures_)
+        for (UINT level = 0; level < texture->levelCount(); ++level)
+            if (texture->isLocked(level))
+                locked.push_back(texture->name() + " level " + std::to_string(level));
+    for (const auto& buffer : buffers_)
+        if (buffer->isLocked()) locked.push_back(buffer->name());
+    return locked;
+}
+
 std::string RecordingDevice::nameOf(IDirect3DBaseTexture8* texture) const {
     if (!texture) return "null";
     for (const auto& own : textures_)
@@ -770,6 +781,7 @@ HRESULT RecordingDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATET
 
 HRESULT RecordingDevice::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex,
                                        UINT primitiveCount) {
+    if (!inScene_) ++drawsOutsideScene_;
     return record(makeCall("DrawPrimitive", {primitiveType, startVertex, primitiveCount}, {},
                            {std::to_string(primitiveType), std::to_string(startVertex),
                             std::to_string(primitiveCount)}));

@@ -214,6 +214,10 @@ public:
     // Double releases and unmatched unlocks of the device and all resources.
     std::vector<std::string> referenceErrors() const;
     void noteError(const std::string& error) { extraErrors_.push_back(error); }
+    // "tex#1 level 0" / "vb#2" for everything left locked; empty when none.
+    std::vector<std::string> stillLocked() const;
+    // DrawPrimitive calls made outside BeginScene … EndScene.
+    size_t drawsOutsideScene() const { return drawsOutsideScene_; }
 
     const D3DPRESENT_PARAMETERS& presentParameters() const { return params_; }
     void setCaps(const D3DCAPS8& caps) { caps_ = caps; }
@@ -271,6 +275,7 @@ private:
     std::map<DWORD, DWORD> renderStates_;
     std::map<std::pair<DWORD, DWORD>, DWORD> stageStates_;
     std::vector<std::string> extraErrors_;
+    size_t drawsOutsideScene_ = 0;
 };
 
 // What CreateDevice was asked for.

@@ -142,6 +142,7 @@ protected:
     ~TextureLoad() override {
         EXPECT_TRUE(device.referenceErrors().empty());
         for (const std::string& leak : device.leaks()) ADD_FAILURE() << leak;
+        for (const std::string& locked : device.stillLocked()) ADD_FAILURE() << locked << " locked";
     }
 
     // Writes data/<name> and loads it as InitGeometry does, unless told otherwise.

@@ -42,6 +42,7 @@ TEST(RecordingDevice, LogsCallsAsStableTexts) {
     EXPECT_EQ(device.calls()[4].args, (std::vector<uint32_t>{1, D3DTSS_COLOROP, 5}));
     EXPECT_EQ(device.stageState(1, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE2X));
     EXPECT_TRUE(device.leaks().empty());
+    EXPECT_EQ(device.drawsOutsideScene(), 1u);
 }
 
 TEST(RecordingDevice, KeepsTransformsStructurally) {
@@ -108,10 +109,17 @@ TEST(RecordingDevice, FailsChosenCallsAndHandsOutNothing) {
               "CreateTexture(8, 8, 1, 0x0, X8R8G8B8, MANAGED) -> failed");
     EXPECT_EQ(device.texture(2), third);
 
-    device.failCalls("LockRect");
     D3DLOCKED_RECT locked{0, nullptr};
+    ASSERT_EQ(third->LockRect(0, &locked, nullptr, 0), S_OK);
+    EXPECT_EQ(device.stillLocked(), std::vector<std::string>{"tex#2 level 0"});
+    third->UnlockRect(0);
+    EXPECT_TRUE(device.stillLocked().empty());
+
+    device.failCalls("LockRect");
+    locked = D3DLOCKED_RECT{0, nullptr};
     EXPECT_TRUE(FAILED(first->LockRect(0, &locked, nullptr, 0)));
     EXPECT_EQ(locked.pBits, nullptr);
+    EXPECT_TRUE(device.stillLocked().empty());
     first->Release();
     third->Release();
 }
