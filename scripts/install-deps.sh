@@ -9,7 +9,7 @@ PACKAGES="
   libgtest-dev libgmock-dev
   libfreetype-dev fonts-dejavu-core
   libstb-dev zlib1g-dev libpng-dev
-  xvfb xauth xdotool
+  xvfb xauth xdotool imagemagick
   openarena-081-maps openarena-088-data
 "
 

@@ -13,10 +13,13 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 output=${2:-docs/screenshot.png}
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake --preset default
+# The build's own screenshot target has already built what is needed.
+if [ -z "${TUNDRA_SCREENSHOT_PREBUILT:-}" ]; then
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake --preset default
+    fi
+    cmake --build "$build" --target tundra sample_run
 fi
-cmake --build "$build" --target tundra sample_run
 
 work=$(mktemp -d /tmp/tundra-screenshot-XXXXXX)
 trap 'rm -rf "$work"' EXIT
