@@ -159,16 +159,19 @@ CombineOperation OperationFor(DWORD op, DWORD arg1, DWORD arg2) {
     }
 }
 
-// The byte layout of a flexible vertex format.
-struct VertexLayout {
-    bool valid = false;
-    bool transformed = false;  // XYZRHW: positions are screen pixels
-    UINT size = 0;
-    int normal = -1, diffuse = -1;
-    UINT texCount = 0;
-    UINT texOffset[8] = {};
-    GLint texSize[8] = {};
-};
+bool PrimitiveShape(D3DPRIMITIVETYPE type, UINT count, GLenum& mode, uint64_t& vertices) {
+    switch (type) {
+    case D3DPT_POINTLIST: mode = GL_POINTS; vertices = count; return true;
+    case D3DPT_LINELIST: mode = GL_LINES; vertices = uint64_t(count) * 2; return true;
+    case D3DPT_LINESTRIP: mode = GL_LINE_STRIP; vertices = uint64_t(count) + 1; return true;
+    case D3DPT_TRIANGLELIST: mode = GL_TRIANGLES; vertices = uint64_t(count) * 3; return true;
+    case D3DPT_TRIANGLESTRIP: mode = GL_TRIANGLE_STRIP; vertices = uint64_t(count) + 2; return true;
+    case D3DPT_TRIANGLEFAN: mode = GL_TRIANGLE_FAN; vertices = uint64_t(count) + 2; return true;
+    default: return false;
+    }
+}
+
+}  // namespace
 
 VertexLayout LayoutOf(DWORD fvf) {
     VertexLayout layout;
@@ -204,20 +207,6 @@ VertexLayout LayoutOf(DWORD fvf) {
     layout.valid = true;
     return layout;
 }
-
-bool PrimitiveShape(D3DPRIMITIVETYPE type, UINT count, GLenum& mode, uint64_t& vertices) {
-    switch (type) {
-    case D3DPT_POINTLIST: mode = GL_POINTS; vertices = count; return true;
-    case D3DPT_LINELIST: mode = GL_LINES; vertices = uint64_t(count) * 2; return true;
-    case D3DPT_LINESTRIP: mode = GL_LINE_STRIP; vertices = uint64_t(count) + 1; return true;
-    case D3DPT_TRIANGLELIST: mode = GL_TRIANGLES; vertices = uint64_t(count) * 3; return true;
-    case D3DPT_TRIANGLESTRIP: mode = GL_TRIANGLE_STRIP; vertices = uint64_t(count) + 2; return true;
-    case D3DPT_TRIANGLEFAN: mode = GL_TRIANGLE_FAN; vertices = uint64_t(count) + 2; return true;
-    default: return false;
-    }
-}
-
-}  // namespace
 
 HRESULT ValidatePresentParameters(UINT adapter, HWND window,
                                   const D3DPRESENT_PARAMETERS& p) {
@@ -292,6 +281,7 @@ GlDevice::~GlDevice() {
     batch_.clear();
     unbindAll();
     if (current) {
+        deleteBatchBuffers();
         destroyFramebuffers();
         glDeleteSamplers(kMaxStages, samplers_.data());
         glDeleteTextures(1, &blackTexture_);
@@ -473,7 +463,9 @@ void GlDevice::resetStates() {
     world_ = view_ = projection_ = Identity();
     textureTransforms_.fill(Identity());
     fvf_ = 0;
+    layout_ = LayoutOf(fvf_);
     stride_ = 0;
+    streamVertices_ = 0;
     renderStatesDirty_ = stagesDirty_ = transformsDirty_ = arraysDirty_ = true;
 }
 
@@ -520,6 +512,8 @@ HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
         return valid != D3D_OK ? valid : D3DERR_INVALIDCALL;
     }
     batch_.clear();
+    batchIndexCount_ = 0;
+    batchesThisFrame_ = 0;
     unbindAll();
     destroyFramebuffers();
     const D3DPRESENT_PARAMETERS previous = parameters_;
@@ -608,6 +602,7 @@ HRESULT GlDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     if (cooperation_ != Cooperation::kOperational) return D3DERR_DEVICELOST;
     if (!makeCurrent()) return D3DERR_INVALIDCALL;
     flushBatch();
+    batchesThisFrame_ = 0;
     const GLint width = GLint(parameters_.BackBufferWidth);
     const GLint height = GLint(parameters_.BackBufferHeight);
     // Blits obey the scissor test and colour mask.
@@ -740,6 +735,8 @@ HRESULT GlDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
 
 HRESULT GlDevice::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
     if (stage >= DWORD(kMaxStages)) return D3DERR_INVALIDCALL;
+    // The same texture again, as every face of a level sets it: no lookup.
+    if (texture && texture == static_cast<IDirect3DBaseTexture8*>(textures_[stage])) return D3D_OK;
     GlTexture* glTexture = nullptr;
     if (texture) {
         glTexture = dynamic_cast<GlTexture*>(texture);
@@ -782,6 +779,7 @@ HRESULT GlDevice::SetVertexShader(DWORD handle) {
     if (handle & D3DFVF_RESERVED0) return D3DERR_INVALIDCALL;
     if (fvf_ != handle) {
         fvf_ = handle;
+        layout_ = LayoutOf(handle);
         arraysDirty_ = renderStatesDirty_ = transformsDirty_ = true;
     }
     return D3D_OK;
@@ -801,6 +799,7 @@ HRESULT GlDevice::SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer8* str
     if (stream_) stream_->unbind();
     stream_ = buffer;
     stride_ = stride;
+    streamVertices_ = buffer && stride ? buffer->length() / stride : 0;
     arraysDirty_ = true;
     return D3D_OK;
 }
@@ -822,7 +821,7 @@ void GlDevice::applyRenderStates() {
     cache_.frontFace(cull == D3DCULL_CW ? GL_CCW : GL_CW);
     cache_.cullFace(GL_BACK);
     // Pre-transformed vertices are never lit.
-    const VertexLayout layout = LayoutOf(fvf_);
+    const VertexLayout& layout = layout_;
     const bool lit = rs[D3DRS_LIGHTING] != FALSE && !layout.transformed;
     cache_.enable(GL_LIGHTING, lit);
     cache_.enable(GL_COLOR_MATERIAL, lit && layout.diffuse >= 0 && rs[D3DRS_COLORVERTEX]);
@@ -886,7 +885,8 @@ void GlDevice::applyStages() {
             continue;
         }
         cache_.textureEnabled(stage, true);
-        cache_.bindTexture(stage, textures_[stage] ? textures_[stage]->texture() : blackTexture_);
+        cache_.bindTexture(stage,
+                           textures_[stage] ? textures_[stage]->sampledTexture() : blackTexture_);
         applySampler(stage);
         const CombineOperation color =
             OperationFor(s[D3DTSS_COLOROP], s[D3DTSS_COLORARG1], s[D3DTSS_COLORARG2]);
@@ -916,7 +916,7 @@ void GlDevice::applyStages() {
 void GlDevice::applyTransforms() {
     const UINT width = parameters_.BackBufferWidth, height = parameters_.BackBufferHeight;
     const D3DMATRIX shift = PixelCentreShift(width, height);
-    if (LayoutOf(fvf_).transformed) {
+    if (layout_.transformed) {
         // Screen pixels straight to clip space: x right, y down, z as given.
         D3DMATRIX screen = Identity();
         screen._11 = 2.0f / float(width);
@@ -940,9 +940,9 @@ void GlDevice::applyTransforms() {
 }
 
 bool GlDevice::applyVertexArrays() {
-    const VertexLayout layout = LayoutOf(fvf_);
+    const VertexLayout& layout = layout_;
     if (!layout.valid || !stream_ || stride_ < layout.size) return false;
-    cache_.arrayBuffer(stream_->buffer());
+    cache_.arrayBuffer(stream_->uploadedBuffer());
     const GLsizei stride = GLsizei(stride_);
     auto at = [](UINT offset) { return reinterpret_cast<const void*>(uintptr_t(offset)); };
     cache_.clientState(GL_VERTEX_ARRAY, true);
@@ -978,56 +978,114 @@ HRESULT GlDevice::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex
     GLenum mode = GL_TRIANGLES;
     uint64_t vertices = 0;
     if (!PrimitiveShape(primitiveType, primitiveCount, mode, vertices)) return D3DERR_INVALIDCALL;
-    const VertexLayout layout = LayoutOf(fvf_);
-    if (!stream_ || !layout.valid || stride_ < layout.size) return D3DERR_INVALIDCALL;
+    if (!stream_ || !layout_.valid || stride_ < layout_.size) return D3DERR_INVALIDCALL;
     // Never let GL read past the end of the buffer.
-    const uint64_t available = stream_->length() / stride_;
-    if (uint64_t(startVertex) + vertices > available) return D3DERR_INVALIDCALL;
+    if (uint64_t(startVertex) + vertices > streamVertices_) return D3DERR_INVALIDCALL;
     if (primitiveCount == 0) return D3D_OK;
     if (cooperation_ != Cooperation::kOperational) return D3D_OK;
-    if (!makeCurrent()) return D3DERR_INVALIDCALL;
-    // The collected triangles belong to the state GL still has: draw them
-    // before anything changes it.
-    if (renderStatesDirty_ || stagesDirty_ || transformsDirty_ || arraysDirty_) flushBatch();
-    if (renderStatesDirty_) applyRenderStates();
-    if (stagesDirty_) applyStages();
-    if (transformsDirty_) applyTransforms();
-    if (arraysDirty_ && !applyVertexArrays()) return D3DERR_INVALIDCALL;
     const bool triangles = primitiveType == D3DPT_TRIANGLELIST ||
                            primitiveType == D3DPT_TRIANGLESTRIP ||
                            primitiveType == D3DPT_TRIANGLEFAN;
-    if (triangles && BatchingEnabled()) {
-        appendToBatch(primitiveType, startVertex, primitiveCount);
-    } else {
+    const bool batched = triangles && BatchingEnabled();
+    // A draw that joins a batch under unchanged state makes no GL call at
+    // all; everything else needs the context.
+    if (renderStatesDirty_ || stagesDirty_ || transformsDirty_ || arraysDirty_ || !batched) {
+        if (!makeCurrent()) return D3DERR_INVALIDCALL;
+        // The collected triangles belong to the state GL still has: draw
+        // them before anything changes it.
         flushBatch();
+        if (renderStatesDirty_) applyRenderStates();
+        if (stagesDirty_) applyStages();
+        if (transformsDirty_) applyTransforms();
+        if (arraysDirty_ && !applyVertexArrays()) return D3DERR_INVALIDCALL;
+    }
+    if (batched) {
+        batch_.push_back({uint32_t(primitiveType), startVertex, primitiveCount});
+        batchIndexCount_ += size_t(primitiveCount) * 3;
+    } else {
         glDrawArrays(mode, GLint(startVertex), GLsizei(vertices));
     }
-    if (layout.diffuse >= 0) cache_.colorArrayUsed();
+    if (layout_.diffuse >= 0) cache_.colorArrayUsed();
     return D3D_OK;
-}
-
-void GlDevice::appendToBatch(D3DPRIMITIVETYPE type, UINT start, UINT count) {
-    batch_.reserve(batch_.size() + size_t(count) * 3);
-    for (UINT i = 0; i < count; ++i) {
-        if (type == D3DPT_TRIANGLELIST) {
-            const GLuint first = start + 3 * i;
-            batch_.insert(batch_.end(), {first, first + 1, first + 2});
-        } else if (type == D3DPT_TRIANGLEFAN) {
-            batch_.insert(batch_.end(), {start, start + i + 1, start + i + 2});
-        } else if (i % 2 == 0) {  // strip: every second triangle swaps its first two
-            batch_.insert(batch_.end(), {start + i, start + i + 1, start + i + 2});
-        } else {
-            batch_.insert(batch_.end(), {start + i + 1, start + i, start + i + 2});
-        }
-    }
 }
 
 void GlDevice::flushBatch() {
     if (batch_.empty()) return;
-    if (makeCurrent()) {
-        glDrawElements(GL_TRIANGLES, GLsizei(batch_.size()), GL_UNSIGNED_INT, batch_.data());
-    }
+    if (makeCurrent()) drawBatch();
     batch_.clear();
+    batchIndexCount_ = 0;
+}
+
+void GlDevice::drawBatch() {
+    if (batch_.size() == 1) {
+        // One draw on its own needs no index list.
+        const BatchedDraw& draw = batch_.front();
+        GLenum mode = GL_TRIANGLES;
+        uint64_t vertices = 0;
+        PrimitiveShape(D3DPRIMITIVETYPE(draw.type), draw.count, mode, vertices);
+        glDrawArrays(mode, GLint(draw.start), GLsizei(vertices));
+        return;
+    }
+    const GLsizei indexCount = GLsizei(batchIndexCount_);
+    // Beyond this many batches in one frame the scene is not a static level
+    // drawn again: draw from memory instead of keeping more buffers.
+    constexpr size_t kMaxCachedBatches = 4096;
+    if (batchesThisFrame_ >= kMaxCachedBatches) {
+        buildBatchIndices();
+        cache_.elementBuffer(0);
+        glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, indexScratch_.data());
+        return;
+    }
+    if (cachedBatches_.size() <= batchesThisFrame_) cachedBatches_.resize(batchesThisFrame_ + 1);
+    CachedBatch& cached = cachedBatches_[batchesThisFrame_++];
+    const bool same = cached.draws.size() == batch_.size() &&
+                      std::memcmp(cached.draws.data(), batch_.data(),
+                                  batch_.size() * sizeof(BatchedDraw)) == 0;
+    if (!same) {
+        buildBatchIndices();
+        if (!cached.indexBuffer) glCreateBuffers(1, &cached.indexBuffer);
+        glNamedBufferData(cached.indexBuffer, GLsizeiptr(indexScratch_.size() * sizeof(GLuint)),
+                          indexScratch_.data(), GL_STATIC_DRAW);
+        cached.draws.assign(batch_.begin(), batch_.end());
+    }
+    cache_.elementBuffer(cached.indexBuffer);
+    glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, nullptr);
+}
+
+void GlDevice::buildBatchIndices() {
+    indexScratch_.resize(batchIndexCount_);
+    GLuint* out = indexScratch_.data();
+    for (const BatchedDraw& draw : batch_) {
+        const GLuint start = draw.start;
+        if (draw.type == D3DPT_TRIANGLEFAN) {
+            for (GLuint i = 0; i < draw.count; ++i) {
+                *out++ = start;
+                *out++ = start + i + 1;
+                *out++ = start + i + 2;
+            }
+        } else if (draw.type == D3DPT_TRIANGLELIST) {
+            for (GLuint i = 0; i < draw.count * 3; ++i) *out++ = start + i;
+        } else {
+            // Strips: every second triangle swaps its first two vertices to
+            // keep the winding.
+            for (GLuint i = 0; i < draw.count; ++i) {
+                const bool odd = (i & 1) != 0;
+                *out++ = start + i + (odd ? 1 : 0);
+                *out++ = start + i + (odd ? 0 : 1);
+                *out++ = start + i + 2;
+            }
+        }
+    }
+}
+
+void GlDevice::deleteBatchBuffers() {
+    for (CachedBatch& cached : cachedBatches_) {
+        if (!cached.indexBuffer) continue;
+        cache_.bufferDeleted(cached.indexBuffer);
+        glDeleteBuffers(1, &cached.indexBuffer);
+    }
+    cachedBatches_.clear();
+    batchesThisFrame_ = 0;
 }
 
 }  // namespace gl_d3d8

@@ -21,6 +21,23 @@ class GlTexture;
 class GlVertexBuffer;
 struct ColorBufferFormat;
 
+// The byte layout of a flexible vertex format.
+struct VertexLayout {
+    bool valid = false;
+    bool transformed = false;  // XYZRHW: positions are screen pixels
+    UINT size = 0;
+    int normal = -1, diffuse = -1;
+    UINT texCount = 0;
+    UINT texOffset[8] = {};
+    GLint texSize[8] = {};
+};
+VertexLayout LayoutOf(DWORD fvf);
+
+// One triangle draw waiting in a batch, as DrawPrimitive received it.
+struct BatchedDraw {
+    uint32_t type, start, count;
+};
+
 // Checks present parameters the way Direct3D 8 does; D3D_OK when a device
 // can be made with them on that adapter and window.
 HRESULT ValidatePresentParameters(UINT adapter, HWND window,
@@ -101,7 +118,9 @@ private:
     void applyTransforms();
     bool applyVertexArrays();
     void waitForRefresh();
-    void appendToBatch(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount);
+    void drawBatch();
+    void buildBatchIndices();
+    void deleteBatchBuffers();
 
     ULONG references_ = 1;
     GlDirect3D* direct3d_;
@@ -131,13 +150,27 @@ private:
     std::array<GlTexture*, kMaxStages> textures_{};
     GlVertexBuffer* stream_ = nullptr;
     UINT stride_ = 0;
+    uint64_t streamVertices_ = 0;  // whole vertices of stride_ in the stream
     DWORD fvf_ = 0;
+    VertexLayout layout_;  // of fvf_
 
     bool renderStatesDirty_ = true, stagesDirty_ = true, transformsDirty_ = true;
     bool arraysDirty_ = true;
-    // Consecutive triangle draws with nothing changed in between, as one
-    // indexed triangle list waiting to be drawn.
-    std::vector<GLuint> batch_;
+    // Consecutive triangle draws with nothing changed in between, waiting to
+    // be drawn as one indexed triangle list.
+    std::vector<BatchedDraw> batch_;
+    size_t batchIndexCount_ = 0;
+    // The index lists of this frame's batches, in the order they were drawn,
+    // kept in GL buffers: a static scene sends the same draws every frame,
+    // so the next frame's batch at the same place usually finds its list
+    // ready and only compares the draws.
+    struct CachedBatch {
+        std::vector<BatchedDraw> draws;
+        GLuint indexBuffer = 0;
+    };
+    std::vector<CachedBatch> cachedBatches_;
+    size_t batchesThisFrame_ = 0;
+    std::vector<GLuint> indexScratch_;
     GlStateCache cache_;
 };
 

@@ -33,7 +33,7 @@ void GlStateCache::invalidate() {
     envColorKnown_.fill(false);
     modelViewKnown_ = projectionKnown_ = false;
     matrixMode_ = 0;
-    arrayBufferKnown_ = false;
+    arrayBufferKnown_ = elementBufferKnown_ = false;
     colorWhite_ = false;
 }
 
@@ -204,6 +204,24 @@ void GlStateCache::arrayBuffer(GLuint buffer) {
     arrayBufferKnown_ = true;
     arrayBuffer_ = buffer;
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
+}
+
+void GlStateCache::elementBuffer(GLuint buffer) {
+    if (same(elementBufferKnown_ && elementBuffer_ == buffer)) return;
+    elementBufferKnown_ = true;
+    elementBuffer_ = buffer;
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer);
+}
+
+void GlStateCache::bufferDeleted(GLuint buffer) {
+    if (arrayBuffer_ == buffer) arrayBufferKnown_ = false;
+    if (elementBuffer_ == buffer) elementBufferKnown_ = false;
+}
+
+void GlStateCache::textureDeleted(GLuint texture) {
+    for (size_t unit = 0; unit < boundTexture_.size(); ++unit) {
+        if (boundTexture_[unit] == texture) textureKnown_[unit] = false;
+    }
 }
 
 void GlStateCache::clientState(GLenum array, bool on) {

@@ -64,6 +64,11 @@ public:
     void projection(const float* matrix);
 
     void arrayBuffer(GLuint buffer);
+    void elementBuffer(GLuint buffer);
+    // GL drops the bindings of a deleted object, and its name may come back
+    // for a new one: the cache must not believe it still bound.
+    void bufferDeleted(GLuint buffer);
+    void textureDeleted(GLuint texture);
     void clientState(GLenum array, bool on);
     void texCoordArray(int unit, bool on);
     // The colour used while the colour array is off; the array's last vertex
@@ -114,6 +119,8 @@ private:
 
     GLuint arrayBuffer_ = 0;
     bool arrayBufferKnown_ = false;
+    GLuint elementBuffer_ = 0;
+    bool elementBufferKnown_ = false;
     std::array<Capability, 4> clientStates_{};
     std::array<Known, kMaxStages> texCoordArray_{};
     bool colorWhite_ = false;

@@ -47,13 +47,15 @@ HRESULT GlTexture::Create(GlDevice* device, UINT width, UINT height, UINT levels
     for (UINT i = 0; i < levels; ++i) {
         const UINT pitch = PitchFor(w, bytesPerTexel);
         total += uint64_t(pitch) * h;
-        chainLevels.push_back(Level{w, h, pitch, nullptr});
+        chainLevels.push_back(Level{w, h, pitch, nullptr, false, false});
         w = w > 1 ? w / 2 : 1;
         h = h > 1 ? h / 2 : 1;
     }
     if (total > kMaxBytes) return D3DERR_OUTOFVIDEOMEMORY;
     for (Level& level : chainLevels) {
-        level.texels.reset(new (std::nothrow) BYTE[size_t(level.pitch) * level.height]());
+        // Zeroed, as a new managed texture reads; calloc gets fresh pages
+        // without clearing them again.
+        level.texels.reset(static_cast<BYTE*>(std::calloc(size_t(level.pitch) * level.height, 1)));
         if (!level.texels) return E_OUTOFMEMORY;
     }
     if (!device->makeCurrent()) return D3DERR_INVALIDCALL;
@@ -78,11 +80,18 @@ GlTexture::GlTexture(GlDevice* device, D3DFORMAT format, DWORD usage, D3DPOOL po
     // Without this a texture with fewer levels than a full chain would be
     // incomplete under a mipmapping filter; Direct3D samples what exists.
     glTextureParameteri(texture_, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels_.size() - 1));
-    for (UINT i = 0; i < levels_.size(); ++i) upload(i);
+    // X8R8G8B8 texels go up as they are, whatever their unused byte holds:
+    // sampling reads their alpha as one.
+    if (format_ == D3DFMT_X8R8G8B8) glTextureParameteri(texture_, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+    // No level is uploaded here: the first unlock or the first draw that
+    // samples the texture does it (see sampledTexture).
 }
 
 GlTexture::~GlTexture() {
-    if (texture_ && device_->makeCurrent()) glDeleteTextures(1, &texture_);
+    if (texture_ && device_->makeCurrent()) {
+        device_->cache().textureDeleted(texture_);
+        glDeleteTextures(1, &texture_);
+    }
 }
 
 ULONG GlTexture::AddRef() { return ++references_; }
@@ -145,23 +154,42 @@ HRESULT GlTexture::UnlockRect(UINT level) {
     if (level >= levels_.size() || !levels_[level].locked) return D3DERR_INVALIDCALL;
     levels_[level].locked = false;
     device_->flushBatch();
-    if (device_->makeCurrent()) upload(level);
+    if (device_->makeCurrent()) {
+        upload(level);
+        neverUploaded_ = false;
+        for (const Level& l : levels_) neverUploaded_ = neverUploaded_ || !l.uploaded;
+    }
     return D3D_OK;
 }
 
 void GlTexture::upload(UINT level) {
-    const Level& l = levels_[level];
-    std::vector<uint32_t> converted(size_t(l.width) * l.height);
-    for (UINT y = 0; y < l.height; ++y) {
-        ConvertRowToArgb(format_, l.texels.get() + size_t(y) * l.pitch, l.width,
-                         converted.data() + size_t(y) * l.width);
+    Level& l = levels_[level];
+    l.uploaded = true;
+    // 0xAARRGGBB words are GL_BGRA / GL_UNSIGNED_INT_8_8_8_8_REV in memory.
+    const void* texels = l.texels.get();
+    std::vector<uint32_t> converted;
+    if (format_ != D3DFMT_A8R8G8B8 && format_ != D3DFMT_X8R8G8B8) {
+        converted.resize(size_t(l.width) * l.height);
+        for (UINT y = 0; y < l.height; ++y) {
+            ConvertRowToArgb(format_, l.texels.get() + size_t(y) * l.pitch, l.width,
+                             converted.data() + size_t(y) * l.width);
+        }
+        texels = converted.data();
     }
     // Row 0 of a Direct3D surface is its top row and is addressed by v = 0;
     // GL addresses its first row by t = 0 as well, so rows go up unflipped.
+    // 32-bit rows are whole words, so the pitch is always width * 4.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glTextureSubImage2D(texture_, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(l.width),
                         static_cast<GLsizei>(l.height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                        converted.data());
+                        texels);
+}
+
+void GlTexture::uploadUnwrittenLevels() {
+    for (UINT i = 0; i < levels_.size(); ++i) {
+        if (!levels_[i].uploaded) upload(i);
+    }
+    neverUploaded_ = false;
 }
 
 }  // namespace gl_d3d8

@@ -1,11 +1,13 @@
 // A managed texture: one system-memory copy per mip level in the Direct3D
 // format (what LockRect hands out, with its real pitch) and a GL texture that
-// UnlockRect brings up to date, converted to 8-bit BGRA.
+// UnlockRect brings up to date. 32-bit texels go up as they are; the others
+// are converted to 8-bit BGRA.
 #pragma once
 
 #include "../d3d8.h"
 #include "state_cache.h"
 
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -34,20 +36,31 @@ public:
     void bind() { ++bindings_; }
     void unbind();
     GLuint texture() const { return texture_; }
+    // The GL texture, with every level that was never unlocked uploaded
+    // first: a new texture samples as its zeroed memory does.
+    GLuint sampledTexture() {
+        if (neverUploaded_) uploadUnwrittenLevels();
+        return texture_;
+    }
     GlDevice* device() const { return device_; }
 
 protected:
     ~GlTexture() override;
 
 private:
+    struct FreeDeleter {
+        void operator()(BYTE* memory) const { std::free(memory); }
+    };
     struct Level {
         UINT width, height, pitch;
-        std::unique_ptr<BYTE[]> texels;
+        std::unique_ptr<BYTE[], FreeDeleter> texels;
         bool locked = false;
+        bool uploaded = false;
     };
     GlTexture(GlDevice* device, D3DFORMAT format, DWORD usage, D3DPOOL pool,
               std::vector<Level> levels);
     void upload(UINT level);
+    void uploadUnwrittenLevels();
     void destroyIfUnused();
 
     GlDevice* device_;
@@ -58,6 +71,7 @@ private:
     GLuint texture_ = 0;
     ULONG references_ = 1;
     ULONG bindings_ = 0;
+    bool neverUploaded_ = true;  // some level has not reached GL yet
 };
 
 }  // namespace gl_d3d8

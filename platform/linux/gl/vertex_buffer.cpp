@@ -2,7 +2,6 @@
 
 #include "device.h"
 
-#include <new>
 
 namespace gl_d3d8 {
 
@@ -15,7 +14,9 @@ HRESULT GlVertexBuffer::Create(GlDevice* device, UINT length, DWORD usage, DWORD
         return D3DERR_INVALIDCALL;
     }
     if (length > kMaxLength) return D3DERR_OUTOFVIDEOMEMORY;
-    std::unique_ptr<BYTE[]> memory(new (std::nothrow) BYTE[length]());
+    // Zeroed, as a new managed buffer reads; calloc gets fresh pages
+    // without clearing them again.
+    Memory memory(static_cast<BYTE*>(std::calloc(length, 1)));
     if (!memory) return E_OUTOFMEMORY;
     if (!device->makeCurrent()) return D3DERR_INVALIDCALL;
     glGetError();
@@ -29,17 +30,26 @@ HRESULT GlVertexBuffer::Create(GlDevice* device, UINT length, DWORD usage, DWORD
 }
 
 GlVertexBuffer::GlVertexBuffer(GlDevice* device, UINT length, DWORD usage, DWORD fvf,
-                               D3DPOOL pool, std::unique_ptr<BYTE[]> memory)
+                               D3DPOOL pool, Memory memory)
     : device_(device), length_(length), usage_(usage), fvf_(fvf), pool_(pool),
       memory_(std::move(memory)) {
     device_->AddRef();
     glCreateBuffers(1, &buffer_);
-    glNamedBufferData(buffer_, length_, memory_.get(),
+    // Storage only: the first unlock or the first draw sends the contents.
+    glNamedBufferData(buffer_, length_, nullptr,
                       (usage_ & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
 }
 
+void GlVertexBuffer::uploadAll() {
+    glNamedBufferSubData(buffer_, 0, length_, memory_.get());
+    uploaded_ = true;
+}
+
 GlVertexBuffer::~GlVertexBuffer() {
-    if (buffer_ && device_->makeCurrent()) glDeleteBuffers(1, &buffer_);
+    if (buffer_ && device_->makeCurrent()) {
+        device_->cache().bufferDeleted(buffer_);
+        glDeleteBuffers(1, &buffer_);
+    }
 }
 
 ULONG GlVertexBuffer::AddRef() { return ++references_; }
@@ -84,7 +94,11 @@ HRESULT GlVertexBuffer::Unlock() {
     locked_ = false;
     if (lockSize_ > 0 && device_->makeCurrent()) {
         device_->flushBatch();
-        glNamedBufferSubData(buffer_, lockOffset_, lockSize_, memory_.get() + lockOffset_);
+        if (uploaded_) {
+            glNamedBufferSubData(buffer_, lockOffset_, lockSize_, memory_.get() + lockOffset_);
+        } else {
+            uploadAll();
+        }
     }
     return D3D_OK;
 }

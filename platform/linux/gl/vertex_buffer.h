@@ -5,6 +5,7 @@
 #include "../d3d8.h"
 #include "state_cache.h"
 
+#include <cstdlib>
 #include <memory>
 
 namespace gl_d3d8 {
@@ -31,25 +32,37 @@ public:
     void bind() { ++bindings_; }
     void unbind();
     GLuint buffer() const { return buffer_; }
+    // The GL buffer, with its contents sent first if no unlock has yet:
+    // a new buffer reads as its zeroed memory does.
+    GLuint uploadedBuffer() {
+        if (!uploaded_) uploadAll();
+        return buffer_;
+    }
     UINT length() const { return length_; }
 
 protected:
     ~GlVertexBuffer() override;
 
 private:
+    struct FreeDeleter {
+        void operator()(BYTE* memory) const { std::free(memory); }
+    };
+    using Memory = std::unique_ptr<BYTE[], FreeDeleter>;
     GlVertexBuffer(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                   std::unique_ptr<BYTE[]> memory);
+                   Memory memory);
     void destroyIfUnused();
+    void uploadAll();
 
     GlDevice* device_;
     UINT length_;
     DWORD usage_, fvf_;
     D3DPOOL pool_;
-    std::unique_ptr<BYTE[]> memory_;
+    Memory memory_;
     GLuint buffer_ = 0;
     ULONG references_ = 1;
     ULONG bindings_ = 0;
     bool locked_ = false;
+    bool uploaded_ = false;  // the GL buffer holds memory_
     UINT lockOffset_ = 0, lockSize_ = 0;
 };
 
