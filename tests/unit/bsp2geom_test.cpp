@@ -5,6 +5,7 @@
 #include "fan_builder.h"
 #include "level_converter.h"
 #include "pk3_archive.h"
+#include "support/tool_runner.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -600,11 +601,12 @@ TEST(OpenArenaLevels, EveryShippedLevelConvertsAndKeepsItsFaceAreas) {
 // --- the command line --------------------------------------------------------------------
 
 TEST(Bsp2geomCommand, HelpSucceedsAndBadArgumentsFail) {
-    const std::string tool = std::string(TUNDRA_BINARY_DIR) + "/tools/bsp2geom";
+    const std::string tool = tundra_test::ToolPath("bsp2geom");
     struct stat info;
     if (stat(tool.c_str(), &info) != 0) GTEST_SKIP() << "bsp2geom is not built";
-    EXPECT_EQ(std::system((tool + " --help > /dev/null").c_str()), 0);
-    EXPECT_NE(std::system((tool + " > /dev/null 2>&1").c_str()), 0);
-    EXPECT_NE(std::system((tool + " --patch-level x a b > /dev/null 2>&1").c_str()), 0);
-    EXPECT_NE(std::system((tool + " /nonexistent.bsp out.geom > /dev/null 2>&1").c_str()), 0);
+    std::string output;
+    EXPECT_EQ(tundra_test::RunTool(tool + " --help", output), 0) << output;
+    EXPECT_NE(tundra_test::RunTool(tool, output), 0) << output;
+    EXPECT_NE(tundra_test::RunTool(tool + " --patch-level x a b", output), 0) << output;
+    EXPECT_NE(tundra_test::RunTool(tool + " /nonexistent.bsp out.geom", output), 0) << output;
 }

@@ -1,17 +1,13 @@
 // mkfont round trip: a font it writes from DejaVu Sans Mono loads in the
 // viewer with the metrics the console relies on.
 #include "support/text_fixture.h"
+#include "support/tool_runner.h"
 #include "text/console.h"
 #include "text/font.h"
 #include "text/font_file.h"
 
-#include <cstdio>
-#include <sys/wait.h>
-
 namespace tundra_test {
 namespace {
-
-const std::string kTool = std::string(TUNDRA_BINARY_DIR) + "/tools/mkfont";
 
 struct RunResult {
     int status;
@@ -19,13 +15,8 @@ struct RunResult {
 };
 
 RunResult RunMkfont(const std::string& arguments) {
-    RunResult result{-1, ""};
-    FILE* pipe = popen((kTool + " " + arguments + " 2>&1").c_str(), "r");
-    if (!pipe) return result;
-    char buffer[256];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) result.output.append(buffer, n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    RunResult result;
+    result.status = RunTool(ToolPath("mkfont") + " " + arguments, result.output);
     return result;
 }
 

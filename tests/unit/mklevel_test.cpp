@@ -3,6 +3,7 @@
 // and put light where the lights can reach.
 #include "support/level_scratch.h"
 #include "support/log_capture.h"
+#include "support/tool_runner.h"
 #include "tools/common/world_writer.h"
 #include "tools/mklevel/geometry.h"
 #include "tools/mklevel/lightmap.h"
@@ -13,11 +14,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
@@ -262,18 +261,9 @@ TEST(MklevelBake, BakedPageShowsTheShadow) {
     EXPECT_GT(stored({150, 0, 150}) - stored({0, 0, 0}), 60);
 }
 
-// Runs a tool, returning its exit status and what it printed.
-int RunTool(const std::string& commandLine, std::string& output) {
-    FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return -1;
-    char buffer[512];
-    output.clear();
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-    int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using tundra_test::RunTool;
 
-const std::string kMklevel = std::string(TUNDRA_BINARY_DIR) + "/tools/mklevel";
+const std::string kMklevel = tundra_test::ToolPath("mklevel");
 
 TEST(MklevelCommandLine, HelpSaysWhatItWrites) {
     std::string output;

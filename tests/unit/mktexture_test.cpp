@@ -1,14 +1,13 @@
 // The marble texture tool: an opaque, seamlessly tiling, repeatable image in
 // a BMP every loader reads, and a command line that refuses bad input.
 #include "support/scratch_dir.h"
+#include "support/tool_runner.h"
 #include "tools/mktexture/marble.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
@@ -96,17 +95,9 @@ TEST(Marble, UnwritablePathIsReported) {
     EXPECT_NE(error.find("/nonexistent-dir/m.bmp"), std::string::npos);
 }
 
-int RunTool(const std::string& commandLine, std::string& output) {
-    FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return -1;
-    char buffer[512];
-    output.clear();
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-    int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using tundra_test::RunTool;
 
-const std::string kMktexture = std::string(TUNDRA_BINARY_DIR) + "/tools/mktexture";
+const std::string kMktexture = tundra_test::ToolPath("mktexture");
 
 TEST(MktextureCommandLine, HelpAndOptions) {
     std::string output;
