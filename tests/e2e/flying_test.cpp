@@ -3,8 +3,9 @@
 // switching the overlays, and quitting, checked through the position file,
 // captured frames and the log.
 #include "support/scratch_dir.h"
+#include "support/shell_data.h"
+#include "support/tool_runner.h"
 #include "tools/common/font_writer.h"
-#include "tools/common/world_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -31,27 +32,6 @@ const char kConfig[] =
     "backbuffer format=X8R8G8B8\n"
     "texture format=A8R8G8B8\n"
     "depth-stencil buffer format=D24S8\n";
-
-// One grey quad behind the camera's starting view, so that the frames hold
-// only the background and the red text.
-tundra_formats::GeomLevel QuadBehind() {
-    tundra_formats::GeomLevel level;
-    const float corners[4][2] = {{-10, -10}, {-10, 10}, {10, 10}, {10, -10}};
-    for (const auto& corner : corners) {
-        tundra_formats::GeomVertex vertex;
-        vertex.x = corner[0];
-        vertex.y = corner[1];
-        vertex.z = -50;
-        level.vertices.push_back(vertex);
-    }
-    tundra_formats::GeomPolygon polygon;
-    polygon.vertexCount = 4;
-    level.polygons.push_back(polygon);
-    level.textures.push_back({"grey", 0});
-    level.lightmaps.emplace_back();
-    level.lightmaps.back().fill(128, 128, 128);
-    return level;
-}
 
 struct Frame {
     int width = 0, height = 0;
@@ -85,14 +65,16 @@ Frame ReadPpm(const std::string& path) {
 class Flying : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir.writeData("default.cfg", kConfig);
-        std::string data = (dir.root() / "data").string();
-        ASSERT_TRUE(tundra_formats::WriteWorldGeom(data + "/world.geom", QuadBehind()));
-        ASSERT_TRUE(tundra_formats::WriteFontFile(data + "/font.f",
-                                                  tundra_formats::UniformFont(8, 12, 6, 9)));
-        std::string tool = std::string(TUNDRA_BINARY_DIR) + "/tools/mktexture";
-        ASSERT_EQ(std::system((tool + " --size 64 data/marble.bmp >/dev/null").c_str()), 0)
-            << "needs " << tool;
+        // The level lies behind the starting view, so the frames hold only
+        // the background and the red text.
+        ASSERT_TRUE(shell_data::WriteAll(dir.root().string(), kConfig,
+                                         tundra_formats::UniformFont(8, 12, 6, 9)));
+        // The viewer reads the texture the marble tool makes, not a stand-in.
+        std::string output;
+        ASSERT_EQ(tundra_test::RunTool(tundra_test::ToolPath("mktexture") + " --size 64 data/marble.bmp",
+                                       output),
+                  0)
+            << output;
     }
 
     // Plays the script in the real program; true when it ended by itself.

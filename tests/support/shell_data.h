@@ -63,16 +63,21 @@ inline tundra_formats::GeomLevel LevelBehindTheCamera() {
     return level;
 }
 
+// The font a run gets unless a test needs other glyph sizes.
+inline std::vector<tundra_formats::FontGlyphRecord> StandardFont() {
+    return tundra_formats::UniformFont(8, 16, 6, 12);
+}
+
 // Writes data/default.cfg (the given text), data/font.f, data/marble.bmp and
 // data/world.geom below `root`.
-inline bool WriteAll(const std::string& root, const std::string& configText) {
+inline bool WriteAll(const std::string& root, const std::string& configText,
+                     const std::vector<tundra_formats::FontGlyphRecord>& font = StandardFont()) {
     std::ofstream config(root + "/data/default.cfg", std::ios::binary);
     config << configText;
     std::ofstream marble(root + "/data/marble.bmp", std::ios::binary);
     marble << SolidBmp(8, 8, 0xC0, 0xC0, 0xC0);
     bool written = config.good() && marble.good();
-    written &= tundra_formats::WriteFontFile(root + "/data/font.f",
-                                             tundra_formats::UniformFont(8, 16, 6, 12));
+    written &= tundra_formats::WriteFontFile(root + "/data/font.f", font);
     written &= tundra_formats::WriteWorldGeom(root + "/data/world.geom", LevelBehindTheCamera());
     return written;
 }
