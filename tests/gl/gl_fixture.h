@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace gl_test {
@@ -89,6 +90,28 @@ protected:
     HRESULT createDevice(DWORD flags = D3DCREATE_HARDWARE_VERTEXPROCESSING) {
         return d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, flags,
                                   &parameters_, &device_);
+    }
+
+    // A device with a width x height back buffer in the states the viewer
+    // draws its scenes in: lighting off, depth test on, counter-clockwise
+    // (back) faces culled.
+    void createSceneDevice(UINT width, UINT height) {
+        parameters_ = WindowedParameters(width, height);
+        ASSERT_EQ(createDevice(), D3D_OK);
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    }
+
+    // One scene: target cleared to `clear` and depth to `clearDepth`, then
+    // `draw`; presented and read back.
+    std::vector<uint32_t> drawScene(D3DCOLOR clear, const std::function<void()>& draw,
+                                    float clearDepth = 1.0f) {
+        EXPECT_EQ(device_->BeginScene(), D3D_OK);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, clearDepth, 0);
+        draw();
+        EXPECT_EQ(device_->EndScene(), D3D_OK);
+        return presentAndRead();
     }
 
     // Identity transforms: positions are clip coordinates, z already 0..1.

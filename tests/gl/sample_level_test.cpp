@@ -49,12 +49,8 @@ protected:
     static constexpr UINT kFrameWidth = 160, kFrameHeight = 120;
 
     void SetUp() override {
-        GlDeviceTest::SetUp();
-        parameters_ = WindowedParameters(kFrameWidth, kFrameHeight);
-        ASSERT_EQ(createDevice(), D3D_OK);
-        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+        ASSERT_NO_FATAL_FAILURE(GlDeviceTest::SetUp());
+        ASSERT_NO_FATAL_FAILURE(createSceneDevice(kFrameWidth, kFrameHeight));
 
         mktexture::Image marble = mktexture::MakeMarble(64, 1);
         g_mainTexture = texture(64, 64, marble.pixels);
@@ -78,11 +74,7 @@ protected:
         g_camera.pitch = pitch;
         g_camera.yaw = yaw;
         g_camera.roll = 0;
-        EXPECT_EQ(device_->BeginScene(), D3D_OK);
-        device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kHoleColour, 1.0f, 0);
-        world_->render();
-        EXPECT_EQ(device_->EndScene(), D3D_OK);
-        return presentAndRead();
+        return drawScene(kHoleColour, [this] { world_->render(); });
     }
 
     LevelScratch scratch_;

@@ -13,7 +13,6 @@
 #include "tools/common/font_writer.h"
 
 #include <cmath>
-#include <functional>
 #include <memory>
 
 namespace gl_test {
@@ -32,12 +31,8 @@ bool IsRed(uint32_t pixel) {
 class TextRenderTest : public GlDeviceTest {
 protected:
     void SetUp() override {
-        GlDeviceTest::SetUp();
-        parameters_ = WindowedParameters(kFrameWidth, kFrameHeight);
-        ASSERT_EQ(createDevice(), D3D_OK);
-        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+        ASSERT_NO_FATAL_FAILURE(GlDeviceTest::SetUp());
+        ASSERT_NO_FATAL_FAILURE(createSceneDevice(kFrameWidth, kFrameHeight));
         device_->GetDeviceCaps(&g_caps);
     }
     void TearDown() override {
@@ -53,14 +48,6 @@ protected:
         font_ = std::make_unique<Font>();
         font_->load("font.f", device_, float(kFrameWidth) / kFrameHeight);
         ASSERT_TRUE(font_->isReady()) << log_.text();
-    }
-
-    std::vector<uint32_t> drawFrame(const std::function<void()>& draw, float clearDepth = 1.0f) {
-        EXPECT_EQ(device_->BeginScene(), D3D_OK);
-        device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClear, clearDepth, 0);
-        draw();
-        EXPECT_EQ(device_->EndScene(), D3D_OK);
-        return presentAndRead();
     }
 
     // Screen pixel (column, row from the top) of a text-space point at the
@@ -104,7 +91,7 @@ TEST_F(TextRenderTest, GlyphIsRedBlendedByCoverageWhereTheTextCameraPutsIt) {
     font_->setSize(0.3f);
     const float penX = font_->getViewWidth() / 2, penY = font_->getViewHeight() / 2;
     // Depth cleared to 0: a depth-tested quad could not show, text must.
-    const auto frame = drawFrame([&] { font_->drawString("XH", penX, penY); }, 0.0f);
+    const auto frame = drawScene(kClear, [&] { font_->drawString("XH", penX, penY); }, 0.0f);
 
     float left, top, right, bottom;
     toScreen(penX, penY + 8.0f, left, top);         // 'X' spans 8 x 8 units
@@ -181,7 +168,7 @@ TEST_F(TextRenderTest, ConsoleLinesStackUpwardFromTheBottomLeft) {
     Console console;
     console.setFont(font_.get());
     console.print("A\nA\nA");  // three one-character lines above the greeting's row
-    const auto frame = drawFrame([&] { console.render(); });
+    const auto frame = drawScene(kClear, [&] { console.render(); });
 
     // Each line is a 6 x 12 block 1 pixel right of the left margin; the bottom
     // line's pen is at averageLineHeight / 2.

@@ -53,10 +53,8 @@ GeomLightmap Uniform(uint8_t red, uint8_t green, uint8_t blue) {
 class WorldRenderTest : public GlDeviceTest {
 protected:
     void SetUp() override {
-        GlDeviceTest::SetUp();
-        ASSERT_EQ(createDevice(), D3D_OK);
-        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+        ASSERT_NO_FATAL_FAILURE(GlDeviceTest::SetUp());
+        ASSERT_NO_FATAL_FAILURE(createSceneDevice(kWidth, kHeight));
         g_mainTexture = texture(2, 2, {0xFF808080, 0xFF808080, 0xFF808080, 0xFF808080},
                                 D3DFMT_X8R8G8B8);
         g_camera = Camera();
@@ -69,11 +67,7 @@ protected:
 
     std::vector<uint32_t> renderFrame(const GeomLevel& level) {
         if (!world_) world_ = std::make_unique<World>(scratch_.write(level), device_, 1.0f);
-        EXPECT_EQ(device_->BeginScene(), D3D_OK);
-        device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, Clear, 1.0f, 0);
-        world_->render();
-        EXPECT_EQ(device_->EndScene(), D3D_OK);
-        return presentAndRead();
+        return drawScene(Clear, [this] { world_->render(); });
     }
 
     LevelScratch scratch_;
