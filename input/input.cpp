@@ -58,8 +58,15 @@ Input::Input(HWND window) {
     if (FAILED(DirectInput8Create(GetModuleHandleA(nullptr), 0x0800, IID_IDirectInput8A,
                                   reinterpret_cast<LPVOID*>(&directInput), nullptr)))
         throw "Direct Input not available. You prolly need DX8.";
-    openKeyboard(window);
-    openMouse(window);
+    // A failed step leaves no destructor to run: release what was opened so
+    // far before the error text goes on to the caller.
+    try {
+        openKeyboard(window);
+        openMouse(window);
+    } catch (const char*) {
+        releaseDevices();
+        throw;
+    }
 }
 
 void Input::openKeyboard(HWND window) {
@@ -100,7 +107,9 @@ void Input::openMouse(HWND window) {
     std::fill(std::begin(buttonDown), std::end(buttonDown), false);
 }
 
-Input::~Input() {
+Input::~Input() { releaseDevices(); }
+
+void Input::releaseDevices() {
     if (!directInput) return;
     if (keyboard) {
         keyboard->Unacquire();

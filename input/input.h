@@ -82,6 +82,7 @@ private:
     void addBinding(DWORD code, DeviceKind kind, InputHandler handler, bool onReleaseOnly);
     void openKeyboard(HWND window);
     void openMouse(HWND window);
+    void releaseDevices();
 
     void readKeyboard(std::vector<InputEvent>& events);
     void readMouse(std::vector<InputEvent>& events);

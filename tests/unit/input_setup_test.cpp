@@ -2,6 +2,7 @@
 // stands its own DirectInput8Create in for the platform's, so each set-up
 // step can be made to fail. An Input can be made once per process, so every
 // construction runs in a child process (death-test style).
+#include <algorithm>
 #include "input/input.h"
 
 #include "app/globals.h"
@@ -161,6 +162,25 @@ TEST(InputSetup, SetUpOrderAndTeardownOrder) {
                     for (const std::string& call : script.calls)
                         std::fprintf(stderr, "%s\n", call.c_str());
                     return false;
+                }),
+                ::testing::ExitedWithCode(0), "");
+}
+
+// The error text leaves no object behind to destroy, so whatever was opened
+// before the failing step must be released on the way out.
+TEST(InputSetup, FailedStepReleasesWhatWasOpened) {
+    EXPECT_EXIT(InChild([] {
+                    script.failing = "mouse.SetProperty";
+                    try {
+                        Input input(nullptr);
+                    } catch (const char*) {
+                    }
+                    const std::vector<std::string>& calls = script.calls;
+                    auto has = [&](const char* call) {
+                        return std::find(calls.begin(), calls.end(), call) != calls.end();
+                    };
+                    return has("keyboard.Release") && has("mouse.Release") &&
+                           !calls.empty() && calls.back() == "directInput.Release";
                 }),
                 ::testing::ExitedWithCode(0), "");
 }
