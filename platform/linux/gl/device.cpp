@@ -365,6 +365,16 @@ bool GlDevice::createFramebuffers() {
     glNamedRenderbufferStorage(presentBuffer_, colorFormat_->internalFormat, width, height);
     glNamedFramebufferRenderbuffer(presentFramebuffer_, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
                                    presentBuffer_);
+    // A back buffer that Present may discard or flip can trade places with
+    // the presented one instead of being copied into it: both framebuffers
+    // then draw with the one depth buffer.
+    flipBuffers_ = samples == 0 && (parameters_.SwapEffect == D3DSWAPEFFECT_DISCARD ||
+                                    parameters_.SwapEffect == D3DSWAPEFFECT_FLIP);
+    if (flipBuffers_ && depthBuffer_) {
+        glNamedFramebufferRenderbuffer(
+            presentFramebuffer_, DepthStencilFormat(parameters_.AutoDepthStencilFormat)->attachment,
+            GL_RENDERBUFFER, depthBuffer_);
+    }
     const bool complete =
         glCheckNamedFramebufferStatus(renderFramebuffer_, GL_FRAMEBUFFER) ==
             GL_FRAMEBUFFER_COMPLETE &&
@@ -381,6 +391,10 @@ bool GlDevice::createFramebuffers() {
     glClearDepth(1.0);
     glClearStencil(0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    if (flipBuffers_) {
+        glClearNamedFramebufferfv(presentFramebuffer_, GL_COLOR, 0,
+                                  std::array<GLfloat, 4>{0, 0, 0, 1}.data());
+    }
     presentedOnce_ = false;
     return complete && glGetError() == GL_NO_ERROR;
 }
@@ -609,8 +623,16 @@ HRESULT GlDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     cache_.enable(GL_SCISSOR_TEST, false);
     cache_.colorMask(0xF);
     renderStatesDirty_ = true;
-    glBlitNamedFramebuffer(renderFramebuffer_, presentFramebuffer_, 0, 0, width, height, 0, 0,
-                           width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    if (flipBuffers_) {
+        // The back buffer becomes the presented one and the old presented
+        // buffer the next back buffer, which Direct3D leaves undefined
+        // (discard) or holding the frame before (flip): no copy.
+        std::swap(renderFramebuffer_, presentFramebuffer_);
+        std::swap(colorBuffer_, presentBuffer_);
+    } else {
+        glBlitNamedFramebuffer(renderFramebuffer_, presentFramebuffer_, 0, 0, width, height, 0, 0,
+                               width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
     int windowWidth = 0, windowHeight = 0;
     SDL_GL_GetDrawableSize(sdlWindow_, &windowWidth, &windowHeight);
     if (windowWidth > 0 && windowHeight > 0) {

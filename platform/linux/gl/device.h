@@ -137,6 +137,7 @@ private:
 
     GLuint renderFramebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
     GLuint presentFramebuffer_ = 0, presentBuffer_ = 0;
+    bool flipBuffers_ = false;  // Present swaps the two instead of copying
     GLuint blackTexture_ = 0;
     std::array<GLuint, kMaxStages> samplers_{};
     std::array<SamplerSettings, kMaxStages> samplerSettings_{};
