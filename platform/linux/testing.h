@@ -15,7 +15,9 @@ namespace tundra_testing {
 using Direct3DFactory = IDirect3D8* (*)(UINT sdkVersion);
 void SetDirect3DFactory(Direct3DFactory factory);
 
-// The last presented frame of a GL device, top row first, as 0xAARRGGBB.
+// The last presented frame of a GL device, top row first, as 0xAARRGGBB. A
+// device drawing straight into a single-buffered window (headless) keeps it
+// only until the next frame draws; present listeners always see it.
 bool ReadBackFrame(IDirect3DDevice8* device, std::vector<uint32_t>& pixels, UINT& width,
                    UINT& height);
 
@@ -28,6 +30,13 @@ void RestoreDeviceFocus(IDirect3DDevice8* device);
 // Merging of consecutive triangle draws with unchanged state into one GL
 // draw (on by default; also off with the environment TUNDRA_NO_BATCH=1).
 void SetDrawBatching(bool enabled);
+
+// Drawing straight into the window when its surface can serve as the back
+// buffer, instead of into a framebuffer copied to it by Present (on by
+// default; also off with the environment TUNDRA_NO_DIRECT=1). Applies to
+// devices made or reset afterwards.
+void SetDirectDrawing(bool enabled);
+bool DrawsDirectly(IDirect3DDevice8* device);
 
 // --- DirectInput 8 --------------------------------------------------------
 // Queue input as if it came from the keyboard and mouse, with the given time

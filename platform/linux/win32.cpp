@@ -222,6 +222,24 @@ BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE) {
 
 // --- windows ------------------------------------------------------------------
 
+namespace {
+
+// The surface every window gets: 8-bit colour channels and a 24-bit depth
+// buffer with 8 stencil bits, the usual Direct3D back buffer, so a device can
+// draw straight into the window. Set before each window is made, always to the
+// same values: a context cannot be made current on EGL once the attributes
+// differ from those its window was made with.
+void RequestWindowSurface() {
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+}
+
+}  // namespace
+
 HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD, int x, int y,
                             int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
     WindowSystem& system = System();
@@ -236,6 +254,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD, i
     height = std::clamp(height, 1, kLargest);
     if (x == CW_USEDEFAULT) x = SDL_WINDOWPOS_UNDEFINED;
     if (y == CW_USEDEFAULT) y = SDL_WINDOWPOS_UNDEFINED;
+    RequestWindowSurface();
     SDL_Window* sdl = SDL_CreateWindow(windowName ? windowName : "", x, y, width, height,
                                        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!sdl) {

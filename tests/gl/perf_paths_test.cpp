@@ -1,6 +1,7 @@
 // The device's fast paths must keep Direct3D's behaviour: resources that are
 // uploaded on first use read as their zeroed memory, and the presented frame
-// stays readable while the next one is drawn into the other buffer.
+// stays readable while the next one is drawn into the other buffer (of the
+// device's own framebuffers).
 #include "gl_fixture.h"
 
 namespace gl_test {
@@ -10,6 +11,10 @@ class PerfPathsTest : public GlDeviceTest {
 protected:
     void SetUp() override {
         GlDeviceTest::SetUp();
+        makeDevice();
+    }
+
+    void makeDevice() {
         ASSERT_EQ(createDevice(), D3D_OK);
         useClipSpace();
         device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
@@ -88,6 +93,14 @@ TEST_F(PerfPathsTest, NeverLockedVertexBufferDrawsNothing) {
 }
 
 TEST_F(PerfPathsTest, PresentedFrameStaysWhileTheNextIsDrawn) {
+    // A device drawing straight into a single-buffered window (headless)
+    // overwrites the presented frame; this is about the framebuffer pair.
+    ASSERT_EQ(device_->Release(), 0u);
+    device_ = nullptr;
+    tundra_testing::SetDirectDrawing(false);
+    makeDevice();
+    tundra_testing::SetDirectDrawing(true);
+    ASSERT_FALSE(tundra_testing::DrawsDirectly(device_));
     const std::vector<uint32_t> first = drawScene(0xFF3060A0, [] {});
     ASSERT_EQ(at(first, 5, 5), 0xFF3060A0u);
     // The next frame starts in the back buffer; what was presented is kept.

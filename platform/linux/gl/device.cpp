@@ -27,6 +27,22 @@ bool& BatchingEnabled() {
     return enabled;
 }
 
+// Drawing straight into the window where it can serve as the back buffer is
+// on unless TUNDRA_NO_DIRECT=1 or a test switches it off.
+bool& DirectDrawingEnabled() {
+    static bool enabled = [] {
+        const char* value = SDL_getenv("TUNDRA_NO_DIRECT");
+        return !(value && value[0] == '1');
+    }();
+    return enabled;
+}
+
+GLint BoundFramebufferValue(GLenum name) {
+    GLint value = 0;
+    glGetIntegerv(name, &value);
+    return value;
+}
+
 std::vector<GlDevice*>& LiveDevices() {
     static std::vector<GlDevice*> devices;
     return devices;
@@ -310,11 +326,6 @@ bool GlDevice::makeCurrent() {
 bool GlDevice::initContext() {
     if (SDL_GL_MakeCurrent(sdlWindow_, context_) != 0) return false;
     units_ = ProbeGl().textureUnits;
-    // Upper-left origin: window y runs down as Direct3D's screen y does, so
-    // row 0 of every framebuffer is the top row, scissor rectangles take
-    // Direct3D's coordinates, and edges that fall exactly on pixel centres
-    // are decided by the same top-left rule. Depth runs 0..1 as in Direct3D.
-    glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
     glDisable(GL_DITHER);
     for (int unit = 0; unit < units_; ++unit) {
         glActiveTexture(GL_TEXTURE0 + unit);
@@ -342,7 +353,76 @@ bool GlDevice::initContext() {
     return glGetError() == GL_NO_ERROR;
 }
 
+// The window's surface serves as the back buffer when it holds exactly what
+// the device's own framebuffer would: the same size, 8-bit channels with the
+// same alpha, the same depth precision and enough stencil, one sample. Only a
+// discarded windowed back buffer qualifies: flip and copy promise contents
+// after Present that a swapped window buffer does not keep.
+bool GlDevice::windowServesBackBuffer() {
+    const D3DPRESENT_PARAMETERS& p = parameters_;
+    if (!DirectDrawingEnabled() || !p.Windowed || p.SwapEffect != D3DSWAPEFFECT_DISCARD ||
+        p.MultiSampleType != D3DMULTISAMPLE_NONE || !p.EnableAutoDepthStencil) {
+        return false;
+    }
+    if (p.BackBufferFormat != D3DFMT_X8R8G8B8 && p.BackBufferFormat != D3DFMT_A8R8G8B8) {
+        return false;
+    }
+    int windowWidth = 0, windowHeight = 0;
+    SDL_GL_GetDrawableSize(sdlWindow_, &windowWidth, &windowHeight);
+    if (UINT(windowWidth) != p.BackBufferWidth || UINT(windowHeight) != p.BackBufferHeight) {
+        return false;
+    }
+    const DepthBufferFormat* depth = DepthStencilFormat(p.AutoDepthStencilFormat);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    const bool matches =
+        BoundFramebufferValue(GL_RED_BITS) == 8 && BoundFramebufferValue(GL_GREEN_BITS) == 8 &&
+        BoundFramebufferValue(GL_BLUE_BITS) == 8 &&
+        BoundFramebufferValue(GL_ALPHA_BITS) == (colorFormat_->hasAlpha ? 8 : 0) &&
+        BoundFramebufferValue(GL_SAMPLES) == 0 &&
+        BoundFramebufferValue(GL_DEPTH_BITS) == depth->depthBits &&
+        BoundFramebufferValue(GL_STENCIL_BITS) >= depth->stencilBits;
+    return glGetError() == GL_NO_ERROR && matches;
+}
+
+// Lower-left origin, as the window's rows run: Direct3D's top row is the
+// window's top row, so clip space and the pixel-centre shift stay as they
+// are; only rectangles the device passes to GL in rows (Clear) are flipped.
+bool GlDevice::createDirectTarget() {
+    glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDrawBuffer(GL_BACK);
+    glReadBuffer(GL_BACK);
+    glViewport(0, 0, GLsizei(parameters_.BackBufferWidth), GLsizei(parameters_.BackBufferHeight));
+    clearNewTarget();
+    presentedOnce_ = false;
+    return glGetError() == GL_NO_ERROR;
+}
+
+// Direct3D leaves new buffers undefined; black and far is the kindest.
+void GlDevice::clearNewTarget() {
+    cache_.enable(GL_SCISSOR_TEST, false);
+    cache_.colorMask(0xF);
+    cache_.depthMask(true);
+    renderStatesDirty_ = true;
+    glClearColor(0, 0, 0, 1);
+    glClearDepth(1.0);
+    glClearStencil(0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+}
+
+// A Direct3D row span [top, bottom) as the first GL row of the target.
+GLint GlDevice::glRowOf(LONG top, LONG bottom) const {
+    return direct_ ? GLint(LONG(parameters_.BackBufferHeight) - bottom) : GLint(top);
+}
+
 bool GlDevice::createFramebuffers() {
+    direct_ = windowServesBackBuffer();
+    if (direct_) return createDirectTarget();
+    // Upper-left origin: window y runs down as Direct3D's screen y does, so
+    // row 0 of every framebuffer is the top row, scissor rectangles take
+    // Direct3D's coordinates, and edges that fall exactly on pixel centres
+    // are decided by the same top-left rule. Depth runs 0..1 as in Direct3D.
+    glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
     const GLsizei width = GLsizei(parameters_.BackBufferWidth);
     const GLsizei height = GLsizei(parameters_.BackBufferHeight);
     const GLsizei samples = GLsizei(parameters_.MultiSampleType);
@@ -382,15 +462,7 @@ bool GlDevice::createFramebuffers() {
             GL_FRAMEBUFFER_COMPLETE;
     glBindFramebuffer(GL_FRAMEBUFFER, renderFramebuffer_);
     glViewport(0, 0, width, height);
-    // Direct3D leaves new buffers undefined; black and far is the kindest.
-    cache_.enable(GL_SCISSOR_TEST, false);
-    cache_.colorMask(0xF);
-    cache_.depthMask(true);
-    renderStatesDirty_ = true;
-    glClearColor(0, 0, 0, 1);
-    glClearDepth(1.0);
-    glClearStencil(0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    clearNewTarget();
     if (flipBuffers_) {
         glClearNamedFramebufferfv(presentFramebuffer_, GL_COLOR, 0,
                                   std::array<GLfloat, 4>{0, 0, 0, 1}.data());
@@ -605,7 +677,7 @@ HRESULT GlDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DC
         const LONG x1 = std::max<LONG>(0, rects[i].x1), y1 = std::max<LONG>(0, rects[i].y1);
         const LONG x2 = std::min(width, rects[i].x2), y2 = std::min(height, rects[i].y2);
         if (x1 >= x2 || y1 >= y2) continue;
-        glScissor(x1, y1, x2 - x1, y2 - y1);
+        glScissor(x1, glRowOf(y1, y2), x2 - x1, y2 - y1);
         glClear(mask);
     }
     cache_.enable(GL_SCISSOR_TEST, false);
@@ -617,6 +689,32 @@ HRESULT GlDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     if (!makeCurrent()) return D3DERR_INVALIDCALL;
     flushBatch();
     batchesThisFrame_ = 0;
+    if (!direct_) presentFromFramebuffers();
+    presentedOnce_ = true;
+    // Listeners read the finished frame before the swap: a window's back
+    // buffer holds nothing defined after it.
+    inPresent_ = true;
+    for (platform_linux::PresentListener listener : PresentListeners()) listener(this);
+    inPresent_ = false;
+    if (!makeCurrent()) return D3D_OK;
+    SDL_GL_SwapWindow(sdlWindow_);
+    waitForRefresh();
+    glBindFramebuffer(GL_FRAMEBUFFER, renderFramebuffer_);
+    if (direct_) {
+        // A window resized under the device no longer fits the back buffer:
+        // from the next frame on it is drawn aside and scaled.
+        int windowWidth = 0, windowHeight = 0;
+        SDL_GL_GetDrawableSize(sdlWindow_, &windowWidth, &windowHeight);
+        if (UINT(windowWidth) != parameters_.BackBufferWidth ||
+            UINT(windowHeight) != parameters_.BackBufferHeight) {
+            destroyFramebuffers();
+            if (!createFramebuffers()) cooperation_ = Cooperation::kNotReset;
+        }
+    }
+    return D3D_OK;
+}
+
+void GlDevice::presentFromFramebuffers() {
     const GLint width = GLint(parameters_.BackBufferWidth);
     const GLint height = GLint(parameters_.BackBufferHeight);
     // Blits obey the scissor test and colour mask.
@@ -642,13 +740,6 @@ HRESULT GlDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
                                windowWidth, 0, GL_COLOR_BUFFER_BIT,
                                sameSize ? GL_NEAREST : GL_LINEAR);
     }
-    presentedOnce_ = true;
-    for (platform_linux::PresentListener listener : PresentListeners()) listener(this);
-    if (!makeCurrent()) return D3D_OK;
-    SDL_GL_SwapWindow(sdlWindow_);
-    waitForRefresh();
-    glBindFramebuffer(GL_FRAMEBUFFER, renderFramebuffer_);
-    return D3D_OK;
 }
 
 void GlDevice::waitForRefresh() {
@@ -677,14 +768,25 @@ bool GlDevice::readBack(std::vector<uint32_t>& pixels, UINT& width, UINT& height
     height = parameters_.BackBufferHeight;
     std::vector<uint32_t> rows(size_t(width) * height);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, presentFramebuffer_);
+    if (direct_) {
+        // Inside Present the frame is still in the back buffer; after it, in
+        // the front buffer of a double-buffered window (a single-buffered
+        // surface keeps it in its only buffer until the next frame draws).
+        GLboolean doubleBuffered = GL_FALSE;
+        glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
+        glReadBuffer(inPresent_ || !doubleBuffered ? GL_BACK : GL_FRONT);
+    }
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, GLsizei(width), GLsizei(height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
                  rows.data());
+    if (direct_) glReadBuffer(GL_BACK);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, renderFramebuffer_);
     pixels.resize(rows.size());
     const uint32_t forcedAlpha = colorFormat_->hasAlpha ? 0u : 0xFF000000u;
     for (UINT y = 0; y < height; ++y) {
-        const uint32_t* source = rows.data() + size_t(y) * width;
+        // The window's rows run bottom-up.
+        const UINT row = direct_ ? height - 1 - y : y;
+        const uint32_t* source = rows.data() + size_t(row) * width;
         uint32_t* target = pixels.data() + size_t(y) * width;
         for (UINT x = 0; x < width; ++x) target[x] = source[x] | forcedAlpha;
     }
@@ -1129,6 +1231,13 @@ bool ReadBackFrame(IDirect3DDevice8* device, std::vector<uint32_t>& pixels, UINT
 }
 
 void SetDrawBatching(bool enabled) { gl_d3d8::BatchingEnabled() = enabled; }
+
+void SetDirectDrawing(bool enabled) { gl_d3d8::DirectDrawingEnabled() = enabled; }
+
+bool DrawsDirectly(IDirect3DDevice8* device) {
+    auto* glDevice = dynamic_cast<gl_d3d8::GlDevice*>(device);
+    return glDevice && glDevice->drawsDirectly();
+}
 
 void ForceDeviceLoss(IDirect3DDevice8* device) {
     if (auto* glDevice = dynamic_cast<gl_d3d8::GlDevice*>(device)) glDevice->loseDevice();

@@ -1,8 +1,10 @@
 // IDirect3DDevice8 on one OpenGL 2.1-compatibility context (fixed function
-// with texture_env_combine). The device renders into its own framebuffer
-// object of the back-buffer size, format and sample count; Present resolves
-// it into the "presented" framebuffer (what ReadBackFrame reads) and scales
-// that onto the window.
+// with texture_env_combine). When the window's own surface matches the back
+// buffer (size, 8-bit channels, depth and stencil, single sample, discarded
+// on Present) the device draws straight into the window. Otherwise it renders
+// into its own framebuffer object of the back-buffer size, format and sample
+// count; Present resolves it into the "presented" framebuffer (what
+// ReadBackFrame reads) and scales that onto the window.
 #pragma once
 
 #include "../d3d8.h"
@@ -91,6 +93,7 @@ public:
     bool readBack(std::vector<uint32_t>& pixels, UINT& width, UINT& height);
     void loseDevice();
     void regainFocus();
+    bool drawsDirectly() const { return direct_; }
     HWND window() const { return window_; }
     bool fullScreen() const { return !parameters_.Windowed; }
 
@@ -107,6 +110,11 @@ private:
              SDL_GLContext context, const D3DPRESENT_PARAMETERS& parameters);
     bool initContext();
     bool createFramebuffers();
+    bool windowServesBackBuffer();
+    bool createDirectTarget();
+    void clearNewTarget();
+    void presentFromFramebuffers();
+    GLint glRowOf(LONG top, LONG bottom) const;
     void destroyFramebuffers();
     void applyWindowMode();
     void resetStates();
@@ -138,6 +146,10 @@ private:
     GLuint renderFramebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
     GLuint presentFramebuffer_ = 0, presentBuffer_ = 0;
     bool flipBuffers_ = false;  // Present swaps the two instead of copying
+    // Drawing goes straight into the window's back buffer (GL's lower-left
+    // origin there, so rows are flipped wherever the device names them).
+    bool direct_ = false;
+    bool inPresent_ = false;  // present listeners are running
     GLuint blackTexture_ = 0;
     std::array<GLuint, kMaxStages> samplers_{};
     std::array<SamplerSettings, kMaxStages> samplerSettings_{};

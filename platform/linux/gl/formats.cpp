@@ -21,12 +21,12 @@ const ColorBufferFormat* BackBufferFormat(D3DFORMAT format) {
 }
 
 const DepthBufferFormat* DepthStencilFormat(D3DFORMAT format) {
-    static const DepthBufferFormat kDepth16{GL_DEPTH_COMPONENT16, GL_DEPTH_ATTACHMENT};
-    static const DepthBufferFormat kDepth24{GL_DEPTH_COMPONENT24, GL_DEPTH_ATTACHMENT};
-    static const DepthBufferFormat kDepth32{GL_DEPTH_COMPONENT32, GL_DEPTH_ATTACHMENT};
+    static const DepthBufferFormat kDepth16{GL_DEPTH_COMPONENT16, GL_DEPTH_ATTACHMENT, 16, 0};
+    static const DepthBufferFormat kDepth24{GL_DEPTH_COMPONENT24, GL_DEPTH_ATTACHMENT, 24, 0};
+    static const DepthBufferFormat kDepth32{GL_DEPTH_COMPONENT32, GL_DEPTH_ATTACHMENT, 32, 0};
     // GL has no 15/1 or 24/4 split: the next larger stencil format holds them.
     static const DepthBufferFormat kDepthStencil{GL_DEPTH24_STENCIL8,
-                                                 GL_DEPTH_STENCIL_ATTACHMENT};
+                                                 GL_DEPTH_STENCIL_ATTACHMENT, 24, 8};
     switch (format) {
     case D3DFMT_D16:
     case D3DFMT_D16_LOCKABLE: return &kDepth16;

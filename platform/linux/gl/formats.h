@@ -19,6 +19,7 @@ struct ColorBufferFormat {
 struct DepthBufferFormat {
     GLenum internalFormat;
     GLenum attachment;  // GL_DEPTH_ATTACHMENT or GL_DEPTH_STENCIL_ATTACHMENT
+    int depthBits, stencilBits;
 };
 
 // Null when the format cannot be a back buffer / depth buffer in Direct3D 8.
