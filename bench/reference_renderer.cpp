@@ -120,6 +120,9 @@ void ReferenceRenderer::uploadTextures(const tundra_formats::GeomLevel& level,
 // faces culled (Direct3D's default), no blending, no lighting.
 void ReferenceRenderer::setFixedState(const D3DXMATRIX& view, const D3DXMATRIX& projection) {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    // Upside down into the window, whichever origin the device left behind
+    // (it draws into the window with GL's own when it can).
+    glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
     glViewport(0, 0, width_, height_);
     glUseProgram(0);
     for (GLuint unit = 0; unit < 8; ++unit) glBindSampler(unit, 0);
@@ -209,7 +212,7 @@ std::vector<uint32_t> ReferenceRenderer::readBack() const {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, rows.data());
-    // GL rows run bottom-up; the viewer's clip-space set-up already turned
-    // the image upside down, so the rows come out top first as they are.
+    // GL rows run bottom-up; the upper-left clip origin already turned the
+    // image upside down, so the rows come out top first as they are.
     return rows;
 }
