@@ -15,9 +15,10 @@ namespace tundra_testing {
 using Direct3DFactory = IDirect3D8* (*)(UINT sdkVersion);
 void SetDirect3DFactory(Direct3DFactory factory);
 
-// The last presented frame of a GL device, top row first, as 0xAARRGGBB. A
-// device drawing straight into a single-buffered window (headless) keeps it
-// only until the next frame draws; present listeners always see it.
+// The last presented frame of a GL device, top row first, as 0xAARRGGBB.
+// Present listeners always see it. A device drawing straight into a
+// single-buffered window (headless) keeps it only until the next frame
+// draws; into a double-buffered one (a display's), not past the swap: false.
 bool ReadBackFrame(IDirect3DDevice8* device, std::vector<uint32_t>& pixels, UINT& width,
                    UINT& height);
 

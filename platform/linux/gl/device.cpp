@@ -392,6 +392,9 @@ bool GlDevice::createDirectTarget() {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glDrawBuffer(GL_BACK);
     glReadBuffer(GL_BACK);
+    GLboolean doubleBuffered = GL_FALSE;
+    glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
+    swapsBuffers_ = doubleBuffered == GL_TRUE;
     glViewport(0, 0, GLsizei(parameters_.BackBufferWidth), GLsizei(parameters_.BackBufferHeight));
     clearNewTarget();
     presentedOnce_ = false;
@@ -764,22 +767,20 @@ void GlDevice::waitForRefresh() {
 
 bool GlDevice::readBack(std::vector<uint32_t>& pixels, UINT& width, UINT& height) {
     if (!presentedOnce_ || !makeCurrent()) return false;
+    // A double-buffered window holds nothing defined in its back buffer after
+    // the swap, and its front buffer is the window system's (nothing at all
+    // while the window is hidden): only present listeners see the frame.
+    if (direct_ && swapsBuffers_ && !inPresent_) return false;
     width = parameters_.BackBufferWidth;
     height = parameters_.BackBufferHeight;
     std::vector<uint32_t> rows(size_t(width) * height);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, presentFramebuffer_);
-    if (direct_) {
-        // Inside Present the frame is still in the back buffer; after it, in
-        // the front buffer of a double-buffered window (a single-buffered
-        // surface keeps it in its only buffer until the next frame draws).
-        GLboolean doubleBuffered = GL_FALSE;
-        glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
-        glReadBuffer(inPresent_ || !doubleBuffered ? GL_BACK : GL_FRONT);
-    }
+    // A single-buffered surface (headless) keeps the frame in its only buffer
+    // until the next frame draws.
+    if (direct_) glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, GLsizei(width), GLsizei(height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
                  rows.data());
-    if (direct_) glReadBuffer(GL_BACK);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, renderFramebuffer_);
     pixels.resize(rows.size());
     const uint32_t forcedAlpha = colorFormat_->hasAlpha ? 0u : 0xFF000000u;

@@ -149,7 +149,8 @@ private:
     // Drawing goes straight into the window's back buffer (GL's lower-left
     // origin there, so rows are flipped wherever the device names them).
     bool direct_ = false;
-    bool inPresent_ = false;  // present listeners are running
+    bool swapsBuffers_ = false;  // the window is double-buffered
+    bool inPresent_ = false;     // present listeners are running
     GLuint blackTexture_ = 0;
     std::array<GLuint, kMaxStages> samplers_{};
     std::array<SamplerSettings, kMaxStages> samplerSettings_{};
