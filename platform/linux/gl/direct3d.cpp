@@ -13,9 +13,9 @@ namespace {
 
 // Asks for a 2.1 context: Mesa answers with its newest compatibility profile,
 // which still has the fixed-function pipeline this device drives. Surface
-// attributes (colour sizes) stay as the window was made with: a context whose
-// configuration differs from its window's cannot be made current on EGL, and
-// the device renders into its own framebuffer objects anyway.
+// attributes (colour, depth and stencil sizes) are set only where windows are
+// made (CreateWindowExA): a context whose configuration differs from its
+// window's cannot be made current on EGL.
 void RequestCompatibilityContext() {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
