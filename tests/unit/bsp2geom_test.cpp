@@ -252,13 +252,13 @@ TEST(FanBuilder, ConcaveOrSplitPolygonsKeepTheirOwnTriangles) {
 
 // --- conversion of the sample level ------------------------------------------------
 
-TEST(ConvertLevel, GroupsFacesByTextureAndLightmapAndSkipsSkyAndBillboards) {
+TEST(ConvertLevel, GroupsFacesByLightmapThenTextureAndSkipsSkyAndBillboards) {
     ConvertedLevel converted = Convert(SampleLevel().encode());
     const auto& polygons = converted.level.polygons;
     ASSERT_FALSE(polygons.empty());
     for (size_t i = 1; i < polygons.size(); ++i)
-        EXPECT_LE(std::make_pair(polygons[i - 1].textureIndex, polygons[i - 1].lightmapIndex),
-                  std::make_pair(polygons[i].textureIndex, polygons[i].lightmapIndex));
+        EXPECT_LE(std::make_pair(polygons[i - 1].lightmapIndex, polygons[i - 1].textureIndex),
+                  std::make_pair(polygons[i].lightmapIndex, polygons[i].textureIndex));
     std::set<int> sources(converted.sourceFace.begin(), converted.sourceFace.end());
     EXPECT_EQ(sources, (std::set<int>{0, 1, 2, 3}));  // sky (4) and billboard (5) left out
     EXPECT_EQ(converted.level.textures.size(), 3u);

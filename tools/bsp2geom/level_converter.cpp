@@ -318,9 +318,13 @@ ConvertedLevel ConvertLevel(const BspFile& bsp, const ConvertOptions& options) {
         result.level.lightmaps.emplace_back();
         result.level.lightmaps.back().fill(kNeutralLight, kNeutralLight, kNeutralLight);
     }
-    // Draw order: all faces of one texture and lightmap together.
+    // Draw order: all faces of one texture and lightmap together, lightmap
+    // first. The viewer gives every texture slot the same surface texture, so
+    // the lightmap is the texture binding that really changes between faces;
+    // grouping by it first changes it once per page instead of at every
+    // surface-texture boundary (about 650 against 115 on the larger maps).
     std::stable_sort(faces.begin(), faces.end(), [](const FacePieces& a, const FacePieces& b) {
-        return std::tie(a.texture, a.lightmap) < std::tie(b.texture, b.lightmap);
+        return std::tie(a.lightmap, a.texture) < std::tie(b.lightmap, b.texture);
     });
     for (const FacePieces& pieces : faces) Emit(pieces, result);
     return result;
