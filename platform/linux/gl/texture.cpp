@@ -70,8 +70,7 @@ HRESULT GlTexture::Create(GlDevice* device, UINT width, UINT height, UINT levels
 
 GlTexture::GlTexture(GlDevice* device, D3DFORMAT format, DWORD usage, D3DPOOL pool,
                      std::vector<Level> levels)
-    : device_(device), format_(format), usage_(usage), pool_(pool), levels_(std::move(levels)) {
-    device_->AddRef();
+    : GlResource(device), format_(format), usage_(usage), pool_(pool), levels_(std::move(levels)) {
     glGetError();
     glCreateTextures(GL_TEXTURE_2D, 1, &texture_);
     glTextureStorage2D(texture_, static_cast<GLsizei>(levels_.size()), GL_RGBA8,
@@ -92,28 +91,6 @@ GlTexture::~GlTexture() {
         device_->cache().textureDeleted(texture_);
         glDeleteTextures(1, &texture_);
     }
-}
-
-ULONG GlTexture::AddRef() { return ++references_; }
-
-ULONG GlTexture::Release() {
-    if (references_ == 0) return 0;
-    const ULONG left = --references_;
-    if (left == 0) {
-        GlDevice* device = device_;
-        destroyIfUnused();
-        device->Release();
-    }
-    return left;
-}
-
-void GlTexture::unbind() {
-    if (bindings_ > 0) --bindings_;
-    destroyIfUnused();
-}
-
-void GlTexture::destroyIfUnused() {
-    if (references_ == 0 && bindings_ == 0) delete this;
 }
 
 HRESULT GlTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {

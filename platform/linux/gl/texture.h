@@ -5,6 +5,7 @@
 #pragma once
 
 #include "../d3d8.h"
+#include "resource.h"
 #include "state_cache.h"
 
 #include <cstdlib>
@@ -15,7 +16,7 @@ namespace gl_d3d8 {
 
 class GlDevice;
 
-class GlTexture : public IDirect3DTexture8 {
+class GlTexture : public GlResource<IDirect3DTexture8> {
 public:
     // Largest total of texel memory one texture may take (all levels).
     static constexpr uint64_t kMaxBytes = 256ull << 20;
@@ -23,8 +24,6 @@ public:
     static HRESULT Create(GlDevice* device, UINT width, UINT height, UINT levels, DWORD usage,
                           D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** result);
 
-    ULONG AddRef() override;
-    ULONG Release() override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
     DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
@@ -32,9 +31,6 @@ public:
                      DWORD flags) override;
     HRESULT UnlockRect(UINT level) override;
 
-    // The device's own hold while the texture is bound to a stage.
-    void bind() { ++bindings_; }
-    void unbind();
     GLuint texture() const { return texture_; }
     // The GL texture, with every level that was never unlocked uploaded
     // first: a new texture samples as its zeroed memory does.
@@ -42,7 +38,6 @@ public:
         if (neverUploaded_) uploadUnwrittenLevels();
         return texture_;
     }
-    GlDevice* device() const { return device_; }
 
 protected:
     ~GlTexture() override;
@@ -61,16 +56,12 @@ private:
               std::vector<Level> levels);
     void upload(UINT level);
     void uploadUnwrittenLevels();
-    void destroyIfUnused();
 
-    GlDevice* device_;
     D3DFORMAT format_;
     DWORD usage_;
     D3DPOOL pool_;
     std::vector<Level> levels_;
     GLuint texture_ = 0;
-    ULONG references_ = 1;
-    ULONG bindings_ = 0;
     bool neverUploaded_ = true;  // some level has not reached GL yet
 };
 

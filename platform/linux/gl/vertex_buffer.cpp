@@ -31,9 +31,8 @@ HRESULT GlVertexBuffer::Create(GlDevice* device, UINT length, DWORD usage, DWORD
 
 GlVertexBuffer::GlVertexBuffer(GlDevice* device, UINT length, DWORD usage, DWORD fvf,
                                D3DPOOL pool, Memory memory)
-    : device_(device), length_(length), usage_(usage), fvf_(fvf), pool_(pool),
+    : GlResource(device), length_(length), usage_(usage), fvf_(fvf), pool_(pool),
       memory_(std::move(memory)) {
-    device_->AddRef();
     glCreateBuffers(1, &buffer_);
     // Storage only: the first unlock or the first draw sends the contents.
     glNamedBufferData(buffer_, length_, nullptr,
@@ -50,28 +49,6 @@ GlVertexBuffer::~GlVertexBuffer() {
         device_->cache().bufferDeleted(buffer_);
         glDeleteBuffers(1, &buffer_);
     }
-}
-
-ULONG GlVertexBuffer::AddRef() { return ++references_; }
-
-ULONG GlVertexBuffer::Release() {
-    if (references_ == 0) return 0;
-    const ULONG left = --references_;
-    if (left == 0) {
-        GlDevice* device = device_;
-        destroyIfUnused();
-        device->Release();
-    }
-    return left;
-}
-
-void GlVertexBuffer::unbind() {
-    if (bindings_ > 0) --bindings_;
-    destroyIfUnused();
-}
-
-void GlVertexBuffer::destroyIfUnused() {
-    if (references_ == 0 && bindings_ == 0) delete this;
 }
 
 HRESULT GlVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data, DWORD flags) {

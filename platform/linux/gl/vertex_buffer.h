@@ -3,6 +3,7 @@
 #pragma once
 
 #include "../d3d8.h"
+#include "resource.h"
 #include "state_cache.h"
 
 #include <cstdlib>
@@ -12,7 +13,7 @@ namespace gl_d3d8 {
 
 class GlDevice;
 
-class GlVertexBuffer : public IDirect3DVertexBuffer8 {
+class GlVertexBuffer : public GlResource<IDirect3DVertexBuffer8> {
 public:
     // Largest buffer this device hands out; larger requests are refused as
     // out of video memory rather than attempted.
@@ -21,16 +22,11 @@ public:
     static HRESULT Create(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                           IDirect3DVertexBuffer8** result);
 
-    ULONG AddRef() override;
-    ULONG Release() override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
     HRESULT Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data, DWORD flags) override;
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
 
-    // The device's own hold while the buffer is bound as a stream.
-    void bind() { ++bindings_; }
-    void unbind();
     GLuint buffer() const { return buffer_; }
     // The GL buffer, with its contents sent first if no unlock has yet:
     // a new buffer reads as its zeroed memory does.
@@ -50,17 +46,13 @@ private:
     using Memory = std::unique_ptr<BYTE[], FreeDeleter>;
     GlVertexBuffer(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                    Memory memory);
-    void destroyIfUnused();
     void uploadAll();
 
-    GlDevice* device_;
     UINT length_;
     DWORD usage_, fvf_;
     D3DPOOL pool_;
     Memory memory_;
     GLuint buffer_ = 0;
-    ULONG references_ = 1;
-    ULONG bindings_ = 0;
     bool locked_ = false;
     bool uploaded_ = false;  // the GL buffer holds memory_
     UINT lockOffset_ = 0, lockSize_ = 0;
