@@ -2,6 +2,7 @@
 // mip chain and fills a texture the device creates, level by level through
 // LockRect, honouring the pitch the device reports.
 #include "image.h"
+#include "texel_size.h"
 
 #include "../platform.h"
 
@@ -48,22 +49,6 @@ uint32_t scaleTo(uint32_t byte, uint32_t bits) {
     return (byte * maximum + 127) / 255;
 }
 
-// Bytes per texel of the formats we can write; 0 for the others.
-UINT bytesPerTexel(D3DFORMAT format) {
-    switch (format) {
-        case D3DFMT_A8R8G8B8:
-        case D3DFMT_X8R8G8B8: return 4;
-        case D3DFMT_R8G8B8: return 3;
-        case D3DFMT_R5G6B5:
-        case D3DFMT_X1R5G5B5:
-        case D3DFMT_A1R5G5B5:
-        case D3DFMT_A4R4G4B4:
-        case D3DFMT_X4R4G4B4: return 2;
-        case D3DFMT_A8:
-        case D3DFMT_L8: return 1;
-        default: return 0;
-    }
-}
 
 uint32_t convert(uint32_t argb, D3DFORMAT format) {
     uint32_t a = argb >> 24, r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
@@ -87,7 +72,7 @@ uint32_t convert(uint32_t argb, D3DFORMAT format) {
 }
 
 void writeRow(const Image& image, uint32_t y, D3DFORMAT format, BYTE* row) {
-    UINT bytes = bytesPerTexel(format);
+    UINT bytes = tundra_d3dx::BytesPerTexel(format);
     for (uint32_t x = 0; x < image.width; ++x) {
         uint32_t value = convert(image.at(x, y), format);
         for (UINT i = 0; i < bytes; ++i) row[size_t(x) * bytes + i] = BYTE(value >> (8 * i));
@@ -99,7 +84,7 @@ HRESULT fillLevel(IDirect3DTexture8* texture, UINT level, const Image& image, D3
     HRESULT hr = texture->LockRect(level, &locked, nullptr, 0);
     if (FAILED(hr)) return failWith(hr, "cannot lock texture level " + std::to_string(level));
     if (!locked.pBits || locked.Pitch < 0 ||
-        UINT(locked.Pitch) < image.width * bytesPerTexel(format)) {
+        UINT(locked.Pitch) < image.width * tundra_d3dx::BytesPerTexel(format)) {
         texture->UnlockRect(level);
         return failWith(D3DERR_INVALIDCALL, "texture level has an unusable pitch");
     }
@@ -144,7 +129,7 @@ HRESULT createAndFill(IDirect3DDevice8* device, Image image, const Request& requ
     D3DFORMAT format = request.format;
     if (format == D3DFMT_UNKNOWN)
         format = image.hasTranslucency() ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-    if (bytesPerTexel(format) == 0)
+    if (tundra_d3dx::BytesPerTexel(format) == 0)
         return failWith(D3DERR_INVALIDCALL, "texture format not supported by the loader");
     UINT fullChain = fullChainLength(width, height);
     UINT levels = isDefault(request.mipLevels) || request.mipLevels > fullChain

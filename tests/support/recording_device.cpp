@@ -1,5 +1,7 @@
 #include "support/recording_device.h"
 
+#include "platform/d3dx/texel_size.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -262,21 +264,6 @@ ULONG RefCounted::release() {
 
 // --- RecordingTexture --------------------------------------------------------
 
-UINT RecordingTexture::bytesPerTexel(D3DFORMAT format) {
-    switch (format) {
-        case D3DFMT_A8R8G8B8:
-        case D3DFMT_X8R8G8B8: return 4;
-        case D3DFMT_R8G8B8: return 3;
-        case D3DFMT_R5G6B5:
-        case D3DFMT_X1R5G5B5:
-        case D3DFMT_A1R5G5B5:
-        case D3DFMT_A4R4G4B4:
-        case D3DFMT_X4R4G4B4: return 2;
-        case D3DFMT_A8:
-        case D3DFMT_L8: return 1;
-        default: return 0;
-    }
-}
 
 namespace {
 const BYTE kPadding = 0xCD;
@@ -299,7 +286,7 @@ RecordingTexture::RecordingTexture(RecordingDevice& device, int id, UINT width, 
         Level l;
         l.width = width >> level ? width >> level : 1;
         l.height = height >> level ? height >> level : 1;
-        UINT rowBytes = l.width * bytesPerTexel(format);
+        UINT rowBytes = l.width * tundra_d3dx::BytesPerTexel(format);
         l.pitch = (rowBytes + 3) / 4 * 4 + kRowGap;
         l.bytes.assign(size_t(l.pitch) * l.height, kPadding);
         for (UINT y = 0; y < l.height; ++y)
@@ -366,7 +353,7 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const
             device_.setLastResult(D3DERR_INVALIDCALL);
             return D3DERR_INVALIDCALL;
         }
-        offset = size_t(rect->top) * l.pitch + size_t(rect->left) * bytesPerTexel(format_);
+        offset = size_t(rect->top) * l.pitch + size_t(rect->left) * tundra_d3dx::BytesPerTexel(format_);
     }
     l.locked = true;
     lockedRect->Pitch = static_cast<INT>(l.pitch);
@@ -393,7 +380,7 @@ const BYTE* RecordingTexture::row(UINT level, UINT y) const {
 }
 
 uint32_t RecordingTexture::texel(UINT level, UINT x, UINT y) const {
-    if (bytesPerTexel(format_) != 4 || x >= width(level))
+    if (tundra_d3dx::BytesPerTexel(format_) != 4 || x >= width(level))
         throw std::out_of_range("32-bit texel");
     uint32_t value;
     std::memcpy(&value, row(level, y) + size_t(x) * 4, 4);
@@ -401,7 +388,7 @@ uint32_t RecordingTexture::texel(UINT level, UINT x, UINT y) const {
 }
 
 uint16_t RecordingTexture::texel16(UINT level, UINT x, UINT y) const {
-    if (bytesPerTexel(format_) != 2 || x >= width(level))
+    if (tundra_d3dx::BytesPerTexel(format_) != 2 || x >= width(level))
         throw std::out_of_range("16-bit texel");
     uint16_t value;
     std::memcpy(&value, row(level, y) + size_t(x) * 2, 2);
@@ -410,7 +397,7 @@ uint16_t RecordingTexture::texel16(UINT level, UINT x, UINT y) const {
 
 bool RecordingTexture::paddingIntact() const {
     for (const Level& l : levels_) {
-        size_t rowBytes = size_t(l.width) * bytesPerTexel(format_);
+        size_t rowBytes = size_t(l.width) * tundra_d3dx::BytesPerTexel(format_);
         for (UINT y = 0; y < l.height; ++y)
             for (size_t i = rowBytes; i < l.pitch; ++i)
                 if (l.bytes[size_t(y) * l.pitch + i] != kPadding) return false;
@@ -664,7 +651,7 @@ HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWO
          hex(usage), formatName(format), poolName(pool)});
     bool valid = texture && width > 0 && height > 0 && width <= caps_.MaxTextureWidth &&
                  height <= caps_.MaxTextureHeight &&
-                 RecordingTexture::bytesPerTexel(format) > 0;
+                 tundra_d3dx::BytesPerTexel(format) > 0;
     int id = int(textures_.size()) + 1;
     call.objects.push_back(id);
     call.text += " -> tex#" + std::to_string(id);

@@ -143,7 +143,6 @@ public:
     // True while no byte between rows (or after the last row) was written.
     bool paddingIntact() const;
 
-    static UINT bytesPerTexel(D3DFORMAT format);  // 0 for formats we cannot lay out
 
 private:
     struct Level {

@@ -39,21 +39,6 @@ const DepthBufferFormat* DepthStencilFormat(D3DFORMAT format) {
     }
 }
 
-UINT TextureBytesPerTexel(D3DFORMAT format) {
-    switch (format) {
-    case D3DFMT_A8R8G8B8:
-    case D3DFMT_X8R8G8B8: return 4;
-    case D3DFMT_R8G8B8: return 3;
-    case D3DFMT_R5G6B5:
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5:
-    case D3DFMT_A4R4G4B4:
-    case D3DFMT_X4R4G4B4: return 2;
-    case D3DFMT_L8:
-    case D3DFMT_A8: return 1;
-    default: return 0;
-    }
-}
 
 namespace {
 
@@ -109,7 +94,7 @@ uint32_t TexelToArgb(D3DFORMAT format, const uint8_t* texel) {
 }
 
 void ConvertRowToArgb(D3DFORMAT format, const uint8_t* source, UINT width, uint32_t* target) {
-    const UINT step = TextureBytesPerTexel(format);
+    const UINT step = tundra_d3dx::BytesPerTexel(format);
     for (UINT x = 0; x < width; ++x) target[x] = TexelToArgb(format, source + x * step);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "../d3d8.h"
+#include "../../d3dx/texel_size.h"
 
 #include <GL/gl.h>
 
@@ -25,9 +26,6 @@ struct DepthBufferFormat {
 // Null when the format cannot be a back buffer / depth buffer in Direct3D 8.
 const ColorBufferFormat* BackBufferFormat(D3DFORMAT format);
 const DepthBufferFormat* DepthStencilFormat(D3DFORMAT format);
-
-// Bytes per texel of a texture format, 0 when textures of it are not supported.
-UINT TextureBytesPerTexel(D3DFORMAT format);
 
 // One texel of a texture format (little-endian bytes at `texel`) as
 // 0xAARRGGBB, the way Direct3D samples it: missing alpha reads as 1, missing

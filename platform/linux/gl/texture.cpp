@@ -29,7 +29,7 @@ HRESULT GlTexture::Create(GlDevice* device, UINT width, UINT height, UINT levels
                           D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** result) {
     if (!result) return D3DERR_INVALIDCALL;
     *result = nullptr;
-    const UINT bytesPerTexel = TextureBytesPerTexel(format);
+    const UINT bytesPerTexel = tundra_d3dx::BytesPerTexel(format);
     if (width == 0 || height == 0) return D3DERR_INVALIDCALL;
     if (bytesPerTexel == 0) return D3DERR_INVALIDCALL;
     if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) return D3DERR_INVALIDCALL;
@@ -119,7 +119,7 @@ HRESULT GlTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* 
             UINT(rect->bottom) > l.height) {
             return D3DERR_INVALIDCALL;
         }
-        offset = size_t(rect->top) * l.pitch + size_t(rect->left) * TextureBytesPerTexel(format_);
+        offset = size_t(rect->top) * l.pitch + size_t(rect->left) * tundra_d3dx::BytesPerTexel(format_);
     }
     l.locked = true;
     lockedRect->Pitch = static_cast<INT>(l.pitch);
