@@ -2,7 +2,7 @@
 # Builds the benchmarks, converts the largest OpenArena level and runs the
 # frame-rate and load benchmarks on it, headless.
 #
-#   bench/bench.sh [FRAMES]
+#   bench/bench.sh [FRAMES [ROUNDS]]
 #
 # Needs the Debian packages openarena-081-maps and openarena-088-data.
 # Environment: BUILD (build folder, default build-bench), SCREENSHOTS (a path
@@ -10,7 +10,8 @@
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$ROOT/build-bench}
-FRAMES=${1:-40}
+FRAMES=${1:-10}
+ROUNDS=${2:-9}
 PAKS=/usr/share/games/openarena/baseoa
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTUNDRA_TESTS=OFF >/dev/null
@@ -41,5 +42,5 @@ export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
 shot=""
 if [ -n "${SCREENSHOTS:-}" ]; then shot="--screenshot $SCREENSHOTS"; fi
 # shellcheck disable=SC2086
-"$BUILD/bench/tundra_bench" fps "$best_pak" "$best_map" --frames "$FRAMES" $shot
+"$BUILD/bench/tundra_bench" fps "$best_pak" "$best_map" --frames "$FRAMES" --rounds "$ROUNDS" $shot
 "$BUILD/bench/tundra_bench" load "$best_pak" "$best_map"

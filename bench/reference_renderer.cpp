@@ -27,16 +27,56 @@ const char* ReferenceRenderer::Name(Mode mode) {
 
 ReferenceRenderer::ReferenceRenderer(const tundra_formats::GeomLevel& level,
                                      IDirect3DTexture8* surface, int width, int height)
-    : width_(width), height_(height) {
+    : window_(SDL_GL_GetCurrentWindow()),
+      context_(nullptr),
+      width_(width),
+      height_(height) {
+    // The surface's levels are read first: locking them may make the
+    // device's context current again.
+    std::vector<MipLevel> surfaceLevels = CopyLevels(surface);
+    context_ = SDL_GL_CreateContext(window_);
+    makeCurrent();
     uploadGeometry(level);
-    uploadTextures(level, surface);
+    uploadTextures(level, surfaceLevels);
 }
 
 ReferenceRenderer::~ReferenceRenderer() {
+    makeCurrent();
     glDeleteBuffers(1, &vertexBuffer_);
     glDeleteBuffers(1, &indexBuffer_);
     glDeleteTextures(1, &surface_);
     glDeleteTextures(GLsizei(lightmaps_.size()), lightmaps_.data());
+    SDL_GL_MakeCurrent(window_, nullptr);
+    SDL_GL_DeleteContext(context_);
+}
+
+void ReferenceRenderer::makeCurrent() {
+    if (SDL_GL_GetCurrentContext() != context_) SDL_GL_MakeCurrent(window_, context_);
+}
+
+void ReferenceRenderer::finish() {
+    makeCurrent();
+    glFinish();
+}
+
+std::vector<ReferenceRenderer::MipLevel> ReferenceRenderer::CopyLevels(
+    IDirect3DTexture8* surface) {
+    std::vector<MipLevel> levels;
+    for (DWORD i = 0; i < surface->GetLevelCount(); ++i) {
+        D3DSURFACE_DESC desc{};
+        D3DLOCKED_RECT locked{};
+        surface->GetLevelDesc(i, &desc);
+        if (FAILED(surface->LockRect(i, &locked, nullptr, D3DLOCK_READONLY))) break;
+        MipLevel level{GLsizei(desc.Width), GLsizei(desc.Height), {}};
+        for (UINT y = 0; y < desc.Height; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(
+                static_cast<const char*>(locked.pBits) + size_t(y) * size_t(locked.Pitch));
+            level.texels.insert(level.texels.end(), row, row + desc.Width);
+        }
+        surface->UnlockRect(i);
+        levels.push_back(std::move(level));
+    }
+    return levels;
 }
 
 void ReferenceRenderer::uploadGeometry(const tundra_formats::GeomLevel& level) {
@@ -82,21 +122,14 @@ void ReferenceRenderer::uploadGeometry(const tundra_formats::GeomLevel& level) {
 }
 
 void ReferenceRenderer::uploadTextures(const tundra_formats::GeomLevel& level,
-                                       IDirect3DTexture8* surface) {
+                                       const std::vector<MipLevel>& surfaceLevels) {
     glGenTextures(1, &surface_);
     glBindTexture(GL_TEXTURE_2D, surface_);
-    DWORD levels = surface->GetLevelCount();
-    for (DWORD i = 0; i < levels; ++i) {
-        D3DSURFACE_DESC desc{};
-        D3DLOCKED_RECT locked{};
-        surface->GetLevelDesc(i, &desc);
-        if (FAILED(surface->LockRect(i, &locked, nullptr, 0))) break;
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, locked.Pitch / 4);
-        glTexImage2D(GL_TEXTURE_2D, GLint(i), GL_RGBA8, GLsizei(desc.Width), GLsizei(desc.Height), 0,
-                     GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, locked.pBits);
-        surface->UnlockRect(i);
-    }
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    const size_t levels = surfaceLevels.size();
+    for (size_t i = 0; i < levels; ++i)
+        glTexImage2D(GL_TEXTURE_2D, GLint(i), GL_RGBA8, surfaceLevels[i].width,
+                     surfaceLevels[i].height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                     surfaceLevels[i].texels.data());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(levels) - 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -120,8 +153,7 @@ void ReferenceRenderer::uploadTextures(const tundra_formats::GeomLevel& level,
 // faces culled (Direct3D's default), no blending, no lighting.
 void ReferenceRenderer::setFixedState(const D3DXMATRIX& view, const D3DXMATRIX& projection) {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    // Upside down into the window, whichever origin the device left behind
-    // (it draws into the window with GL's own when it can).
+    // Upside down into the window, as the device draws when it draws there.
     glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
     glViewport(0, 0, width_, height_);
     glUseProgram(0);
@@ -187,6 +219,7 @@ void ReferenceRenderer::bindPair(int texture, int lightmap) {
 
 void ReferenceRenderer::drawFrame(Mode mode, const D3DXMATRIX& view, const D3DXMATRIX& projection,
                                   bool present) {
+    makeCurrent();
     setFixedState(view, projection);
     glClearColor(0x21 / 255.0f, 0x21 / 255.0f, 0x21 / 255.0f, 1.0f);
     glClearDepth(1.0);
@@ -204,10 +237,11 @@ void ReferenceRenderer::drawFrame(Mode mode, const D3DXMATRIX& view, const D3DXM
                 glDrawArrays(GL_TRIANGLE_FAN, batch.firsts[f], batch.counts[f]);
         }
     }
-    if (present) SDL_GL_SwapWindow(SDL_GL_GetCurrentWindow());
+    if (present) SDL_GL_SwapWindow(window_);
 }
 
-std::vector<uint32_t> ReferenceRenderer::readBack() const {
+std::vector<uint32_t> ReferenceRenderer::readBack() {
+    makeCurrent();
     std::vector<uint32_t> rows(size_t(width_) * size_t(height_));
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_BACK);

@@ -1,6 +1,8 @@
 // The yardstick for the viewer's frame rate: the same level, triangles and
-// textures drawn straight through OpenGL on the viewer's own context, in the
-// cheapest ways this GL offers.
+// textures drawn straight through OpenGL into the viewer's window, in the
+// cheapest ways this GL offers. It draws with a GL context of its own, so
+// that the viewer's device and the reference can take turns frame by frame
+// without either seeing the other's state.
 #pragma once
 
 #include "platform/platform.h"
@@ -10,6 +12,8 @@
 #include <vector>
 
 typedef unsigned int GLuint;
+typedef void* SDL_GLContext;
+struct SDL_Window;
 
 class ReferenceRenderer {
 public:
@@ -21,18 +25,23 @@ public:
     static const char* Name(Mode mode);
 
     // Copies the surface texture (every mip level) out of `surface` and makes
-    // GL objects for the level. The GL context must be current.
+    // GL objects for the level in a new context on the current window.
     ReferenceRenderer(const tundra_formats::GeomLevel& level, IDirect3DTexture8* surface,
                       int width, int height);
     virtual ~ReferenceRenderer();
 
-    // Clears, draws the level and (when `present`) swaps the window's buffers.
+    // Makes the reference's context current (the viewer's device takes its
+    // own back by itself), clears, draws the level and (when `present`)
+    // swaps the window's buffers.
     void drawFrame(Mode mode, const D3DXMATRIX& view, const D3DXMATRIX& projection,
                    bool present = true);
 
     // The back buffer after a frame drawn without presenting, top row first,
     // 0xAARRGGBB.
-    std::vector<uint32_t> readBack() const;
+    std::vector<uint32_t> readBack();
+
+    // Waits, in the reference's context, until every frame drawn so far is done.
+    void finish();
     int width() const { return width_; }
     int height() const { return height_; }
 
@@ -45,10 +54,19 @@ private:
     };
 
     void uploadGeometry(const tundra_formats::GeomLevel& level);
-    void uploadTextures(const tundra_formats::GeomLevel& level, IDirect3DTexture8* surface);
+    struct MipLevel {
+        int width, height;
+        std::vector<uint32_t> texels;  // rows without padding
+    };
+    static std::vector<MipLevel> CopyLevels(IDirect3DTexture8* surface);
+    void uploadTextures(const tundra_formats::GeomLevel& level,
+                        const std::vector<MipLevel>& surfaceLevels);
     void setFixedState(const D3DXMATRIX& view, const D3DXMATRIX& projection);
     void bindPair(int texture, int lightmap);
+    void makeCurrent();
 
+    SDL_Window* window_;
+    SDL_GLContext context_;
     int width_, height_;
     GLuint vertexBuffer_ = 0, indexBuffer_ = 0, surface_ = 0;
     std::vector<GLuint> lightmaps_;
