@@ -8,7 +8,7 @@ set -eu
 PACKAGES="
   g++-mingw-w64-x86-64-win32
   wine wine64
-  xvfb xauth x11-utils xdotool imagemagick openbox
+  xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox
 "
 
 missing=""

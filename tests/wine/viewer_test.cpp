@@ -1,0 +1,364 @@
+// The packaged Windows build (tundra.exe against the real Direct3D 8 and
+// DirectInput 8) run end to end under Wine in a virtual display, driven with
+// xdotool and checked through its window, log, position file and the screen.
+// Frames are compared with the native build's frame of the same placement
+// and settings: both implement the same Direct3D 8 calls.
+#include "support/config_text.h"
+#include "support/run_checks.h"
+#include "support/scratch_dir.h"
+#include "support/tool_runner.h"
+#include "wine/wine_session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using tundra_test::ExpectInOrder;
+using tundra_test::Frame;
+using wine_test::kScreenHeight;
+using wine_test::kScreenWidth;
+
+const char* const kZip = TUNDRA_WINDOWS_ZIP;
+const char* const kNativeViewer = TUNDRA_BINARY_DIR "/tundra";
+
+// Above and behind the sample level's start point, looking down the nave.
+const char* const kOverview = "0 150 -340 -0.25 0 0 ";
+
+// Rasterisers may settle pixels on shared triangle edges differently; the
+// rest of the frame must agree to within a small rounding difference.
+constexpr int kChannelTolerance = 4;
+constexpr size_t kMaxPixelsOff = kScreenWidth * kScreenHeight / 5000;
+
+void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+class WineEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        std::string error;
+        if (!wine_test::StartSession(error)) FAIL() << error;
+    }
+    void TearDown() override { wine_test::EndSession(); }
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new WineEnvironment);
+
+std::string WithoutCarriageReturns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    ASSERT_TRUE(file.good()) << path;
+}
+
+// Each test unpacks the zip into its own scratch folder and runs tundra.exe
+// from the Tundra folder inside.
+class WineViewer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(std::filesystem::exists(kZip))
+            << kZip << " is missing: build the Windows preset first (cmake --build --preset windows)";
+        std::string output;
+        ASSERT_EQ(0, wine_test::Run(std::string(CMAKE_COMMAND) + " -E tar xf " + kZip, output)) << output;
+        ASSERT_TRUE(std::filesystem::exists(runDir() / "tundra.exe"));
+        ASSERT_TRUE(wine_test::CapsLockOff());
+    }
+
+    // A failed test leaves its frames, logs and Wine's output in
+    // tests/wine-artifacts/<test> of the build for a look afterwards.
+    void TearDown() override {
+        if (!HasFailure()) return;
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::filesystem::path keep = std::filesystem::path(TUNDRA_BINARY_DIR) / "tests" /
+                                     "wine-artifacts" / test->name();
+        std::filesystem::remove_all(keep);
+        std::filesystem::create_directories(keep);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(scratch.root())) {
+            const std::string name = entry.path().filename().string();
+            const std::string extension = entry.path().extension().string();
+            if (extension != ".ppm" && extension != ".txt" && extension != ".out" && extension != ".pos")
+                continue;
+            std::string flat = std::filesystem::relative(entry.path(), scratch.root()).string();
+            std::replace(flat.begin(), flat.end(), '/', '_');
+            std::error_code ignored;
+            std::filesystem::copy_file(entry.path(), keep / flat, ignored);
+        }
+    }
+
+    std::filesystem::path runDir() const { return scratch.root() / "Tundra"; }
+    std::filesystem::path dataFile(const std::string& name) const { return runDir() / "data" / name; }
+    std::string log() const { return WithoutCarriageReturns(ReadFile(runDir() / "logging.txt")); }
+
+    void configure(const ConfigText& config) { WriteFile(dataFile("default.cfg"), config.text()); }
+    void configureFullScreen() {
+        configure(ConfigText()
+                      .set("screen width", std::to_string(kScreenWidth))
+                      .set("screen height", std::to_string(kScreenHeight))
+                      .set("full screen", "1"));
+    }
+
+    std::unique_ptr<wine_test::Process> start(const std::vector<std::string>& environment = {}) {
+        return std::make_unique<wine_test::Process>(runDir().string(),
+                                                    std::vector<std::string>{"wine", "tundra.exe"},
+                                                    (runDir() / "wine.out").string(), environment);
+    }
+
+    // The viewer's window once it shows, focused; "" when it never shows.
+    // The first frames compile Wine's shaders; input and captures wait for
+    // them.
+    std::string waitUntilRunning() {
+        std::string window = wine_test::FindWindow("Tundra", 60);
+        if (window.empty() || !wine_test::Activate(window)) return "";
+        Pause(1500);
+        return window;
+    }
+
+    Frame capture(const std::string& name) {
+        const std::string path = (scratch.root() / name).string();
+        EXPECT_TRUE(wine_test::CaptureScreen(path)) << name;
+        return tundra_test::ReadPpm(path);
+    }
+
+    void quitWithEscape(wine_test::Process& viewer) {
+        EXPECT_TRUE(wine_test::Keys("Escape"));
+        EXPECT_EQ(0, viewer.wait(60)) << ReadFile(runDir() / "wine.out");
+    }
+
+    // Waits until the position file's text is no longer `before`.
+    std::string waitForSavedPosition(const std::string& before) {
+        for (int tries = 0; tries < 100; ++tries) {
+            std::string text = ReadFile(dataFile("posFile.pos"));
+            if (text != before) return text;
+            Pause(100);
+        }
+        return before;
+    }
+
+    // The native viewer on a copy of this run's data, with the given
+    // placement, playing `keys` (script lines) and ending after `endMs`.
+    // Returns the native log; the frame at `captureMs` goes to `frame`.
+    std::string runNative(const std::string& position, const std::string& keys, int captureMs,
+                          int endMs, Frame* frame) {
+        std::filesystem::path dir = scratch.root() / "native";
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        std::filesystem::copy(runDir() / "data", dir / "data", std::filesystem::copy_options::recursive);
+        std::filesystem::remove(dir / "data" / "posFile.pos");
+        if (!position.empty()) WriteFile(dir / "data" / "posFile.pos", position);
+        std::string script = keys;
+        if (frame) script += std::to_string(captureMs) + " capture " + (dir / "frame.ppm").string() + "\n";
+        script += std::to_string(endMs) + " close\n";
+        WriteFile(dir / "script.txt", script);
+        std::string output;
+        EXPECT_EQ(0, tundra_test::RunTool("cd " + dir.string() +
+                                              " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "
+                                              "TUNDRA_SCRIPT=script.txt timeout 60 " + kNativeViewer,
+                                          output))
+            << output;
+        if (frame) *frame = tundra_test::ReadPpm((dir / "frame.ppm").string());
+        return ReadFile(dir / "logging.txt");
+    }
+
+    Frame nativeFrame(const std::string& position, bool showConsole) {
+        // The frame-rate figures differ by nature; the console may show.
+        std::string keys = "300 key CAPITAL down\n320 key CAPITAL up\n";
+        if (!showConsole) keys += "340 key GRAVE down\n360 key GRAVE up\n";
+        Frame frame;
+        runNative(position, keys, 1200, 1300, &frame);
+        return frame;
+    }
+
+    ScratchDir scratch;
+};
+
+void ExpectSameFrame(const Frame& native, const Frame& wine, const std::string& what) {
+    ASSERT_TRUE(native.loaded()) << what;
+    ASSERT_TRUE(wine.loaded()) << what;
+    ASSERT_EQ(native.width, wine.width) << what;
+    ASSERT_EQ(native.height, wine.height) << what;
+    EXPECT_LE(native.pixelsOff(wine, kChannelTolerance), kMaxPixelsOff)
+        << what << ": more than " << kMaxPixelsOff << " pixels differ by more than "
+        << kChannelTolerance << " in a channel from the native frame";
+}
+
+const char* const kBanner = "begin logging--------------------\n\n";
+const char* const kClosing = "\n---------------------end logging";
+
+TEST_F(WineViewer, WindowedRunShowsTheTitledWindowAndLogsLikeTheNativeBuild) {
+    auto viewer = start();
+    std::string window = waitUntilRunning();
+    ASSERT_FALSE(window.empty()) << ReadFile(runDir() / "wine.out") << log();
+    std::string name;
+    wine_test::Run("xdotool getwindowname " + window, name);
+    EXPECT_EQ("Tundra\n", name);
+    quitWithEscape(*viewer);
+
+    const std::string wineLog = log();
+    EXPECT_EQ(0u, wineLog.rfind(kBanner, 0)) << wineLog;
+    ExpectInOrder(wineLog, {kBanner, "Loaded configuration file: data\\default.cfg\n",
+                            "InitD3D went ok\n", "loading up font 'data\\font.f'\n",
+                            "LOADED: data\\world.geom\n", "InitGeometry went ok\n",
+                            "Releasing main texture\n", "~~~flush font~~~\n",
+                            "~~~start cleaning up after world~~~\n", "Releasing D3Ddevice\n",
+                            "D3D object is history!\n", "crushing input.\n", kClosing});
+    EXPECT_TRUE(tundra_test::EndsWith(wineLog, std::string("crushing input.\n") + kClosing)) << wineLog;
+    // Line for line what the native build writes for the same data and keys.
+    EXPECT_EQ(runNative("", "500 key ESCAPE down\n520 key ESCAPE up\n", 0, 5000, nullptr), wineLog);
+}
+
+TEST_F(WineViewer, F5WritesThePlacementWithSixSignificantDigits) {
+    WriteFile(dataFile("posFile.pos"), "1234.5678 -0.000012345 10 0.1 2 -3 ");
+    auto viewer = start();
+    ASSERT_FALSE(waitUntilRunning().empty()) << log();
+    const std::string before = ReadFile(dataFile("posFile.pos"));
+    ASSERT_TRUE(wine_test::Keys("F5"));
+    const std::string saved = waitForSavedPosition(before);
+    // Every frame takes the position back through the inverse of the view,
+    // which rounds it in the last float digits; the native build does the
+    // same arithmetic and writes the same text.
+    EXPECT_EQ("1234.57 -1.58688e-05 9.99999 0.1 2 -3 ", saved);
+    runNative(before, "500 key F5 down\n520 key F5 up\n", 0, 1000, nullptr);
+    EXPECT_EQ(ReadFile(scratch.root() / "native" / "data" / "posFile.pos"), saved) << "native";
+    quitWithEscape(*viewer);
+    EXPECT_TRUE(tundra_test::EndsWith(log(), std::string("crushing input.\n") + kClosing)) << log();
+}
+
+TEST_F(WineViewer, MissingMarbleTextureNeverShowsTheWindow) {
+    std::filesystem::remove(dataFile("marble.bmp"));
+    auto viewer = start();
+    bool shown = false;
+    while (viewer->running()) {
+        shown = shown || wine_test::WindowVisible("Tundra");
+        Pause(50);
+    }
+    EXPECT_EQ(0, viewer->wait(60));
+    EXPECT_FALSE(shown);
+    const std::string wineLog = log();
+    EXPECT_EQ(std::string::npos, wineLog.find("InitGeometry went ok")) << wineLog;
+    EXPECT_EQ(std::string::npos, wineLog.find("Releasing main texture")) << wineLog;
+    ExpectInOrder(wineLog, {kBanner, "InitD3D went ok\n", "~~~flush font~~~\n", "Releasing D3Ddevice\n",
+                            "D3D object is history!\n", kClosing});
+    EXPECT_TRUE(tundra_test::EndsWith(wineLog, kClosing));
+}
+
+TEST_F(WineViewer, FullScreenFrameMatchesTheNativeFrameOfTheSamePlacement) {
+    configureFullScreen();
+    WriteFile(dataFile("posFile.pos"), kOverview);
+    auto viewer = start();
+    ASSERT_FALSE(waitUntilRunning().empty()) << log();
+    ASSERT_TRUE(wine_test::Keys("Caps_Lock"));  // hide the frame rates
+    Pause(1000);
+    Frame wine = capture("wine.ppm");
+    quitWithEscape(*viewer);
+    // The level, the console's text and its log copy, pixel for pixel.
+    ExpectSameFrame(nativeFrame(kOverview, true), wine, "overview with console");
+}
+
+std::vector<float> Numbers(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<float> numbers;
+    float number = 0;
+    while (in >> number) numbers.push_back(number);
+    return numbers;
+}
+
+TEST_F(WineViewer, FlyingWithEAndTheMouseMovesAlongTheViewAndTurns) {
+    configureFullScreen();
+    WriteFile(dataFile("posFile.pos"), kOverview);
+    auto viewer = start();
+    ASSERT_FALSE(waitUntilRunning().empty()) << log();
+    ASSERT_TRUE(wine_test::Keys("grave Caps_Lock"));  // the level alone
+    Pause(1000);
+    Frame before = capture("before.ppm");
+
+    ASSERT_TRUE(wine_test::HoldKey("e", 200));
+    Pause(300);
+    ASSERT_TRUE(wine_test::MoveMouseBy(40, 20));  // right turns, towards you looks down
+    Pause(500);
+    ASSERT_TRUE(wine_test::Keys("F5"));
+    const std::string saved = waitForSavedPosition(kOverview);
+    ASSERT_TRUE(wine_test::Keys("F9"));  // the saved, rounded placement
+    Pause(1000);
+    Frame after = capture("after.ppm");
+    quitWithEscape(*viewer);
+
+    std::vector<float> placement = Numbers(saved);
+    ASSERT_EQ(6u, placement.size()) << saved;
+    const float forward = placement[2] - (-340.0f);
+    // E flies along the view (yaw 0, pitch -0.25) at 1 unit per millisecond.
+    EXPECT_GT(forward, 150.0f) << saved;
+    EXPECT_LT(forward, 1000.0f) << saved;
+    EXPECT_NEAR(0.0f, placement[0], 0.5f) << saved;
+    EXPECT_NEAR(std::tan(-0.25f), (placement[1] - 150.0f) / forward, 0.01f) << saved;
+    // The mouse turned right and tilted the view down, pi/1000 per count.
+    EXPECT_NEAR(40 * 0.0031415927f, placement[4], 0.02f) << saved;
+    EXPECT_NEAR(-0.25f - 20 * 0.0031415927f, placement[3], 0.02f) << saved;
+    EXPECT_FLOAT_EQ(0.0f, placement[5]) << saved;
+
+    ASSERT_TRUE(before.loaded() && after.loaded());
+    EXPECT_GT(before.pixelsOff(after, kChannelTolerance), before.pixels() / 2) << "the view did not change";
+    ExpectSameFrame(nativeFrame(saved, false), after, "after flying");
+}
+
+TEST_F(WineViewer, FullScreenDeviceLostToAnotherWindowIsResetAndDrawsAgain) {
+    configureFullScreen();
+    WriteFile(dataFile("posFile.pos"), kOverview);
+    // Wine's Direct3D 8 trace shows the device's Reset calls.
+    auto viewer = start({"WINEDEBUG=-all,trace+d3d8"});
+    std::string window = waitUntilRunning();
+    ASSERT_FALSE(window.empty()) << log();
+    ASSERT_TRUE(wine_test::Keys("grave Caps_Lock"));
+    Pause(1000);
+    Frame before = capture("before.ppm");
+
+    wine_test::Process other(scratch.root().string(),
+                             {"xmessage", "-geometry", "300x100+50+50", "another window"},
+                             (scratch.root() / "xmessage.out").string());
+    std::string otherWindow = wine_test::FindWindow("xmessage", 30);
+    ASSERT_FALSE(otherWindow.empty());
+    ASSERT_TRUE(wine_test::Activate(otherWindow));
+    Pause(1500);
+    Frame lost = capture("lost.ppm");
+    ASSERT_TRUE(wine_test::Activate(window));
+    Pause(2500);
+    Frame back = capture("back.ppm");
+    quitWithEscape(*viewer);
+
+    Frame native = nativeFrame(kOverview, false);
+    ExpectSameFrame(native, before, "before the focus left");
+    ASSERT_TRUE(lost.loaded());
+    EXPECT_GT(native.pixelsOff(lost, kChannelTolerance), lost.pixels() * 9 / 10)
+        << "the full-screen frame stayed on screen while another window had the focus";
+    ExpectSameFrame(native, back, "after the focus came back");
+
+    const std::string trace = ReadFile(runDir() / "wine.out");
+    size_t resets = 0;
+    for (size_t at = trace.find("d3d8_device_Reset"); at != std::string::npos;
+         at = trace.find("d3d8_device_Reset", at + 1))
+        ++resets;
+    EXPECT_EQ(1u, resets) << "the device should be reset once, after the focus came back";
+    EXPECT_TRUE(tundra_test::EndsWith(log(), std::string("crushing input.\n") + kClosing)) << log();
+}
+
+}  // namespace
