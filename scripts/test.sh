@@ -8,3 +8,9 @@ scripts/install-deps.sh
 cmake --preset default
 cmake --build --preset default
 ctest --preset default -j2
+
+# The Windows build under Wine; TUNDRA_SKIP_WINE=1 leaves it out of a quick
+# local run.
+if [ "${TUNDRA_SKIP_WINE:-0}" != 1 ]; then
+  scripts/test-wine.sh
+fi
