@@ -171,7 +171,9 @@ HWND OpenWindow(const Config& config) {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "TundraBench";
     RegisterClassExA(&windowClass);
-    HWND window = CreateWindowExA(0, "TundraBench", "Tundra bench", WS_OVERLAPPEDWINDOW, 0, 0,
+    // Frameless, so that the client area is the back buffer and the frame
+    // rate measures drawing, not a scaled present.
+    HWND window = CreateWindowExA(0, "TundraBench", "Tundra bench", WS_POPUP, 0, 0,
                                   config.screenWidth(), config.screenHeight(), GetDesktopWindow(),
                                   nullptr, windowClass.hInstance, nullptr);
     ShowWindow(window, SW_SHOWDEFAULT);

@@ -238,20 +238,38 @@ void RequestWindowSurface() {
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
 }
 
+// The size CreateWindowExA takes is the outer window, frame and title bar
+// included; the SDL window is only the client area inside them. The frame
+// follows the classic Windows metrics (Wine's too): a thick or dialog frame
+// has a 2-pixel outer edge, a sizing frame adds 1, a border or dialog frame
+// 1 more, and a title bar takes 19 rows. As on Windows, an overlapped (not
+// pop-up, not child) window always has a title bar.
+void ShrinkToClientArea(DWORD style, int& width, int& height) {
+    if (!(style & (WS_POPUP | WS_CHILD))) style |= WS_CAPTION;
+    int frame = 0;
+    if (style & (WS_THICKFRAME | WS_DLGFRAME)) frame += 2;
+    if (style & WS_THICKFRAME) frame += 1;
+    if (style & (WS_BORDER | WS_DLGFRAME)) frame += 1;
+    const int caption = (style & WS_CAPTION) == WS_CAPTION ? 19 : 0;
+    width = std::max(1, width - 2 * frame);
+    height = std::max(1, height - 2 * frame - caption);
+}
+
 }  // namespace
 
-HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD, int x, int y,
+HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                             int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
     WindowSystem& system = System();
     std::string key = Lowercase(className);
     auto cls = system.classes.find(key);
     if (cls == system.classes.end() || !EnsureVideo()) return nullptr;
 
-    // The outer size is the SDL window size. Nonsense sizes from a bad
-    // configuration are kept within what a window can be.
+    // Nonsense sizes from a bad configuration are kept within what a window
+    // can be.
     const int kLargest = 16384;
     width = std::clamp(width, 1, kLargest);
     height = std::clamp(height, 1, kLargest);
+    ShrinkToClientArea(style, width, height);
     if (x == CW_USEDEFAULT) x = SDL_WINDOWPOS_UNDEFINED;
     if (y == CW_USEDEFAULT) y = SDL_WINDOWPOS_UNDEFINED;
     RequestWindowSurface();

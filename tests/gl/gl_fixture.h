@@ -29,7 +29,8 @@ inline HWND MakeWindow(int width, int height) {
         windowClass.lpszClassName = "GlDeviceTest";
         registered = RegisterClassExA(&windowClass) != 0;
     }
-    return CreateWindowExA(0, "GlDeviceTest", "GlDeviceTest", WS_OVERLAPPED, 0, 0, width, height,
+    // A pop-up window has no frame: its client area is the given size.
+    return CreateWindowExA(0, "GlDeviceTest", "GlDeviceTest", WS_POPUP, 0, 0, width, height,
                            nullptr, nullptr, nullptr, nullptr);
 }
 

@@ -67,8 +67,10 @@ TEST(StartupTest, WinMainRunsTheWholeSequenceOnTheRecordingDevice) {
 
     ASSERT_TRUE(g_seen.seen);
     EXPECT_EQ("Tundra", g_seen.title);
-    EXPECT_EQ(600, g_seen.width);  // 800 x 0.75
-    EXPECT_EQ(450, g_seen.height);
+    // The outer window is 800 x 0.75 by 600 x 0.75; the client area inside
+    // its sizing frame and title bar is 600 - 8 by 450 - 27.
+    EXPECT_EQ(592, g_seen.width);
+    EXPECT_EQ(423, g_seen.height);
     EXPECT_TRUE(g_seen.visible);
     EXPECT_TRUE(g_seen.active);
 

@@ -88,13 +88,48 @@ TEST_F(WindowSystemTest, WindowIsAHiddenSdlWindowOfTheGivenSizeAndTitle) {
     ASSERT_NE(nullptr, sdl);
     int width = 0, height = 0;
     SDL_GetWindowSize(sdl, &width, &height);
-    EXPECT_EQ(600, width);
-    EXPECT_EQ(450, height);
+    // 600 x 450 is the outer size: the client area is what the sizing frame
+    // (4 pixels a side) and the title bar (19) leave, as under Windows.
+    EXPECT_EQ(592, width);
+    EXPECT_EQ(423, height);
     EXPECT_STREQ("Tundra", SDL_GetWindowTitle(sdl));
     EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN);
     EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_OPENGL);
     EXPECT_EQ(window, platform_linux::WindowFromSdlId(SDL_GetWindowID(sdl)));
     EXPECT_EQ((std::vector<UINT>{WM_CREATE}), MessagesSince(0));
+}
+
+// Client areas Windows (Wine 8's classic metrics) gives 800 x 600 windows.
+TEST_F(WindowSystemTest, ClientAreaIsTheOuterSizeLessFrameAndTitleBar) {
+    struct Case {
+        DWORD style;
+        int width, height;
+    };
+    const Case cases[] = {{WS_OVERLAPPEDWINDOW, 792, 573},
+                          {WS_OVERLAPPED, 794, 575},  // overlapped windows always get a title bar
+                          {WS_CAPTION, 794, 575},
+                          {WS_POPUP, 800, 600},
+                          {WS_POPUP | WS_BORDER, 798, 598},
+                          {WS_POPUP | WS_THICKFRAME, 794, 594},
+                          {WS_POPUP | WS_DLGFRAME, 794, 594}};
+    for (const Case& c : cases) {
+        HWND other = CreateWindowExA(0, "testclass", "sized", c.style, 0, 0, 800, 600, nullptr,
+                                     nullptr, GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(nullptr, other);
+        int width = 0, height = 0;
+        SDL_GetWindowSize(platform_linux::SdlWindowOf(other), &width, &height);
+        EXPECT_EQ(c.width, width) << std::hex << c.style;
+        EXPECT_EQ(c.height, height) << std::hex << c.style;
+        DestroyWindow(other);
+    }
+    // A window smaller than its frame keeps one pixel of client area.
+    HWND tiny = CreateWindowExA(0, "testclass", "tiny", WS_OVERLAPPEDWINDOW, 0, 0, 5, 20, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+    int width = 0, height = 0;
+    SDL_GetWindowSize(platform_linux::SdlWindowOf(tiny), &width, &height);
+    EXPECT_EQ(1, width);
+    EXPECT_EQ(1, height);
+    DestroyWindow(tiny);
 }
 
 TEST_F(WindowSystemTest, ClassesNeedTheRightSizeAndAreUnregisteredLast) {
