@@ -507,6 +507,9 @@ void GlDevice::applyWindowMode() {
         SDL_SetWindowPosition(sdlWindow_, SDL_WINDOWPOS_CENTERED_DISPLAY(adapter_),
                               SDL_WINDOWPOS_CENTERED_DISPLAY(adapter_));
     }
+    // Direct3D makes the device window cover the screen: its client area
+    // becomes the back buffer, whatever frame the window was made with.
+    SDL_SetWindowSize(sdlWindow_, wanted.w, wanted.h);
     SDL_SetWindowFullscreen(sdlWindow_, SDL_WINDOW_FULLSCREEN);
     const bool immediate =
         parameters_.FullScreen_PresentationInterval == DWORD(D3DPRESENT_INTERVAL_IMMEDIATE);
@@ -738,10 +741,18 @@ void GlDevice::presentFromFramebuffers() {
     SDL_GL_GetDrawableSize(sdlWindow_, &windowWidth, &windowHeight);
     if (windowWidth > 0 && windowHeight > 0) {
         const bool sameSize = windowWidth == width && windowHeight == height;
+        // Mesa's software drivers on X11 take a window's new size when a
+        // viewport is set: a window that grew after its context was made
+        // (a framed window made full screen, then resized by the window
+        // manager) would otherwise keep its old, smaller surface. The back
+        // buffer's viewport, which drawing uses, is set again afterwards.
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glViewport(0, 0, windowWidth, windowHeight);
         // The window's framebuffer has its first row at the bottom.
         glBlitNamedFramebuffer(presentFramebuffer_, 0, 0, 0, width, height, 0, windowHeight,
                                windowWidth, 0, GL_COLOR_BUFFER_BIT,
                                sameSize ? GL_NEAREST : GL_LINEAR);
+        glViewport(0, 0, width, height);
     }
 }
 
