@@ -134,9 +134,10 @@ protected:
         return window;
     }
 
-    Frame capture(const std::string& name) {
+    // The whole screen, or only the given window.
+    Frame capture(const std::string& name, const std::string& window = "root") {
         const std::string path = (scratch.root() / name).string();
-        EXPECT_TRUE(wine_test::CaptureScreen(path)) << name;
+        EXPECT_TRUE(wine_test::CaptureWindow(window, path)) << name;
         return tundra_test::ReadPpm(path);
     }
 
@@ -155,17 +156,24 @@ protected:
         return before;
     }
 
-    // The native viewer on a copy of this run's data, with the given
-    // placement, playing `keys` (script lines) and ending after `endMs`.
-    // Returns the native log; the frame at `captureMs` goes to `frame`.
-    std::string runNative(const std::string& position, const std::string& keys, int captureMs,
-                          int endMs, Frame* frame) {
+    // A folder for the native viewer with a copy of this run's data and the
+    // given placement ("": none).
+    std::filesystem::path prepareNative(const std::string& position) {
         std::filesystem::path dir = scratch.root() / "native";
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         std::filesystem::copy(runDir() / "data", dir / "data", std::filesystem::copy_options::recursive);
         std::filesystem::remove(dir / "data" / "posFile.pos");
         if (!position.empty()) WriteFile(dir / "data" / "posFile.pos", position);
+        return dir;
+    }
+
+    // The native viewer on a copy of this run's data, with the given
+    // placement, playing `keys` (script lines) and ending after `endMs`.
+    // Returns the native log; the frame at `captureMs` goes to `frame`.
+    std::string runNative(const std::string& position, const std::string& keys, int captureMs,
+                          int endMs, Frame* frame) {
+        const std::filesystem::path dir = prepareNative(position);
         std::string script = keys;
         if (frame) script += std::to_string(captureMs) + " capture " + (dir / "frame.ppm").string() + "\n";
         script += std::to_string(endMs) + " close\n";
@@ -275,6 +283,38 @@ TEST_F(WineViewer, FullScreenFrameMatchesTheNativeFrameOfTheSamePlacement) {
     ExpectSameFrame(nativeFrame(kOverview, true), wine, "overview with console");
 }
 
+// The shipped configuration: an 800 x 600 outer window whose client area is
+// smaller, so Present scales the back buffer into it. The native build runs
+// in the same display under the same window manager and must give the same
+// client area and the same scaled picture.
+TEST_F(WineViewer, WindowedFrameMatchesTheNativeWindowInTheSameDisplay) {
+    WriteFile(dataFile("posFile.pos"), kOverview);
+    auto viewer = start();
+    std::string window = waitUntilRunning();
+    ASSERT_FALSE(window.empty()) << log();
+    ASSERT_TRUE(wine_test::Keys("Caps_Lock"));
+    Pause(1000);
+    Frame wine = capture("wine.ppm", window);
+    quitWithEscape(*viewer);
+
+    ASSERT_TRUE(wine_test::CapsLockOff());
+    const std::filesystem::path dir = prepareNative(kOverview);
+    WriteFile(dir / "script.txt", "300 key CAPITAL down\n320 key CAPITAL up\n");
+    wine_test::Process nativeViewer(dir.string(), {kNativeViewer}, (dir / "native.out").string(),
+                              {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "TUNDRA_SCRIPT=script.txt"});
+    std::string nativeWindow = wine_test::FindWindow("Tundra", 30);
+    ASSERT_FALSE(nativeWindow.empty()) << ReadFile(dir / "native.out");
+    ASSERT_TRUE(wine_test::Activate(nativeWindow));
+    Pause(1500);
+    Frame native = capture("native.ppm", nativeWindow);
+    EXPECT_TRUE(wine_test::Keys("Escape"));
+    EXPECT_EQ(0, nativeViewer.wait(30)) << ReadFile(dir / "native.out");
+
+    EXPECT_LT(wine.width, 800);
+    EXPECT_LT(wine.height, 600);
+    ExpectSameFrame(native, wine, "windowed, scaled into the client area");
+}
+
 std::vector<float> Numbers(const std::string& text) {
     std::istringstream in(text);
     std::vector<float> numbers;
@@ -321,6 +361,43 @@ TEST_F(WineViewer, FlyingWithEAndTheMouseMovesAlongTheViewAndTurns) {
     ExpectSameFrame(nativeFrame(saved, false), after, "after flying");
 }
 
+// The full screen before, while and after another window has the focus.
+struct FocusRound {
+    Frame before, lost, back;
+};
+
+// With `window` full screen and focused: captures it, gives the focus to
+// another window, captures, gives it back and captures again.
+FocusRound LoseFocusAndReturn(const std::string& window, const std::filesystem::path& dir,
+                              const std::string& name) {
+    FocusRound round;
+    const std::string prefix = (dir / name).string();
+    auto grab = [&prefix](const std::string& part) {
+        EXPECT_TRUE(wine_test::CaptureScreen(prefix + "_" + part + ".ppm")) << part;
+        return tundra_test::ReadPpm(prefix + "_" + part + ".ppm");
+    };
+    round.before = grab("before");
+    wine_test::Process other(dir.string(), {"xmessage", "-geometry", "300x100+50+50", "another window"},
+                             prefix + "_xmessage.out");
+    const std::string otherWindow = wine_test::FindWindow("xmessage", 30);
+    EXPECT_FALSE(otherWindow.empty());
+    EXPECT_TRUE(wine_test::Activate(otherWindow));
+    Pause(1500);
+    round.lost = grab("lost");
+    EXPECT_TRUE(wine_test::Activate(window));
+    Pause(2500);
+    round.back = grab("back");
+    return round;
+}
+
+void ExpectLostAndRedrawn(const Frame& native, const FocusRound& round) {
+    ExpectSameFrame(native, round.before, "before the focus left");
+    ASSERT_TRUE(round.lost.loaded());
+    EXPECT_GT(native.pixelsOff(round.lost, kChannelTolerance), round.lost.pixels() * 9 / 10)
+        << "the full-screen frame stayed on screen while another window had the focus";
+    ExpectSameFrame(native, round.back, "after the focus came back");
+}
+
 TEST_F(WineViewer, FullScreenDeviceLostToAnotherWindowIsResetAndDrawsAgain) {
     configureFullScreen();
     WriteFile(dataFile("posFile.pos"), kOverview);
@@ -330,28 +407,10 @@ TEST_F(WineViewer, FullScreenDeviceLostToAnotherWindowIsResetAndDrawsAgain) {
     ASSERT_FALSE(window.empty()) << log();
     ASSERT_TRUE(wine_test::Keys("grave Caps_Lock"));
     Pause(1000);
-    Frame before = capture("before.ppm");
-
-    wine_test::Process other(scratch.root().string(),
-                             {"xmessage", "-geometry", "300x100+50+50", "another window"},
-                             (scratch.root() / "xmessage.out").string());
-    std::string otherWindow = wine_test::FindWindow("xmessage", 30);
-    ASSERT_FALSE(otherWindow.empty());
-    ASSERT_TRUE(wine_test::Activate(otherWindow));
-    Pause(1500);
-    Frame lost = capture("lost.ppm");
-    ASSERT_TRUE(wine_test::Activate(window));
-    Pause(2500);
-    Frame back = capture("back.ppm");
+    FocusRound round = LoseFocusAndReturn(window, scratch.root(), "wine");
     quitWithEscape(*viewer);
 
-    Frame native = nativeFrame(kOverview, false);
-    ExpectSameFrame(native, before, "before the focus left");
-    ASSERT_TRUE(lost.loaded());
-    EXPECT_GT(native.pixelsOff(lost, kChannelTolerance), lost.pixels() * 9 / 10)
-        << "the full-screen frame stayed on screen while another window had the focus";
-    ExpectSameFrame(native, back, "after the focus came back");
-
+    ExpectLostAndRedrawn(nativeFrame(kOverview, false), round);
     const std::string trace = ReadFile(runDir() / "wine.out");
     size_t resets = 0;
     for (size_t at = trace.find("d3d8_device_Reset"); at != std::string::npos;
@@ -359,6 +418,27 @@ TEST_F(WineViewer, FullScreenDeviceLostToAnotherWindowIsResetAndDrawsAgain) {
         ++resets;
     EXPECT_EQ(1u, resets) << "the device should be reset once, after the focus came back";
     EXPECT_TRUE(tundra_test::EndsWith(log(), std::string("crushing input.\n") + kClosing)) << log();
+}
+
+// The native build on the same X display and window manager: its full-screen
+// window (made framed, then resized by the device and the window manager)
+// shows the whole frame, and its device is lost and reset the same way.
+TEST_F(WineViewer, NativeFullScreenUnderTheWindowManagerBehavesTheSame) {
+    configureFullScreen();
+    const Frame native = nativeFrame(kOverview, false);  // drawn offscreen
+    const std::filesystem::path dir = prepareNative(kOverview);
+    WriteFile(dir / "script.txt", "300 key CAPITAL down\n320 key CAPITAL up\n"
+                                  "340 key GRAVE down\n360 key GRAVE up\n");
+    wine_test::Process viewer(dir.string(), {kNativeViewer}, (dir / "native.out").string(),
+                              {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "TUNDRA_SCRIPT=script.txt"});
+    const std::string window = wine_test::FindWindow("Tundra", 30);
+    ASSERT_FALSE(window.empty()) << ReadFile(dir / "native.out");
+    ASSERT_TRUE(wine_test::Activate(window));
+    Pause(1500);
+    FocusRound round = LoseFocusAndReturn(window, scratch.root(), "native");
+    EXPECT_TRUE(wine_test::Keys("Escape"));
+    EXPECT_EQ(0, viewer.wait(30)) << ReadFile(dir / "native.out");
+    ExpectLostAndRedrawn(native, round);
 }
 
 }  // namespace

@@ -248,8 +248,10 @@ bool MoveMouseBy(int dx, int dy) {
     return Run("xdotool mousemove_relative -- " + std::to_string(dx) + " " + std::to_string(dy)) == 0;
 }
 
-bool CaptureScreen(const std::string& ppmFile) {
-    return Run("import -window root -depth 8 ppm:" + ppmFile, 30) == 0;
+bool CaptureScreen(const std::string& ppmFile) { return CaptureWindow("root", ppmFile); }
+
+bool CaptureWindow(const std::string& window, const std::string& ppmFile) {
+    return Run("import -window " + window + " -depth 8 ppm:" + ppmFile, 30) == 0;
 }
 
 }  // namespace wine_test

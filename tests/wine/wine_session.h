@@ -68,7 +68,8 @@ bool MoveMouseBy(int dx, int dy);
 // of the key, which would toggle the frame-rate figures.
 bool CapsLockOff();
 
-// The whole virtual screen as a binary PPM.
+// The whole virtual screen, or one window's client area, as a binary PPM.
 bool CaptureScreen(const std::string& ppmFile);
+bool CaptureWindow(const std::string& window, const std::string& ppmFile);
 
 }  // namespace wine_test
