@@ -12,6 +12,10 @@ PACKAGES="
   xvfb xauth xdotool imagemagick
   openarena-081-maps openarena-088-data
 "
+# Given package names, installs those instead (scripts/install-wine-deps.sh).
+if [ $# -gt 0 ]; then
+  PACKAGES="$*"
+fi
 
 missing=""
 for package in $PACKAGES; do

@@ -2,6 +2,7 @@
 // flying, turning, looking, lifting, saving and restoring the placement,
 // switching the overlays, and quitting, checked through the position file,
 // captured frames and the log.
+#include "support/run_checks.h"
 #include "support/scratch_dir.h"
 #include "support/shell_data.h"
 #include "support/tool_runner.h"
@@ -33,33 +34,18 @@ const char kConfig[] =
     "texture format=A8R8G8B8\n"
     "depth-stencil buffer format=D24S8\n";
 
-struct Frame {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb;
-    bool loaded() const { return width > 0 && rgb.size() == size_t(width) * height * 3; }
-    // Pure-red text pixels inside the given share of the frame.
-    int redPixels(double left, double top, double right, double bottom) const {
-        int count = 0;
-        for (int y = int(top * height); y < int(bottom * height); ++y)
-            for (int x = int(left * width); x < int(right * width); ++x) {
-                const unsigned char* p = &rgb[(size_t(y) * width + x) * 3];
-                if (p[0] > 120 && p[1] < 60 && p[2] < 60) ++count;
-            }
-        return count;
-    }
-};
+using tundra_test::Frame;
+using tundra_test::ReadPpm;
 
-Frame ReadPpm(const std::string& path) {
-    Frame frame;
-    std::ifstream file(path, std::ios::binary);
-    std::string magic;
-    int maxValue = 0;
-    file >> magic >> frame.width >> frame.height >> maxValue;
-    file.get();
-    if (magic != "P6" || maxValue != 255) return Frame{};
-    frame.rgb.resize(size_t(frame.width) * frame.height * 3);
-    file.read(reinterpret_cast<char*>(frame.rgb.data()), std::streamsize(frame.rgb.size()));
-    return frame;
+// Pure-red text pixels inside the given share of the frame.
+int RedPixels(const Frame& frame, double left, double top, double right, double bottom) {
+    int count = 0;
+    for (int y = int(top * frame.height); y < int(bottom * frame.height); ++y)
+        for (int x = int(left * frame.width); x < int(right * frame.width); ++x) {
+            const unsigned char* p = &frame.rgb[(size_t(y) * frame.width + x) * 3];
+            if (p[0] > 120 && p[1] < 60 && p[2] < 60) ++count;
+        }
+    return count;
 }
 
 class Flying : public ::testing::Test {
@@ -196,12 +182,12 @@ TEST_F(Flying, OverlaysToggleAndEscapeEndsTheRun) {
     EXPECT_EQ(both.height, kHeight);
     // Console lines start at the left edge; the frame-rate lines are centred
     // far to the right.
-    EXPECT_GT(both.redPixels(0, 0, 0.1, 1), 0);
-    EXPECT_GT(fps.redPixels(0, 0, 1, 1), 0);
-    EXPECT_EQ(fps.redPixels(0, 0, 0.1, 1), 0);
-    EXPECT_EQ(none.redPixels(0, 0, 1, 1), 0);
-    EXPECT_GT(console.redPixels(0, 0, 0.1, 1), 0);
-    EXPECT_LT(console.redPixels(0, 0, 1, 1), both.redPixels(0, 0, 1, 1));
+    EXPECT_GT(RedPixels(both, 0, 0, 0.1, 1), 0);
+    EXPECT_GT(RedPixels(fps, 0, 0, 1, 1), 0);
+    EXPECT_EQ(RedPixels(fps, 0, 0, 0.1, 1), 0);
+    EXPECT_EQ(RedPixels(none, 0, 0, 1, 1), 0);
+    EXPECT_GT(RedPixels(console, 0, 0, 0.1, 1), 0);
+    EXPECT_LT(RedPixels(console, 0, 0, 1, 1), RedPixels(both, 0, 0, 1, 1));
 
     std::string log = dir.read("logging.txt");
     const std::string ending =

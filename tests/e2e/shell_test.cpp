@@ -1,6 +1,7 @@
 // Runs the real viewer headless in a fresh directory and reads what it left:
 // its log, its exit status and frames captured by the input script.
 #include "support/config_text.h"
+#include "support/run_checks.h"
 #include "support/scratch_dir.h"
 #include "support/shell_data.h"
 
@@ -88,22 +89,11 @@ protected:
     ScratchDir scratch;
 };
 
-// Checks that each text occurs in the log after the one before it.
-void ExpectInOrder(const std::string& log, const std::vector<std::string>& texts) {
-    size_t at = 0;
-    for (const std::string& text : texts) {
-        size_t found = log.find(text, at);
-        ASSERT_NE(std::string::npos, found) << "missing in order: \"" << text << "\"\nlog:\n" << log;
-        at = found + text.size();
-    }
-}
-
 const char* const kBanner = "begin logging--------------------\n\n";
 const char* const kClosing = "\n---------------------end logging";
 
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
+using tundra_test::EndsWith;
+using tundra_test::ExpectInOrder;
 
 // A binary PPM (P6) as 0xRRGGBB values; false if it cannot be read.
 bool ReadPpm(const std::string& path, int& width, int& height, std::vector<uint32_t>& pixels) {
