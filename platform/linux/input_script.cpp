@@ -11,6 +11,11 @@
 //   <ms> button <n> down|up     n: 0 left, 1 right, 2 middle, 3 extra
 //   <ms> capture <file.ppm>     saves the next presented frame (binary PPM)
 //   <ms> close                  closes the window as its title-bar button does
+//   <ms> lose <n> <file>        loses the device right after each of the next
+//                               n presents (the program resets it each time)
+//                               and writes to <file> one line per presented
+//                               frame from the next one on, n + 1 in all: the
+//                               frame's FrameHash in 16 hex digits
 //
 // <ms> counts milliseconds from the first presented frame. Actions are played
 // in time order (file order for equal times). Every input record is stamped
@@ -34,7 +39,7 @@
 
 namespace {
 
-enum class ActionKind { Key, Mouse, Wheel, Button, Capture, Close };
+enum class ActionKind { Key, Mouse, Wheel, Button, Capture, Close, Lose };
 
 struct Action {
     DWORD at = 0;  // milliseconds after the first presented frame
@@ -42,6 +47,7 @@ struct Action {
     DWORD code = 0;  // DIK_ code or button number
     bool down = false;
     LONG dx = 0, dy = 0;
+    unsigned count = 0;
     std::string file;
 };
 
@@ -50,7 +56,8 @@ struct Action {
 constexpr DWORD kLookahead = 20;
 
 bool IsInput(const Action& action) {
-    return action.kind != ActionKind::Capture && action.kind != ActionKind::Close;
+    return action.kind != ActionKind::Capture && action.kind != ActionKind::Close &&
+           action.kind != ActionKind::Lose;
 }
 
 // One time-ordered list of actions and how far it has been played.
@@ -66,6 +73,9 @@ struct Player {
     DWORD start = 0;
     std::vector<std::string> captures;  // waiting for the next presented frame
     SDL_Window* window = nullptr;
+    IDirect3DDevice8* device = nullptr;  // the one that presented first
+    std::ofstream hashes;                // of the "lose" action
+    unsigned framesToHash = 0;
 };
 
 Player& ThePlayer() {
@@ -124,6 +134,10 @@ bool ParseAction(const std::string& line, Action& action) {
         action.kind = ActionKind::Close;
         return true;
     }
+    if (verb == "lose") {
+        action.kind = ActionKind::Lose;
+        return (in >> action.count >> action.file) && action.count > 0;
+    }
     return false;
 }
 
@@ -175,6 +189,29 @@ void CloseWindow(SDL_Window* window) {
     SDL_PushEvent(&event);
 }
 
+void StartLosses(Player& player, const Action& action) {
+    player.hashes.close();
+    player.hashes.clear();
+    player.hashes.open(action.file);
+    if (!player.hashes) {
+        std::fprintf(stderr, "input script: cannot write %s\n", action.file.c_str());
+        return;
+    }
+    player.framesToHash = action.count + 1;
+    tundra_testing::LoseAfterPresents(player.device, action.count);
+}
+
+void HashFrame(Player& player, IDirect3DDevice8* device) {
+    std::vector<uint32_t> pixels;
+    UINT width = 0, height = 0;
+    char line[32] = "unreadable";
+    if (tundra_testing::ReadBackFrame(device, pixels, width, height))
+        std::snprintf(line, sizeof line, "%016llx",
+                      static_cast<unsigned long long>(tundra_testing::FrameHash(pixels)));
+    player.hashes << line << std::endl;
+    --player.framesToHash;
+}
+
 void Perform(Player& player, const Action& action) {
     DWORD time = player.start + action.at;
     switch (action.kind) {
@@ -186,6 +223,7 @@ void Perform(Player& player, const Action& action) {
             break;
         case ActionKind::Capture: player.captures.push_back(action.file); break;
         case ActionKind::Close: CloseWindow(player.window); break;
+        case ActionKind::Lose: StartLosses(player, action); break;
     }
 }
 
@@ -209,6 +247,7 @@ void OnPresent(IDirect3DDevice8* device) {
         player.started = true;
         player.start = timeGetTime();
         player.window = SDL_GL_GetCurrentWindow();
+        player.device = device;
     }
     for (const std::string& path : player.captures) {
         std::vector<uint32_t> pixels;
@@ -219,9 +258,25 @@ void OnPresent(IDirect3DDevice8* device) {
             std::fprintf(stderr, "input script: frame for %s cannot be read\n", path.c_str());
     }
     player.captures.clear();
+    if (player.framesToHash > 0) HashFrame(player, device);
 }
 
 }  // namespace
+
+namespace tundra_testing {
+
+uint64_t FrameHash(const std::vector<uint32_t>& pixels) {
+    uint64_t hash = 14695981039346656037ull;
+    for (uint32_t pixel : pixels) {
+        for (int shift = 0; shift < 24; shift += 8) {
+            hash ^= (pixel >> shift) & 0xFFu;
+            hash *= 1099511628211ull;
+        }
+    }
+    return hash;
+}
+
+}  // namespace tundra_testing
 
 namespace platform_linux {
 

@@ -3,6 +3,7 @@
 #include "../internal.h"
 #include "../testing.h"
 #include "direct3d.h"
+#include "fault_plan.h"
 #include "formats.h"
 #include "texture.h"
 #include "vertex_buffer.h"
@@ -297,6 +298,7 @@ GlDevice::~GlDevice() {
     batch_.clear();
     unbindAll();
     if (current) {
+        deletePreviousFrameFence();
         deleteBatchBuffers();
         destroyFramebuffers();
         glDeleteSamplers(kMaxStages, samplers_.data());
@@ -571,6 +573,12 @@ void GlDevice::unbindAll() {
 }
 
 HRESULT GlDevice::TestCooperativeLevel() {
+    if (cooperation_ == Cooperation::kLost && regainAfterReport_) {
+        // The focus comes back as soon as the program has seen the loss.
+        regainAfterReport_ = false;
+        cooperation_ = Cooperation::kNotReset;
+        return D3DERR_DEVICELOST;
+    }
     switch (cooperation_) {
     case Cooperation::kLost: return D3DERR_DEVICELOST;
     case Cooperation::kNotReset: return D3DERR_DEVICENOTRESET;
@@ -629,11 +637,19 @@ HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
 
 HRESULT GlDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
                                 D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** texture) {
+    if (FaultDue(tundra_testing::FaultCall::CreateTexture)) {
+        if (texture) *texture = nullptr;
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
     return GlTexture::Create(this, width, height, levels, usage, format, pool, texture);
 }
 
 HRESULT GlDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                      IDirect3DVertexBuffer8** vertexBuffer) {
+    if (FaultDue(tundra_testing::FaultCall::CreateVertexBuffer)) {
+        if (vertexBuffer) *vertexBuffer = nullptr;
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
     return GlVertexBuffer::Create(this, length, usage, fvf, pool, vertexBuffer);
 }
 
@@ -702,8 +718,14 @@ HRESULT GlDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     inPresent_ = true;
     for (platform_linux::PresentListener listener : PresentListeners()) listener(this);
     inPresent_ = false;
+    if (plannedLosses_ > 0) {
+        --plannedLosses_;
+        loseDevice();
+        regainAfterReport_ = true;
+    }
     if (!makeCurrent()) return D3D_OK;
     SDL_GL_SwapWindow(sdlWindow_);
+    waitForPreviousFrame();
     waitForRefresh();
     glBindFramebuffer(GL_FRAMEBUFFER, renderFramebuffer_);
     if (direct_) {
@@ -754,6 +776,23 @@ void GlDevice::presentFromFramebuffers() {
                                sameSize ? GL_NEAREST : GL_LINEAR);
         glViewport(0, 0, width, height);
     }
+}
+
+void GlDevice::waitForPreviousFrame() {
+    // A software driver takes frames far faster than it draws frames that
+    // sync on nothing (no upload, no read-back): the queue then grows without
+    // bound, and input, the window closing and the device's release wait
+    // behind seconds of queued frames. At most one frame stays in flight.
+    if (previousFrame_) {
+        glClientWaitSync(previousFrame_, GL_SYNC_FLUSH_COMMANDS_BIT, kFrameWaitNanoseconds);
+        glDeleteSync(previousFrame_);
+    }
+    previousFrame_ = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+}
+
+void GlDevice::deletePreviousFrameFence() {
+    if (previousFrame_) glDeleteSync(previousFrame_);
+    previousFrame_ = nullptr;
 }
 
 void GlDevice::waitForRefresh() {
@@ -1257,6 +1296,10 @@ void ForceDeviceLoss(IDirect3DDevice8* device) {
 
 void RestoreDeviceFocus(IDirect3DDevice8* device) {
     if (auto* glDevice = dynamic_cast<gl_d3d8::GlDevice*>(device)) glDevice->regainFocus();
+}
+
+void LoseAfterPresents(IDirect3DDevice8* device, unsigned cycles) {
+    if (auto* glDevice = dynamic_cast<gl_d3d8::GlDevice*>(device)) glDevice->loseAfterPresents(cycles);
 }
 
 }  // namespace tundra_testing

@@ -93,6 +93,7 @@ public:
     bool readBack(std::vector<uint32_t>& pixels, UINT& width, UINT& height);
     void loseDevice();
     void regainFocus();
+    void loseAfterPresents(unsigned cycles) { plannedLosses_ = cycles; }
     bool drawsDirectly() const { return direct_; }
     HWND window() const { return window_; }
     bool fullScreen() const { return !parameters_.Windowed; }
@@ -125,6 +126,8 @@ private:
     void applySampler(int stage);
     void applyTransforms();
     bool applyVertexArrays();
+    void waitForPreviousFrame();
+    void deletePreviousFrameFence();
     void waitForRefresh();
     void drawBatch();
     void buildBatchIndices();
@@ -139,9 +142,14 @@ private:
     D3DPRESENT_PARAMETERS parameters_;
     const ColorBufferFormat* colorFormat_ = nullptr;
     Cooperation cooperation_ = Cooperation::kOperational;
+    unsigned plannedLosses_ = 0;      // LoseAfterPresents: presents still to lose after
+    bool regainAfterReport_ = false;  // a planned loss ends once reported
     bool inScene_ = false;
     bool presentedOnce_ = false;
     uint64_t lastPresentCounter_ = 0;
+    // Completes when the GL commands of the last presented frame are done.
+    GLsync previousFrame_ = nullptr;
+    static constexpr GLuint64 kFrameWaitNanoseconds = 1000000000;  // then give up waiting
 
     GLuint renderFramebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
     GLuint presentFramebuffer_ = 0, presentBuffer_ = 0;

@@ -3,6 +3,7 @@
 #include "../internal.h"
 #include "../testing.h"
 #include "device.h"
+#include "fault_plan.h"
 #include "state_cache.h"
 
 #include <SDL.h>
@@ -134,6 +135,7 @@ IDirect3D8* WINAPI Direct3DCreate8(UINT sdkVersion) {
     // 120 is the Direct3D 8 SDK's version, 220 the one later headers carry.
     if (sdkVersion != 120 && sdkVersion != 220) return nullptr;
     if (!gl_d3d8::ProbeGl().available) return nullptr;
+    gl_d3d8::StartFaultPlanFromEnvironment();
     return new gl_d3d8::GlDirect3D();
 }
 

@@ -2,6 +2,7 @@
 
 #include "device.h"
 #include "direct3d.h"
+#include "fault_plan.h"
 #include "formats.h"
 
 #include <new>
@@ -110,6 +111,11 @@ HRESULT GlTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
 HRESULT GlTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect,
                             DWORD /*flags*/) {
     if (!lockedRect || level >= levels_.size()) return D3DERR_INVALIDCALL;
+    if (FaultDue(tundra_testing::FaultCall::LockRect)) {
+        lockedRect->pBits = nullptr;
+        lockedRect->Pitch = 0;
+        return D3DERR_INVALIDCALL;
+    }
     Level& l = levels_[level];
     if (l.locked) return D3DERR_INVALIDCALL;
     size_t offset = 0;

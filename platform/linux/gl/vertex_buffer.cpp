@@ -1,6 +1,7 @@
 #include "vertex_buffer.h"
 
 #include "device.h"
+#include "fault_plan.h"
 
 
 namespace gl_d3d8 {
@@ -54,6 +55,7 @@ GlVertexBuffer::~GlVertexBuffer() {
 HRESULT GlVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data, DWORD flags) {
     if (!data) return D3DERR_INVALIDCALL;
     *data = nullptr;
+    if (FaultDue(tundra_testing::FaultCall::Lock)) return D3DERR_INVALIDCALL;
     if (locked_) return D3DERR_INVALIDCALL;
     if (offsetToLock >= length_) return D3DERR_INVALIDCALL;
     if (sizeToLock == 0) sizeToLock = length_ - offsetToLock;

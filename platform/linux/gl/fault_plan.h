@@ -1,0 +1,18 @@
+// Planned failures of the GL device's resource calls (tundra_testing's fault
+// plan): every CreateTexture, CreateVertexBuffer, Lock and LockRect asks here
+// first whether it is the call planned to fail.
+#pragma once
+
+#include "../testing.h"
+
+namespace gl_d3d8 {
+
+// Counts one call of `kind`; true when the plan makes this call fail.
+bool FaultDue(tundra_testing::FaultCall kind);
+
+// Reads a plan from the environment once per process (the GL Direct3D
+// object's creation calls it): TUNDRA_FAULT and TUNDRA_FAULT_COUNTS, see
+// testing.h.
+void StartFaultPlanFromEnvironment();
+
+}  // namespace gl_d3d8
