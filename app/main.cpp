@@ -16,7 +16,7 @@
 #include <climits>
 #include <cmath>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
 
 // Constructed in this order: the frame timer, console and camera exist before
@@ -82,8 +82,12 @@ void Activate(HWND window, bool active) {
     }
 }
 
+// Stream insertion of the buffer turns a failed read (the log's name taken
+// by a directory, say) into an empty text instead of an exception.
 std::string ReadWholeFile(std::ifstream& file) {
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    std::ostringstream text;
+    if (file.is_open()) text << file.rdbuf();
+    return text.str();
 }
 
 void RunMessageLoop() {
