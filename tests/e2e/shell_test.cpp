@@ -1,115 +1,18 @@
 // Runs the real viewer headless in a fresh directory and reads what it left:
 // its log, its exit status and frames captured by the input script.
 #include "support/config_text.h"
-#include "support/run_checks.h"
-#include "support/scratch_dir.h"
-#include "support/shell_data.h"
-
-#include <gtest/gtest.h>
+#include "support/viewer_process.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdint>
-#include <fstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-const char* const kViewer = TUNDRA_BINARY_DIR "/tundra";
-
-struct ViewerRun {
-    int exitCode = -1;
-    std::string log;
-    std::string stderrText;
-};
-
-class ViewerTest : public ::testing::Test {
-protected:
-    void writeData(const std::string& configText) {
-        ASSERT_TRUE(shell_data::WriteAll(scratch.root().string(), configText));
-    }
-
-    // Starts the viewer in the scratch directory with extra environment
-    // settings ("NAME=value").
-    pid_t start(const std::vector<std::string>& environment) {
-        pid_t child = fork();
-        if (child == 0) {
-            setenv("SDL_VIDEODRIVER", "offscreen", 1);
-            setenv("SDL_AUDIODRIVER", "dummy", 1);
-            for (const std::string& setting : environment) putenv(strdup(setting.c_str()));
-            freopen("stderr.txt", "w", stderr);
-            execl(kViewer, kViewer, static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        return child;
-    }
-
-    // Waits for the viewer to end (at most `seconds`, then kills it).
-    ViewerRun finish(pid_t child, int seconds = 60) {
-        ViewerRun run;
-        int status = 0;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (waitpid(child, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                ADD_FAILURE() << "the viewer did not end within " << seconds << " s";
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-        run.log = scratch.read("logging.txt");
-        run.stderrText = scratch.read("stderr.txt");
-        return run;
-    }
-
-    ViewerRun runWith(const std::vector<std::string>& environment = {}) {
-        return finish(start(environment));
-    }
-
-    bool waitForLog(const std::string& text, int seconds = 60) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (scratch.read("logging.txt").find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-
-    void writeScript(const std::string& text) {
-        std::ofstream script(scratch.root() / "script.txt");
-        script << text;
-    }
-
-    ScratchDir scratch;
-};
-
-const char* const kBanner = "begin logging--------------------\n\n";
-const char* const kClosing = "\n---------------------end logging";
-
-using tundra_test::EndsWith;
-using tundra_test::ExpectInOrder;
-
-// A binary PPM (P6) as 0xRRGGBB values; false if it cannot be read.
-bool ReadPpm(const std::string& path, int& width, int& height, std::vector<uint32_t>& pixels) {
-    std::ifstream file(path, std::ios::binary);
-    std::string magic;
-    int maxValue = 0;
-    if (!(file >> magic >> width >> height >> maxValue) || magic != "P6") return false;
-    file.get();
-    pixels.assign(static_cast<size_t>(width) * height, 0);
-    for (uint32_t& pixel : pixels) {
-        unsigned char rgb[3];
-        if (!file.read(reinterpret_cast<char*>(rgb), 3)) return false;
-        pixel = (uint32_t{rgb[0]} << 16) | (uint32_t{rgb[1]} << 8) | rgb[2];
-    }
-    return true;
-}
+using namespace viewer_process;
 
 TEST_F(ViewerTest, NormalRunLogsEveryStepAndClosesCleanly) {
     writeData(ConfigText().set("window scaling", "0.75").text());

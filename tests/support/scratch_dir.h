@@ -44,8 +44,10 @@ public:
         EXPECT_TRUE(file.good()) << "cannot write data/" << name;
     }
 
-    // The whole content of a file below the root ("" when it is missing).
+    // The whole content of a file below the root ("" when it is missing or
+    // not a regular file).
     std::string read(const std::string& relativePath) const {
+        if (!std::filesystem::is_regular_file(root_ / relativePath)) return "";
         std::ifstream file(root_ / relativePath, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
