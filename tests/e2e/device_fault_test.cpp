@@ -20,23 +20,7 @@ namespace {
 
 using namespace viewer_process;
 
-// A small back buffer keeps a thousand read-backs cheap; a saved placement
-// 64 units behind the origin puts the one face of the test level in the
-// middle of the frame.
-std::string SmallConfig() {
-    return ConfigText()
-        .set("screen width", "320")
-        .set("screen height", "240")
-        .text();
-}
-
-const char* const kFacingTheLevel = "0 0 -64 0 0 0 ";
-
-// What a sanitizer reports on stderr when it finds a fault.
-void ExpectNoSanitizerReport(const std::string& stderrText) {
-    for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error"})
-        EXPECT_EQ(std::string::npos, stderrText.find(report)) << stderrText;
-}
+using shell_data::SmallConfig;
 
 // The start-up with one resource call failing, and what the program must do.
 struct FaultRow {
@@ -82,7 +66,7 @@ class DeviceFaultTest : public ViewerTest {
 protected:
     void SetUp() override {
         writeData(SmallConfig());
-        scratch.writeData("posFile.pos", kFacingTheLevel);
+        scratch.writeData("posFile.pos", shell_data::kPlacementFacingTheLevel);
     }
 };
 

@@ -68,6 +68,15 @@ inline std::vector<tundra_formats::FontGlyphRecord> StandardFont() {
     return tundra_formats::UniformFont(8, 16, 6, 12);
 }
 
+// A 320 x 240 configuration: small frames keep many read-backs cheap.
+inline std::string SmallConfig() {
+    return ConfigText().set("screen width", "320").set("screen height", "240").text();
+}
+
+// A saved placement 64 units behind the origin looking along +z: the one
+// face of LevelBehindTheCamera then fills the middle of the frame.
+inline const char* const kPlacementFacingTheLevel = "0 0 -64 0 0 0 ";
+
 // Writes data/default.cfg (the given text), data/font.f, data/marble.bmp and
 // data/world.geom below `root`.
 inline bool WriteAll(const std::string& root, const std::string& configText,

@@ -128,6 +128,12 @@ protected:
 using tundra_test::EndsWith;
 using tundra_test::ExpectInOrder;
 
+// What a sanitizer writes to stderr when it finds a fault in the viewer.
+inline void ExpectNoSanitizerReport(const std::string& stderrText) {
+    for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error"})
+        EXPECT_EQ(std::string::npos, stderrText.find(report)) << stderrText;
+}
+
 // A binary PPM (P6) as 0xRRGGBB values; false if it cannot be read.
 inline bool ReadPpm(const std::string& path, int& width, int& height,
                     std::vector<uint32_t>& pixels) {
