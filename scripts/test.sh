@@ -9,6 +9,15 @@ cmake --preset default
 cmake --build --preset default
 ctest --preset default -j2
 
+# The same suite again under AddressSanitizer, UndefinedBehaviorSanitizer and
+# LeakSanitizer (preset asan, build-asan/). TUNDRA_SKIP_ASAN=1 skips it for
+# quick local runs.
+if [ "${TUNDRA_SKIP_ASAN:-0}" != 1 ]; then
+  cmake --preset asan
+  cmake --build --preset asan -j2
+  ctest --preset asan -j2
+fi
+
 # The Windows build under Wine; TUNDRA_SKIP_WINE=1 leaves it out of a quick
 # local run.
 if [ "${TUNDRA_SKIP_WINE:-0}" != 1 ]; then
