@@ -1299,7 +1299,8 @@ void RestoreDeviceFocus(IDirect3DDevice8* device) {
 }
 
 void LoseAfterPresents(IDirect3DDevice8* device, unsigned cycles) {
-    if (auto* glDevice = dynamic_cast<gl_d3d8::GlDevice*>(device)) glDevice->loseAfterPresents(cycles);
+    if (auto* glDevice = dynamic_cast<gl_d3d8::GlDevice*>(device))
+        glDevice->loseAfterPresents(cycles);
 }
 
 }  // namespace tundra_testing

@@ -83,7 +83,8 @@ void StartFaultPlanFromEnvironment() {
         std::istringstream items(faults);
         std::string item;
         while (std::getline(items, item, ',')) {
-            if (!ApplyFaultItem(item)) std::fprintf(stderr, "TUNDRA_FAULT: skipped \"%s\"\n", item.c_str());
+            if (!ApplyFaultItem(item))
+                std::fprintf(stderr, "TUNDRA_FAULT: skipped \"%s\"\n", item.c_str());
         }
     }
     const char* counts = std::getenv("TUNDRA_FAULT_COUNTS");
