@@ -237,7 +237,10 @@ void ReferenceRenderer::drawFrame(Mode mode, const D3DXMATRIX& view, const D3DXM
                 glDrawArrays(GL_TRIANGLE_FAN, batch.firsts[f], batch.counts[f]);
         }
     }
-    if (present) SDL_GL_SwapWindow(window_);
+    if (present) {
+        SDL_GL_SwapWindow(window_);
+        glFlush();  // as the viewer's Present does after its swap
+    }
 }
 
 std::vector<uint32_t> ReferenceRenderer::readBack() {

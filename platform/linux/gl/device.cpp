@@ -298,7 +298,6 @@ GlDevice::~GlDevice() {
     batch_.clear();
     unbindAll();
     if (current) {
-        deletePreviousFrameFence();
         deleteBatchBuffers();
         destroyFramebuffers();
         glDeleteSamplers(kMaxStages, samplers_.data());
@@ -725,7 +724,12 @@ HRESULT GlDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     }
     if (!makeCurrent()) return D3D_OK;
     SDL_GL_SwapWindow(sdlWindow_);
-    waitForPreviousFrame();
+    // On a display the swap hands the frame to the driver; on the headless
+    // single-buffered window it does not, and a software driver then takes
+    // frames that sync on nothing (no text, no upload, no read-back) far
+    // faster than it draws them: seconds of queued frames delay input and
+    // the window's closing. The frame is handed over here as a swap would.
+    glFlush();
     waitForRefresh();
     glBindFramebuffer(GL_FRAMEBUFFER, renderFramebuffer_);
     if (direct_) {
@@ -776,23 +780,6 @@ void GlDevice::presentFromFramebuffers() {
                                sameSize ? GL_NEAREST : GL_LINEAR);
         glViewport(0, 0, width, height);
     }
-}
-
-void GlDevice::waitForPreviousFrame() {
-    // A software driver takes frames far faster than it draws frames that
-    // sync on nothing (no upload, no read-back): the queue then grows without
-    // bound, and input, the window closing and the device's release wait
-    // behind seconds of queued frames. At most one frame stays in flight.
-    if (previousFrame_) {
-        glClientWaitSync(previousFrame_, GL_SYNC_FLUSH_COMMANDS_BIT, kFrameWaitNanoseconds);
-        glDeleteSync(previousFrame_);
-    }
-    previousFrame_ = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
-}
-
-void GlDevice::deletePreviousFrameFence() {
-    if (previousFrame_) glDeleteSync(previousFrame_);
-    previousFrame_ = nullptr;
 }
 
 void GlDevice::waitForRefresh() {

@@ -126,8 +126,6 @@ private:
     void applySampler(int stage);
     void applyTransforms();
     bool applyVertexArrays();
-    void waitForPreviousFrame();
-    void deletePreviousFrameFence();
     void waitForRefresh();
     void drawBatch();
     void buildBatchIndices();
@@ -147,9 +145,6 @@ private:
     bool inScene_ = false;
     bool presentedOnce_ = false;
     uint64_t lastPresentCounter_ = 0;
-    // Completes when the GL commands of the last presented frame are done.
-    GLsync previousFrame_ = nullptr;
-    static constexpr GLuint64 kFrameWaitNanoseconds = 1000000000;  // then give up waiting
 
     GLuint renderFramebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
     GLuint presentFramebuffer_ = 0, presentBuffer_ = 0;
