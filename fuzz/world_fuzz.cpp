@@ -1,0 +1,42 @@
+// Fuzz target: the level reader, World construction and one frame of
+// drawing on any "data\world.geom", against the recording device. Every draw
+// must stay inside the vertex buffer and every resource must be released.
+#include "world/world.h"
+#include "world/world_file.h"
+
+#include "app/globals.h"
+#include "fuzz_support.h"
+
+using tundra_fuzz::Fail;
+
+namespace {
+
+// Each triangle fan reads vertices start .. start + triangles + 1.
+void CheckDrawsInsideBuffer(const tundra_test::RecordingDevice& device) {
+    const tundra_test::RecordingVertexBuffer* buffer = device.vertexBuffer(1);
+    const uint64_t vertices = buffer ? buffer->bytes().size() / World::VertexStride : 0;
+    for (const tundra_test::RecordedCall& draw : device.callsNamed("DrawPrimitive")) {
+        const uint64_t end = uint64_t(draw.args.at(1)) + draw.args.at(2) + 2;
+        if (end > vertices) Fail("draw outside the vertex buffer: " + draw.text);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    tundra_fuzz::WriteDataFile("world.geom", data, size);
+    tundra_fuzz::CapturedLog log;
+    tundra_test::RecordingDevice device;
+    {
+        World world("world.geom", &device, 4.0f / 3.0f);
+        for (const Face& face : world.faces)
+            if (face.textureIndex < 0 || size_t(face.textureIndex) >= world.textures.size())
+                Fail("a face with a texture slot outside the table");
+        device.BeginScene();
+        world.render();
+        device.EndScene();
+        CheckDrawsInsideBuffer(device);
+    }
+    tundra_fuzz::CheckDeviceClean(device);
+    return 0;
+}
