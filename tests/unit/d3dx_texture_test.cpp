@@ -558,6 +558,31 @@ TEST_F(TextureLoad, DamagedPngAndJpegFail) {
     EXPECT_EQ(device.count("CreateTexture"), 0u);
 }
 
+// A Huffman table segment (DHT) whose 16 symbol counts add up to 16 × 255:
+// a decoder that trusts them writes far past its 256-entry tables.
+std::string oversizedHuffmanTable() {
+    std::string segment = bytes({0xFF, 0xC4, 0x00, 0x13, 0x00});
+    segment += std::string(16, '\xFF');
+    return segment;
+}
+
+TEST_F(TextureLoad, JpegHuffmanTablesWithMoreThan256SymbolsFail) {
+    const std::string jpeg = splitJpeg();
+    const size_t firstTable = jpeg.find("\xFF\xC4");
+    ASSERT_NE(firstTable, std::string::npos);
+    std::string counts = jpeg;
+    counts.replace(firstTable + 5, 16, std::string(16, '\xFF'));
+    expectCleanFailure(load("counts.jpg", counts), "Huffman table");
+    // The same table after the scan, where progressive files define theirs:
+    // the check must follow the entropy-coded data to find it.
+    std::string late = jpeg;
+    late.insert(late.size() - 2, oversizedHuffmanTable());
+    expectCleanFailure(load("late.jpg", late), "Huffman table");
+    EXPECT_EQ(device.count("CreateTexture"), 0u);
+    // The intact file still loads.
+    EXPECT_EQ(load("intact.jpg", jpeg), S_OK);
+}
+
 TEST_F(TextureLoad, DeviceFailuresLeaveNoTextureBehind) {
     std::string bmp = smallBmp().build();
     device.failCalls("CreateTexture", E_OUTOFMEMORY, 0, 1);
