@@ -5,18 +5,15 @@
 #include "level_converter.h"
 #include "pk3_archive.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include "fuzz_support.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
 
-namespace {
+using tundra_fuzz::Fail;
 
-[[noreturn]] void Fail(const std::string& what) {
-    std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
-    std::abort();
-}
+namespace {
 
 void CheckLevel(const tundra_formats::GeomLevel& level) {
     for (const auto& polygon : level.polygons) {

@@ -6,6 +6,7 @@
 
 #include "app/globals.h"
 #include "fuzz_support.h"
+#include "support/log_capture.h"
 
 using tundra_fuzz::Fail;
 
@@ -32,7 +33,7 @@ void CheckFontFile() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tundra_fuzz::WriteDataFile("font.f", data, size);
     CheckFontFile();
-    tundra_fuzz::CapturedLog log;
+    LogCapture log;
     tundra_test::RecordingDevice device;
     g_caps = tundra_test::RecordingDevice::defaultCaps();
     {

@@ -1,9 +1,7 @@
 // Shared by the fuzz targets: the readers take file names below "data\", so
-// each input is written to a file in a private working directory first; the
-// program log is caught in memory so a target can check what was said.
+// each input is written to a file in a private working directory first.
 #pragma once
 
-#include "app/log.h"
 #include "support/recording_device.h"
 
 #include <cstdint>
@@ -11,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -43,24 +40,6 @@ inline void WriteDataFile(const std::string& name, const uint8_t* data, size_t s
     file.write(reinterpret_cast<const char*>(data), std::streamsize(size));
     if (!file.good()) Fail("cannot write data/" + name);
 }
-
-// Redirects the program log into a string while it lives.
-class CapturedLog {
-public:
-    CapturedLog() : previous_(static_cast<std::ostream&>(Log).rdbuf(buffer_.rdbuf())) {
-        Log.clear();
-    }
-    ~CapturedLog() { static_cast<std::ostream&>(Log).rdbuf(previous_); }
-    CapturedLog(const CapturedLog&) = delete;
-    CapturedLog& operator=(const CapturedLog&) = delete;
-
-    std::string text() const { return buffer_.str(); }
-    bool contains(const std::string& part) const { return text().find(part) != std::string::npos; }
-
-private:
-    std::ostringstream buffer_;
-    std::streambuf* previous_;
-};
 
 // Everything the code under test created must be released and unlocked.
 inline void CheckDeviceClean(const tundra_test::RecordingDevice& device) {

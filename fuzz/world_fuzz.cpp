@@ -6,6 +6,7 @@
 
 #include "app/globals.h"
 #include "fuzz_support.h"
+#include "support/log_capture.h"
 
 using tundra_fuzz::Fail;
 
@@ -25,7 +26,7 @@ void CheckDrawsInsideBuffer(const tundra_test::RecordingDevice& device) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tundra_fuzz::WriteDataFile("world.geom", data, size);
-    tundra_fuzz::CapturedLog log;
+    LogCapture log;
     tundra_test::RecordingDevice device;
     {
         World world("world.geom", &device, 4.0f / 3.0f);
