@@ -67,13 +67,14 @@ size_t checkHuffmanSegment(const uint8_t* data, size_t size, size_t at, long len
 // stb_image 2.27 trusts the symbol counts of a JPEG Huffman table and writes
 // past its 256-entry tables when they add up to more; such files are refused
 // here before stb_image sees them. Walks the marker segments of the whole
-// file (progressive JPEGs define tables between scans); anything else it
-// cannot follow is left to stb_image, which rejects it in order.
+// file as stb_image does (progressive JPEGs define tables between scans),
+// and like it skips stray bytes between segments to the next 0xFF. Where
+// the two walks could part, stb_image stops with an error anyway.
 bool huffmanTablesFit(const uint8_t* data, size_t size) {
     if (size < 2 || data[0] != 0xFF || data[1] != 0xD8) return true;
     size_t at = 2;
     while (at + 1 < size) {
-        if (data[at] != 0xFF) return true;
+        while (at < size && data[at] != 0xFF) ++at;  // stray bytes
         while (at < size && data[at] == 0xFF) ++at;  // fill bytes
         if (at >= size) return true;
         const uint8_t marker = data[at++];

@@ -573,6 +573,10 @@ TEST_F(TextureLoad, JpegHuffmanTablesWithMoreThan256SymbolsFail) {
     std::string counts = jpeg;
     counts.replace(firstTable + 5, 16, std::string(16, '\xFF'));
     expectCleanFailure(load("counts.jpg", counts), "Huffman table");
+    // stb_image skips stray bytes between segments to the next 0xFF.
+    std::string stray = counts;
+    stray.insert(firstTable, "\x09\x28");
+    expectCleanFailure(load("stray.jpg", stray), "Huffman table");
     // The same table after the scan, where progressive files define theirs:
     // the check must follow the entropy-coded data to find it.
     std::string late = jpeg;
