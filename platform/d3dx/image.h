@@ -35,6 +35,9 @@ struct Image {
 // a short reason; it never reads outside `data`.
 HRESULT DecodeBmp(const uint8_t* data, size_t size, Image& image, std::string& reason);
 HRESULT DecodePngOrJpeg(const uint8_t* data, size_t size, Image& image, std::string& reason);
+// For a JPEG, the damage stb_image would not survive (jpeg_check.cpp): a
+// reason, or "" when the file may go to stb_image.
+std::string JpegProblemForStb(const uint8_t* data, size_t size);
 // Picks the reader from the file's first bytes.
 HRESULT DecodeImage(const uint8_t* data, size_t size, Image& image, std::string& reason);
 

@@ -34,65 +34,6 @@ D3DFORMAT sourceFormatOf(int channels, bool translucent) {
     }
 }
 
-// Reads like stb_image's stream: bytes past the end are 0.
-uint8_t byteAt(const uint8_t* data, size_t size, size_t at) { return at < size ? data[at] : 0; }
-
-bool isStandaloneMarker(uint8_t marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
-
-// After a scan header: the entropy-coded data runs to the next 0xFF that is
-// neither a stuffed 0xFF00 nor a restart marker.
-size_t skipEntropyCodedData(const uint8_t* data, size_t size, size_t at) {
-    while (at + 1 < size) {
-        if (data[at] == 0xFF && data[at + 1] != 0 && !isStandaloneMarker(data[at + 1])) return at;
-        ++at;
-    }
-    return size;
-}
-
-// A Huffman table segment (DHT) read as stb_image reads it: tables follow
-// one another while the segment length lasts, each 17 bytes plus as many
-// symbols as its 16 counts add up to. Returns where stb_image stops reading,
-// or 0 when a table has more than 256 symbols.
-size_t checkHuffmanSegment(const uint8_t* data, size_t size, size_t at, long length) {
-    while (length > 0) {
-        long symbols = 0;
-        for (size_t i = 1; i <= 16; ++i) symbols += byteAt(data, size, at + i);
-        if (symbols > 256) return 0;
-        at += 17 + size_t(symbols);
-        length -= 17 + symbols;
-    }
-    return at;
-}
-
-// stb_image 2.27 trusts the symbol counts of a JPEG Huffman table and writes
-// past its 256-entry tables when they add up to more; such files are refused
-// here before stb_image sees them. Walks the marker segments of the whole
-// file as stb_image does (progressive JPEGs define tables between scans),
-// and like it skips stray bytes between segments to the next 0xFF. Where
-// the two walks could part, stb_image stops with an error anyway.
-bool huffmanTablesFit(const uint8_t* data, size_t size) {
-    if (size < 2 || data[0] != 0xFF || data[1] != 0xD8) return true;
-    size_t at = 2;
-    while (at + 1 < size) {
-        while (at < size && data[at] != 0xFF) ++at;  // stray bytes
-        while (at < size && data[at] == 0xFF) ++at;  // fill bytes
-        if (at >= size) return true;
-        const uint8_t marker = data[at++];
-        if (marker == 0xD9) return true;
-        if (isStandaloneMarker(marker)) continue;
-        const long length = (long(byteAt(data, size, at)) << 8 | byteAt(data, size, at + 1)) - 2;
-        if (length < 0) return true;
-        if (marker == 0xC4) {
-            at = checkHuffmanSegment(data, size, at + 2, length);
-            if (at == 0) return false;
-        } else {
-            at += 2 + size_t(length);
-            if (marker == 0xDA) at = skipEntropyCodedData(data, size, at);
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 HRESULT DecodePngOrJpeg(const uint8_t* data, size_t size, Image& image, std::string& reason) {
@@ -100,8 +41,9 @@ HRESULT DecodePngOrJpeg(const uint8_t* data, size_t size, Image& image, std::str
         reason = "image file too large";
         return D3DXERR_INVALIDDATA;
     }
-    if (!huffmanTablesFit(data, size)) {
-        reason = "damaged JPEG: a Huffman table has more than 256 symbols";
+    const std::string jpegProblem = JpegProblemForStb(data, size);
+    if (!jpegProblem.empty()) {
+        reason = "damaged JPEG: " + jpegProblem;
         return D3DXERR_INVALIDDATA;
     }
     int width = 0, height = 0, channels = 0;

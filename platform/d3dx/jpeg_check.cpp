@@ -1,0 +1,124 @@
+// The checks stb_image 2.27 leaves out of its JPEG decoder, made before it
+// sees a file. It trusts two things that a damaged file can get wrong:
+//  - the 16 symbol counts of a Huffman table (DHT), and writes past its
+//    256-entry tables when they add up to more;
+//  - that every Huffman table a scan names was defined; it keeps its tables
+//    in uninitialised memory, so decoding with an undefined one indexes
+//    with garbage.
+// The walk follows the marker segments as stb_image reads them: the whole
+// file, since progressive JPEGs define tables between scans; stray bytes
+// between segments skipped to the next 0xFF; a table segment read table by
+// table, even past its stated length. Where the two walks could part,
+// stb_image stops with an error anyway.
+#include "image.h"
+
+namespace tundra_d3dx {
+
+namespace {
+
+class JpegWalk {
+public:
+    JpegWalk(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+    // "" when stb_image may decode the file, otherwise the reason it must not.
+    std::string check() {
+        if (size_ < 2 || data_[0] != 0xFF || data_[1] != 0xD8) return "";
+        size_t at = 2;
+        while (at + 1 < size_) {
+            while (at < size_ && data_[at] != 0xFF) ++at;  // stray bytes
+            while (at < size_ && data_[at] == 0xFF) ++at;  // fill bytes
+            if (at >= size_) return "";
+            const uint8_t marker = data_[at++];
+            if (marker == 0xD9) return "";
+            if (isStandalone(marker)) continue;
+            const long length = (long(byteAt(at)) << 8 | byteAt(at + 1)) - 2;
+            if (length < 0) return "";  // stb_image refuses it
+            if (marker == 0xC4) {
+                if (!readHuffmanTables(at + 2, length, at))
+                    return "a Huffman table has more than 256 symbols";
+                continue;
+            }
+            if (marker == 0xC2) progressive_ = true;
+            if (marker == 0xDA) {
+                if (!scanTablesDefined(at + 2))
+                    return "a scan uses a Huffman table the file does not define";
+                at = skipEntropyCodedData(at + 2 + size_t(length));
+                continue;
+            }
+            at += 2 + size_t(length);
+        }
+        return "";
+    }
+
+private:
+    // Like stb_image's stream: bytes past the end read as 0.
+    uint8_t byteAt(size_t at) const { return at < size_ ? data_[at] : 0; }
+
+    static bool isStandalone(uint8_t marker) {
+        return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
+    }
+
+    // Tables follow one another while the segment length lasts, each 17
+    // bytes plus as many symbols as its 16 counts add up to. Sets `end` to
+    // where stb_image stops reading.
+    bool readHuffmanTables(size_t at, long length, size_t& end) {
+        while (length > 0) {
+            const uint8_t classAndSlot = byteAt(at);
+            long symbols = 0;
+            for (size_t i = 1; i <= 16; ++i) symbols += byteAt(at + i);
+            if (symbols > 256) return false;
+            defined_ |= tableBit(classAndSlot >> 4, classAndSlot & 15);
+            at += 17 + size_t(symbols);
+            length -= 17 + symbols;
+        }
+        end = at;
+        return true;
+    }
+
+    // Class 0 (DC) or 1 (AC), slot 0..3; stb_image refuses other values.
+    static unsigned tableBit(unsigned tableClass, unsigned slot) {
+        return tableClass <= 1 && slot <= 3 ? 1u << (tableClass * 4 + slot) : 0u;
+    }
+
+    // A scan header: component count, then per component its id and DC/AC
+    // table slots, then the spectral start and the approximation bits.
+    // Baseline scans decode with both tables; progressive DC first scans
+    // with the DC table only, AC scans with the AC table only.
+    bool scanTablesDefined(size_t at) const {
+        const size_t components = byteAt(at);
+        const size_t spectral = at + 1 + 2 * components;
+        const bool dcScan = byteAt(spectral) == 0;
+        const bool dcRefinement = (byteAt(spectral + 2) >> 4) != 0;
+        const bool needsDc = !progressive_ || (dcScan && !dcRefinement);
+        const bool needsAc = !progressive_ || !dcScan;
+        for (size_t i = 0; i < components && i < 4; ++i) {
+            const uint8_t slots = byteAt(at + 2 + 2 * i);
+            if (needsDc && !(defined_ & tableBit(0, slots >> 4))) return false;
+            if (needsAc && !(defined_ & tableBit(1, slots & 15))) return false;
+        }
+        return true;
+    }
+
+    // The entropy-coded data runs to the next 0xFF that is neither a stuffed
+    // 0xFF00 nor a restart marker.
+    size_t skipEntropyCodedData(size_t at) const {
+        while (at + 1 < size_) {
+            if (data_[at] == 0xFF && data_[at + 1] != 0 && !isStandalone(data_[at + 1])) return at;
+            ++at;
+        }
+        return size_;
+    }
+
+    const uint8_t* data_;
+    size_t size_;
+    unsigned defined_ = 0;  // bit class * 4 + slot for every table read
+    bool progressive_ = false;
+};
+
+}  // namespace
+
+std::string JpegProblemForStb(const uint8_t* data, size_t size) {
+    return JpegWalk(data, size).check();
+}
+
+}  // namespace tundra_d3dx
