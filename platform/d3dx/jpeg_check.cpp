@@ -99,12 +99,20 @@ private:
         return true;
     }
 
-    // The entropy-coded data runs to the next 0xFF that is neither a stuffed
-    // 0xFF00 nor a restart marker.
+    // The entropy-coded data runs to the next run of 0xFF bytes followed by
+    // a marker: a run followed by 0 is a stuffed 0xFF (stb_image reads
+    // 0xFF 0xFF 0x00 so too), one followed by a restart marker stays inside.
     size_t skipEntropyCodedData(size_t at) const {
-        while (at + 1 < size_) {
-            if (data_[at] == 0xFF && data_[at + 1] != 0 && !isStandalone(data_[at + 1])) return at;
-            ++at;
+        while (at < size_) {
+            if (data_[at] != 0xFF) {
+                ++at;
+                continue;
+            }
+            size_t next = at;
+            while (next < size_ && data_[next] == 0xFF) ++next;
+            if (next >= size_) return size_;
+            if (data_[next] != 0 && !isStandalone(data_[next])) return at;
+            at = next + 1;
         }
         return size_;
     }

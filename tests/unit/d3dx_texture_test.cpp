@@ -646,6 +646,27 @@ TEST_F(TextureLoad, JpegScansNamingUndefinedHuffmanTablesFail) {
     EXPECT_EQ(device.count("CreateTexture"), 0u);
 }
 
+// The walk over the entropy-coded data: runs of 0xFF followed by 0 are
+// stuffed bytes, restart markers stay inside; the next real marker after
+// them is still checked.
+TEST(JpegCheck, FindsTheTableAfterStuffedBytesAndRestartMarkers) {
+    const std::string tables = bytes({0xFF, 0xD8,                      // start of image
+                                      0xFF, 0xC4, 0x00, 0x14, 0x00, 1, 0, 0, 0, 0, 0, 0, 0,
+                                      0, 0, 0, 0, 0, 0, 0, 0, 0x05,     // DC table 0
+                                      0xFF, 0xC4, 0x00, 0x14, 0x10, 1, 0, 0, 0, 0, 0, 0, 0,
+                                      0, 0, 0, 0, 0, 0, 0, 0, 0x00,     // AC table 0
+                                      0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
+    const std::string data = bytes({0x12, 0xFF, 0xFF, 0x00, 0x34, 0xFF, 0xD0, 0x56});
+    const std::string end = bytes({0xFF, 0xD9});
+    auto problem = [](const std::string& file) {
+        return tundra_d3dx::JpegProblemForStb(reinterpret_cast<const uint8_t*>(file.data()),
+                                              file.size());
+    };
+    EXPECT_EQ(problem(tables + data + end), "");
+    EXPECT_EQ(problem(tables + data + oversizedHuffmanTable() + end),
+              "a Huffman table has more than 256 symbols");
+}
+
 // The tables a progressive file defines between its scans are found, so
 // the checks above refuse nothing that is whole.
 TEST_F(TextureLoad, ReadsProgressiveJpeg) {
