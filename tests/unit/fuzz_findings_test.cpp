@@ -1,0 +1,59 @@
+// Inputs the fuzz targets (fuzz/) once found a fault with, kept in
+// tests/fuzz_findings/<reader>/ and replayed through the same reader. Each
+// must now give its orderly outcome; under the asan preset the sanitizers
+// also watch the replay.
+#include "platform/d3dx/image.h"
+#include "platform/platform.h"
+#include "support/recording_device.h"
+#include "support/scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+std::string Finding(const std::string& reader, const std::string& name) {
+    const std::string path = std::string(TUNDRA_SOURCE_DIR) + "/tests/fuzz_findings/" + reader + "/" + name;
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_TRUE(file.is_open()) << path;
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+struct ImageFinding {
+    const char* file;
+    const char* reason;  // part of the loader's reason for refusing it
+};
+
+// stb_image 2.27 overran its Huffman tables, decoded with tables it never
+// read, or overflowed its sums on these.
+const ImageFinding ImageFindings[] = {
+    {"huffman-table-too-many-symbols.jpg", "a Huffman table has more than 256 symbols"},
+    {"huffman-table-after-stray-bytes.jpg", "a Huffman table has more than 256 symbols"},
+    {"huffman-table-after-stuffed-ff-run.jpg", "a Huffman table has more than 256 symbols"},
+    {"scan-with-undefined-huffman-table.jpg", "a scan uses a Huffman table the file does not define"},
+    {"dc-prediction-overflow.jpg", "damaged PNG or JPEG: bad code lengths"},
+};
+
+TEST(FuzzFindings, DamagedImagesAreRefusedWithAReasonAndNoTexture) {
+    for (const ImageFinding& finding : ImageFindings) {
+        SCOPED_TRACE(finding.file);
+        ScratchDir scratch;
+        scratch.writeData("marble.bmp", Finding("image", finding.file));
+        tundra_test::RecordingDevice device;
+        IDirect3DTexture8* texture = nullptr;
+        const HRESULT hr = D3DXCreateTextureFromFileExA(
+            &device, "data\\marble.bmp", D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+            D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_TRIANGLE, D3DX_FILTER_TRIANGLE, 0, nullptr,
+            nullptr, &texture);
+        EXPECT_EQ(hr, D3DXERR_INVALIDDATA);
+        EXPECT_EQ(texture, nullptr);
+        EXPECT_NE(tundra_d3dx::LastTextureLoadError().find(finding.reason), std::string::npos)
+            << tundra_d3dx::LastTextureLoadError();
+        EXPECT_EQ(device.count("CreateTexture"), 0u);
+    }
+}
+
+}  // namespace
