@@ -74,11 +74,13 @@ start_target() {
   mkdir -p "$OUT/corpus/$target" "$OUT/findings" "$OUT/logs"
   (
     cd "$OUT"
+    started=$(date +%s)
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       "./${target}_fuzz" -max_total_time="$SECONDS_PER_TARGET" -max_len="$(max_len "$target")" \
       -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
       -artifact_prefix="$OUT/findings/$target-" \
-      "$OUT/corpus/$target" "$OUT/seeds/$target" >"$OUT/logs/$target.log" 2>&1
+      "$OUT/corpus/$target" "$OUT/seeds/$target" >"$OUT/logs/$target.log" 2>&1 || true
+    echo $(($(date +%s) - started)) >"$OUT/logs/$target.seconds"
   ) &
 }
 
@@ -86,7 +88,7 @@ report_target() {
   target=$1
   log=$OUT/logs/$target.log
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  time=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -n 1)
+  time=$(cat "$OUT/logs/$target.seconds")
   found=$(sed -n 's/.*Test unit written to //p' "$log" | tail -n 1)
   if [ -n "$found" ]; then
     echo "$target: FINDING after ${runs:-?} executions in ${time:-?} s: $found (log $log)"
