@@ -2,9 +2,10 @@
 // sees a file. It trusts two things that a damaged file can get wrong:
 //  - the 16 symbol counts of a Huffman table (DHT), and writes past its
 //    256-entry tables when they add up to more;
-//  - that every Huffman table a scan names was defined; it keeps its tables
-//    in uninitialised memory, so decoding with an undefined one indexes
-//    with garbage.
+//  - that every Huffman and quantisation table a scan names was defined; it
+//    keeps its tables in uninitialised memory, so decoding with an
+//    undefined Huffman table indexes with garbage, and an undefined
+//    quantisation table multiplies garbage into the pixels.
 // The walk follows the marker segments as stb_image reads them: the whole
 // file, since progressive JPEGs define tables between scans; stray bytes
 // between segments skipped to the next 0xFF; a table segment read table by
@@ -29,7 +30,12 @@ public:
             while (at < size_ && data_[at] == 0xFF) ++at;  // fill bytes
             if (at >= size_) return "";
             const uint8_t marker = data_[at++];
-            if (marker == 0xD9) return "";
+            if (marker == 0xD9) {
+                // A progressive file is dequantised here, every component.
+                if (progressive_ && !frameQuantisationDefined())
+                    return "a component uses a quantisation table the file does not define";
+                return "";
+            }
             if (isStandalone(marker)) continue;
             const long length = (long(byteAt(at)) << 8 | byteAt(at + 1)) - 2;
             if (length < 0) return "";  // stb_image refuses it
@@ -38,10 +44,13 @@ public:
                     return "a Huffman table has more than 256 symbols";
                 continue;
             }
-            if (marker == 0xC2) progressive_ = true;
+            if (marker == 0xDB) readQuantisationTables(at + 2, length);
+            if (marker >= 0xC0 && marker <= 0xC2) readFrame(at + 2, marker == 0xC2);
             if (marker == 0xDA) {
                 if (!scanTablesDefined(at + 2))
                     return "a scan uses a Huffman table the file does not define";
+                if (!progressive_ && !scanQuantisationDefined(at + 2))
+                    return "a component uses a quantisation table the file does not define";
                 at = skipEntropyCodedData(at + 2 + size_t(length));
                 continue;
             }
@@ -78,6 +87,52 @@ private:
     // Class 0 (DC) or 1 (AC), slot 0..3; stb_image refuses other values.
     static unsigned tableBit(unsigned tableClass, unsigned slot) {
         return tableClass <= 1 && slot <= 3 ? 1u << (tableClass * 4 + slot) : 0u;
+    }
+
+    // Tables of 64 one- or two-byte values, each after a byte with the
+    // precision (0 or 1) and the slot (0..3); stb_image refuses others.
+    void readQuantisationTables(size_t at, long length) {
+        while (length > 0) {
+            const uint8_t precisionAndSlot = byteAt(at);
+            const bool sixteenBit = (precisionAndSlot >> 4) == 1;
+            if ((precisionAndSlot >> 4) > 1 || (precisionAndSlot & 15) > 3) return;
+            quantisationDefined_ |= 1u << (precisionAndSlot & 15);
+            const long tableBytes = sixteenBit ? 129 : 65;
+            at += size_t(tableBytes);
+            length -= tableBytes;
+        }
+    }
+
+    // The frame header: precision, height, width, component count, then per
+    // component its id, sampling factors and quantisation table slot.
+    void readFrame(size_t at, bool progressive) {
+        progressive_ = progressive;
+        const size_t components = byteAt(at + 5);
+        frameComponents_ = 0;
+        for (size_t i = 0; i < components && i < 4; ++i, ++frameComponents_) {
+            componentIds_[i] = byteAt(at + 6 + 3 * i);
+            componentTables_[i] = byteAt(at + 8 + 3 * i);
+        }
+    }
+
+    bool hasQuantisation(size_t component) const {
+        const uint8_t slot = componentTables_[component];
+        return slot <= 3 && (quantisationDefined_ & (1u << slot));
+    }
+
+    // Every frame component that the scan header at `scan` names.
+    bool scanQuantisationDefined(size_t scan) const {
+        const size_t scanComponents = byteAt(scan);
+        for (size_t i = 0; i < scanComponents && i < 4; ++i)
+            for (size_t c = 0; c < frameComponents_; ++c)
+                if (byteAt(scan + 1 + 2 * i) == componentIds_[c] && !hasQuantisation(c)) return false;
+        return true;
+    }
+
+    bool frameQuantisationDefined() const {
+        for (size_t c = 0; c < frameComponents_; ++c)
+            if (!hasQuantisation(c)) return false;
+        return true;
     }
 
     // A scan header: component count, then per component its id and DC/AC
@@ -119,8 +174,12 @@ private:
 
     const uint8_t* data_;
     size_t size_;
-    unsigned defined_ = 0;  // bit class * 4 + slot for every table read
+    unsigned defined_ = 0;  // bit class * 4 + slot for every Huffman table read
+    unsigned quantisationDefined_ = 0;  // bit slot for every quantisation table read
     bool progressive_ = false;
+    size_t frameComponents_ = 0;
+    uint8_t componentIds_[4] = {};
+    uint8_t componentTables_[4] = {};
 };
 
 }  // namespace

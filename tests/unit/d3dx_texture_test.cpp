@@ -667,6 +667,24 @@ TEST(JpegCheck, FindsTheTableAfterStuffedBytesAndRestartMarkers) {
               "a Huffman table has more than 256 symbols");
 }
 
+// Components name quantisation table slots in the frame header; stb_image
+// multiplies with whatever is in a slot no table was read into. Baseline
+// files use them in each scan, progressive ones at the end of the image.
+TEST_F(TextureLoad, JpegComponentsNamingUndefinedQuantisationTablesFail) {
+    std::string baseline = splitJpeg();
+    const size_t frame = baseline.find("\xFF\xC0");
+    ASSERT_NE(frame, std::string::npos);
+    baseline[frame + 12] = char(3);  // first component: table slot 3
+    expectCleanFailure(load("baseline.jpg", baseline), "quantisation table the file does not define");
+    std::string progressive = progressiveJpeg();
+    const size_t progressiveFrame = progressive.find("\xFF\xC2");
+    ASSERT_NE(progressiveFrame, std::string::npos);
+    progressive[progressiveFrame + 18] = char(2);  // third component: table slot 2
+    expectCleanFailure(load("progressive.jpg", progressive),
+                       "quantisation table the file does not define");
+    EXPECT_EQ(device.count("CreateTexture"), 0u);
+}
+
 // The tables a progressive file defines between its scans are found, so
 // the checks above refuse nothing that is whole.
 TEST_F(TextureLoad, ReadsProgressiveJpeg) {

@@ -27,14 +27,16 @@ struct ImageFinding {
     const char* reason;  // part of the loader's reason for refusing it
 };
 
-// stb_image 2.27 overran its Huffman tables, decoded with tables it never
-// read, or overflowed its sums on these.
+// stb_image 2.27 overran its Huffman tables or decoded with Huffman or
+// quantisation tables it never read (garbage multiplied into its sums until
+// they overflowed) on these.
 const ImageFinding ImageFindings[] = {
     {"huffman-table-too-many-symbols.jpg", "a Huffman table has more than 256 symbols"},
     {"huffman-table-after-stray-bytes.jpg", "a Huffman table has more than 256 symbols"},
     {"huffman-table-after-stuffed-ff-run.jpg", "a Huffman table has more than 256 symbols"},
     {"scan-with-undefined-huffman-table.jpg", "a scan uses a Huffman table the file does not define"},
-    {"dc-prediction-overflow.jpg", "damaged PNG or JPEG: bad code lengths"},
+    {"undefined-quantisation-table.jpg",
+     "a component uses a quantisation table the file does not define"},
 };
 
 TEST(FuzzFindings, DamagedImagesAreRefusedWithAReasonAndNoTexture) {
