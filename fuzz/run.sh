@@ -75,7 +75,10 @@ start_target() {
   (
     cd "$OUT"
     started=$(date +%s)
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    # New memory up to 1 MiB is filled with 0xBE (AddressSanitizer's
+    # default is the first 4 KiB only), so reading memory nothing wrote
+    # gives garbage that the checks and UndefinedBehaviorSanitizer notice.
+    ASAN_OPTIONS=detect_leaks=1:max_malloc_fill_size=1048576 UBSAN_OPTIONS=print_stacktrace=1 \
       "./${target}_fuzz" -max_total_time="$SECONDS_PER_TARGET" -max_len="$(max_len "$target")" \
       -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
       -artifact_prefix="$OUT/findings/$target-" \
