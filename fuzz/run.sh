@@ -27,6 +27,7 @@ OUT=$BUILD/fuzz
 MAPS=/usr/share/games/openarena/baseoa/pak1-maps.pk3
 
 "$ROOT/scripts/install-deps.sh"
+"$ROOT/scripts/install-deps.sh" clang libclang-rt-14-dev python3
 cmake --preset fuzz -S "$ROOT" >/dev/null
 cmake --build "$BUILD" -j2 >/dev/null
 

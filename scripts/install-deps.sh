@@ -10,7 +10,6 @@ PACKAGES="
   libfreetype-dev fonts-dejavu-core
   libstb-dev zlib1g-dev libpng-dev
   xvfb xauth xdotool imagemagick
-  clang libclang-rt-14-dev python3
   openarena-081-maps openarena-088-data
 "
 # Given package names, installs those instead (scripts/install-wine-deps.sh).
