@@ -21,9 +21,14 @@ namespace tundra_d3dx {
 
 namespace {
 
+// stb_image puts an unknown chunk's type bytes into its message as they
+// are; the log gets '?' for those that are not printable.
 std::string failureReason() {
     const char* reason = stbi_failure_reason();
-    return reason && *reason ? reason : "decoder gave up";
+    std::string text = reason && *reason ? reason : "decoder gave up";
+    for (char& c : text)
+        if (c < 0x20 || c > 0x7E) c = '?';
+    return text;
 }
 
 D3DFORMAT sourceFormatOf(int channels, bool translucent) {
@@ -40,6 +45,11 @@ HRESULT DecodePngOrJpeg(const uint8_t* data, size_t size, Image& image, std::str
     if (size > size_t(INT_MAX)) {
         reason = "image file too large";
         return D3DXERR_INVALIDDATA;
+    }
+    const std::vector<uint8_t> cleaned = WithoutEmptyImageData(data, size);
+    if (!cleaned.empty()) {
+        data = cleaned.data();
+        size = cleaned.size();
     }
     const std::string jpegProblem = JpegProblemForStb(data, size);
     if (!jpegProblem.empty()) {

@@ -602,6 +602,42 @@ TEST_F(TextureLoad, DamagedPngAndJpegFail) {
     EXPECT_EQ(device.count("CreateTexture"), 0u);
 }
 
+// An IDAT chunk with no data, CRC included, inserted before the first one:
+// legal, and stb_image copies it into a buffer it has not allocated yet.
+std::string withEmptyImageData(const std::string& png) {
+    const size_t firstData = png.find("IDAT") - 4;
+    return png.substr(0, firstData) + bytes({0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E}) +
+           png.substr(firstData);
+}
+
+TEST_F(TextureLoad, PngWithEmptyImageDataChunksLoadsAsWithout) {
+    const unsigned char rgb[2 * 2 * 3] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 10, 20, 30};
+    std::string png;
+    ASSERT_NE(stbi_write_png_to_func(appendToString, &png, 2, 2, 3, rgb, 6), 0);
+    const std::string padded = withEmptyImageData(png);
+    auto cleaned = [](const std::string& file) {
+        const std::vector<uint8_t> kept = tundra_d3dx::WithoutEmptyImageData(
+            reinterpret_cast<const uint8_t*>(file.data()), file.size());
+        return std::string(kept.begin(), kept.end());
+    };
+    EXPECT_EQ(cleaned(padded), png);
+    EXPECT_EQ(cleaned(png), "");  // nothing to take out: no copy
+    ASSERT_EQ(load("padded.png", padded), S_OK);
+    EXPECT_EQ(loaded().texel(0, 0, 0), 0xFFFF0000u);
+    EXPECT_EQ(loaded().texel(0, 1, 1), 0xFF0A141Eu);
+}
+
+TEST_F(TextureLoad, UnknownPngChunkTypesAreNamedPrintably) {
+    std::string png;
+    const unsigned char grey[4] = {};
+    ASSERT_NE(stbi_write_png_to_func(appendToString, &png, 2, 2, 1, grey, 2), 0);
+    const size_t firstData = png.find("IDAT");
+    // "IDAT" becomes "Q\x80AT": a critical chunk (upper-case first letter) unknown.
+    png[firstData] = 'Q';
+    png[firstData + 1] = char(0x80);
+    expectCleanFailure(load("odd.png", png), "Q?AT PNG chunk not known");
+}
+
 // A Huffman table segment (DHT) whose 16 symbol counts add up to 16 × 255:
 // a decoder that trusts them writes far past its 256-entry tables.
 std::string oversizedHuffmanTable() {
