@@ -51,8 +51,6 @@ struct RecordedCall {
 // Fault injection and the call log, shared by all recording objects.
 class CallRecorder {
 public:
-    virtual ~CallRecorder() = default;
-
     const std::vector<RecordedCall>& calls() const { return calls_; }
     std::vector<RecordedCall> callsNamed(const std::string& name) const;
     std::vector<std::string> callTexts() const;
@@ -79,6 +77,9 @@ public:
     void markCreationFailed();
 
 private:
+protected:
+    ~CallRecorder() = default;
+
     struct Failure {
         HRESULT result;
         unsigned skip;

@@ -26,7 +26,7 @@ public:
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(root_);
     }
-    virtual ~ScratchDir() {
+    ~ScratchDir() {
         if (root_.empty()) return;
         std::filesystem::current_path(previous_);
         std::error_code ignored;
