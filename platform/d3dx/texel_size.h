@@ -1,5 +1,6 @@
-// Bytes per texel of the colour formats textures are made in: the one table
-// shared by the texture loader, the Linux device and the test device.
+// Bytes per texel of the colour formats textures are made in, and the length
+// of a full mip chain: shared by the texture loader, the Linux device and the
+// test device.
 #pragma once
 
 #include "d3dx8.h"
@@ -21,6 +22,14 @@ inline UINT BytesPerTexel(D3DFORMAT format) {
         case D3DFMT_L8: return 1;
         default: return 0;
     }
+}
+
+// Levels from width × height down to 1 × 1, each halving both edges (an edge
+// stays at 1 once there).
+inline UINT MipChainLength(UINT width, UINT height) {
+    UINT levels = 1;
+    for (UINT edge = width > height ? width : height; edge > 1; edge /= 2) ++levels;
+    return levels;
 }
 
 }  // namespace tundra_d3dx

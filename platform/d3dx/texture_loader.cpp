@@ -38,12 +38,6 @@ HRESULT readFile(const char* name, std::vector<uint8_t>& bytes) {
 
 bool isDefault(UINT value) { return value == 0 || value == D3DX_DEFAULT; }
 
-UINT fullChainLength(UINT width, UINT height) {
-    UINT levels = 1;
-    for (UINT size = width > height ? width : height; size > 1; size /= 2) ++levels;
-    return levels;
-}
-
 uint32_t scaleTo(uint32_t byte, uint32_t bits) {
     uint32_t maximum = (1u << bits) - 1;
     return (byte * maximum + 127) / 255;
@@ -131,7 +125,7 @@ HRESULT createAndFill(IDirect3DDevice8* device, Image image, const Request& requ
         format = image.hasTranslucency() ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
     if (tundra_d3dx::BytesPerTexel(format) == 0)
         return failWith(D3DERR_INVALIDCALL, "texture format not supported by the loader");
-    UINT fullChain = fullChainLength(width, height);
+    UINT fullChain = MipChainLength(width, height);
     UINT levels = isDefault(request.mipLevels) || request.mipLevels > fullChain
                       ? fullChain
                       : request.mipLevels;

@@ -279,8 +279,7 @@ RecordingTexture::RecordingTexture(RecordingDevice& device, int id, UINT width, 
       usage_(usage),
       format_(format),
       pool_(pool) {
-    UINT fullChain = 1;
-    for (UINT size = width > height ? width : height; size > 1; size /= 2) ++fullChain;
+    const UINT fullChain = tundra_d3dx::MipChainLength(width, height);
     if (levels == 0 || levels > fullChain) levels = fullChain;
     for (UINT level = 0; level < levels; ++level) {
         Level l;

@@ -11,16 +11,6 @@ namespace gl_d3d8 {
 
 namespace {
 
-UINT FullChainLength(UINT width, UINT height) {
-    UINT levels = 1;
-    while (width > 1 || height > 1) {
-        width = width > 1 ? width / 2 : 1;
-        height = height > 1 ? height / 2 : 1;
-        ++levels;
-    }
-    return levels;
-}
-
 // Rows start on 4-byte boundaries, as Direct3D drivers lay them out.
 UINT PitchFor(UINT width, UINT bytesPerTexel) { return (width * bytesPerTexel + 3u) & ~3u; }
 
@@ -39,7 +29,7 @@ HRESULT GlTexture::Create(GlDevice* device, UINT width, UINT height, UINT levels
     }
     const UINT maxSize = static_cast<UINT>(ProbeGl().maxTextureSize);
     if (width > maxSize || height > maxSize) return D3DERR_INVALIDCALL;
-    const UINT chain = FullChainLength(width, height);
+    const UINT chain = tundra_d3dx::MipChainLength(width, height);
     if (levels == 0 || levels > chain) levels = chain;
 
     uint64_t total = 0;
