@@ -7,6 +7,7 @@
 // over at the end of the next pump, with the time stamps the test gave.
 #include "dinput8.h"
 
+#include "com_object.h"
 #include "internal.h"
 #include "input_internal.h"
 #include "testing.h"
@@ -54,16 +55,9 @@ InputSystem& Inputs() {
 
 bool IsButtonOffset(DWORD offset) { return offset >= DIMOFS_BUTTON0 && offset <= DIMOFS_BUTTON3; }
 
-class LinuxInputDevice final : public IDirectInputDevice8A {
+class LinuxInputDevice final : public platform_linux::ComObject<IDirectInputDevice8A> {
 public:
     explicit LinuxInputDevice(DeviceType type) : type_(type) { Inputs().devices.push_back(this); }
-
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT SetProperty(REFGUID property, LPCDIPROPHEADER header) override {
         if (!header) return DIERR_INVALIDPARAM;
@@ -202,7 +196,6 @@ private:
     }
 
     DeviceType type_;
-    ULONG references_ = 1;
     HWND window_ = nullptr;
     DWORD cooperation_ = 0;
     const DIDATAFORMAT* format_ = nullptr;
@@ -325,15 +318,8 @@ void Feed(const PendingRecord& record) {
     Inputs().fed.push_back(record);
 }
 
-class LinuxDirectInput final : public IDirectInput8A {
+class LinuxDirectInput final : public platform_linux::ComObject<IDirectInput8A> {
 public:
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
-
     HRESULT CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN outer) override {
         if (!device) return DIERR_INVALIDPARAM;
         *device = nullptr;
@@ -349,7 +335,6 @@ public:
 
 private:
     ~LinuxDirectInput() override = default;
-    ULONG references_ = 1;
 };
 
 }  // namespace

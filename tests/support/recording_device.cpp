@@ -255,11 +255,9 @@ void CallRecorder::markCreationFailed() {
 }
 
 ULONG RefCounted::release() {
-    if (refs_ == 0) {
-        errors_.push_back("Release of " + name_ + " with no reference left");
-        return 0;
-    }
-    return --refs_;
+    ULONG left = 0;
+    if (!refs_.drop(left)) errors_.push_back("Release of " + name_ + " with no reference left");
+    return left;
 }
 
 // --- RecordingTexture --------------------------------------------------------

@@ -26,6 +26,7 @@
 // D3DFMT_/D3DPOOL_ prefixes; values without a name print as numbers.
 #pragma once
 
+#include "platform/linux/com_object.h"
 #include "platform/platform.h"
 
 #include <map>
@@ -76,10 +77,10 @@ public:
     // and its object id becomes 0.
     void markCreationFailed();
 
-private:
 protected:
     ~CallRecorder() = default;
 
+private:
     struct Failure {
         HRESULT result;
         unsigned skip;
@@ -96,18 +97,18 @@ class RecordingDevice;
 class RefCounted {
 public:
     explicit RefCounted(std::string name) : name_(std::move(name)) {}
-    virtual ~RefCounted() = default;
-    ULONG refCount() const { return refs_; }
+    ULONG refCount() const { return refs_.count(); }
     const std::string& name() const { return name_; }  // "tex#2", "vb#1", "device"
     const std::vector<std::string>& referenceErrors() const { return errors_; }
 
 protected:
-    ULONG addRef() { return ++refs_; }
+    ULONG addRef() { return refs_.add(); }
     ULONG release();  // a release at 0 is recorded as an error, never deletes
+    ~RefCounted() = default;
 
 private:
     std::string name_;
-    ULONG refs_ = 1;
+    platform_linux::ReferenceCount refs_;
     std::vector<std::string> errors_;
 };
 

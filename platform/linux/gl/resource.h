@@ -5,6 +5,7 @@
 // the reference the resource holds on its device.
 #pragma once
 
+#include "../com_object.h"
 #include "../d3d8.h"
 
 namespace gl_d3d8 {
@@ -16,20 +17,8 @@ void HoldDevice(GlDevice* device);
 void ReleaseDevice(GlDevice* device);
 
 template <class Interface>
-class GlResource : public Interface {
+class GlResource : public platform_linux::ComObject<Interface> {
 public:
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        if (references_ == 0) return 0;
-        const ULONG left = --references_;
-        if (left == 0) {
-            GlDevice* device = device_;
-            destroyIfUnused();
-            ReleaseDevice(device);
-        }
-        return left;
-    }
-
     // The device's own hold while the resource is bound.
     void bind() { ++bindings_; }
     void unbind() {
@@ -44,11 +33,15 @@ protected:
     GlDevice* const device_;
 
 private:
+    void lastReferenceReleased() override {
+        GlDevice* device = device_;
+        destroyIfUnused();
+        ReleaseDevice(device);
+    }
     void destroyIfUnused() {
-        if (references_ == 0 && bindings_ == 0) delete this;
+        if (this->references() == 0 && bindings_ == 0) delete this;
     }
 
-    ULONG references_ = 1;
     ULONG bindings_ = 0;
 };
 
