@@ -7,7 +7,10 @@
 
 #define WINAPI
 #define CALLBACK
+// GL's headers define it the same way, empty; either may come first.
+#ifndef APIENTRY
 #define APIENTRY
+#endif
 #define CONST const
 
 typedef int32_t BOOL;

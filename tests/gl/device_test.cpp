@@ -1,9 +1,8 @@
 // Creating, refusing, counting references of, losing and resetting the GL
 // Direct3D 8 device.
 #include "gl_fixture.h"
+#include "platform/linux/gl/gl_headers.h"
 
-#include <GL/gl.h>
-#include <GL/glext.h>
 #include <SDL.h>
 
 namespace gl_test {

@@ -1,7 +1,5 @@
 #include "formats.h"
 
-#include <GL/glext.h>
-
 namespace gl_d3d8 {
 
 const ColorBufferFormat* BackBufferFormat(D3DFORMAT format) {

@@ -3,10 +3,9 @@
 // takes, the GL storage behind it, and how texels convert to 0xAARRGGBB.
 #pragma once
 
-#include "../d3d8.h"
 #include "../../d3dx/texel_size.h"
-
-#include <GL/gl.h>
+#include "../d3d8.h"
+#include "gl_headers.h"
 
 #include <cstdint>
 

@@ -4,9 +4,7 @@
 // call would cost about as much as the useful ones.
 #pragma once
 
-#define GL_GLEXT_PROTOTYPES 1
-#include <GL/gl.h>
-#include <GL/glext.h>
+#include "gl_headers.h"
 
 #include <array>
 #include <cstdint>

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "../d3d8.h"
+#include "gl_headers.h"
 #include "resource.h"
 #include "state_cache.h"
 
