@@ -3,10 +3,13 @@
 #include "../internal.h"
 #include "../testing.h"
 #include "device.h"
-#include "fault_plan.h"
-#include "state_cache.h"
+#include "formats.h"
+#include "gl_headers.h"
+#include "options.h"
 
 #include <SDL.h>
+
+#include <algorithm>
 
 namespace gl_d3d8 {
 
@@ -74,8 +77,8 @@ void FillCaps(UINT adapter, D3DCAPS8* caps) {
     caps->MaxTextureHeight = static_cast<DWORD>(limits.maxTextureSize);
     caps->MaxTextureBlendStages = static_cast<DWORD>(limits.textureUnits);
     caps->MaxSimultaneousTextures = static_cast<DWORD>(limits.textureUnits);
-    caps->MaxPrimitiveCount = 0xFFFFF;
-    caps->MaxVertexIndex = 0xFFFFF;
+    caps->MaxPrimitiveCount = kMaxPrimitiveCount;
+    caps->MaxVertexIndex = kMaxVertexIndex;
     caps->MaxStreams = 1;
 }
 
@@ -83,14 +86,6 @@ GlDirect3D::GlDirect3D() { videoReady_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
 
 GlDirect3D::~GlDirect3D() {
     if (videoReady_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
-}
-
-ULONG GlDirect3D::AddRef() { return ++references_; }
-
-ULONG GlDirect3D::Release() {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
 }
 
 UINT GlDirect3D::GetAdapterCount() {
@@ -124,8 +119,63 @@ HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focus
         return D3DERR_INVALIDCALL;
     }
     if (!ProbeGl().available) return D3DERR_NOTAVAILABLE;
+    HWND window = presentParameters->hDeviceWindow ? presentParameters->hDeviceWindow
+                                                   : focusWindow;
+    const HRESULT valid = validatePresentParameters(adapter, window, *presentParameters);
+    if (valid != D3D_OK) return valid;
     RequestCompatibilityContext();
-    return GlDevice::Create(this, adapter, focusWindow, *presentParameters, returnedDevice);
+    return GlDevice::Create(this, adapter, window, *presentParameters, ProcessOptions(),
+                            returnedDevice);
+}
+
+HRESULT GlDirect3D::validatePresentParameters(UINT adapter, HWND window,
+                                              const D3DPRESENT_PARAMETERS& p) const {
+    // The device draws into a window made by CreateWindowExA; any other
+    // handle has no surface behind it.
+    if (!window || !platform_linux::SdlWindowOf(window)) return D3DERR_INVALIDCALL;
+    // A back buffer without pixels cannot be made.
+    if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) return D3DERR_INVALIDCALL;
+    // Larger than GL renders into, or than any display could show: a size
+    // this adapter does not have, not a wrong call.
+    const GlLimits& limits = ProbeGl();
+    const UINT maxEdge = std::min<UINT>(kMaxBackBufferEdge, UINT(limits.maxRenderbufferSize));
+    if (p.BackBufferWidth > maxEdge || p.BackBufferHeight > maxEdge) return D3DERR_NOTAVAILABLE;
+    // Only the display formats Direct3D 8 takes for back buffers.
+    if (!BackBufferFormat(p.BackBufferFormat)) return D3DERR_INVALIDCALL;
+    // Direct3D 8 chains at most three back buffers.
+    if (p.BackBufferCount > 3) return D3DERR_INVALIDCALL;
+    // The swap effect must be one Direct3D 8 defines.
+    if (p.SwapEffect < D3DSWAPEFFECT_DISCARD || p.SwapEffect > D3DSWAPEFFECT_COPY_VSYNC) {
+        return D3DERR_INVALIDCALL;
+    }
+    // Multisampling is off or takes 2 to 16 samples.
+    const D3DMULTISAMPLE_TYPE samples = p.MultiSampleType;
+    if (samples != D3DMULTISAMPLE_NONE && (samples < 2 || samples > 16)) {
+        return D3DERR_INVALIDCALL;
+    }
+    // Direct3D 8 multisamples only back buffers that are discarded.
+    if (samples != D3DMULTISAMPLE_NONE && p.SwapEffect != D3DSWAPEFFECT_DISCARD) {
+        return D3DERR_INVALIDCALL;
+    }
+    // More samples than GL's renderbuffers take: this adapter lacks them.
+    if (samples != D3DMULTISAMPLE_NONE && int(samples) > limits.maxSamples) {
+        return D3DERR_NOTAVAILABLE;
+    }
+    // An automatic depth buffer needs a depth (and stencil) format.
+    if (p.EnableAutoDepthStencil && !DepthStencilFormat(p.AutoDepthStencilFormat)) {
+        return D3DERR_INVALIDCALL;
+    }
+    // Full screen needs a display mode of the adapter close to the size and
+    // refresh rate asked for.
+    if (!p.Windowed) {
+        SDL_DisplayMode wanted{};
+        wanted.w = int(p.BackBufferWidth);
+        wanted.h = int(p.BackBufferHeight);
+        wanted.refresh_rate = int(p.FullScreen_RefreshRateInHz);
+        SDL_DisplayMode found{};
+        if (!SDL_GetClosestDisplayMode(int(adapter), &wanted, &found)) return D3DERR_NOTAVAILABLE;
+    }
+    return D3D_OK;
 }
 
 }  // namespace gl_d3d8
@@ -135,7 +185,7 @@ IDirect3D8* WINAPI Direct3DCreate8(UINT sdkVersion) {
     // 120 is the Direct3D 8 SDK's version, 220 the one later headers carry.
     if (sdkVersion != 120 && sdkVersion != 220) return nullptr;
     if (!gl_d3d8::ProbeGl().available) return nullptr;
-    gl_d3d8::StartFaultPlanFromEnvironment();
+    gl_d3d8::LoadOptions();
     return new gl_d3d8::GlDirect3D();
 }
 

@@ -2,39 +2,34 @@
 // contexts on the window's SDL window.
 #pragma once
 
+#include "../com_object.h"
 #include "../d3d8.h"
+#include "limits.h"
 
 namespace gl_d3d8 {
-
-// What the GL implementation offers, measured once on a throw-away context.
-struct GlLimits {
-    bool available = false;
-    int maxTextureSize = 0;
-    int maxRenderbufferSize = 0;
-    int maxSamples = 0;
-    int textureUnits = 0;
-};
-const GlLimits& ProbeGl();
 
 // The capabilities every device of this implementation reports.
 void FillCaps(UINT adapter, D3DCAPS8* caps);
 
-class GlDirect3D : public IDirect3D8 {
+class GlDirect3D : public platform_linux::ComObject<IDirect3D8> {
 public:
     GlDirect3D();
-    ULONG AddRef() override;
-    ULONG Release() override;
     UINT GetAdapterCount() override;
     HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* caps) override;
     HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
                          DWORD behaviorFlags, D3DPRESENT_PARAMETERS* presentParameters,
                          IDirect3DDevice8** returnedDevice) override;
 
+    // D3D_OK when a device can be made with these present parameters on that
+    // adapter and window (CreateDevice and Reset); otherwise the error
+    // Direct3D 8 gives.
+    HRESULT validatePresentParameters(UINT adapter, HWND window,
+                                      const D3DPRESENT_PARAMETERS& parameters) const;
+
 protected:
     ~GlDirect3D() override;
 
 private:
-    ULONG references_ = 1;
     bool videoReady_ = false;
 };
 

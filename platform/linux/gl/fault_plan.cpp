@@ -75,21 +75,15 @@ bool FaultDue(FaultCall kind) {
     return plan.failing[i] != 0 && plan.calls[i] == plan.failing[i];
 }
 
-void StartFaultPlanFromEnvironment() {
-    static bool started = false;
-    if (started) return;
-    started = true;
-    if (const char* faults = std::getenv("TUNDRA_FAULT")) {
-        std::istringstream items(faults);
-        std::string item;
-        while (std::getline(items, item, ',')) {
-            if (!ApplyFaultItem(item))
-                std::fprintf(stderr, "TUNDRA_FAULT: skipped \"%s\"\n", item.c_str());
-        }
+void StartFaultPlan(const Options& options) {
+    std::istringstream items(options.faults);
+    std::string item;
+    while (std::getline(items, item, ',')) {
+        if (!ApplyFaultItem(item))
+            std::fprintf(stderr, "TUNDRA_FAULT: skipped \"%s\"\n", item.c_str());
     }
-    const char* counts = std::getenv("TUNDRA_FAULT_COUNTS");
-    if (counts && *counts) {
-        ThePlan().countsFile = counts;
+    if (!options.faultCountsFile.empty()) {
+        ThePlan().countsFile = options.faultCountsFile;
         platform_linux::AddPresentListener(WriteCountsOnce);
     }
 }

@@ -4,15 +4,15 @@
 #pragma once
 
 #include "../testing.h"
+#include "options.h"
 
 namespace gl_d3d8 {
 
 // Counts one call of `kind`; true when the plan makes this call fail.
 bool FaultDue(tundra_testing::FaultCall kind);
 
-// Reads a plan from the environment once per process (the GL Direct3D
-// object's creation calls it): TUNDRA_FAULT and TUNDRA_FAULT_COUNTS, see
-// testing.h.
-void StartFaultPlanFromEnvironment();
+// Starts the plan the options name (TUNDRA_FAULT and TUNDRA_FAULT_COUNTS,
+// see testing.h); LoadOptions calls it once per process.
+void StartFaultPlan(const Options& options);
 
 }  // namespace gl_d3d8

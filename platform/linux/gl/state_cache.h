@@ -5,13 +5,12 @@
 #pragma once
 
 #include "gl_headers.h"
+#include "limits.h"
 
 #include <array>
 #include <cstdint>
 
 namespace gl_d3d8 {
-
-constexpr int kMaxStages = 8;
 
 // One texture unit's GL_COMBINE set-up: the GL form of a Direct3D stage's
 // colour and alpha operation with their two arguments.

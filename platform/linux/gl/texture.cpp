@@ -4,6 +4,7 @@
 #include "direct3d.h"
 #include "fault_plan.h"
 #include "formats.h"
+#include "limits.h"
 
 #include <new>
 
@@ -42,7 +43,7 @@ HRESULT GlTexture::Create(GlDevice* device, UINT width, UINT height, UINT levels
         w = w > 1 ? w / 2 : 1;
         h = h > 1 ? h / 2 : 1;
     }
-    if (total > kMaxBytes) return D3DERR_OUTOFVIDEOMEMORY;
+    if (total > kMaxTextureBytes) return D3DERR_OUTOFVIDEOMEMORY;
     for (Level& level : chainLevels) {
         // Zeroed, as a new managed texture reads; calloc gets fresh pages
         // without clearing them again.

@@ -19,9 +19,6 @@ class GlDevice;
 
 class GlTexture : public GlResource<IDirect3DTexture8> {
 public:
-    // Largest total of texel memory one texture may take (all levels).
-    static constexpr uint64_t kMaxBytes = 256ull << 20;
-
     static HRESULT Create(GlDevice* device, UINT width, UINT height, UINT levels, DWORD usage,
                           D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** result);
 

@@ -2,7 +2,7 @@
 
 #include "device.h"
 #include "fault_plan.h"
-
+#include "limits.h"
 
 namespace gl_d3d8 {
 
@@ -14,7 +14,7 @@ HRESULT GlVertexBuffer::Create(GlDevice* device, UINT length, DWORD usage, DWORD
     if (pool != D3DPOOL_MANAGED && pool != D3DPOOL_DEFAULT && pool != D3DPOOL_SYSTEMMEM) {
         return D3DERR_INVALIDCALL;
     }
-    if (length > kMaxLength) return D3DERR_OUTOFVIDEOMEMORY;
+    if (length > kMaxVertexBufferLength) return D3DERR_OUTOFVIDEOMEMORY;
     // Zeroed, as a new managed buffer reads; calloc gets fresh pages
     // without clearing them again.
     Memory memory(static_cast<BYTE*>(std::calloc(length, 1)));

@@ -16,10 +16,6 @@ class GlDevice;
 
 class GlVertexBuffer : public GlResource<IDirect3DVertexBuffer8> {
 public:
-    // Largest buffer this device hands out; larger requests are refused as
-    // out of video memory rather than attempted.
-    static constexpr UINT kMaxLength = 256u << 20;
-
     static HRESULT Create(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                           IDirect3DVertexBuffer8** result);
 
