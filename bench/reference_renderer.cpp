@@ -1,8 +1,7 @@
 #include "reference_renderer.h"
 
-#define GL_GLEXT_PROTOTYPES
-#include <GL/gl.h>
-#include <GL/glext.h>
+#include "platform/linux/gl/gl_headers.h"
+
 #include <SDL.h>
 
 #include <map>

@@ -22,11 +22,9 @@
 #include "config/config.h"
 #include "level_converter.h"
 #include "pk3_archive.h"
+#include "platform/linux/gl/gl_headers.h"
 #include "platform/linux/testing.h"
 #include "world/world.h"
-
-#define GL_GLEXT_PROTOTYPES
-#include <GL/gl.h>
 
 #include <malloc.h>
 
