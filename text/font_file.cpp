@@ -1,18 +1,13 @@
 #include "text/font_file.h"
 
+#include "platform/byte_reader.h"
 #include "platform/platform.h"
 
 namespace {
 
-// The file is little-endian whatever the host is.
-bool ReadU32(std::FILE* file, uint32_t& value) {
-    unsigned char bytes[4];
-    if (std::fread(bytes, 4, 1, file) != 1) return false;
-    value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-            uint32_t(bytes[3]) << 24;
-    return true;
-}
+const size_t kRecordHeaderBytes = 6 * 4;
 
+// The file is little-endian whatever the host is.
 bool WriteU32(std::FILE* file, uint32_t value) {
     const unsigned char bytes[4] = {
         static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
@@ -26,13 +21,15 @@ const unsigned char kLetterI = 105;
 }  // namespace
 
 bool FontGlyph::read(std::FILE* file) {
-    uint32_t fileXOffset = 0;
-    uint32_t fileYOffset = 0;
-    if (!ReadU32(file, width) || !ReadU32(file, height) || !ReadU32(file, fileXOffset) ||
-        !ReadU32(file, fileYOffset) || !ReadU32(file, advance) || !ReadU32(file, lineHeight))
-        return false;
-    xOffset = static_cast<int32_t>(fileXOffset);
-    yOffset = static_cast<int32_t>(fileYOffset);
+    uint8_t header[kRecordHeaderBytes];
+    if (std::fread(header, sizeof header, 1, file) != 1) return false;
+    ByteReader fields(header, sizeof header);
+    width = fields.u32();
+    height = fields.u32();
+    xOffset = fields.i32();
+    yOffset = fields.i32();
+    advance = fields.u32();
+    lineHeight = fields.u32();
 
     bitmap.clear();
     // Rows of zero bytes cannot be read as items: such a record is broken.

@@ -1,21 +1,16 @@
 #include "world/world_file.h"
 
 #include "app/log.h"
+#include "platform/byte_reader.h"
 #include "platform/platform.h"
 
 #include <cstring>
 #include <fstream>
 
-// Records are read straight into memory: the file is little-endian, as are
-// the machines the viewer runs on.
+// Records of plain numbers are read straight into memory: the file is
+// little-endian, as are the machines the viewer runs on.
 
 namespace {
-
-int32_t ReadInt32(const unsigned char* bytes) {
-    int32_t value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
 
 // The mathematical modulo: 5 -> 1, -1 -> count - 1 for count 4.
 int32_t WrapIndex(int32_t index, int32_t count) {
@@ -67,10 +62,11 @@ bool WorldFile::read(std::ifstream& file, const std::string& path) {
             << "-byte header; loading an empty level" << std::endl;
         return false;
     }
-    numVertices = ReadInt32(header);
-    numPolygons = ReadInt32(header + 4);
-    numTextures = ReadInt32(header + 8);
-    numLightmaps = ReadInt32(header + 12);
+    ByteReader counts(header, sizeof header);
+    numVertices = counts.i32();
+    numPolygons = counts.i32();
+    numTextures = counts.i32();
+    numLightmaps = counts.i32();
 
     if (numVertices < 0 || numPolygons < 0 || numTextures < 0 || numLightmaps < 0) {
         Log << "ERROR: World file " << path << " has a negative count (vertices " << numVertices
@@ -114,15 +110,15 @@ bool WorldFile::readPolygons(std::ifstream& file) {
     if (!ReadBytes(file, records.data(), PolygonBytes * numPolygons)) return false;
 
     polygons.resize(numPolygons);
-    const unsigned char* record = records.data();
+    ByteReader fields(records);
     for (WorldPolygon& polygon : polygons) {
-        polygon.firstVertex = ReadInt32(record);
-        polygon.vertexCount = ReadInt32(record + 4);
-        polygon.textureIndex = ReadInt32(record + 8);
-        polygon.lightmapIndex = ReadInt32(record + 12);
-        // record + 16: an unused word, skipped.
-        std::memcpy(polygon.unused, record + 20, sizeof polygon.unused);
-        record += PolygonBytes;
+        polygon.firstVertex = fields.i32();
+        polygon.vertexCount = fields.i32();
+        polygon.textureIndex = fields.i32();
+        polygon.lightmapIndex = fields.i32();
+        fields.skip(4);  // an unused word
+        std::memcpy(polygon.unused, records.data() + fields.offset(), sizeof polygon.unused);
+        fields.skip(sizeof polygon.unused);
     }
     wrapLightmapIndices();
     return true;

@@ -5,6 +5,8 @@
 // the file before any pixel memory is allocated.
 #include "image.h"
 
+#include "platform/byte_reader.h"
+
 #include <new>
 
 namespace tundra_d3dx {
@@ -22,12 +24,6 @@ enum Compression : uint32_t {
     kBitFields = 3,
     kAlphaBitFields = 6,
 };
-
-uint16_t read16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t read32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-           (uint32_t(p[3]) << 24);
-}
 
 struct BmpHeader {
     uint32_t dataOffset = 0;
@@ -76,34 +72,37 @@ HRESULT fail(std::string& reason, const char* text) {
 }
 
 HRESULT readInfoHeader(const uint8_t* data, size_t size, BmpHeader& h, std::string& reason) {
-    const uint8_t* info = data + kFileHeaderSize;
+    ByteReader info(data + kFileHeaderSize, size - kFileHeaderSize);
+    info.skip(4);  // the header size, read already
+    uint32_t planes = 0;
     if (h.headerSize == kCoreHeaderSize) {
-        h.width = read16(info + 4);
-        h.height = read16(info + 6);
-        if (read16(info + 8) != 1) return fail(reason, "BMP plane count is not 1");
-        h.bitsPerPixel = read16(info + 10);
+        h.width = info.u16();
+        h.height = info.u16();
+        planes = info.u16();
+        h.bitsPerPixel = info.u16();
         h.paletteEntrySize = 3;
     } else {
-        h.width = int32_t(read32(info + 4));
-        h.height = int32_t(read32(info + 8));
-        if (read16(info + 12) != 1) return fail(reason, "BMP plane count is not 1");
-        h.bitsPerPixel = read16(info + 14);
-        h.compression = read32(info + 16);
-        h.colorsUsed = read32(info + 32);
+        h.width = info.i32();
+        h.height = info.i32();
+        planes = info.u16();
+        h.bitsPerPixel = info.u16();
+        h.compression = info.u32();
+        h.colorsUsed = info.seek(32).u32();
     }
+    if (planes != 1) return fail(reason, "BMP plane count is not 1");
     uint64_t afterHeader = uint64_t(kFileHeaderSize) + h.headerSize;
     if (h.compression == kBitFields || h.compression == kAlphaBitFields) {
         // Masks sit inside newer headers, or right after a 40-byte one.
         uint32_t maskCount = h.compression == kAlphaBitFields ? 4 : 3;
-        const uint8_t* maskBytes = info + kInfoHeaderSize;
         if (h.headerSize == kInfoHeaderSize) {
             if (afterHeader + 4 * maskCount > size) return fail(reason, "BMP masks cut short");
             afterHeader += 4 * maskCount;
         } else if (h.headerSize < kInfoHeaderSize + 4 * maskCount) {
             return fail(reason, "BMP header too small for its masks");
         }
-        for (uint32_t i = 0; i < maskCount; ++i) h.masks[i] = read32(maskBytes + 4 * i);
-        if (h.headerSize >= kInfoHeaderSize + 16) h.masks[3] = read32(maskBytes + 12);
+        info.seek(kInfoHeaderSize);
+        for (uint32_t i = 0; i < maskCount; ++i) h.masks[i] = info.u32();
+        if (h.headerSize >= kInfoHeaderSize + 16) h.masks[3] = info.seek(kInfoHeaderSize + 12).u32();
     }
     h.paletteOffset = uint32_t(afterHeader);
     return S_OK;
@@ -173,8 +172,9 @@ HRESULT checkPalette(BmpHeader& h, size_t size, std::string& reason) {
 HRESULT readHeader(const uint8_t* data, size_t size, BmpHeader& h, std::string& reason) {
     if (size < kFileHeaderSize + 4 || data[0] != 'B' || data[1] != 'M')
         return fail(reason, "not a BMP file");
-    h.dataOffset = read32(data + 10);
-    h.headerSize = read32(data + kFileHeaderSize);
+    ByteReader file(data, size);
+    h.dataOffset = file.seek(10).u32();
+    h.headerSize = file.u32();
     bool known = h.headerSize == kCoreHeaderSize || h.headerSize == kInfoHeaderSize ||
                  h.headerSize == 52 || h.headerSize == 56 || h.headerSize == 108 ||
                  h.headerSize == 124;
@@ -210,9 +210,9 @@ uint32_t imageRow(const BmpHeader& h, uint32_t fileRow) {
 void decodeMaskedRow(const uint8_t* row, const BmpHeader& h, Image& image, uint32_t y) {
     Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alpha(h.masks[3]);
     uint32_t bytes = h.bitsPerPixel / 8;
+    ByteReader pixels(row, size_t(image.width) * bytes);
     for (uint32_t x = 0; x < image.width; ++x) {
-        const uint8_t* p = row + size_t(x) * bytes;
-        uint32_t pixel = bytes == 2 ? read16(p) : read32(p);
+        uint32_t pixel = bytes == 2 ? pixels.u16() : pixels.u32();
         uint32_t a = h.masks[3] ? alpha.extract(pixel) : 255;
         image.at(x, y) = (a << 24) | (red.extract(pixel) << 16) | (green.extract(pixel) << 8) |
                          blue.extract(pixel);

@@ -4,6 +4,8 @@
 // taken out before stb_image sees the file.
 #include "image.h"
 
+#include "platform/byte_reader.h"
+
 #include <algorithm>
 
 namespace tundra_d3dx {
@@ -13,22 +15,19 @@ namespace {
 const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 const size_t kChunkOverhead = 12;  // length, type, CRC
 
-uint32_t bigEndian32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
 bool isEmptyImageData(const uint8_t* chunk) {
-    return bigEndian32(chunk) == 0 && chunk[4] == 'I' && chunk[5] == 'D' && chunk[6] == 'A' &&
-           chunk[7] == 'T';
+    return ByteReader(chunk, kChunkOverhead).u32BigEndian() == 0 && chunk[4] == 'I' &&
+           chunk[5] == 'D' && chunk[6] == 'A' && chunk[7] == 'T';
 }
 
 // Calls visit(offset, wholeChunkBytes) for every complete chunk; stops at the
 // first one that runs past the end (stb_image reports that itself).
 template <typename Visit>
 void forEachChunk(const uint8_t* data, size_t size, Visit visit) {
+    ByteReader lengths(data, size);
     size_t at = sizeof kPngSignature;
     while (size - at >= kChunkOverhead) {
-        const uint64_t bytes = uint64_t(bigEndian32(data + at)) + kChunkOverhead;
+        const uint64_t bytes = uint64_t(lengths.seek(at).u32BigEndian()) + kChunkOverhead;
         if (bytes > size - at) return;
         visit(at, size_t(bytes));
         at += size_t(bytes);

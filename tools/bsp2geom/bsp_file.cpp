@@ -1,5 +1,7 @@
 #include "bsp_file.h"
 
+#include "platform/byte_reader.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,22 +23,6 @@ const size_t kRecordSizes[kLumpCount] = {1,  kTextureRecordSize, 16, 36, 48, 4,
                                          72, kFaceRecordSize, kLightmapBytes, 8, 1};
 
 constexpr int32_t kVersion = 46;
-
-// Little-endian readers; callers have checked that the bytes exist.
-int32_t ReadInt(const uint8_t* at) {
-    uint32_t value = uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 |
-                     uint32_t(at[3]) << 24;
-    int32_t result;
-    std::memcpy(&result, &value, sizeof result);
-    return result;
-}
-
-float ReadFloat(const uint8_t* at) {
-    int32_t bits = ReadInt(at);
-    float result;
-    std::memcpy(&result, &bits, sizeof result);
-    return result;
-}
 
 template <typename... Parts>
 [[noreturn]] void Fail(const Parts&... parts) {
@@ -108,13 +94,13 @@ void BspFile::readHeader(const std::vector<uint8_t>& bytes) {
         Fail("header: file is ", bytes.size(), " bytes, shorter than the ", kHeaderSize,
              "-byte header");
     if (std::memcmp(bytes.data(), "IBSP", 4) != 0) Fail("header: magic is not \"IBSP\"");
-    int32_t version = ReadInt(bytes.data() + 4);
+    ByteReader header(bytes.data(), kHeaderSize);
+    int32_t version = header.seek(4).i32();
     if (version != kVersion)
         Fail("header: version ", version, " is not supported (only ", kVersion, ")");
-    for (int index = 0; index < kLumpCount; ++index) {
-        const uint8_t* entry = bytes.data() + 8 + 8 * index;
-        lumps_[index].offset = uint32_t(ReadInt(entry));
-        lumps_[index].length = uint32_t(ReadInt(entry + 4));
+    for (Lump& lump : lumps_) {
+        lump.offset = header.u32();
+        lump.length = header.u32();
     }
 }
 
@@ -138,8 +124,9 @@ void BspFile::readTextures(const std::vector<uint8_t>& bytes) {
         const uint8_t* record = bytes.data() + lump.offset + i * kTextureRecordSize;
         const char* name = reinterpret_cast<const char*>(record);
         textures[i].name.assign(name, strnlen(name, 64));
-        textures[i].surfaceFlags = ReadInt(record + 64);
-        textures[i].contents = ReadInt(record + 68);
+        ByteReader fields(record, kTextureRecordSize);
+        textures[i].surfaceFlags = fields.seek(64).i32();
+        textures[i].contents = fields.i32();
     }
 }
 
@@ -148,20 +135,20 @@ void BspFile::readVertices(const std::vector<uint8_t>& bytes) {
     size_t count = lump.length / kVertexRecordSize;
     vertices.resize(count);
     for (size_t i = 0; i < count; ++i) {
-        const uint8_t* record = bytes.data() + lump.offset + i * kVertexRecordSize;
+        ByteReader fields(bytes.data() + lump.offset + i * kVertexRecordSize, kVertexRecordSize);
         Vertex& vertex = vertices[i];
-        for (int k = 0; k < 3; ++k) vertex.position[k] = ReadFloat(record + 4 * k);
-        for (int k = 0; k < 2; ++k) vertex.surface[k] = ReadFloat(record + 12 + 4 * k);
-        for (int k = 0; k < 2; ++k) vertex.lightmap[k] = ReadFloat(record + 20 + 4 * k);
-        for (int k = 0; k < 3; ++k) vertex.normal[k] = ReadFloat(record + 28 + 4 * k);
+        for (float& value : vertex.position) value = fields.f32();
+        for (float& value : vertex.surface) value = fields.f32();
+        for (float& value : vertex.lightmap) value = fields.f32();
+        for (float& value : vertex.normal) value = fields.f32();
     }
 }
 
 void BspFile::readMeshVertices(const std::vector<uint8_t>& bytes) {
     const Lump& lump = lumps_[kMeshVertices];
     meshVertices.resize(lump.length / 4);
-    for (size_t i = 0; i < meshVertices.size(); ++i)
-        meshVertices[i] = ReadInt(bytes.data() + lump.offset + 4 * i);
+    ByteReader offsets(bytes.data() + lump.offset, lump.length);
+    for (int32_t& offset : meshVertices) offset = offsets.i32();
 }
 
 void BspFile::readLightmaps(const std::vector<uint8_t>& bytes) {
@@ -177,17 +164,17 @@ void BspFile::readFaces(const std::vector<uint8_t>& bytes) {
     size_t count = lump.length / kFaceRecordSize;
     faces.resize(count);
     for (size_t i = 0; i < count; ++i) {
-        const uint8_t* record = bytes.data() + lump.offset + i * kFaceRecordSize;
+        ByteReader fields(bytes.data() + lump.offset + i * kFaceRecordSize, kFaceRecordSize);
         Face& face = faces[i];
-        face.texture = ReadInt(record);
-        face.type = ReadInt(record + 8);
-        face.firstVertex = ReadInt(record + 12);
-        face.vertexCount = ReadInt(record + 16);
-        face.firstMeshVertex = ReadInt(record + 20);
-        face.meshVertexCount = ReadInt(record + 24);
-        face.lightmap = ReadInt(record + 28);
-        face.patchWidth = ReadInt(record + 96);
-        face.patchHeight = ReadInt(record + 100);
+        face.texture = fields.i32();
+        face.type = fields.seek(8).i32();
+        face.firstVertex = fields.i32();
+        face.vertexCount = fields.i32();
+        face.firstMeshVertex = fields.i32();
+        face.meshVertexCount = fields.i32();
+        face.lightmap = fields.i32();
+        face.patchWidth = fields.seek(96).i32();
+        face.patchHeight = fields.i32();
         checkFace(i, face);
     }
 }
