@@ -8,7 +8,7 @@ PACKAGES="
   libsdl2-dev libegl-dev libgl-dev libgl1-mesa-dri
   libgtest-dev libgmock-dev
   libfreetype-dev fonts-dejavu-core
-  libstb-dev zlib1g-dev libpng-dev
+  libstb-dev zlib1g-dev libpng-dev libzip-dev
   xvfb xauth xdotool imagemagick
   openarena-081-maps openarena-088-data
 "

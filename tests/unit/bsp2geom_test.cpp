@@ -521,26 +521,33 @@ TEST(Pk3Archive, ListsMapsAndExtractsStoredAndDeflatedEntries) {
 TEST(Pk3Archive, DamagedArchivesGiveAnErrorNamingTheProblem) {
     const std::vector<uint8_t> good = Zip({{"maps/small.bsp", SampleLevel().encode()}}, true);
     const std::vector<Damage> damages = {
-        {"no end record", [](auto& z) { z[EndRecord(z)] = 0; }, "not a zip"},
-        {"shorter than an end record", [](auto& z) { z.resize(10); }, "too short"},
+        {"no end record", [](auto& z) { z[EndRecord(z)] = 0; }, "Not a zip archive"},
+        {"shorter than an end record", [](auto& z) { z.resize(10); }, "Not a zip archive"},
         {"directory past the end", [](auto& z) { SetInt(z, EndRecord(z) + 16, int32_t(z.size())); },
-         "central directory"},
-        {"directory entry signature", [](auto& z) { z[CentralRecord(z)] = 0; }, "bad signature"},
+         "inconsistent"},
+        {"directory entry signature", [](auto& z) { z[CentralRecord(z)] = 0; }, "Not a zip archive"},
         {"more entries than the directory holds",
          [](auto& z) {
              z[EndRecord(z) + 8] = 5;
              z[EndRecord(z) + 10] = 5;
          },
-         "truncated"},
+         "inconsistent"},
         {"local header past the end",
-         [](auto& z) { SetInt(z, CentralRecord(z) + 42, int32_t(z.size())); }, "local header"},
+         [](auto& z) { SetInt(z, CentralRecord(z) + 42, int32_t(z.size())); }, "Not a zip archive"},
         {"compressed size past the end",
-         [](auto& z) { SetInt(z, CentralRecord(z) + 20, int32_t(z.size())); }, "outside the file"},
-        {"absurd entry size", [](auto& z) { SetInt(z, CentralRecord(z) + 24, -1); }, "too large"},
+         [](auto& z) { SetInt(z, CentralRecord(z) + 20, int32_t(z.size())); }, "Not a zip archive"},
+        {"local header unlike the directory", [](auto& z) { SetInt(z, CentralRecord(z) + 24, 1000); },
+         "inconsistent"},
+        // Damage to both copies of a field gets past the comparison of the two.
+        {"absurd entry size",
+         [](auto& z) { SetInt(z, 22, 0x7fffffff); SetInt(z, CentralRecord(z) + 24, 0x7fffffff); },
+         "too large"},
         {"damaged compressed data", [](auto& z) { for (size_t i = 60; i < 200; ++i) z[i] ^= 0x5a; },
          "damaged"},
-        {"wrong uncompressed size", [](auto& z) { SetInt(z, CentralRecord(z) + 24, 1000); }, "damaged"},
-        {"unknown compression", [](auto& z) { z[CentralRecord(z) + 10] = 14; }, "method 14"},
+        {"wrong uncompressed size", [](auto& z) { SetInt(z, 22, 1000); SetInt(z, CentralRecord(z) + 24, 1000); },
+         "damaged"},
+        {"unknown compression", [](auto& z) { z[8] = 14; z[CentralRecord(z) + 10] = 14; },
+         "Compression method not supported"},
     };
     for (const Damage& damage : damages) {
         std::vector<uint8_t> bytes = good;

@@ -1,14 +1,17 @@
-// Reader for .pk3 archives (plain zip files, stored or deflated entries).
-// The central directory is checked entry by entry against the file size, and
-// every extracted entry against its recorded sizes and CRC, so a damaged
-// archive gives a BspError naming the entry and the problem.
+// Reader for .pk3 archives (plain zip files) through libzip, which checks the
+// directory, the local headers, the compressed data and each entry's CRC. On
+// top of that every entry is held to a size limit and to its recorded size,
+// so a damaged archive gives a BspError naming the entry and the problem.
 #pragma once
 
 #include "bsp_file.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+struct zip;
 
 namespace bsp {
 
@@ -16,10 +19,9 @@ class Pk3Archive {
 public:
     // Takes the whole archive; throws BspError if its directory is damaged.
     explicit Pk3Archive(std::vector<uint8_t> bytes);
-    virtual ~Pk3Archive() = default;
 
     // Names of all entries, in directory order.
-    std::vector<std::string> names() const;
+    std::vector<std::string> names() const { return names_; }
     // Names of the level files (maps/*.bsp), in directory order.
     std::vector<std::string> mapNames() const;
     bool contains(const std::string& name) const;
@@ -31,22 +33,18 @@ public:
     static constexpr uint32_t kMaxEntrySize = 256u << 20;
 
 private:
-    struct Entry {
-        std::string name;
-        uint16_t method;
-        uint32_t crc;
-        uint32_t compressedSize;
-        uint32_t size;
-        uint32_t localHeaderOffset;
+    struct Discard {
+        void operator()(zip* archive) const;
     };
 
     void readDirectory();
-    size_t findEndOfDirectory() const;
-    const Entry* find(const std::string& name) const;
-    size_t dataOffset(const Entry& entry) const;
+    // Where the entry stands in the directory, or -1.
+    int64_t find(const std::string& name) const;
 
+    // libzip reads from these bytes for as long as the archive is open.
     std::vector<uint8_t> bytes_;
-    std::vector<Entry> entries_;
+    std::unique_ptr<zip, Discard> archive_;
+    std::vector<std::string> names_;
 };
 
 // Reads a whole file; throws BspError naming the file if it cannot.
