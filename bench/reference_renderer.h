@@ -28,7 +28,7 @@ public:
     // GL objects for the level in a new context on the current window.
     ReferenceRenderer(const tundra_formats::GeomLevel& level, IDirect3DTexture8* surface,
                       int width, int height);
-    virtual ~ReferenceRenderer();
+    ~ReferenceRenderer();
 
     // Makes the reference's context current (the viewer's device takes its
     // own back by itself), clears, draws the level and (when `present`)

@@ -76,7 +76,6 @@ using LightmapPage = std::array<uint8_t, kLightmapBytes>;  // 128 x 128 RGB, row
 class BspFile {
 public:
     explicit BspFile(const std::vector<uint8_t>& bytes);
-    virtual ~BspFile() = default;
 
     std::string entities;  // the entity lump's text, up to its first NUL
     std::vector<Texture> textures;

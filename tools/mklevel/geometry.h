@@ -64,7 +64,6 @@ enum BoxSide : unsigned {
 class LevelBuilder {
 public:
     explicit LevelBuilder(Level& level) : level_(level) {}
-    virtual ~LevelBuilder() = default;
 
     // Adds a convex polygon; its order is reversed if needed so that it is
     // seen from the side `facing` points to.

@@ -11,7 +11,6 @@ namespace mklevel {
 class Occluder {
 public:
     explicit Occluder(const std::vector<Polygon>& polygons);
-    virtual ~Occluder() = default;
 
     // True when a polygon other than `ignore` crosses the open segment from
     // `from` to `to`. Both sides of every polygon block light.

@@ -21,7 +21,6 @@ struct Image {
 class PeriodicNoise {
 public:
     PeriodicNoise(uint32_t seed, int period);
-    virtual ~PeriodicNoise() = default;
 
     float at(float x, float y) const;
     int period() const { return period_; }
