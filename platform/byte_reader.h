@@ -1,20 +1,22 @@
 // Numbers from the bytes of a binary file in memory, in the file's byte order
 // whatever the host's: little-endian, as the level, font, bitmap, and id Tech 3
 // formats store them, and big-endian for PNG's chunk lengths.
-// A read past the end gives 0 and leaves the reader failed (later reads give
-// 0 too), so a run of reads needs one ok() after it, and bad input can never
-// make it read outside the bytes.
+// A read past the end gives zeros (an empty text) and leaves the reader failed
+// (later reads give zeros too), so a run of reads needs one ok() after it, and
+// bad input can never make it read outside the bytes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 class ByteReader {
 public:
     ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    explicit ByteReader(const std::vector<uint8_t>& bytes) : ByteReader(bytes.data(), bytes.size()) {}
+    explicit ByteReader(const std::vector<uint8_t>& bytes)
+        : ByteReader(bytes.data(), bytes.size()) {}
 
     // To `offset` bytes from the start.
     ByteReader& seek(size_t offset) {
@@ -28,7 +30,6 @@ public:
         return *this;
     }
 
-    uint8_t u8() { return uint8_t(littleEndian(1)); }
     uint16_t u16() { return uint16_t(littleEndian(2)); }
     uint32_t u32() { return uint32_t(littleEndian(4)); }
     int32_t i32() { return bitCast<int32_t>(u32()); }
@@ -36,11 +37,23 @@ public:
     uint32_t u32BigEndian() {
         const uint8_t* bytes = take(4);
         if (!bytes) return 0;
-        return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
+        return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 |
+               bytes[3];
+    }
+
+    // `count` bytes as they are (zeros when fewer are left).
+    void copy(void* into, size_t count) {
+        const uint8_t* bytes = take(count);
+        if (bytes) std::memcpy(into, bytes, count);
+        else std::memset(into, 0, count);
+    }
+    // A text field of `size` bytes, up to its first NUL.
+    std::string text(size_t size) {
+        const char* bytes = reinterpret_cast<const char*>(take(size));
+        return bytes ? std::string(bytes, strnlen(bytes, size)) : std::string();
     }
 
     bool ok() const { return ok_; }
-    size_t offset() const { return at_; }
 
 private:
     // The next `count` bytes, or null (and the reader failed) when fewer are left.

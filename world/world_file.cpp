@@ -117,8 +117,7 @@ bool WorldFile::readPolygons(std::ifstream& file) {
         polygon.textureIndex = fields.i32();
         polygon.lightmapIndex = fields.i32();
         fields.skip(4);  // an unused word
-        std::memcpy(polygon.unused, records.data() + fields.offset(), sizeof polygon.unused);
-        fields.skip(sizeof polygon.unused);
+        fields.copy(polygon.unused, sizeof polygon.unused);
     }
     wrapLightmapIndices();
     return true;

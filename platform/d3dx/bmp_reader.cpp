@@ -102,7 +102,8 @@ HRESULT readInfoHeader(const uint8_t* data, size_t size, BmpHeader& h, std::stri
         }
         info.seek(kInfoHeaderSize);
         for (uint32_t i = 0; i < maskCount; ++i) h.masks[i] = info.u32();
-        if (h.headerSize >= kInfoHeaderSize + 16) h.masks[3] = info.seek(kInfoHeaderSize + 12).u32();
+        if (h.headerSize >= kInfoHeaderSize + 16)
+            h.masks[3] = info.seek(kInfoHeaderSize + 12).u32();
     }
     h.paletteOffset = uint32_t(afterHeader);
     return S_OK;

@@ -80,13 +80,48 @@ BspFile::BspFile(const std::vector<uint8_t>& bytes) {
     for (int index = 0; index < kLumpCount; ++index)
         checkLump(LumpIndex(index), kRecordSizes[index], bytes.size());
     const Lump& text = lumps_[kEntities];
-    const char* start = reinterpret_cast<const char*>(bytes.data()) + text.offset;
-    entities.assign(start, strnlen(start, text.length));
-    readTextures(bytes);
-    readVertices(bytes);
-    readMeshVertices(bytes);
-    readLightmaps(bytes);
-    readFaces(bytes);
+    entities = ByteReader(bytes.data() + text.offset, text.length).text(text.length);
+    readRecords(bytes, kTextures, textures, [](ByteReader& fields, Texture& texture) {
+        texture.name = fields.text(64);
+        texture.surfaceFlags = fields.i32();
+        texture.contents = fields.i32();
+    });
+    readRecords(bytes, kVertices, vertices, [](ByteReader& fields, Vertex& vertex) {
+        for (float& value : vertex.position) value = fields.f32();
+        for (float& value : vertex.surface) value = fields.f32();
+        for (float& value : vertex.lightmap) value = fields.f32();
+        for (float& value : vertex.normal) value = fields.f32();
+    });
+    readRecords(bytes, kMeshVertices, meshVertices,
+                [](ByteReader& fields, int32_t& offset) { offset = fields.i32(); });
+    readRecords(bytes, kLightmaps, lightmaps, [](ByteReader& fields, LightmapPage& page) {
+        fields.copy(page.data(), page.size());
+    });
+    readRecords(bytes, kFaces, faces, [](ByteReader& fields, Face& face) {
+        face.texture = fields.i32();
+        face.type = fields.seek(8).i32();
+        face.firstVertex = fields.i32();
+        face.vertexCount = fields.i32();
+        face.firstMeshVertex = fields.i32();
+        face.meshVertexCount = fields.i32();
+        face.lightmap = fields.i32();
+        face.patchWidth = fields.seek(96).i32();
+        face.patchHeight = fields.i32();
+    });
+    for (size_t i = 0; i < faces.size(); ++i) checkFace(i, faces[i]);
+}
+
+// Each record of a lump that checkLump has passed, one reader per record.
+template <typename Record, typename Read>
+void BspFile::readRecords(const std::vector<uint8_t>& bytes, LumpIndex index,
+                          std::vector<Record>& records, Read read) const {
+    const Lump& lump = lumps_[index];
+    const size_t recordSize = kRecordSizes[index];
+    records.resize(lump.length / recordSize);
+    for (size_t i = 0; i < records.size(); ++i) {
+        ByteReader fields(bytes.data() + lump.offset + i * recordSize, recordSize);
+        read(fields, records[i]);
+    }
 }
 
 void BspFile::readHeader(const std::vector<uint8_t>& bytes) {
@@ -114,69 +149,6 @@ void BspFile::checkLump(LumpIndex index, size_t recordSize, size_t fileSize) con
     if (lump.length % recordSize != 0)
         Fail("lump '", LumpName(index), "': length ", lump.length,
              " is not a multiple of its record size ", recordSize);
-}
-
-void BspFile::readTextures(const std::vector<uint8_t>& bytes) {
-    const Lump& lump = lumps_[kTextures];
-    size_t count = lump.length / kTextureRecordSize;
-    textures.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t* record = bytes.data() + lump.offset + i * kTextureRecordSize;
-        const char* name = reinterpret_cast<const char*>(record);
-        textures[i].name.assign(name, strnlen(name, 64));
-        ByteReader fields(record, kTextureRecordSize);
-        textures[i].surfaceFlags = fields.seek(64).i32();
-        textures[i].contents = fields.i32();
-    }
-}
-
-void BspFile::readVertices(const std::vector<uint8_t>& bytes) {
-    const Lump& lump = lumps_[kVertices];
-    size_t count = lump.length / kVertexRecordSize;
-    vertices.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        ByteReader fields(bytes.data() + lump.offset + i * kVertexRecordSize, kVertexRecordSize);
-        Vertex& vertex = vertices[i];
-        for (float& value : vertex.position) value = fields.f32();
-        for (float& value : vertex.surface) value = fields.f32();
-        for (float& value : vertex.lightmap) value = fields.f32();
-        for (float& value : vertex.normal) value = fields.f32();
-    }
-}
-
-void BspFile::readMeshVertices(const std::vector<uint8_t>& bytes) {
-    const Lump& lump = lumps_[kMeshVertices];
-    meshVertices.resize(lump.length / 4);
-    ByteReader offsets(bytes.data() + lump.offset, lump.length);
-    for (int32_t& offset : meshVertices) offset = offsets.i32();
-}
-
-void BspFile::readLightmaps(const std::vector<uint8_t>& bytes) {
-    const Lump& lump = lumps_[kLightmaps];
-    lightmaps.resize(lump.length / kLightmapBytes);
-    for (size_t i = 0; i < lightmaps.size(); ++i)
-        std::memcpy(lightmaps[i].data(), bytes.data() + lump.offset + i * kLightmapBytes,
-                    kLightmapBytes);
-}
-
-void BspFile::readFaces(const std::vector<uint8_t>& bytes) {
-    const Lump& lump = lumps_[kFaces];
-    size_t count = lump.length / kFaceRecordSize;
-    faces.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        ByteReader fields(bytes.data() + lump.offset + i * kFaceRecordSize, kFaceRecordSize);
-        Face& face = faces[i];
-        face.texture = fields.i32();
-        face.type = fields.seek(8).i32();
-        face.firstVertex = fields.i32();
-        face.vertexCount = fields.i32();
-        face.firstMeshVertex = fields.i32();
-        face.meshVertexCount = fields.i32();
-        face.lightmap = fields.i32();
-        face.patchWidth = fields.seek(96).i32();
-        face.patchHeight = fields.i32();
-        checkFace(i, face);
-    }
 }
 
 void BspFile::checkFace(size_t number, const Face& face) const {

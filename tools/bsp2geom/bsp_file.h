@@ -92,11 +92,9 @@ private:
 
     void readHeader(const std::vector<uint8_t>& bytes);
     void checkLump(LumpIndex index, size_t recordSize, size_t fileSize) const;
-    void readTextures(const std::vector<uint8_t>& bytes);
-    void readVertices(const std::vector<uint8_t>& bytes);
-    void readMeshVertices(const std::vector<uint8_t>& bytes);
-    void readFaces(const std::vector<uint8_t>& bytes);
-    void readLightmaps(const std::vector<uint8_t>& bytes);
+    template <typename Record, typename Read>
+    void readRecords(const std::vector<uint8_t>& bytes, LumpIndex index,
+                     std::vector<Record>& records, Read read) const;
     void checkFace(size_t number, const Face& face) const;
 
     Lump lumps_[kLumpCount] = {};
