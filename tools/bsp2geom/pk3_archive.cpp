@@ -19,8 +19,9 @@ template <typename... Parts>
 
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
-           std::equal(tail.rbegin(), tail.rend(), text.rbegin(),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+           std::equal(tail.rbegin(), tail.rend(), text.rbegin(), [](char a, char b) {
+               return a == std::tolower(static_cast<unsigned char>(b));
+           });
 }
 
 // Reads exactly `size` bytes, then on to the end of the entry: libzip checks
@@ -79,8 +80,8 @@ void Pk3Archive::readDirectory() {
             Fail("entry ", index, " cannot be read (libzip: ", zip_strerror(archive_.get()), ")");
         names_.emplace_back(entry.name);
         if (entry.size > kMaxEntrySize || entry.comp_size > kMaxEntrySize)
-            Fail("entry '", entry.name, "' is too large (", entry.size, " bytes, ",
-                 entry.comp_size, " compressed)");
+            Fail("entry '", entry.name, "' is too large (", entry.size, " bytes, ", entry.comp_size,
+                 " compressed)");
     }
 }
 
