@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-const float Input::turnRate = 0.0024166098f;   // pi / 1300: about 138.5 degrees a second
-const float Input::mouseRate = 0.0031415927f;  // pi / 1000 per count
+const float Input::kTurnRate = 0.0024166098f;   // pi / 1300: about 138.5 degrees a second
+const float Input::kMouseRate = 0.0031415927f;  // pi / 1000 per count
 
 void Input::addBinding(DWORD code, DeviceKind kind, InputHandler handler, bool onReleaseOnly) {
     bindings.push_back({code, kind, handler, onReleaseOnly});
@@ -50,12 +50,12 @@ void Input::moveLeft(DWORD held) { g_camera.movement.x -= Milliseconds(held); }
 void Input::moveRight(DWORD held) { g_camera.movement.x += Milliseconds(held); }
 void Input::moveUp(DWORD held) { g_camera.movement.y += Milliseconds(held); }
 void Input::moveDown(DWORD held) { g_camera.movement.y -= Milliseconds(held); }
-void Input::turnLeft(DWORD held) { g_camera.yaw -= Milliseconds(held) * turnRate; }
-void Input::turnRight(DWORD held) { g_camera.yaw += Milliseconds(held) * turnRate; }
-void Input::rollLeft(DWORD held) { g_camera.roll -= Milliseconds(held) * turnRate; }
-void Input::rollRight(DWORD held) { g_camera.roll += Milliseconds(held) * turnRate; }
-void Input::mouseTurn(DWORD count) { g_camera.yaw += Counts(count) * mouseRate; }
-void Input::mousePitch(DWORD count) { g_camera.pitch -= Counts(count) * mouseRate; }
+void Input::turnLeft(DWORD held) { g_camera.yaw -= Milliseconds(held) * kTurnRate; }
+void Input::turnRight(DWORD held) { g_camera.yaw += Milliseconds(held) * kTurnRate; }
+void Input::rollLeft(DWORD held) { g_camera.roll -= Milliseconds(held) * kTurnRate; }
+void Input::rollRight(DWORD held) { g_camera.roll += Milliseconds(held) * kTurnRate; }
+void Input::mouseTurn(DWORD count) { g_camera.yaw += Counts(count) * kMouseRate; }
+void Input::mousePitch(DWORD count) { g_camera.pitch -= Counts(count) * kMouseRate; }
 void Input::rightButton(DWORD held) { moveUp(held); }
 void Input::toggleConsole(DWORD) { g_showConsole = !g_showConsole; }
 void Input::toggleFps(DWORD) { g_showFps = !g_showFps; }

@@ -74,8 +74,8 @@ public:
     static void savePosition(DWORD ignored);
     static void loadPosition(DWORD ignored);
 
-    static const float turnRate;   // radians per millisecond held
-    static const float mouseRate;  // radians per mouse count
+    static const float kTurnRate;   // radians per millisecond held
+    static const float kMouseRate;  // radians per mouse count
 
 private:
     void registerBindings();

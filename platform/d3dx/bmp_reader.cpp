@@ -60,18 +60,18 @@ struct Channel {
     }
 };
 
-bool isContiguous(uint32_t mask) {
+bool IsContiguous(uint32_t mask) {
     if (mask == 0) return true;
     while ((mask & 1u) == 0) mask >>= 1;
     return (mask & (mask + 1)) == 0;
 }
 
-HRESULT fail(std::string& reason, const char* text) {
+HRESULT Fail(std::string& reason, const char* text) {
     reason = text;
     return D3DXERR_INVALIDDATA;
 }
 
-HRESULT readInfoHeader(const uint8_t* data, size_t size, BmpHeader& h, std::string& reason) {
+HRESULT ReadInfoHeader(const uint8_t* data, size_t size, BmpHeader& h, std::string& reason) {
     ByteReader info(data + kFileHeaderSize, size - kFileHeaderSize);
     info.skip(4);  // the header size, read already
     uint32_t planes = 0;
@@ -89,16 +89,16 @@ HRESULT readInfoHeader(const uint8_t* data, size_t size, BmpHeader& h, std::stri
         h.compression = info.u32();
         h.colorsUsed = info.seek(32).u32();
     }
-    if (planes != 1) return fail(reason, "BMP plane count is not 1");
+    if (planes != 1) return Fail(reason, "BMP plane count is not 1");
     uint64_t afterHeader = uint64_t(kFileHeaderSize) + h.headerSize;
     if (h.compression == kBitFields || h.compression == kAlphaBitFields) {
         // Masks sit inside newer headers, or right after a 40-byte one.
         uint32_t maskCount = h.compression == kAlphaBitFields ? 4 : 3;
         if (h.headerSize == kInfoHeaderSize) {
-            if (afterHeader + 4 * maskCount > size) return fail(reason, "BMP masks cut short");
+            if (afterHeader + 4 * maskCount > size) return Fail(reason, "BMP masks cut short");
             afterHeader += 4 * maskCount;
         } else if (h.headerSize < kInfoHeaderSize + 4 * maskCount) {
-            return fail(reason, "BMP header too small for its masks");
+            return Fail(reason, "BMP header too small for its masks");
         }
         info.seek(kInfoHeaderSize);
         for (uint32_t i = 0; i < maskCount; ++i) h.masks[i] = info.u32();
@@ -109,35 +109,35 @@ HRESULT readInfoHeader(const uint8_t* data, size_t size, BmpHeader& h, std::stri
     return S_OK;
 }
 
-HRESULT checkGeometry(BmpHeader& h, std::string& reason) {
-    if (h.width <= 0 || h.height == 0) return fail(reason, "BMP has no pixels");
+HRESULT CheckGeometry(BmpHeader& h, std::string& reason) {
+    if (h.width <= 0 || h.height == 0) return Fail(reason, "BMP has no pixels");
     h.topDown = h.height < 0;
     uint64_t rows = uint64_t(h.topDown ? -h.height : h.height);
     if (uint64_t(h.width) > kMaxImageDimension || rows > kMaxImageDimension ||
         uint64_t(h.width) * rows > kMaxImagePixels)
-        return fail(reason, "BMP is too large");
+        return Fail(reason, "BMP is too large");
     return S_OK;
 }
 
-HRESULT checkFormat(BmpHeader& h, std::string& reason) {
+HRESULT CheckFormat(BmpHeader& h, std::string& reason) {
     uint32_t bpp = h.bitsPerPixel;
     switch (h.compression) {
         case kRgb:
             if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
-                return fail(reason, "BMP bit depth not supported");
+                return Fail(reason, "BMP bit depth not supported");
             break;
         case kRle8:
         case kRle4:
             if (bpp != (h.compression == kRle8 ? 8u : 4u))
-                return fail(reason, "BMP run-length coding does not fit its bit depth");
-            if (h.topDown) return fail(reason, "BMP run-length coding cannot be top-down");
+                return Fail(reason, "BMP run-length coding does not fit its bit depth");
+            if (h.topDown) return Fail(reason, "BMP run-length coding cannot be top-down");
             break;
         case kBitFields:
         case kAlphaBitFields:
-            if (bpp != 16 && bpp != 32) return fail(reason, "BMP bit fields need 16 or 32 bits");
+            if (bpp != 16 && bpp != 32) return Fail(reason, "BMP bit fields need 16 or 32 bits");
             break;
         default:
-            return fail(reason, "BMP compression not supported");
+            return Fail(reason, "BMP compression not supported");
     }
     if (bpp == 16 && h.compression == kRgb) {
         h.masks[0] = 0x7C00;
@@ -151,43 +151,43 @@ HRESULT checkFormat(BmpHeader& h, std::string& reason) {
     if (bpp == 16 || bpp == 32) {
         uint32_t limit = bpp == 16 ? 0xFFFFu : 0xFFFFFFFFu;
         for (int i = 0; i < 3; ++i)
-            if (h.masks[i] == 0) return fail(reason, "BMP colour mask is empty");
+            if (h.masks[i] == 0) return Fail(reason, "BMP colour mask is empty");
         for (uint32_t mask : h.masks)
-            if (!isContiguous(mask) || (mask & ~limit) != 0)
-                return fail(reason, "BMP colour mask is not a run of bits inside the pixel");
+            if (!IsContiguous(mask) || (mask & ~limit) != 0)
+                return Fail(reason, "BMP colour mask is not a run of bits inside the pixel");
     }
     return S_OK;
 }
 
-HRESULT checkPalette(BmpHeader& h, size_t size, std::string& reason) {
+HRESULT CheckPalette(BmpHeader& h, size_t size, std::string& reason) {
     if (h.bitsPerPixel > 8) return S_OK;  // a colour table there only lists hints
     uint32_t fullSize = 1u << h.bitsPerPixel;
-    if (h.colorsUsed > fullSize) return fail(reason, "BMP palette larger than its bit depth");
+    if (h.colorsUsed > fullSize) return Fail(reason, "BMP palette larger than its bit depth");
     h.paletteSize = h.colorsUsed ? h.colorsUsed : fullSize;
     uint64_t paletteEnd = uint64_t(h.paletteOffset) + uint64_t(h.paletteSize) * h.paletteEntrySize;
-    if (paletteEnd > size) return fail(reason, "BMP palette cut short");
-    if (paletteEnd > h.dataOffset) return fail(reason, "BMP palette overlaps the pixel data");
+    if (paletteEnd > size) return Fail(reason, "BMP palette cut short");
+    if (paletteEnd > h.dataOffset) return Fail(reason, "BMP palette overlaps the pixel data");
     return S_OK;
 }
 
-HRESULT readHeader(const uint8_t* data, size_t size, BmpHeader& h, std::string& reason) {
+HRESULT ReadHeader(const uint8_t* data, size_t size, BmpHeader& h, std::string& reason) {
     if (size < kFileHeaderSize + 4 || data[0] != 'B' || data[1] != 'M')
-        return fail(reason, "not a BMP file");
+        return Fail(reason, "not a BMP file");
     ByteReader file(data, size);
     h.dataOffset = file.seek(10).u32();
     h.headerSize = file.u32();
     bool known = h.headerSize == kCoreHeaderSize || h.headerSize == kInfoHeaderSize ||
                  h.headerSize == 52 || h.headerSize == 56 || h.headerSize == 108 ||
                  h.headerSize == 124;
-    if (!known) return fail(reason, "BMP header size not supported");
-    if (uint64_t(kFileHeaderSize) + h.headerSize > size) return fail(reason, "BMP header cut short");
-    HRESULT hr = readInfoHeader(data, size, h, reason);
-    if (SUCCEEDED(hr)) hr = checkGeometry(h, reason);
-    if (SUCCEEDED(hr)) hr = checkFormat(h, reason);
+    if (!known) return Fail(reason, "BMP header size not supported");
+    if (uint64_t(kFileHeaderSize) + h.headerSize > size) return Fail(reason, "BMP header cut short");
+    HRESULT hr = ReadInfoHeader(data, size, h, reason);
+    if (SUCCEEDED(hr)) hr = CheckGeometry(h, reason);
+    if (SUCCEEDED(hr)) hr = CheckFormat(h, reason);
     if (FAILED(hr)) return hr;
     if (h.dataOffset < h.paletteOffset || h.dataOffset >= size)
-        return fail(reason, "BMP pixel data offset outside the file");
-    return checkPalette(h, size, reason);
+        return Fail(reason, "BMP pixel data offset outside the file");
+    return CheckPalette(h, size, reason);
 }
 
 std::vector<uint32_t> readPalette(const uint8_t* data, const BmpHeader& h) {
@@ -200,15 +200,15 @@ std::vector<uint32_t> readPalette(const uint8_t* data, const BmpHeader& h) {
 }
 
 // An index outside the colour table shows as opaque black.
-uint32_t lookUp(const std::vector<uint32_t>& palette, uint32_t index) {
+uint32_t LookUp(const std::vector<uint32_t>& palette, uint32_t index) {
     return index < palette.size() ? palette[index] : 0xFF000000u;
 }
 
-uint32_t imageRow(const BmpHeader& h, uint32_t fileRow) {
+uint32_t ImageRow(const BmpHeader& h, uint32_t fileRow) {
     return h.topDown ? fileRow : h.rows() - 1 - fileRow;
 }
 
-void decodeMaskedRow(const uint8_t* row, const BmpHeader& h, Image& image, uint32_t y) {
+void DecodeMaskedRow(const uint8_t* row, const BmpHeader& h, Image& image, uint32_t y) {
     Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alpha(h.masks[3]);
     uint32_t bytes = h.bitsPerPixel / 8;
     ByteReader pixels(row, size_t(image.width) * bytes);
@@ -220,10 +220,10 @@ void decodeMaskedRow(const uint8_t* row, const BmpHeader& h, Image& image, uint3
     }
 }
 
-void decodeRow(const uint8_t* row, const BmpHeader& h, const std::vector<uint32_t>& palette,
+void DecodeRow(const uint8_t* row, const BmpHeader& h, const std::vector<uint32_t>& palette,
                Image& image, uint32_t y) {
     uint32_t bpp = h.bitsPerPixel;
-    if (bpp == 16 || bpp == 32) return decodeMaskedRow(row, h, image, y);
+    if (bpp == 16 || bpp == 32) return DecodeMaskedRow(row, h, image, y);
     for (uint32_t x = 0; x < image.width; ++x) {
         if (bpp == 24) {
             const uint8_t* p = row + size_t(x) * 3;
@@ -234,20 +234,20 @@ void decodeRow(const uint8_t* row, const BmpHeader& h, const std::vector<uint32_
         uint32_t byte = row[x / perByte];
         uint32_t shift = 8 - bpp * (x % perByte + 1);
         uint32_t index = (byte >> shift) & ((1u << bpp) - 1);
-        image.at(x, y) = lookUp(palette, index);
+        image.at(x, y) = LookUp(palette, index);
     }
 }
 
-HRESULT decodeUncompressed(const uint8_t* data, size_t size, const BmpHeader& h,
+HRESULT DecodeUncompressed(const uint8_t* data, size_t size, const BmpHeader& h,
                            const std::vector<uint32_t>& palette, Image& image,
                            std::string& reason) {
     uint64_t stride = (uint64_t(h.width) * h.bitsPerPixel + 31) / 32 * 4;
     // The last row only needs its pixels, not its padding.
     uint64_t lastRow = (uint64_t(h.width) * h.bitsPerPixel + 7) / 8;
     if (uint64_t(h.dataOffset) + stride * (h.rows() - 1) + lastRow > size)
-        return fail(reason, "BMP pixel data cut short");
+        return Fail(reason, "BMP pixel data cut short");
     for (uint32_t fileRow = 0; fileRow < h.rows(); ++fileRow)
-        decodeRow(data + h.dataOffset + stride * fileRow, h, palette, image, imageRow(h, fileRow));
+        DecodeRow(data + h.dataOffset + stride * fileRow, h, palette, image, ImageRow(h, fileRow));
     return S_OK;
 }
 
@@ -256,7 +256,7 @@ HRESULT decodeUncompressed(const uint8_t* data, size_t size, const BmpHeader& h,
 // indices past the end of a row are dropped; a run below the last row, a
 // delta that leaves the image at the bottom, and data that ends before the
 // end-of-bitmap mark make the file invalid.
-HRESULT decodeRle(const uint8_t* data, size_t size, const BmpHeader& h,
+HRESULT DecodeRle(const uint8_t* data, size_t size, const BmpHeader& h,
                   std::vector<uint8_t>& indices, std::string& reason) {
     const bool four = h.compression == kRle4;
     const uint32_t width = uint32_t(h.width), rows = h.rows();
@@ -268,11 +268,11 @@ HRESULT decodeRle(const uint8_t* data, size_t size, const BmpHeader& h,
         ++x;
     };
     while (true) {
-        if (pos + 2 > size) return fail(reason, "BMP run-length data ends without its end mark");
+        if (pos + 2 > size) return Fail(reason, "BMP run-length data ends without its end mark");
         uint32_t count = data[pos], value = data[pos + 1];
         pos += 2;
         if (count > 0) {  // a run of one index (RLE4: two alternating)
-            if (row >= rows) return fail(reason, "BMP run below the last row");
+            if (row >= rows) return Fail(reason, "BMP run below the last row");
             for (uint32_t i = 0; i < count; ++i)
                 put(four ? ((i % 2 == 0) ? value >> 4 : value & 0x0F) : value);
         } else if (value == 0) {  // end of line
@@ -281,18 +281,18 @@ HRESULT decodeRle(const uint8_t* data, size_t size, const BmpHeader& h,
         } else if (value == 1) {  // end of bitmap
             return S_OK;
         } else if (value == 2) {  // delta
-            if (pos + 2 > size) return fail(reason, "BMP delta cut short");
+            if (pos + 2 > size) return Fail(reason, "BMP delta cut short");
             uint32_t dx = data[pos], dy = data[pos + 1];
             pos += 2;
             if (dy > rows - row || (dy == rows - row && dx > 0))
-                return fail(reason, "BMP delta leaves the image");
+                return Fail(reason, "BMP delta leaves the image");
             x += dx;
             row += dy;
         } else {  // absolute run of `value` indices
             uint32_t bytes = four ? (value + 1) / 2 : value;
             uint32_t padded = bytes + (bytes & 1);
-            if (pos + padded > size) return fail(reason, "BMP literal run cut short");
-            if (row >= rows) return fail(reason, "BMP run below the last row");
+            if (pos + padded > size) return Fail(reason, "BMP literal run cut short");
+            if (row >= rows) return Fail(reason, "BMP run below the last row");
             for (uint32_t i = 0; i < value; ++i)
                 put(four ? ((i % 2 == 0) ? data[pos + i / 2] >> 4 : data[pos + i / 2] & 0x0F)
                          : data[pos + i]);
@@ -301,21 +301,21 @@ HRESULT decodeRle(const uint8_t* data, size_t size, const BmpHeader& h,
     }
 }
 
-HRESULT decodeCompressed(const uint8_t* data, size_t size, const BmpHeader& h,
+HRESULT DecodeCompressed(const uint8_t* data, size_t size, const BmpHeader& h,
                          const std::vector<uint32_t>& palette, Image& image,
                          std::string& reason) {
     // Pixels the runs skip keep colour index 0.
     std::vector<uint8_t> indices(size_t(image.width) * image.height, 0);
-    HRESULT hr = decodeRle(data, size, h, indices, reason);
+    HRESULT hr = DecodeRle(data, size, h, indices, reason);
     if (FAILED(hr)) return hr;
     for (uint32_t fileRow = 0; fileRow < h.rows(); ++fileRow)
         for (uint32_t x = 0; x < image.width; ++x)
-            image.at(x, imageRow(h, fileRow)) =
-                lookUp(palette, indices[size_t(fileRow) * image.width + x]);
+            image.at(x, ImageRow(h, fileRow)) =
+                LookUp(palette, indices[size_t(fileRow) * image.width + x]);
     return S_OK;
 }
 
-D3DFORMAT sourceFormatOf(const BmpHeader& h, bool translucent) {
+D3DFORMAT SourceFormatOf(const BmpHeader& h, bool translucent) {
     switch (h.bitsPerPixel) {
         case 24: return D3DFMT_R8G8B8;
         case 32: return translucent || h.masks[3] ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
@@ -328,7 +328,7 @@ D3DFORMAT sourceFormatOf(const BmpHeader& h, bool translucent) {
 
 // Many writers declare an alpha mask and leave every alpha at 0; such an
 // image is meant to be opaque.
-void makeOpaqueIfAlphaUnused(Image& image) {
+void MakeOpaqueIfAlphaUnused(Image& image) {
     for (uint32_t texel : image.texels)
         if ((texel >> 24) != 0) return;
     for (uint32_t& texel : image.texels) texel |= 0xFF000000u;
@@ -338,7 +338,7 @@ void makeOpaqueIfAlphaUnused(Image& image) {
 
 HRESULT DecodeBmp(const uint8_t* data, size_t size, Image& image, std::string& reason) {
     BmpHeader h;
-    HRESULT hr = readHeader(data, size, h, reason);
+    HRESULT hr = ReadHeader(data, size, h, reason);
     if (FAILED(hr)) return hr;
     try {
         std::vector<uint32_t> palette = readPalette(data, h);
@@ -347,8 +347,8 @@ HRESULT DecodeBmp(const uint8_t* data, size_t size, Image& image, std::string& r
         image.fileFormat = D3DXIFF_BMP;
         image.texels.assign(size_t(image.width) * image.height, 0xFF000000u);
         bool compressed = h.compression == kRle8 || h.compression == kRle4;
-        hr = compressed ? decodeCompressed(data, size, h, palette, image, reason)
-                        : decodeUncompressed(data, size, h, palette, image, reason);
+        hr = compressed ? DecodeCompressed(data, size, h, palette, image, reason)
+                        : DecodeUncompressed(data, size, h, palette, image, reason);
     } catch (const std::bad_alloc&) {
         reason = "out of memory for the BMP pixels";
         hr = E_OUTOFMEMORY;
@@ -357,8 +357,8 @@ HRESULT DecodeBmp(const uint8_t* data, size_t size, Image& image, std::string& r
         image = Image();
         return hr;
     }
-    if (h.masks[3]) makeOpaqueIfAlphaUnused(image);
-    image.sourceFormat = sourceFormatOf(h, image.hasTranslucency());
+    if (h.masks[3]) MakeOpaqueIfAlphaUnused(image);
+    image.sourceFormat = SourceFormatOf(h, image.hasTranslucency());
     return S_OK;
 }
 

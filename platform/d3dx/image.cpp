@@ -31,7 +31,7 @@ struct Taps {
     float weight[3];
 };
 
-Taps tapsFor(uint32_t i, uint32_t size) {
+Taps TapsFor(uint32_t i, uint32_t size) {
     if (size == 1) return Taps{0, 1, {1.0f, 0.0f, 0.0f}};
     if (size % 2 == 0) return Taps{2 * i, 2, {0.5f, 0.5f, 0.0f}};
     uint32_t m = size / 2;
@@ -39,9 +39,9 @@ Taps tapsFor(uint32_t i, uint32_t size) {
     return Taps{2 * i, 3, {float(m - i) / n, float(m) / n, float(i + 1) / n}};
 }
 
-float channel(uint32_t texel, int c) { return float((texel >> (8 * c)) & 0xFF); }
+float Channel(uint32_t texel, int c) { return float((texel >> (8 * c)) & 0xFF); }
 
-uint32_t pack(const float sum[4]) {
+uint32_t Pack(const float sum[4]) {
     uint32_t texel = 0;
     for (int c = 0; c < 4; ++c) {
         float v = std::floor(sum[c] + 0.5f);
@@ -61,17 +61,17 @@ Image HalveImage(const Image& source) {
     half.fileFormat = source.fileFormat;
     half.texels.resize(size_t(half.width) * half.height);
     for (uint32_t y = 0; y < half.height; ++y) {
-        Taps rows = tapsFor(y, source.height);
+        Taps rows = TapsFor(y, source.height);
         for (uint32_t x = 0; x < half.width; ++x) {
-            Taps columns = tapsFor(x, source.width);
+            Taps columns = TapsFor(x, source.width);
             float sum[4] = {0, 0, 0, 0};
             for (uint32_t r = 0; r < rows.count; ++r)
                 for (uint32_t k = 0; k < columns.count; ++k) {
                     uint32_t texel = source.at(columns.first + k, rows.first + r);
                     float w = rows.weight[r] * columns.weight[k];
-                    for (int c = 0; c < 4; ++c) sum[c] += w * channel(texel, c);
+                    for (int c = 0; c < 4; ++c) sum[c] += w * Channel(texel, c);
                 }
-            half.at(x, y) = pack(sum);
+            half.at(x, y) = Pack(sum);
         }
     }
     return half;
@@ -102,11 +102,11 @@ Image ResizeImage(const Image& source, uint32_t width, uint32_t height) {
             sample(x, width, source.width, x0, x1, tx);
             float sum[4];
             for (int c = 0; c < 4; ++c) {
-                float top = channel(source.at(x0, y0), c) * (1 - tx) + channel(source.at(x1, y0), c) * tx;
-                float bottom = channel(source.at(x0, y1), c) * (1 - tx) + channel(source.at(x1, y1), c) * tx;
+                float top = Channel(source.at(x0, y0), c) * (1 - tx) + Channel(source.at(x1, y0), c) * tx;
+                float bottom = Channel(source.at(x0, y1), c) * (1 - tx) + Channel(source.at(x1, y1), c) * tx;
                 sum[c] = top * (1 - ty) + bottom * ty;
             }
-            resized.at(x, y) = pack(sum);
+            resized.at(x, y) = Pack(sum);
         }
     }
     return resized;

@@ -50,7 +50,7 @@ namespace {
 
 // Determinant of the 3 × 3 minor that leaves out row `skipRow` and column
 // `skipColumn`.
-double minor3(const double m[4][4], int skipRow, int skipColumn) {
+double Minor3(const double m[4][4], int skipRow, int skipColumn) {
     int rows[3], columns[3];
     for (int i = 0, r = 0, c = 0; i < 4; ++i) {
         if (i != skipRow) rows[r++] = i;
@@ -74,7 +74,7 @@ D3DXMATRIX* D3DXMatrixInverse(D3DXMATRIX* out, float* determinant, const D3DXMAT
     for (int row = 0; row < 4; ++row)
         for (int column = 0; column < 4; ++column) {
             double sign = ((row + column) % 2 == 0) ? 1.0 : -1.0;
-            cofactor[row][column] = sign * minor3(source, row, column);
+            cofactor[row][column] = sign * Minor3(source, row, column);
         }
     double det = 0.0;
     for (int column = 0; column < 4; ++column) det += source[0][column] * cofactor[0][column];
@@ -108,20 +108,20 @@ D3DXMATRIX* D3DXMatrixPerspectiveFovLH(D3DXMATRIX* out, float fovY, float aspect
 
 namespace {
 
-D3DXVECTOR3 subtract(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
+D3DXVECTOR3 Subtract(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     return D3DXVECTOR3(a.x - b.x, a.y - b.y, a.z - b.z);
 }
 
-D3DXVECTOR3 cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
+D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     return D3DXVECTOR3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
 }
 
-float dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float Dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 // A zero vector stays zero instead of turning into NaNs, so a degenerate
 // camera (eye on the target, up along the view) gives a finite matrix.
-D3DXVECTOR3 normalized(const D3DXVECTOR3& v) {
-    float length = std::sqrt(dot(v, v));
+D3DXVECTOR3 Normalized(const D3DXVECTOR3& v) {
+    float length = std::sqrt(Dot(v, v));
     if (!(length > 0.0f)) return D3DXVECTOR3();
     return D3DXVECTOR3(v.x / length, v.y / length, v.z / length);
 }
@@ -130,13 +130,13 @@ D3DXVECTOR3 normalized(const D3DXVECTOR3& v) {
 
 D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at,
                                const D3DXVECTOR3* up) {
-    D3DXVECTOR3 zAxis = normalized(subtract(*at, *eye));
-    D3DXVECTOR3 xAxis = normalized(cross(*up, zAxis));
-    D3DXVECTOR3 yAxis = cross(zAxis, xAxis);
+    D3DXVECTOR3 zAxis = Normalized(Subtract(*at, *eye));
+    D3DXVECTOR3 xAxis = Normalized(Cross(*up, zAxis));
+    D3DXVECTOR3 yAxis = Cross(zAxis, xAxis);
     *out = D3DXMATRIX(xAxis.x, yAxis.x, zAxis.x, 0.0f,
                       xAxis.y, yAxis.y, zAxis.y, 0.0f,
                       xAxis.z, yAxis.z, zAxis.z, 0.0f,
-                      -dot(xAxis, *eye), -dot(yAxis, *eye), -dot(zAxis, *eye), 1.0f);
+                      -Dot(xAxis, *eye), -Dot(yAxis, *eye), -Dot(zAxis, *eye), 1.0f);
     return out;
 }
 

@@ -15,7 +15,7 @@ namespace {
 const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 const size_t kChunkOverhead = 12;  // length, type, CRC
 
-bool isEmptyImageData(const uint8_t* chunk) {
+bool IsEmptyImageData(const uint8_t* chunk) {
     return ByteReader(chunk, kChunkOverhead).u32BigEndian() == 0 && chunk[4] == 'I' &&
            chunk[5] == 'D' && chunk[6] == 'A' && chunk[7] == 'T';
 }
@@ -23,7 +23,7 @@ bool isEmptyImageData(const uint8_t* chunk) {
 // Calls visit(offset, wholeChunkBytes) for every complete chunk; stops at the
 // first one that runs past the end (stb_image reports that itself).
 template <typename Visit>
-void forEachChunk(const uint8_t* data, size_t size, Visit visit) {
+void ForEachChunk(const uint8_t* data, size_t size, Visit visit) {
     ByteReader lengths(data, size);
     size_t at = sizeof kPngSignature;
     while (size - at >= kChunkOverhead) {
@@ -41,12 +41,12 @@ std::vector<uint8_t> WithoutEmptyImageData(const uint8_t* data, size_t size) {
     if (size < sizeof kPngSignature || !std::equal(kPngSignature, kPngSignature + 8, data))
         return kept;
     bool found = false;
-    forEachChunk(data, size, [&](size_t at, size_t) { found = found || isEmptyImageData(data + at); });
+    ForEachChunk(data, size, [&](size_t at, size_t) { found = found || IsEmptyImageData(data + at); });
     if (!found) return kept;
     kept.assign(data, data + sizeof kPngSignature);
     size_t end = sizeof kPngSignature;
-    forEachChunk(data, size, [&](size_t at, size_t bytes) {
-        if (!isEmptyImageData(data + at)) kept.insert(kept.end(), data + at, data + at + bytes);
+    ForEachChunk(data, size, [&](size_t at, size_t bytes) {
+        if (!IsEmptyImageData(data + at)) kept.insert(kept.end(), data + at, data + at + bytes);
         end = at + bytes;
     });
     kept.insert(kept.end(), data + end, data + size);  // an incomplete last chunk stays

@@ -31,7 +31,7 @@ std::string failureReason() {
     return text;
 }
 
-D3DFORMAT sourceFormatOf(int channels, bool translucent) {
+D3DFORMAT SourceFormatOf(int channels, bool translucent) {
     switch (channels) {
         case 1: return D3DFMT_L8;
         case 3: return D3DFMT_R8G8B8;
@@ -85,7 +85,7 @@ HRESULT DecodePngOrJpeg(const uint8_t* data, size_t size, Image& image, std::str
         }
         bool isPng = size >= 4 && data[0] == 0x89 && data[1] == 'P';
         image.fileFormat = isPng ? D3DXIFF_PNG : D3DXIFF_JPG;
-        image.sourceFormat = sourceFormatOf(channels, image.hasTranslucency());
+        image.sourceFormat = SourceFormatOf(channels, image.hasTranslucency());
     } catch (const std::bad_alloc&) {
         image = Image();
         reason = "out of memory for the image";

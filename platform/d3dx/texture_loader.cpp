@@ -18,46 +18,46 @@ const uint64_t kMaxFileSize = uint64_t(256) << 20;
 
 std::string g_lastError;
 
-HRESULT failWith(HRESULT hr, const std::string& reason) {
+HRESULT FailWith(HRESULT hr, const std::string& reason) {
     g_lastError = reason;
     return hr;
 }
 
-HRESULT readFile(const char* name, std::vector<uint8_t>& bytes) {
+HRESULT ReadFile(const char* name, std::vector<uint8_t>& bytes) {
     std::ifstream file(NativePath(name), std::ios::binary | std::ios::ate);
-    if (!file) return failWith(E_FAIL, std::string("cannot open ") + name);
+    if (!file) return FailWith(E_FAIL, std::string("cannot open ") + name);
     std::streamoff size = file.tellg();
     if (size < 0 || uint64_t(size) > kMaxFileSize)
-        return failWith(D3DXERR_INVALIDDATA, std::string("unusable file size: ") + name);
+        return FailWith(D3DXERR_INVALIDDATA, std::string("unusable file size: ") + name);
     bytes.resize(size_t(size));
     file.seekg(0);
     if (size > 0 && !file.read(reinterpret_cast<char*>(bytes.data()), size))
-        return failWith(E_FAIL, std::string("cannot read ") + name);
+        return FailWith(E_FAIL, std::string("cannot read ") + name);
     return S_OK;
 }
 
-bool isDefault(UINT value) { return value == 0 || value == D3DX_DEFAULT; }
+bool IsDefault(UINT value) { return value == 0 || value == D3DX_DEFAULT; }
 
-uint32_t scaleTo(uint32_t byte, uint32_t bits) {
+uint32_t ScaleTo(uint32_t byte, uint32_t bits) {
     uint32_t maximum = (1u << bits) - 1;
     return (byte * maximum + 127) / 255;
 }
 
 
-uint32_t convert(uint32_t argb, D3DFORMAT format) {
+uint32_t Convert(uint32_t argb, D3DFORMAT format) {
     uint32_t a = argb >> 24, r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
     switch (format) {
         case D3DFMT_X8R8G8B8: return argb | 0xFF000000u;
-        case D3DFMT_R5G6B5: return (scaleTo(r, 5) << 11) | (scaleTo(g, 6) << 5) | scaleTo(b, 5);
+        case D3DFMT_R5G6B5: return (ScaleTo(r, 5) << 11) | (ScaleTo(g, 6) << 5) | ScaleTo(b, 5);
         case D3DFMT_X1R5G5B5:
         case D3DFMT_A1R5G5B5: {
             uint32_t alpha = (format == D3DFMT_X1R5G5B5 || a >= 128) ? 0x8000u : 0u;
-            return alpha | (scaleTo(r, 5) << 10) | (scaleTo(g, 5) << 5) | scaleTo(b, 5);
+            return alpha | (ScaleTo(r, 5) << 10) | (ScaleTo(g, 5) << 5) | ScaleTo(b, 5);
         }
         case D3DFMT_A4R4G4B4:
         case D3DFMT_X4R4G4B4: {
-            uint32_t alpha = format == D3DFMT_X4R4G4B4 ? 15u : scaleTo(a, 4);
-            return (alpha << 12) | (scaleTo(r, 4) << 8) | (scaleTo(g, 4) << 4) | scaleTo(b, 4);
+            uint32_t alpha = format == D3DFMT_X4R4G4B4 ? 15u : ScaleTo(a, 4);
+            return (alpha << 12) | (ScaleTo(r, 4) << 8) | (ScaleTo(g, 4) << 4) | ScaleTo(b, 4);
         }
         case D3DFMT_A8: return a;
         case D3DFMT_L8: return (299 * r + 587 * g + 114 * b + 500) / 1000;
@@ -65,39 +65,39 @@ uint32_t convert(uint32_t argb, D3DFORMAT format) {
     }
 }
 
-void writeRow(const Image& image, uint32_t y, D3DFORMAT format, BYTE* row) {
+void WriteRow(const Image& image, uint32_t y, D3DFORMAT format, BYTE* row) {
     UINT bytes = tundra_d3dx::BytesPerTexel(format);
     for (uint32_t x = 0; x < image.width; ++x) {
-        uint32_t value = convert(image.at(x, y), format);
+        uint32_t value = Convert(image.at(x, y), format);
         for (UINT i = 0; i < bytes; ++i) row[size_t(x) * bytes + i] = BYTE(value >> (8 * i));
     }
 }
 
-HRESULT fillLevel(IDirect3DTexture8* texture, UINT level, const Image& image, D3DFORMAT format) {
+HRESULT FillLevel(IDirect3DTexture8* texture, UINT level, const Image& image, D3DFORMAT format) {
     D3DLOCKED_RECT locked;
     HRESULT hr = texture->LockRect(level, &locked, nullptr, 0);
-    if (FAILED(hr)) return failWith(hr, "cannot lock texture level " + std::to_string(level));
+    if (FAILED(hr)) return FailWith(hr, "cannot lock texture level " + std::to_string(level));
     if (!locked.pBits || locked.Pitch < 0 ||
         UINT(locked.Pitch) < image.width * tundra_d3dx::BytesPerTexel(format)) {
         texture->UnlockRect(level);
-        return failWith(D3DERR_INVALIDCALL, "texture level has an unusable pitch");
+        return FailWith(D3DERR_INVALIDCALL, "texture level has an unusable pitch");
     }
     for (uint32_t y = 0; y < image.height; ++y)
-        writeRow(image, y, format, static_cast<BYTE*>(locked.pBits) + size_t(y) * locked.Pitch);
+        WriteRow(image, y, format, static_cast<BYTE*>(locked.pBits) + size_t(y) * locked.Pitch);
     texture->UnlockRect(level);
     return S_OK;
 }
 
-HRESULT fillChain(IDirect3DTexture8* texture, UINT levels, Image image, D3DFORMAT format) {
+HRESULT FillChain(IDirect3DTexture8* texture, UINT levels, Image image, D3DFORMAT format) {
     for (UINT level = 0; level < levels; ++level) {
         if (level > 0) image = HalveImage(image);
-        HRESULT hr = fillLevel(texture, level, image, format);
+        HRESULT hr = FillLevel(texture, level, image, format);
         if (FAILED(hr)) return hr;
     }
     return S_OK;
 }
 
-void applyColorKey(Image& image, D3DCOLOR colorKey) {
+void ApplyColorKey(Image& image, D3DCOLOR colorKey) {
     if (colorKey == 0) return;
     for (uint32_t& texel : image.texels)
         if (texel == colorKey) texel = 0;
@@ -111,33 +111,33 @@ struct Request {
     D3DCOLOR colorKey;
 };
 
-HRESULT createAndFill(IDirect3DDevice8* device, Image image, const Request& request,
+HRESULT CreateAndFill(IDirect3DDevice8* device, Image image, const Request& request,
                       IDirect3DTexture8** result) {
-    applyColorKey(image, request.colorKey);
-    UINT width = isDefault(request.width) ? image.width : request.width;
-    UINT height = isDefault(request.height) ? image.height : request.height;
+    ApplyColorKey(image, request.colorKey);
+    UINT width = IsDefault(request.width) ? image.width : request.width;
+    UINT height = IsDefault(request.height) ? image.height : request.height;
     if (width > kMaxImageDimension || height > kMaxImageDimension)
-        return failWith(D3DERR_INVALIDCALL, "requested texture size too large");
+        return FailWith(D3DERR_INVALIDCALL, "requested texture size too large");
     if (width != image.width || height != image.height) image = ResizeImage(image, width, height);
 
     D3DFORMAT format = request.format;
     if (format == D3DFMT_UNKNOWN)
         format = image.hasTranslucency() ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
     if (tundra_d3dx::BytesPerTexel(format) == 0)
-        return failWith(D3DERR_INVALIDCALL, "texture format not supported by the loader");
+        return FailWith(D3DERR_INVALIDCALL, "texture format not supported by the loader");
     UINT fullChain = MipChainLength(width, height);
-    UINT levels = isDefault(request.mipLevels) || request.mipLevels > fullChain
+    UINT levels = IsDefault(request.mipLevels) || request.mipLevels > fullChain
                       ? fullChain
                       : request.mipLevels;
 
     IDirect3DTexture8* texture = nullptr;
     HRESULT hr = device->CreateTexture(width, height, levels, request.usage, format,
                                        request.pool, &texture);
-    if (FAILED(hr) || !texture) return failWith(FAILED(hr) ? hr : E_FAIL, "CreateTexture failed");
+    if (FAILED(hr) || !texture) return FailWith(FAILED(hr) ? hr : E_FAIL, "CreateTexture failed");
     try {
-        hr = fillChain(texture, levels, std::move(image), format);
+        hr = FillChain(texture, levels, std::move(image), format);
     } catch (const std::bad_alloc&) {
-        hr = failWith(E_OUTOFMEMORY, "out of memory for the mip chain");
+        hr = FailWith(E_OUTOFMEMORY, "out of memory for the mip chain");
     }
     if (FAILED(hr)) {
         texture->Release();
@@ -164,17 +164,17 @@ HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE8 device, LPCSTR src
     g_lastError.clear();
     if (texture) *texture = nullptr;
     if (!device || !srcFile || !texture)
-        return failWith(D3DERR_INVALIDCALL, "missing device, file name or result");
+        return FailWith(D3DERR_INVALIDCALL, "missing device, file name or result");
     Image image;
     try {
         std::vector<uint8_t> bytes;
-        HRESULT hr = readFile(srcFile, bytes);
+        HRESULT hr = ReadFile(srcFile, bytes);
         if (FAILED(hr)) return hr;
         std::string reason;
         hr = DecodeImage(bytes.data(), bytes.size(), image, reason);
-        if (FAILED(hr)) return failWith(hr, std::string(srcFile) + ": " + reason);
+        if (FAILED(hr)) return FailWith(hr, std::string(srcFile) + ": " + reason);
     } catch (const std::bad_alloc&) {
-        return failWith(E_OUTOFMEMORY, "out of memory reading the image file");
+        return FailWith(E_OUTOFMEMORY, "out of memory reading the image file");
     }
     if (srcInfo) {
         srcInfo->Width = image.width;
@@ -186,8 +186,8 @@ HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE8 device, LPCSTR src
     }
     try {
         Request request{width, height, mipLevels, usage, format, pool, colorKey};
-        return createAndFill(device, std::move(image), request, texture);
+        return CreateAndFill(device, std::move(image), request, texture);
     } catch (const std::bad_alloc&) {
-        return failWith(E_OUTOFMEMORY, "out of memory converting the image");
+        return FailWith(E_OUTOFMEMORY, "out of memory converting the image");
     }
 }

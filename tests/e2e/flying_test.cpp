@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr float Pi = 3.14159265f;
+constexpr float kPi = 3.14159265f;
 constexpr int kWidth = 320, kHeight = 240;
 
 const char kConfig[] =
@@ -109,7 +109,7 @@ TEST_F(Flying, ArrowTurnsByItsHeldTimeAndTheRightButtonLifts) {
                     "1600 key F5 down\n"
                     "1610 key F5 up\n"
                     "1700 close\n"));
-    expectPlacement({0, 100, 0, 0, -Pi, 0}, 2e-4f);
+    expectPlacement({0, 100, 0, 0, -kPi, 0}, 2e-4f);
 }
 
 TEST_F(Flying, MovementIsSpreadOverTheFramesOfTheHold) {
@@ -132,7 +132,7 @@ TEST_F(Flying, MouseTurnsAndTheDownKeyLowers) {
                     "200 key F5 down\n"
                     "210 key F5 up\n"
                     "300 close\n"));
-    expectPlacement({0, -100, 0, 0, Pi, 0}, 2e-4f);
+    expectPlacement({0, -100, 0, 0, kPi, 0}, 2e-4f);
 }
 
 TEST_F(Flying, RestoreBringsBackTheSavedPlacement) {

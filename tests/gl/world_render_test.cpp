@@ -21,8 +21,8 @@ using tundra_formats::GeomVertex;
 namespace gl_test {
 namespace {
 
-constexpr uint32_t Clear = 0xFF212121;
-constexpr float QuarterTurn = 1.5707963f;
+constexpr uint32_t kClear = 0xFF212121;
+constexpr float kQuarterTurn = 1.5707963f;
 
 // Surface grey 0x80 under a lightmap value L gives min(255, 2 * 128 * L / 255).
 uint32_t Lit(uint8_t red, uint8_t green, uint8_t blue) {
@@ -67,7 +67,7 @@ protected:
 
     std::vector<uint32_t> renderFrame(const GeomLevel& level) {
         if (!world_) world_ = std::make_unique<World>(scratch_.write(level), device_, 1.0f);
-        return drawScene(Clear, [this] { world_->render(); });
+        return drawScene(kClear, [this] { world_->render(); });
     }
 
     LevelScratch scratch_;
@@ -106,8 +106,8 @@ TEST_F(WorldRenderTest, QuadsAppearWhereTheCameraSeesThemLitByTheirLightmaps) {
     EXPECT_TRUE(ColorNear(at(frame, 48, 48), Lit(32, 128, 200), 2));
     EXPECT_TRUE(ColorNear(at(frame, 36, 16), Lit(0, 255, 0), 2));    // near quad
     EXPECT_TRUE(ColorNear(at(frame, 56, 16), Lit(128, 128, 128), 2)); // far quad beside it
-    EXPECT_EQ(at(frame, 16, 16), Clear);                              // back face
-    EXPECT_EQ(at(frame, 32, 48), Clear);                              // gap between quads
+    EXPECT_EQ(at(frame, 16, 16), kClear);                              // back face
+    EXPECT_EQ(at(frame, 32, 48), kClear);                              // gap between quads
 }
 
 TEST_F(WorldRenderTest, ViewFollowsTheCameraPositionAndTurn) {
@@ -131,11 +131,11 @@ TEST_F(WorldRenderTest, ViewFollowsTheCameraPositionAndTurn) {
     renderFrame(level);  // carries the step out
     frame = renderFrame(level);
     EXPECT_TRUE(ColorNear(at(frame, 32 - 23, 32), Lit(255, 0, 0), 2));
-    EXPECT_EQ(at(frame, 32, 32), Clear);
+    EXPECT_EQ(at(frame, 32, 32), kClear);
 
     // Back to the origin and a quarter turn right: the other quad fills the view.
     g_camera.setPosition(0, 0, 0);
-    g_camera.yaw = QuarterTurn;
+    g_camera.yaw = kQuarterTurn;
     frame = renderFrame(level);
     EXPECT_TRUE(ColorNear(at(frame, 32, 32), Lit(0, 0, 255), 2));
 }

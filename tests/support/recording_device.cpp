@@ -26,7 +26,7 @@ std::string joinArgs(const std::vector<std::string>& parts) {
     return text;
 }
 
-RecordedCall makeCall(const std::string& name, std::vector<uint32_t> args,
+RecordedCall MakeCall(const std::string& name, std::vector<uint32_t> args,
                       std::vector<int> objects, const std::vector<std::string>& shown,
                       const std::string& prefix = std::string()) {
     RecordedCall call;
@@ -51,7 +51,7 @@ std::string matrixText(const D3DMATRIX& m) {
     return out.str();
 }
 
-D3DMATRIX identityMatrix() {
+D3DMATRIX IdentityMatrix() {
     D3DMATRIX m;
     std::memset(&m, 0, sizeof m);
     m._11 = m._22 = m._33 = m._44 = 1.0f;
@@ -70,7 +70,7 @@ std::string lookUp(const Named* table, size_t size, DWORD value) {
 }
 
 // Stage states Direct3D 8 starts a device with, stage by stage.
-DWORD defaultStageState(DWORD stage, DWORD type) {
+DWORD DefaultStageState(DWORD stage, DWORD type) {
     switch (type) {
         case D3DTSS_COLOROP: return stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
         case D3DTSS_ALPHAOP: return stage == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
@@ -91,7 +91,7 @@ DWORD defaultStageState(DWORD stage, DWORD type) {
 
 }  // namespace
 
-std::string renderStateName(DWORD state) {
+std::string RenderStateName(DWORD state) {
     static const Named table[] = {
         {D3DRS_ZENABLE, "ZENABLE"},
         {D3DRS_FILLMODE, "FILLMODE"},
@@ -122,7 +122,7 @@ std::string renderStateName(DWORD state) {
     return lookUp(table, sizeof table / sizeof table[0], state);
 }
 
-std::string stageStateName(DWORD type) {
+std::string StageStateName(DWORD type) {
     static const Named table[] = {
         {D3DTSS_COLOROP, "COLOROP"},
         {D3DTSS_COLORARG1, "COLORARG1"},
@@ -149,7 +149,7 @@ std::string stageStateName(DWORD type) {
     return lookUp(table, sizeof table / sizeof table[0], type);
 }
 
-std::string transformName(DWORD state) {
+std::string TransformName(DWORD state) {
     static const Named table[] = {
         {D3DTS_VIEW, "VIEW"},
         {D3DTS_PROJECTION, "PROJECTION"},
@@ -160,7 +160,7 @@ std::string transformName(DWORD state) {
     return lookUp(table, sizeof table / sizeof table[0], state);
 }
 
-std::string formatName(DWORD format) {
+std::string FormatName(DWORD format) {
     static const Named table[] = {
         {D3DFMT_UNKNOWN, "UNKNOWN"},   {D3DFMT_R8G8B8, "R8G8B8"},
         {D3DFMT_A8R8G8B8, "A8R8G8B8"}, {D3DFMT_X8R8G8B8, "X8R8G8B8"},
@@ -175,7 +175,7 @@ std::string formatName(DWORD format) {
     return lookUp(table, sizeof table / sizeof table[0], format);
 }
 
-std::string poolName(DWORD pool) {
+std::string PoolName(DWORD pool) {
     static const Named table[] = {
         {D3DPOOL_DEFAULT, "DEFAULT"},
         {D3DPOOL_MANAGED, "MANAGED"},
@@ -188,7 +188,7 @@ std::string poolName(DWORD pool) {
 // --- RecordedCall, CallRecorder, RefCounted ----------------------------------
 
 D3DMATRIX RecordedCall::matrix() const {
-    D3DMATRIX m = identityMatrix();
+    D3DMATRIX m = IdentityMatrix();
     if (floats.size() == 16) std::memcpy(&m.m[0][0], floats.data(), sizeof m.m);
     else ADD_FAILURE() << text << " carries no matrix";
     return m;
@@ -294,13 +294,13 @@ RecordingTexture::RecordingTexture(RecordingDevice& device, int id, UINT width, 
 
 ULONG RecordingTexture::AddRef() {
     ULONG refs = addRef();
-    device_.record(makeCall("AddRef", {}, {id_}, {}, name() + "."));
+    device_.record(MakeCall("AddRef", {}, {id_}, {}, name() + "."));
     return refs;
 }
 
 ULONG RecordingTexture::Release() {
     ULONG refs = release();
-    RecordedCall call = makeCall("Release", {}, {id_}, {}, name() + ".");
+    RecordedCall call = MakeCall("Release", {}, {id_}, {}, name() + ".");
     call.text += " -> " + std::to_string(refs);
     device_.record(call);
     return refs;
@@ -308,7 +308,7 @@ ULONG RecordingTexture::Release() {
 
 HRESULT RecordingTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
     HRESULT hr = device_.record(
-        makeCall("GetLevelDesc", {level}, {id_}, {std::to_string(level)}, name() + "."));
+        MakeCall("GetLevelDesc", {level}, {id_}, {std::to_string(level)}, name() + "."));
     if (FAILED(hr)) return hr;
     if (level >= levels_.size() || !desc) {
         device_.setLastResult(D3DERR_INVALIDCALL);
@@ -332,7 +332,7 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const
                                   std::to_string(rect->right) + "," +
                                   std::to_string(rect->bottom) + "]"
                             : "whole";
-    HRESULT hr = device_.record(makeCall("LockRect", {level, flags}, {id_},
+    HRESULT hr = device_.record(MakeCall("LockRect", {level, flags}, {id_},
                                          {std::to_string(level), area, hex(flags)}, name() + "."));
     if (FAILED(hr)) return hr;
     if (level >= levels_.size() || !lockedRect || levels_[level].locked) {
@@ -360,7 +360,7 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const
 
 HRESULT RecordingTexture::UnlockRect(UINT level) {
     device_.record(
-        makeCall("UnlockRect", {level}, {id_}, {std::to_string(level)}, name() + "."));
+        MakeCall("UnlockRect", {level}, {id_}, {std::to_string(level)}, name() + "."));
     if (level >= levels_.size() || !levels_[level].locked) {
         device_.noteError(name() + ".UnlockRect(" + std::to_string(level) + ") without a lock");
         device_.setLastResult(D3DERR_INVALIDCALL);
@@ -416,13 +416,13 @@ RecordingVertexBuffer::RecordingVertexBuffer(RecordingDevice& device, int id, UI
 
 ULONG RecordingVertexBuffer::AddRef() {
     ULONG refs = addRef();
-    device_.record(makeCall("AddRef", {}, {id_}, {}, name() + "."));
+    device_.record(MakeCall("AddRef", {}, {id_}, {}, name() + "."));
     return refs;
 }
 
 ULONG RecordingVertexBuffer::Release() {
     ULONG refs = release();
-    RecordedCall call = makeCall("Release", {}, {id_}, {}, name() + ".");
+    RecordedCall call = MakeCall("Release", {}, {id_}, {}, name() + ".");
     call.text += " -> " + std::to_string(refs);
     device_.record(call);
     return refs;
@@ -430,7 +430,7 @@ ULONG RecordingVertexBuffer::Release() {
 
 HRESULT RecordingVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data,
                                     DWORD flags) {
-    HRESULT hr = device_.record(makeCall(
+    HRESULT hr = device_.record(MakeCall(
         "Lock", {offsetToLock, sizeToLock, flags}, {id_},
         {std::to_string(offsetToLock), std::to_string(sizeToLock), hex(flags)}, name() + "."));
     if (FAILED(hr)) return hr;
@@ -447,7 +447,7 @@ HRESULT RecordingVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** d
 }
 
 HRESULT RecordingVertexBuffer::Unlock() {
-    device_.record(makeCall("Unlock", {}, {id_}, {}, name() + "."));
+    device_.record(MakeCall("Unlock", {}, {id_}, {}, name() + "."));
     if (!locked_) {
         device_.noteError(name() + ".Unlock without a lock");
         device_.setLastResult(D3DERR_INVALIDCALL);
@@ -458,7 +458,7 @@ HRESULT RecordingVertexBuffer::Unlock() {
 }
 
 HRESULT RecordingVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
-    HRESULT hr = device_.record(makeCall("GetDesc", {}, {id_}, {}, name() + "."));
+    HRESULT hr = device_.record(MakeCall("GetDesc", {}, {id_}, {}, name() + "."));
     if (FAILED(hr)) return hr;
     if (!desc) return D3DERR_INVALIDCALL;
     desc->Format = D3DFMT_VERTEXDATA;
@@ -593,7 +593,7 @@ std::string RecordingDevice::nameOf(IDirect3DVertexBuffer8* buffer) const {
 }
 
 namespace {
-int idOf(const std::string& name) {
+int IdOf(const std::string& name) {
     size_t hash = name.find('#');
     if (hash == std::string::npos || name.compare(hash + 1, 1, "?") == 0) return name == "null" ? 0 : -1;
     return std::stoi(name.substr(hash + 1));
@@ -601,13 +601,13 @@ int idOf(const std::string& name) {
 }  // namespace
 
 ULONG RecordingDevice::AddRef() {
-    record(makeCall("AddRef", {}, {}, {}));
+    record(MakeCall("AddRef", {}, {}, {}));
     return addRef();
 }
 
 ULONG RecordingDevice::Release() {
     ULONG refs = release();
-    RecordedCall call = makeCall("Release", {}, {}, {});
+    RecordedCall call = MakeCall("Release", {}, {}, {});
     call.text += " -> " + std::to_string(refs);
     record(call);
     return refs;
@@ -617,17 +617,17 @@ HRESULT RecordingDevice::TestCooperativeLevel() {
     HRESULT scripted = D3D_OK;
     if (cooperativeNext_ < cooperativeScript_.size())
         scripted = cooperativeScript_[cooperativeNext_++];
-    return record(makeCall("TestCooperativeLevel", {}, {}, {}), scripted);
+    return record(MakeCall("TestCooperativeLevel", {}, {}, {}), scripted);
 }
 
 HRESULT RecordingDevice::GetDeviceCaps(D3DCAPS8* caps) {
-    HRESULT hr = record(makeCall("GetDeviceCaps", {}, {}, {}));
+    HRESULT hr = record(MakeCall("GetDeviceCaps", {}, {}, {}));
     if (SUCCEEDED(hr) && caps) *caps = caps_;
     return hr;
 }
 
 HRESULT RecordingDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
-    HRESULT hr = record(makeCall("Reset", {}, {}, {}));
+    HRESULT hr = record(MakeCall("Reset", {}, {}, {}));
     if (SUCCEEDED(hr) && presentParameters) params_ = *presentParameters;
     return hr;
 }
@@ -635,17 +635,17 @@ HRESULT RecordingDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
 HRESULT RecordingDevice::Present(const RECT* sourceRect, const RECT* destRect,
                                  HWND destWindowOverride, const RGNDATA* dirtyRegion) {
     bool anyGiven = sourceRect || destRect || destWindowOverride || dirtyRegion;
-    return record(makeCall("Present", {}, {}, anyGiven ? std::vector<std::string>{"non-null"}
+    return record(MakeCall("Present", {}, {}, anyGiven ? std::vector<std::string>{"non-null"}
                                                        : std::vector<std::string>{}));
 }
 
 HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
                                        D3DFORMAT format, D3DPOOL pool,
                                        IDirect3DTexture8** texture) {
-    RecordedCall call = makeCall(
+    RecordedCall call = MakeCall(
         "CreateTexture", {width, height, levels, usage, format, pool}, {},
         {std::to_string(width), std::to_string(height), std::to_string(levels),
-         hex(usage), formatName(format), poolName(pool)});
+         hex(usage), FormatName(format), PoolName(pool)});
     bool valid = texture && width > 0 && height > 0 && width <= caps_.MaxTextureWidth &&
                  height <= caps_.MaxTextureHeight &&
                  tundra_d3dx::BytesPerTexel(format) > 0;
@@ -667,8 +667,8 @@ HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWO
 HRESULT RecordingDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                             IDirect3DVertexBuffer8** vertexBuffer) {
     RecordedCall call =
-        makeCall("CreateVertexBuffer", {length, usage, fvf, pool}, {},
-                 {std::to_string(length), hex(usage), hex(fvf), poolName(pool)});
+        MakeCall("CreateVertexBuffer", {length, usage, fvf, pool}, {},
+                 {std::to_string(length), hex(usage), hex(fvf), PoolName(pool)});
     int id = int(buffers_.size()) + 1;
     call.objects.push_back(id);
     call.text += " -> vb#" + std::to_string(id);
@@ -686,14 +686,14 @@ HRESULT RecordingDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf,
 }
 
 HRESULT RecordingDevice::BeginScene() {
-    HRESULT hr = record(makeCall("BeginScene", {}, {}, {}),
+    HRESULT hr = record(MakeCall("BeginScene", {}, {}, {}),
                         inScene_ ? D3DERR_INVALIDCALL : D3D_OK);
     if (SUCCEEDED(hr)) inScene_ = true;
     return hr;
 }
 
 HRESULT RecordingDevice::EndScene() {
-    HRESULT hr = record(makeCall("EndScene", {}, {}, {}), inScene_ ? D3D_OK : D3DERR_INVALIDCALL);
+    HRESULT hr = record(MakeCall("EndScene", {}, {}, {}), inScene_ ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) inScene_ = false;
     return hr;
 }
@@ -702,7 +702,7 @@ HRESULT RecordingDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flag
                                D3DCOLOR color, float z, DWORD stencil) {
     std::ostringstream zText;
     zText << z;
-    RecordedCall call = makeCall("Clear", {rectCount, flags, color, stencil}, {},
+    RecordedCall call = MakeCall("Clear", {rectCount, flags, color, stencil}, {},
                                  {std::to_string(rectCount), hex(flags), hex(color),
                                   zText.str(), std::to_string(stencil)});
     if (rects) call.text.insert(call.text.size() - 1, ", rects");
@@ -711,7 +711,7 @@ HRESULT RecordingDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flag
 }
 
 HRESULT RecordingDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
-    RecordedCall call = makeCall("SetTransform", {state}, {}, {transformName(state),
+    RecordedCall call = MakeCall("SetTransform", {state}, {}, {TransformName(state),
                                  matrix ? matrixText(*matrix) : "null"});
     if (matrix) call.floats.assign(&matrix->m[0][0], &matrix->m[0][0] + 16);
     HRESULT hr = record(call, matrix ? D3D_OK : D3DERR_INVALIDCALL);
@@ -720,27 +720,27 @@ HRESULT RecordingDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATR
 }
 
 HRESULT RecordingDevice::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
-    HRESULT hr = record(makeCall("GetTransform", {state}, {}, {transformName(state)}));
+    HRESULT hr = record(MakeCall("GetTransform", {state}, {}, {TransformName(state)}));
     if (SUCCEEDED(hr) && matrix) *matrix = transform(state);
     return hr;
 }
 
 HRESULT RecordingDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
-    HRESULT hr = record(makeCall("SetRenderState", {state, value}, {},
-                                 {renderStateName(state), std::to_string(value)}));
+    HRESULT hr = record(MakeCall("SetRenderState", {state, value}, {},
+                                 {RenderStateName(state), std::to_string(value)}));
     if (SUCCEEDED(hr)) renderStates_[state] = value;
     return hr;
 }
 
 HRESULT RecordingDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
-    HRESULT hr = record(makeCall("GetRenderState", {state}, {}, {renderStateName(state)}));
+    HRESULT hr = record(MakeCall("GetRenderState", {state}, {}, {RenderStateName(state)}));
     if (SUCCEEDED(hr) && value) *value = renderState(state);
     return hr;
 }
 
 HRESULT RecordingDevice::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
     std::string name = nameOf(texture);
-    HRESULT hr = record(makeCall("SetTexture", {stage}, {idOf(name)},
+    HRESULT hr = record(MakeCall("SetTexture", {stage}, {IdOf(name)},
                                  {std::to_string(stage), name}));
     if (SUCCEEDED(hr)) boundTextures_[stage] = texture;
     return hr;
@@ -748,8 +748,8 @@ HRESULT RecordingDevice::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture)
 
 HRESULT RecordingDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
                                               DWORD value) {
-    HRESULT hr = record(makeCall("SetTextureStageState", {stage, type, value}, {},
-                                 {std::to_string(stage), stageStateName(type),
+    HRESULT hr = record(MakeCall("SetTextureStageState", {stage, type, value}, {},
+                                 {std::to_string(stage), StageStateName(type),
                                   std::to_string(value)}));
     if (SUCCEEDED(hr)) stageStates_[{stage, type}] = value;
     return hr;
@@ -757,8 +757,8 @@ HRESULT RecordingDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATET
 
 HRESULT RecordingDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
                                               DWORD* value) {
-    HRESULT hr = record(makeCall("GetTextureStageState", {stage, type}, {},
-                                 {std::to_string(stage), stageStateName(type)}));
+    HRESULT hr = record(MakeCall("GetTextureStageState", {stage, type}, {},
+                                 {std::to_string(stage), StageStateName(type)}));
     if (SUCCEEDED(hr) && value) *value = stageState(stage, type);
     return hr;
 }
@@ -766,19 +766,19 @@ HRESULT RecordingDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATET
 HRESULT RecordingDevice::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex,
                                        UINT primitiveCount) {
     if (!inScene_) ++drawsOutsideScene_;
-    return record(makeCall("DrawPrimitive", {primitiveType, startVertex, primitiveCount}, {},
+    return record(MakeCall("DrawPrimitive", {primitiveType, startVertex, primitiveCount}, {},
                            {std::to_string(primitiveType), std::to_string(startVertex),
                             std::to_string(primitiveCount)}));
 }
 
 HRESULT RecordingDevice::SetVertexShader(DWORD handle) {
-    return record(makeCall("SetVertexShader", {handle}, {}, {hex(handle)}));
+    return record(MakeCall("SetVertexShader", {handle}, {}, {hex(handle)}));
 }
 
 HRESULT RecordingDevice::SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer8* streamData,
                                          UINT stride) {
     std::string name = nameOf(streamData);
-    return record(makeCall("SetStreamSource", {streamNumber, stride}, {idOf(name)},
+    return record(MakeCall("SetStreamSource", {streamNumber, stride}, {IdOf(name)},
                            {std::to_string(streamNumber), name, std::to_string(stride)}));
 }
 
@@ -789,7 +789,7 @@ IDirect3DBaseTexture8* RecordingDevice::boundTexture(DWORD stage) const {
 
 D3DMATRIX RecordingDevice::transform(D3DTRANSFORMSTATETYPE state) const {
     auto found = transforms_.find(state);
-    return found == transforms_.end() ? identityMatrix() : found->second;
+    return found == transforms_.end() ? IdentityMatrix() : found->second;
 }
 
 DWORD RecordingDevice::renderState(D3DRENDERSTATETYPE state) const {
@@ -799,7 +799,7 @@ DWORD RecordingDevice::renderState(D3DRENDERSTATETYPE state) const {
 
 DWORD RecordingDevice::stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) const {
     auto found = stageStates_.find({stage, type});
-    return found == stageStates_.end() ? defaultStageState(stage, type) : found->second;
+    return found == stageStates_.end() ? DefaultStageState(stage, type) : found->second;
 }
 
 // --- RecordingDirect3D --------------------------------------------------------
@@ -820,26 +820,26 @@ RecordingDevice* RecordingDirect3D::device() const {
 }
 
 ULONG RecordingDirect3D::AddRef() {
-    record(makeCall("AddRef", {}, {}, {}));
+    record(MakeCall("AddRef", {}, {}, {}));
     return addRef();
 }
 
 ULONG RecordingDirect3D::Release() {
     ULONG refs = release();
-    RecordedCall call = makeCall("Release", {}, {}, {});
+    RecordedCall call = MakeCall("Release", {}, {}, {});
     call.text += " -> " + std::to_string(refs);
     record(call);
     return refs;
 }
 
 UINT RecordingDirect3D::GetAdapterCount() {
-    record(makeCall("GetAdapterCount", {}, {}, {}));
+    record(MakeCall("GetAdapterCount", {}, {}, {}));
     return adapterCount_;
 }
 
 HRESULT RecordingDirect3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* caps) {
     bool valid = adapter < adapterCount_ && caps;
-    HRESULT hr = record(makeCall("GetDeviceCaps", {adapter, deviceType}, {},
+    HRESULT hr = record(MakeCall("GetDeviceCaps", {adapter, deviceType}, {},
                                  {std::to_string(adapter), deviceType == D3DDEVTYPE_HAL
                                                                ? "HAL"
                                                                : std::to_string(deviceType)}),
@@ -860,7 +860,7 @@ HRESULT RecordingDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWN
     if (presentParameters) request.params = *presentParameters;
     requests_.push_back(request);
     bool valid = adapter < adapterCount_ && presentParameters && returnedDevice;
-    HRESULT hr = record(makeCall("CreateDevice", {adapter, deviceType, behaviorFlags}, {},
+    HRESULT hr = record(MakeCall("CreateDevice", {adapter, deviceType, behaviorFlags}, {},
                                  {std::to_string(adapter),
                                   deviceType == D3DDEVTYPE_HAL ? "HAL" : std::to_string(deviceType),
                                   hex(behaviorFlags)}),

@@ -335,10 +335,10 @@ public:
 };
 
 // Readable names used in call texts, e.g. "COLOROP", "X8R8G8B8".
-std::string renderStateName(DWORD state);
-std::string stageStateName(DWORD type);
-std::string transformName(DWORD state);
-std::string formatName(DWORD format);
-std::string poolName(DWORD pool);
+std::string RenderStateName(DWORD state);
+std::string StageStateName(DWORD type);
+std::string TransformName(DWORD state);
+std::string FormatName(DWORD format);
+std::string PoolName(DWORD pool);
 
 }  // namespace tundra_test

@@ -12,7 +12,7 @@ RecordingDirect3D* g_installed = nullptr;
 int g_createCount = 0;
 UINT g_lastSdkVersion = 0;
 
-IDirect3D8* createRecording(UINT sdkVersion) {
+IDirect3D8* CreateRecording(UINT sdkVersion) {
     ++g_createCount;
     g_lastSdkVersion = sdkVersion;
     if (!g_installed) return nullptr;
@@ -27,7 +27,7 @@ ScopedDirect3DFactory::ScopedDirect3DFactory(RecordingDirect3D* d3d) {
     g_installed = d3d;
     g_createCount = 0;
     g_lastSdkVersion = 0;
-    tundra_testing::SetDirect3DFactory(&createRecording);
+    tundra_testing::SetDirect3DFactory(&CreateRecording);
 }
 
 ScopedDirect3DFactory::~ScopedDirect3DFactory() {

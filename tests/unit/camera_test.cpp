@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr float Pi = 3.14159265358979f;
+constexpr float kPi = 3.14159265358979f;
 
 void ExpectVector(const Vector4& v, float x, float y, float z, float w, float tolerance = 1e-5f) {
     EXPECT_NEAR(v.x, x, tolerance);
@@ -38,7 +38,7 @@ TEST(Matrix4, RotationWithAllAnglesZeroIsIdentity) {
 
 TEST(Matrix4, QuarterTurnAboutYTurnsForwardToLeftAndRightToForward) {
     Matrix4 m;
-    m.setRotationY(Pi / 2);
+    m.setRotationY(kPi / 2);
     ExpectVector(m * Vector4(0, 0, 1), -1, 0, 0, 1);
     ExpectVector(m * Vector4(1, 0, 0), 0, 0, 1, 1);
 }
@@ -109,7 +109,7 @@ TEST(Camera, ForwardForHalfASecondMovesAlongZFromTheNextView) {
 
 TEST(Camera, ForwardAfterQuarterTurnRightMovesAlongX) {
     Camera camera;
-    camera.yaw = Pi / 2;
+    camera.yaw = kPi / 2;
     camera.movement.z = 10.0f;
     camera.viewMatrix();
     ExpectVector(camera.position, 10, 0, 0, 1, 1e-4f);
@@ -130,7 +130,7 @@ TEST(Camera, ForwardWhileLookingUpClimbs) {
 
 TEST(Camera, PitchBeyondStraightUpTurnsTheViewOver) {
     Camera camera;
-    camera.pitch = Pi;
+    camera.pitch = kPi;
     camera.movement.z = 10.0f;
     camera.viewMatrix();
     ExpectVector(camera.position, 0, 0, -10, 1, 1e-4f);
@@ -138,7 +138,7 @@ TEST(Camera, PitchBeyondStraightUpTurnsTheViewOver) {
 
 TEST(Camera, RollingRightTiltsUpTowardsX) {
     Camera camera;
-    camera.roll = Pi / 2;
+    camera.roll = kPi / 2;
     camera.movement.y = 3.0f;
     camera.viewMatrix();
     ExpectVector(camera.position, 3, 0, 0, 1, 1e-4f);

@@ -8,7 +8,7 @@
 
 namespace {
 
-void expectNear(const D3DXMATRIX& actual, const D3DXMATRIX& expected, float tolerance = 1e-5f) {
+void ExpectNear(const D3DXMATRIX& actual, const D3DXMATRIX& expected, float tolerance = 1e-5f) {
     for (int row = 0; row < 4; ++row)
         for (int column = 0; column < 4; ++column)
             EXPECT_NEAR(actual(row, column), expected(row, column), tolerance)
@@ -16,13 +16,13 @@ void expectNear(const D3DXMATRIX& actual, const D3DXMATRIX& expected, float tole
 }
 
 // Row vector (x, y, z, 1) times m.
-D3DXVECTOR3 transformPoint(const D3DXMATRIX& m, float x, float y, float z) {
+D3DXVECTOR3 TransformPoint(const D3DXMATRIX& m, float x, float y, float z) {
     return D3DXVECTOR3(x * m._11 + y * m._21 + z * m._31 + m._41,
                        x * m._12 + y * m._22 + z * m._32 + m._42,
                        x * m._13 + y * m._23 + z * m._33 + m._43);
 }
 
-D3DXMATRIX rotationYThenTranslation(float angle, float tx, float ty, float tz) {
+D3DXMATRIX RotationYThenTranslation(float angle, float tx, float ty, float tz) {
     float c = std::cos(angle), s = std::sin(angle);
     return D3DXMATRIX(c, 0, -s, 0,  //
                       0, 1, 0, 0,   //
@@ -37,7 +37,7 @@ TEST(D3DXMatrix, MultiplyIsRowVectorOrderAndAllowsAliasing) {
     D3DXMatrixTranslation(&translate, 1, 2, 3);
     // v * (T * S): first translate, then scale.
     D3DXMATRIX both = translate * scale;
-    D3DXVECTOR3 p = transformPoint(both, 1, 1, 1);
+    D3DXVECTOR3 p = TransformPoint(both, 1, 1, 1);
     EXPECT_FLOAT_EQ(p.x, 4.0f);
     EXPECT_FLOAT_EQ(p.y, 9.0f);
     EXPECT_FLOAT_EQ(p.z, 16.0f);
@@ -46,18 +46,18 @@ TEST(D3DXMatrix, MultiplyIsRowVectorOrderAndAllowsAliasing) {
 }
 
 TEST(D3DXMatrix, InverseOfRotationAndTranslationUndoesIt) {
-    D3DXMATRIX m = rotationYThenTranslation(0.7f, 10.0f, -5.0f, 2.5f);
+    D3DXMATRIX m = RotationYThenTranslation(0.7f, 10.0f, -5.0f, 2.5f);
     D3DXMATRIX inverse;
     float determinant = 0.0f;
     ASSERT_EQ(D3DXMatrixInverse(&inverse, &determinant, &m), &inverse);
     EXPECT_NEAR(determinant, 1.0f, 1e-6f);
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
-    expectNear(m * inverse, identity);
-    expectNear(inverse * m, identity);
+    ExpectNear(m * inverse, identity);
+    ExpectNear(inverse * m, identity);
     // The inverse of a rigid motion: transposed rotation, rotated negative translation.
     EXPECT_NEAR(inverse._13, m._31, 1e-6f);
-    D3DXVECTOR3 back = transformPoint(inverse, 10.0f, -5.0f, 2.5f);
+    D3DXVECTOR3 back = TransformPoint(inverse, 10.0f, -5.0f, 2.5f);
     EXPECT_NEAR(back.x, 0.0f, 1e-5f);
     EXPECT_NEAR(back.y, 0.0f, 1e-5f);
     EXPECT_NEAR(back.z, 0.0f, 1e-5f);
@@ -98,7 +98,7 @@ TEST(D3DXMatrix, PerspectiveFovLHMatchesDirect3DFormula) {
     // zn 1, zf 101: _33 = 101/100, _43 = −101/100.
     D3DXMATRIX m;
     D3DXMatrixPerspectiveFovLH(&m, 1.5707964f, 2.0f, 1.0f, 101.0f);
-    expectNear(m, D3DXMATRIX(0.5f, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1.01f, 1, 0, 0, -1.01f, 0));
+    ExpectNear(m, D3DXMATRIX(0.5f, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1.01f, 1, 0, 0, -1.01f, 0));
 
     // The world's projection: π/4, 4:3, 1 … 100000.
     D3DXMatrixPerspectiveFovLH(&m, 0.7853982f, 4.0f / 3.0f, 1.0f, 100000.0f);
@@ -114,13 +114,13 @@ TEST(D3DXMatrix, LookAtLHBuildsTheCameraBasis) {
     D3DXVECTOR3 eye(5, 5, -10), at(5, 5, 0), up(0, 1, 0);
     D3DXMATRIX m;
     D3DXMatrixLookAtLH(&m, &eye, &at, &up);
-    expectNear(m, D3DXMATRIX(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -5, -5, 10, 1));
+    ExpectNear(m, D3DXMATRIX(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -5, -5, 10, 1));
 
     // Eye at the origin looking along +x: world +x is camera +z, world −z is camera +x.
     D3DXVECTOR3 origin(0, 0, 0), alongX(3, 0, 0);
     D3DXMatrixLookAtLH(&m, &origin, &alongX, &up);
-    D3DXVECTOR3 ahead = transformPoint(m, 2, 0, 0);
-    D3DXVECTOR3 right = transformPoint(m, 0, 0, -1);
+    D3DXVECTOR3 ahead = TransformPoint(m, 2, 0, 0);
+    D3DXVECTOR3 right = TransformPoint(m, 0, 0, -1);
     EXPECT_NEAR(ahead.z, 2.0f, 1e-6f);
     EXPECT_NEAR(ahead.x, 0.0f, 1e-6f);
     EXPECT_NEAR(right.x, 1.0f, 1e-6f);
@@ -140,7 +140,7 @@ TEST(D3DXMatrix, TranslationMovesPointsByRowFour) {
     EXPECT_EQ(m._41, 1.5f);
     EXPECT_EQ(m._42, -2.0f);
     EXPECT_EQ(m._43, 7.0f);
-    D3DXVECTOR3 p = transformPoint(m, 1, 1, 1);
+    D3DXVECTOR3 p = TransformPoint(m, 1, 1, 1);
     EXPECT_FLOAT_EQ(p.x, 2.5f);
     EXPECT_FLOAT_EQ(p.y, -1.0f);
     EXPECT_FLOAT_EQ(p.z, 8.0f);

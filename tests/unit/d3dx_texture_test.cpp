@@ -22,14 +22,14 @@ using tundra_test::RecordingTexture;
 
 namespace {
 
-void put16(std::string& s, uint16_t v) {
+void Put16(std::string& s, uint16_t v) {
     s += char(v & 0xFF);
     s += char(v >> 8);
 }
-void put32(std::string& s, uint32_t v) {
+void Put32(std::string& s, uint32_t v) {
     for (int i = 0; i < 4; ++i) s += char((v >> (8 * i)) & 0xFF);
 }
-void poke32(std::string& s, size_t at, uint32_t v) {
+void Poke32(std::string& s, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) s[at + i] = char((v >> (8 * i)) & 0xFF);
 }
 
@@ -46,24 +46,24 @@ struct Bmp {
 
     std::string build() const {
         std::string info;
-        put32(info, headerSize);
+        Put32(info, headerSize);
         if (headerSize == 12) {
-            put16(info, uint16_t(width));
-            put16(info, uint16_t(height));
-            put16(info, 1);
-            put16(info, bpp);
+            Put16(info, uint16_t(width));
+            Put16(info, uint16_t(height));
+            Put16(info, 1);
+            Put16(info, bpp);
         } else {
-            put32(info, uint32_t(width));
-            put32(info, uint32_t(height));
-            put16(info, 1);
-            put16(info, bpp);
-            put32(info, compression);
-            put32(info, uint32_t(pixels.size()));
-            put32(info, 2835);
-            put32(info, 2835);
-            put32(info, colorsUsed || palette.size() > 256 ? colorsUsed : uint32_t(palette.size()));
-            put32(info, 0);
-            for (uint32_t mask : masks) put32(info, mask);
+            Put32(info, uint32_t(width));
+            Put32(info, uint32_t(height));
+            Put16(info, 1);
+            Put16(info, bpp);
+            Put32(info, compression);
+            Put32(info, uint32_t(pixels.size()));
+            Put32(info, 2835);
+            Put32(info, 2835);
+            Put32(info, colorsUsed || palette.size() > 256 ? colorsUsed : uint32_t(palette.size()));
+            Put32(info, 0);
+            for (uint32_t mask : masks) Put32(info, mask);
             if (headerSize > 40) info.resize(headerSize, '\0');
         }
         for (uint32_t colour : palette) {
@@ -73,9 +73,9 @@ struct Bmp {
             if (headerSize != 12) info += '\0';
         }
         std::string file = "BM";
-        put32(file, uint32_t(14 + info.size() + pixels.size()));
-        put32(file, 0);
-        put32(file, uint32_t(14 + info.size()));
+        Put32(file, uint32_t(14 + info.size() + pixels.size()));
+        Put32(file, 0);
+        Put32(file, uint32_t(14 + info.size()));
         return file + info + pixels;
     }
 };
@@ -100,7 +100,7 @@ std::string bytes(std::initializer_list<int> values) {
     return s;
 }
 
-void appendToString(void* context, void* data, int size) {
+void AppendToString(void* context, void* data, int size) {
     static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size));
 }
 
@@ -175,7 +175,7 @@ std::string progressiveJpeg() {
     return std::string(reinterpret_cast<const char*>(kProgressiveJpeg), sizeof kProgressiveJpeg);
 }
 
-void expectNearColour(uint32_t texel, int r, int g, int b) {
+void ExpectNearColour(uint32_t texel, int r, int g, int b) {
     EXPECT_NEAR(int((texel >> 16) & 0xFF), r, 3);
     EXPECT_NEAR(int((texel >> 8) & 0xFF), g, 3);
     EXPECT_NEAR(int(texel & 0xFF), b, 3);
@@ -473,7 +473,7 @@ TEST_F(TextureLoad, ReadsPngWithAlphaAndJpeg) {
     const unsigned char rgba[2 * 2 * 4] = {255, 0, 0, 255,   0, 255, 0, 128,
                                            0, 0, 255, 0,     10, 20, 30, 255};
     std::string png;
-    ASSERT_NE(stbi_write_png_to_func(appendToString, &png, 2, 2, 4, rgba, 8), 0);
+    ASSERT_NE(stbi_write_png_to_func(AppendToString, &png, 2, 2, 4, rgba, 8), 0);
     ASSERT_EQ(load("t.png", png), S_OK);
     EXPECT_EQ(loaded().format(), D3DFMT_A8R8G8B8);
     EXPECT_EQ(loaded().texel(0, 0, 0), 0xFFFF0000u);
@@ -487,16 +487,16 @@ TEST_F(TextureLoad, ReadsPngWithAlphaAndJpeg) {
     RecordingTexture& t = loaded();
     EXPECT_EQ(t.format(), D3DFMT_X8R8G8B8);
     EXPECT_EQ(t.levelCount(), 5u);
-    expectNearColour(t.texel(0, 2, 5), 200, 100, 50);
-    expectNearColour(t.texel(0, 13, 1), 40, 80, 220);
-    expectNearColour(t.texel(4, 0, 0), 120, 90, 135);  // the mean of both halves
+    ExpectNearColour(t.texel(0, 2, 5), 200, 100, 50);
+    ExpectNearColour(t.texel(0, 13, 1), 40, 80, 220);
+    ExpectNearColour(t.texel(4, 0, 0), 120, 90, 135);  // the mean of both halves
     EXPECT_EQ(info.ImageFileFormat, D3DXIFF_JPG);
     EXPECT_EQ(info.Format, D3DFMT_R8G8B8);
 }
 
 // --- damaged and unusable files ---------------------------------------------
 
-Bmp smallBmp() {
+Bmp SmallBmp() {
     Bmp bmp;
     bmp.width = 2;
     bmp.height = 2;
@@ -514,27 +514,27 @@ TEST_F(TextureLoad, MissingEmptyAndForeignFilesFail) {
 }
 
 TEST_F(TextureLoad, TruncatedOrMisplacedBmpDataFails) {
-    std::string good = smallBmp().build();
+    std::string good = SmallBmp().build();
     expectCleanFailure(load("cut.bmp", good.substr(0, 10)), "not a BMP");
     expectCleanFailure(load("cut.bmp", good.substr(0, 20)), "header cut short");
     expectCleanFailure(load("cut.bmp", good.substr(0, 54)), "offset");
     expectCleanFailure(load("cut.bmp", good.substr(0, good.size() - 3)), "pixel data cut short");
 
     std::string pastEnd = good;
-    poke32(pastEnd, 10, 100000);
+    Poke32(pastEnd, 10, 100000);
     expectCleanFailure(load("offset.bmp", pastEnd));
     std::string insideHeader = good;
-    poke32(insideHeader, 10, 20);
+    Poke32(insideHeader, 10, 20);
     expectCleanFailure(load("inside.bmp", insideHeader));
     std::string oddHeader = good;
-    poke32(oddHeader, 14, 41);
+    Poke32(oddHeader, 14, 41);
     expectCleanFailure(load("hdr.bmp", oddHeader));
     EXPECT_EQ(device.count("CreateTexture"), 0u);
 }
 
 TEST_F(TextureLoad, ImpossibleBmpFieldsFail) {
     auto variant = [](auto change) {
-        Bmp bmp = smallBmp();
+        Bmp bmp = SmallBmp();
         change(bmp);
         return bmp.build();
     };
@@ -557,7 +557,7 @@ TEST_F(TextureLoad, ImpossibleBmpFieldsFail) {
         b.colorsUsed = 300;
         b.palette = std::vector<uint32_t>(300, 0);
     })), "palette");
-    std::string planes = smallBmp().build();
+    std::string planes = SmallBmp().build();
     planes[26] = 2;
     expectCleanFailure(load("planes.bmp", planes), "plane");
     EXPECT_EQ(device.count("CreateTexture"), 0u);
@@ -592,12 +592,12 @@ TEST_F(TextureLoad, BadRunLengthStreamsFail) {
 TEST_F(TextureLoad, DamagedPngAndJpegFail) {
     const unsigned char rgb[4 * 4 * 3] = {};
     std::string png;
-    stbi_write_png_to_func(appendToString, &png, 4, 4, 3, rgb, 12);
+    stbi_write_png_to_func(AppendToString, &png, 4, 4, 3, rgb, 12);
     expectCleanFailure(load("cut.png", png.substr(0, png.size() / 2)));
     expectCleanFailure(load("head.jpg", splitJpeg().substr(0, 20)));
     expectCleanFailure(load("cut.jpg", splitJpeg().substr(0, sizeof kSplitJpeg - 40)));
     std::string wide = png;
-    poke32(wide, 16, 0x00000100);  // width 65536, big-endian in the IHDR chunk
+    Poke32(wide, 16, 0x00000100);  // width 65536, big-endian in the IHDR chunk
     expectCleanFailure(load("wide.png", wide));
     EXPECT_EQ(device.count("CreateTexture"), 0u);
 }
@@ -613,7 +613,7 @@ std::string withEmptyImageData(const std::string& png) {
 TEST_F(TextureLoad, PngWithEmptyImageDataChunksLoadsAsWithout) {
     const unsigned char rgb[2 * 2 * 3] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 10, 20, 30};
     std::string png;
-    ASSERT_NE(stbi_write_png_to_func(appendToString, &png, 2, 2, 3, rgb, 6), 0);
+    ASSERT_NE(stbi_write_png_to_func(AppendToString, &png, 2, 2, 3, rgb, 6), 0);
     const std::string padded = withEmptyImageData(png);
     auto cleaned = [](const std::string& file) {
         const std::vector<uint8_t> kept = tundra_d3dx::WithoutEmptyImageData(
@@ -630,7 +630,7 @@ TEST_F(TextureLoad, PngWithEmptyImageDataChunksLoadsAsWithout) {
 TEST_F(TextureLoad, UnknownPngChunkTypesAreNamedPrintably) {
     std::string png;
     const unsigned char grey[4] = {};
-    ASSERT_NE(stbi_write_png_to_func(appendToString, &png, 2, 2, 1, grey, 2), 0);
+    ASSERT_NE(stbi_write_png_to_func(AppendToString, &png, 2, 2, 1, grey, 2), 0);
     const size_t firstData = png.find("IDAT");
     // "IDAT" becomes "Q\x80AT": a critical chunk (upper-case first letter) unknown.
     png[firstData] = 'Q';
@@ -725,8 +725,8 @@ TEST_F(TextureLoad, JpegComponentsNamingUndefinedQuantisationTablesFail) {
 // the checks above refuse nothing that is whole.
 TEST_F(TextureLoad, ReadsProgressiveJpeg) {
     ASSERT_EQ(load("progressive.jpg", progressiveJpeg()), S_OK);
-    expectNearColour(loaded().texel(0, 0, 0), 254, 0, 0);
-    expectNearColour(loaded().texel(0, 7, 7), 0, 1, 253);
+    ExpectNearColour(loaded().texel(0, 0, 0), 254, 0, 0);
+    ExpectNearColour(loaded().texel(0, 7, 7), 0, 1, 253);
     std::string cut = progressiveJpeg();
     const size_t lastTable = cut.rfind("\xFF\xC4");
     ASSERT_GT(lastTable, cut.find("\xFF\xDA"));  // a table after the first scan
@@ -735,7 +735,7 @@ TEST_F(TextureLoad, ReadsProgressiveJpeg) {
 }
 
 TEST_F(TextureLoad, DeviceFailuresLeaveNoTextureBehind) {
-    std::string bmp = smallBmp().build();
+    std::string bmp = SmallBmp().build();
     device.failCalls("CreateTexture", E_OUTOFMEMORY, 0, 1);
     HRESULT hr = load("a.bmp", bmp);
     EXPECT_EQ(hr, E_OUTOFMEMORY);

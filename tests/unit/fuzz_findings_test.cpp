@@ -30,7 +30,7 @@ struct ImageFinding {
 // stb_image 2.27 overran its Huffman tables, decoded with Huffman or
 // quantisation tables it never read (garbage multiplied into its sums until
 // they overflowed) or copied to a null pointer on these.
-const ImageFinding ImageFindings[] = {
+const ImageFinding kImageFindings[] = {
     {"huffman-table-too-many-symbols.jpg", "a Huffman table has more than 256 symbols"},
     {"huffman-table-after-stray-bytes.jpg", "a Huffman table has more than 256 symbols"},
     {"huffman-table-after-stuffed-ff-run.jpg", "a Huffman table has more than 256 symbols"},
@@ -49,7 +49,7 @@ bool Printable(const std::string& text) {
 }
 
 TEST(FuzzFindings, DamagedImagesAreRefusedWithAReasonAndNoTexture) {
-    for (const ImageFinding& finding : ImageFindings) {
+    for (const ImageFinding& finding : kImageFindings) {
         SCOPED_TRACE(finding.file);
         ScratchDir scratch;
         scratch.writeData("marble.bmp", Finding("image", finding.file));

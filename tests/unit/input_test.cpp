@@ -25,7 +25,7 @@ using tundra_testing::FeedMouseButton;
 using tundra_testing::FeedMouseMotion;
 using tundra_testing::FeedMouseWheel;
 
-constexpr float Pi = 3.14159265f;
+constexpr float kPi = 3.14159265f;
 
 class InputTest : public ::testing::Test {
 protected:
@@ -80,8 +80,8 @@ float InputTest::rollAfterFirstFrame = 0;
 float InputTest::rollAfterRelease = 0;
 
 TEST_F(InputTest, KeyHeldAtConstructionCountsFromThatMoment) {
-    EXPECT_FLOAT_EQ(rollAfterFirstFrame, 40 * Input::turnRate);
-    EXPECT_FLOAT_EQ(rollAfterRelease, 50 * Input::turnRate);
+    EXPECT_FLOAT_EQ(rollAfterFirstFrame, 40 * Input::kTurnRate);
+    EXPECT_FLOAT_EQ(rollAfterRelease, 50 * Input::kTurnRate);
 }
 
 TEST_F(InputTest, HeldKeyDurationsAddUpToTheHeldTime) {
@@ -103,9 +103,9 @@ TEST_F(InputTest, TapBetweenFramesCallsOnceAtRelease) {
     FeedKey(DIK_LEFT, true, at(5));
     FeedKey(DIK_LEFT, false, at(1305));
     Frame(at(1400));
-    EXPECT_NEAR(g_camera.yaw, -Pi, 1e-4);
+    EXPECT_NEAR(g_camera.yaw, -kPi, 1e-4);
     Frame(at(1500));
-    EXPECT_NEAR(g_camera.yaw, -Pi, 1e-4);
+    EXPECT_NEAR(g_camera.yaw, -kPi, 1e-4);
 }
 
 TEST_F(InputTest, ReleaseStampedBeforeLastAccountingHandsOverNothing) {
@@ -136,7 +136,7 @@ TEST_F(InputTest, EventsOfBothDevicesAreHandledInTimeOrder) {
     FeedMouseMotion(100, 0, at(30));
     Frame(at(40));
     EXPECT_EQ(dir.read("data/posFile.pos"), "0 0 0 0 0.314159 0 ");
-    EXPECT_NEAR(g_camera.yaw, 0.2f * Pi, 1e-5);
+    EXPECT_NEAR(g_camera.yaw, 0.2f * kPi, 1e-5);
 }
 
 TEST_F(InputTest, MouseTurnsPitchesAndLiftsWithTheRightButton) {
@@ -146,8 +146,8 @@ TEST_F(InputTest, MouseTurnsPitchesAndLiftsWithTheRightButton) {
     Frame(at(60));
     FeedMouseButton(1, false, at(110));
     Frame(at(120));
-    EXPECT_NEAR(g_camera.yaw, Pi, 1e-5);
-    EXPECT_NEAR(g_camera.pitch, -0.1f * Pi, 1e-5);
+    EXPECT_NEAR(g_camera.yaw, kPi, 1e-5);
+    EXPECT_NEAR(g_camera.pitch, -0.1f * kPi, 1e-5);
     EXPECT_FLOAT_EQ(g_camera.movement.y, 100);
 
     FeedMouseMotion(-1000, -100, at(130));
@@ -246,8 +246,8 @@ TEST_F(InputTest, SecondInputIsRefused) {
 
 TEST(InputRates, MatchTheirSinglePrecisionBits) {
     uint32_t turn, mouse;
-    std::memcpy(&turn, &Input::turnRate, 4);
-    std::memcpy(&mouse, &Input::mouseRate, 4);
+    std::memcpy(&turn, &Input::kTurnRate, 4);
+    std::memcpy(&mouse, &Input::kMouseRate, 4);
     EXPECT_EQ(turn, 0x3B1E5FFCu);
     EXPECT_EQ(mouse, 0x3B4DE32Eu);
 }
