@@ -3,6 +3,8 @@
 #include "platform/byte_reader.h"
 #include "platform/platform.h"
 
+#include <new>
+
 namespace {
 
 const size_t kRecordHeaderBytes = 6 * 4;
@@ -38,7 +40,11 @@ bool FontGlyph::read(std::FILE* file) {
     if (size > kMaxBitmapBytes) return false;
     if (size == 0) return true;
 
-    bitmap.resize(static_cast<size_t>(size));
+    try {
+        bitmap.resize(static_cast<size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return std::fread(bitmap.data(), width, height, file) == height;
 }
 
@@ -48,7 +54,10 @@ bool FontGlyph::write(std::FILE* file) const {
         !WriteU32(file, static_cast<uint32_t>(yOffset)) || !WriteU32(file, advance) ||
         !WriteU32(file, lineHeight))
         return false;
-    if (width == 0 || height == 0) return true;
+    if (height == 0) return true;
+    // As in reading, rows of zero bytes are items that cannot be written:
+    // the record would not load again.
+    if (width == 0) return false;
     // A bitmap that does not match its size cannot be written faithfully.
     if (bitmap.size() != uint64_t(width) * height) return false;
     return std::fwrite(bitmap.data(), width, height, file) == height;

@@ -22,7 +22,8 @@ public:
     // cut short, when a glyph has rows but no columns (width 0, height > 0),
     // or when width x height exceeds kMaxBitmapBytes.
     virtual bool read(std::FILE* file);
-    // Writes the record in file order. False when a write does not complete.
+    // Writes the record in file order. False when a write does not complete,
+    // which includes a glyph with rows but no columns: read() refuses it.
     virtual bool write(std::FILE* file) const;
 
     uint32_t width = 0;

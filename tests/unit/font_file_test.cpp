@@ -99,7 +99,7 @@ TEST_F(FontFileTest, MissingFileFails) {
     EXPECT_FALSE(file.load("data\\absent.f"));
 }
 
-TEST_F(FontFileTest, GlyphWithRowsButNoColumnsFailsTheLoad) {
+TEST_F(FontFileTest, GlyphWithRowsButNoColumnsFailsTheLoadAndTheSave) {
     auto glyphs = UniformFont(8, 16);
     glyphs[65].height = 3;  // width stays 0
     writeFont(glyphs);
@@ -110,6 +110,10 @@ TEST_F(FontFileTest, GlyphWithRowsButNoColumnsFailsTheLoad) {
     glyphs[65].width = 3;  // columns but no rows: nothing to read, fine
     writeFont(glyphs);
     EXPECT_TRUE(file.load("data\\font.f"));
+
+    file.glyphs[65]->width = 0;
+    file.glyphs[65]->height = 3;
+    EXPECT_FALSE(file.save("data\\copy.f")) << "a save must not write what no load reads";
 }
 
 TEST_F(FontFileTest, BitmapsBeyond4096By4096AreDamage) {
