@@ -68,7 +68,9 @@ float ViewHeightAt(float distance) {
 
 // Places glyphs left to right in rows, rows top to bottom, with one free
 // texel around every glyph, and says when a texture is full. A glyph too big
-// for a whole texture is packed as an empty one.
+// for a whole texture is stored empty, but the row and texture tests still
+// count its size, so the glyphs after it keep the places the packing rule
+// gives them.
 class GlyphPacker {
 public:
     GlyphPacker(const FontFile& file, UINT width, UINT height)
@@ -94,19 +96,19 @@ public:
 
     void place(int code) {
         fresh_ = false;
-        if (rowHeight_ < packedHeight(code)) rowHeight_ = packedHeight(code);
+        if (rowHeight_ < file_.glyphs[code]->height) rowHeight_ = file_.glyphs[code]->height;
     }
 
     // Moves past the glyph just placed; false when the texture is full.
     bool advancePast(int code) {
-        x_ += packedWidth(code) + 1;
+        x_ += file_.glyphs[code]->width + 1;
         const int next = code + 1;
-        const int64_t nextWidth = next < kGlyphCount ? int64_t(packedWidth(next)) : -1;
+        const int64_t nextWidth = next < kGlyphCount ? int64_t(file_.glyphs[next]->width) : -1;
         if (int64_t(x_) + nextWidth + 1 <= int64_t(width_)) return true;
         x_ = 1;
         y_ += rowHeight_ + 1;
         rowHeight_ = 0;
-        const int64_t nextHeight = next < kGlyphCount ? int64_t(packedHeight(next)) : -1;
+        const int64_t nextHeight = next < kGlyphCount ? int64_t(file_.glyphs[next]->height) : -1;
         return int64_t(y_) + nextHeight + 1 < int64_t(height_);
     }
 
