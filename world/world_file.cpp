@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <new>
 
 // Records of plain numbers are read straight into memory: the file is
 // little-endian, as are the machines the viewer runs on.
@@ -37,7 +38,14 @@ WorldFile::WorldFile(std::string fileName)
         return;
     }
     Log << "LOADED: " << path << std::endl;
-    if (!read(file, path)) clear();
+    bool complete = false;
+    try {
+        complete = read(file, path);
+    } catch (const std::bad_alloc&) {
+        Log << "ERROR: Out of memory reading world file " << path << "; loading an empty level"
+            << std::endl;
+    }
+    if (!complete) clear();
 }
 
 WorldFile::~WorldFile() {}
@@ -82,6 +90,12 @@ bool WorldFile::read(std::ifstream& file, const std::string& path) {
     if (needed > fileSize) {
         Log << "ERROR: World file " << path << " is too short: its counts need " << needed
             << " bytes, it has " << fileSize << "; loading an empty level" << std::endl;
+        return false;
+    }
+    if (needed > MaxRecordBytes) {
+        Log << "ERROR: World file " << path << " needs " << needed
+            << " bytes of memory, more than the " << MaxRecordBytes
+            << " a level may take; loading an empty level" << std::endl;
         return false;
     }
 

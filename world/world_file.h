@@ -88,11 +88,18 @@ public:
     static constexpr std::int64_t PolygonBytes = 36;
     static constexpr std::int64_t TextureBytes = 68;
     static constexpr std::int64_t LightmapBytes = 49156;
+    // The most memory a level's records may take. The reader holds them all
+    // at once, and the device copies them again; far beyond any real level,
+    // this keeps a header that matches a huge (say sparse) file from taking
+    // the machine's memory, which Linux would grant and then kill the
+    // process for touching.
+    static constexpr std::int64_t MaxRecordBytes = std::int64_t(1) << 30;
 
     // Reads "data\" + fileName whole. A file that cannot be opened, is
-    // shorter than its header and counts announce, or has a negative count
-    // leaves an empty level (all counts zero, all arrays empty) and one log
-    // line saying why.
+    // shorter than its header and counts announce, has a negative count,
+    // needs more than MaxRecordBytes or more memory than can be had leaves
+    // an empty level (all counts zero, all arrays empty) and one log line
+    // saying why.
     explicit WorldFile(std::string fileName);
     virtual ~WorldFile();
 

@@ -77,6 +77,16 @@ std::function<void(const fs::path&)> Padded(const char* name, size_t extra, char
         WriteBytes(Data(root, name), ReadBytes(Data(root, name)) + std::string(extra, fill));
     };
 }
+// A level header whose counts match the file's size, the file made that
+// large with a hole (it takes no disk space).
+std::function<void(const fs::path&)> SparseLevel(int32_t vertices, int32_t lightmaps) {
+    return [vertices, lightmaps](const fs::path& root) {
+        const int32_t header[4] = {vertices, 0, 0, lightmaps};
+        WriteBytes(Data(root, "world.geom"), std::string(reinterpret_cast<const char*>(header), 16));
+        fs::resize_file(Data(root, "world.geom"),
+                        16 + 28 * uintmax_t(vertices) + 49156 * uintmax_t(lightmaps));
+    };
+}
 std::function<void(const fs::path&)> Unreadable(const char* name) {
     return [name](const fs::path& root) { chmod(Data(root, name).c_str(), 0); };
 }
@@ -96,6 +106,7 @@ const std::string kFontLoaded = "loading up font 'data\\font.f'\n";
 const std::string kFontUnread = "couldn't read: data\\font.f";
 const std::string kWorldLoaded = "LOADED: data\\world.geom\n";
 const std::string kWorldMissing = "ERROR: Can't open world file: world.geom\n";
+const std::string kWorldBeyondMemory = "a level may take; loading an empty level\n";
 const std::string kOneFace = "number of polygons in map: 1\n";
 const std::string kNoFaces = "number of polygons in map: 0\n";
 const std::string kStarted = "InitGeometry went ok\n";
@@ -176,6 +187,12 @@ std::vector<Row> Rows() {
          },
          Runs(View::Clear, {kWorldLoaded, "ERROR: World file data\\world.geom is too short",
                             kNoFaces})},
+        // Counts that match a 60 GB and a 29.5 GB file: more than a level may
+        // take in memory.
+        {"WorldVerticesBeyondMemory", SparseLevel(0x7fffffff, 0),
+         Runs(View::Clear, {kWorldLoaded, kWorldBeyondMemory, kNoFaces})},
+        {"WorldLightmapsBeyondMemory", SparseLevel(0, 600000),
+         Runs(View::Clear, {kWorldLoaded, kWorldBeyondMemory, kNoFaces})},
         {"WorldUnreadable", Unreadable("world.geom"),
          Runs(View::Clear, {kWorldMissing, kNoFaces}), true},
         // A directory opens on Linux but reads as no bytes at all.
