@@ -15,6 +15,7 @@
 
 #include <climits>
 #include <cmath>
+#include <exception>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -43,14 +44,36 @@ char g_windowClassName[] = "Tundra";
 
 namespace {
 
-// An error text raised inside the window procedure cannot cross the window
+// An exception raised inside the window procedure cannot cross the window
 // system's own code; it waits here until the window call has returned.
-const char* g_pendingError = nullptr;
+std::exception_ptr g_pendingError;
 
 void RaisePendingError() {
-    const char* error = g_pendingError;
+    if (!g_pendingError) return;
+    std::exception_ptr error = g_pendingError;
     g_pendingError = nullptr;
-    if (error) throw error;
+    std::rethrow_exception(error);
+}
+
+void LogCaught(const char* error) {
+    Log << std::endl << std::endl << "!!!!!!!!!!!!   " << "exception caught: " << error << std::endl;
+}
+
+// Runs one stage of the program; an exception of any kind ends the stage
+// with the caught-error line. False when one did.
+template <typename Stage>
+bool RunGuarded(Stage stage) {
+    try {
+        stage();
+        return true;
+    } catch (const char* error) {
+        LogCaught(error);
+    } catch (const std::exception& error) {
+        LogCaught(error.what());
+    } catch (...) {
+        LogCaught("unknown exception");
+    }
+    return false;
 }
 
 void RegisterWindowClass(HINSTANCE instance) {
@@ -96,10 +119,10 @@ void RunMessageLoop() {
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
-            RaisePendingError();
         } else {
             RenderFrame();
         }
+        RaisePendingError();
     }
 }
 
@@ -125,25 +148,36 @@ void StartAndRun(HWND window) {
     RunMessageLoop();
 }
 
+// The pointer is cleared first, so a release that throws is never repeated.
 template <typename Object>
 void Delete(Object*& object) {
-    delete object;
+    Object* doomed = object;
     object = nullptr;
+    delete doomed;
+}
+
+template <typename Interface>
+void Release(Interface*& object) {
+    Interface* doomed = object;
+    object = nullptr;
+    doomed->Release();
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    BeginLogging();
-    RegisterWindowClass(instance);
-    HWND window = CreateMainWindow(instance);
-    try {
-        StartAndRun(window);
-    } catch (const char* error) {
-        Log << std::endl << std::endl << "!!!!!!!!!!!!   " << "exception caught: " << error << std::endl;
+    RunGuarded([instance] {
+        BeginLogging();
+        RegisterWindowClass(instance);
+        StartAndRun(CreateMainWindow(instance));
+    });
+    // Each step of the shutdown takes its object out before releasing it, so
+    // a pass that throws leaves the rest to the next one; one pass more than
+    // there are objects is always enough.
+    const int kShutdownPasses = 7;
+    for (int pass = 0; pass < kShutdownPasses && !RunGuarded(ReleaseAll); ++pass) {
     }
-    ReleaseAll();
     UnregisterClassA(g_windowClassName, instance);
     return 0;
 }
@@ -164,8 +198,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             default:
                 break;
         }
-    } catch (const char* error) {
-        g_pendingError = error;
+    } catch (...) {
+        if (!g_pendingError) g_pendingError = std::current_exception();
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -193,8 +227,7 @@ HRESULT InitGeometry() {
 // frame) never touches a released object.
 void ReleaseAll() {
     if (g_mainTexture) {
-        g_mainTexture->Release();
-        g_mainTexture = nullptr;
+        Release(g_mainTexture);
         Log << "Releasing main texture" << std::endl;
     }
     if (g_font) {
@@ -207,13 +240,11 @@ void ReleaseAll() {
         Delete(g_world);
     }
     if (g_device) {
-        g_device->Release();
-        g_device = nullptr;
+        Release(g_device);
         Log << "Releasing D3Ddevice\n";
     }
     if (g_d3d) {
-        g_d3d->Release();
-        g_d3d = nullptr;
+        Release(g_d3d);
         Log << "D3D object is history!\n";
     }
     if (g_input) {

@@ -16,6 +16,8 @@
 //                               and writes to <file> one line per presented
 //                               frame from the next one on, n + 1 in all: the
 //                               frame's FrameHash in 16 hex digits
+//   <ms> badalloc               the next Present throws std::bad_alloc, as an
+//                               allocation failing inside a frame would
 //
 // <ms> counts milliseconds from the first presented frame. Actions are played
 // in time order (file order for equal times). Every input record is stamped
@@ -33,13 +35,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-enum class ActionKind { Key, Mouse, Wheel, Button, Capture, Close, Lose };
+enum class ActionKind { Key, Mouse, Wheel, Button, Capture, Close, Lose, BadAlloc };
 
 struct Action {
     DWORD at = 0;  // milliseconds after the first presented frame
@@ -56,8 +59,8 @@ struct Action {
 constexpr DWORD kLookahead = 20;
 
 bool IsInput(const Action& action) {
-    return action.kind != ActionKind::Capture && action.kind != ActionKind::Close &&
-           action.kind != ActionKind::Lose;
+    return action.kind == ActionKind::Key || action.kind == ActionKind::Mouse ||
+           action.kind == ActionKind::Wheel || action.kind == ActionKind::Button;
 }
 
 // One time-ordered list of actions and how far it has been played.
@@ -68,7 +71,7 @@ struct Track {
 
 struct Player {
     Track input;   // key, mouse, wheel, button
-    Track frames;  // capture, close
+    Track frames;  // capture, close, lose, badalloc
     bool started = false;
     DWORD start = 0;
     std::vector<std::string> captures;  // waiting for the next presented frame
@@ -76,6 +79,7 @@ struct Player {
     IDirect3DDevice8* device = nullptr;  // the one that presented first
     std::ofstream hashes;                // of the "lose" action
     unsigned framesToHash = 0;
+    bool failNextPresent = false;
 };
 
 Player& ThePlayer() {
@@ -132,6 +136,10 @@ bool ParseAction(const std::string& line, Action& action) {
     }
     if (verb == "close") {
         action.kind = ActionKind::Close;
+        return true;
+    }
+    if (verb == "badalloc") {
+        action.kind = ActionKind::BadAlloc;
         return true;
     }
     if (verb == "lose") {
@@ -224,6 +232,7 @@ void Perform(Player& player, const Action& action) {
         case ActionKind::Capture: player.captures.push_back(action.file); break;
         case ActionKind::Close: CloseWindow(player.window); break;
         case ActionKind::Lose: StartLosses(player, action); break;
+        case ActionKind::BadAlloc: player.failNextPresent = true; break;
     }
 }
 
@@ -259,6 +268,10 @@ void OnPresent(IDirect3DDevice8* device) {
     }
     player.captures.clear();
     if (player.framesToHash > 0) HashFrame(player, device);
+    if (player.failNextPresent) {
+        player.failNextPresent = false;
+        throw std::bad_alloc();
+    }
 }
 
 }  // namespace

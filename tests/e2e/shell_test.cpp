@@ -55,6 +55,18 @@ TEST_F(ViewerTest, TerminationSignalClosesLikeTheTitleBarButton) {
     EXPECT_TRUE(EndsWith(run.log, kClosing));
 }
 
+TEST_F(ViewerTest, AllocationFailureInAFrameEndsInOrder) {
+    writeData(ConfigText().text());
+    writeScript("100 badalloc\n");
+    ViewerRun run = runWith({"TUNDRA_SCRIPT=script.txt"});
+    EXPECT_EQ(0, run.exitCode) << run.stderrText;
+    ExpectInOrder(run.log, {"InitGeometry went ok\n",
+                            "\n\n!!!!!!!!!!!!   exception caught: std::bad_alloc\n",
+                            "Releasing main texture\n", "Releasing D3Ddevice\n",
+                            "D3D object is history!\n", "crushing input.\n", kClosing});
+    EXPECT_TRUE(EndsWith(run.log, kClosing)) << run.log;
+}
+
 TEST_F(ViewerTest, MissingAdapterEndsAfterTheDirect3DObject) {
     writeData(ConfigText().set("video card", "7").text());
     ViewerRun run = runWith();
