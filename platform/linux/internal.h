@@ -17,6 +17,8 @@ SDL_Window* SdlWindowOf(HWND window);
 HWND WindowFromSdlId(Uint32 windowId);
 // Whether the window currently has keyboard focus (is the active window).
 bool WindowIsActive(HWND window);
+// Whether ShowWindow has ever shown a window of this process.
+bool AnyWindowEverShown();
 
 // The message pump hands every keyboard and mouse event to this sink before
 // anything else; DirectInput installs it when it is created. Returns true when

@@ -1,9 +1,12 @@
 // The Linux process entry: tunes the allocator, then runs the Windows entry
 // point with the command line joined as Windows would hand it over.
+#include "internal.h"
 #include "win32.h"
 
 #include <malloc.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -26,10 +29,37 @@ std::string JoinArguments(int argc, char** argv) {
     return line;
 }
 
+// The last non-empty line of the file ("" when there is none).
+std::string LastLine(const char* path) {
+    std::ifstream file(path);
+    std::string line, last;
+    while (std::getline(file, line))
+        if (!line.empty()) last = line;
+    return last;
+}
+
+// A program that ends before its window ever shows leaves nothing on screen,
+// and its exit status is 0 all the same: say so where a user looks. When
+// WinMain returns, the log on disk ends with what start-up flushed; the
+// shutdown's own lines mostly still wait in the stream's buffer.
+void ReportEndWithoutWindow() {
+    if (platform_linux::AnyWindowEverShown()) return;
+    const std::string last = LastLine("logging.txt");
+    if (last.empty())
+        std::fprintf(stderr, "Tundra ended without showing its window; logging.txt holds no line\n");
+    else
+        std::fprintf(stderr,
+                     "Tundra ended without showing its window; the last line of logging.txt: "
+                     "\"%s\"\n",
+                     last.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     TuneAllocator();
     std::string commandLine = JoinArguments(argc, argv);
-    return WinMain(GetModuleHandleA(nullptr), nullptr, &commandLine[0], SW_SHOWDEFAULT);
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, &commandLine[0], SW_SHOWDEFAULT);
+    ReportEndWithoutWindow();
+    return status;
 }

@@ -41,6 +41,7 @@ struct WindowSystem {
     int quitCode = 0;
     int cursorCount = 0;
     bool pumping = false;
+    bool anyWindowShown = false;
     platform_linux::InputEventSink inputSink = nullptr;
     std::vector<platform_linux::FocusListener> focusListeners;
     std::vector<platform_linux::PumpHook> pumpHooks;
@@ -328,6 +329,7 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
     }
     SDL_ShowWindow(record->sdl);
     record->visible = true;
+    System().anyWindowShown = true;
     if (!wasVisible) record->needsPaint = true;
     // Showing a top-level window activates it, and Windows sends WM_ACTIVATE
     // before ShowWindow returns. The offscreen driver has no focus events, so
@@ -458,6 +460,8 @@ void SetInputEventSink(InputEventSink sink) { System().inputSink = sink; }
 void AddFocusListener(FocusListener listener) {
     if (listener) System().focusListeners.push_back(listener);
 }
+
+bool AnyWindowEverShown() { return System().anyWindowShown; }
 
 void AddPumpHook(PumpHook hook) {
     if (hook) System().pumpHooks.push_back(hook);

@@ -323,6 +323,9 @@ TEST_P(BadInputTest, RowHolds) {
 
     EXPECT_EQ(0, run.exitCode) << run.stderrText;
     ExpectNoSanitizerReport(run.stderrText);
+    EXPECT_EQ(row.expected.view == View::NotShown,
+              run.stderrText.find("ended without showing its window") != std::string::npos)
+        << run.stderrText;
     if (row.expected.log.empty()) {
         EXPECT_EQ("", run.log);
     } else {

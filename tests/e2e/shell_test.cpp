@@ -105,6 +105,11 @@ TEST_F(ViewerTest, MissingConfigurationStillEndsInOrder) {
     ExpectInOrder(run.log, {kBanner, "Couldn't open the configuration file: data\\default.cfg\n",
                             kClosing});
     EXPECT_TRUE(EndsWith(run.log, kClosing));
+    EXPECT_NE(std::string::npos,
+              run.stderrText.find("Tundra ended without showing its window; the last line of "
+                                  "logging.txt: \"Couldn't open the configuration file: "
+                                  "data\\default.cfg\"\n"))
+        << run.stderrText;
 }
 
 }  // namespace
