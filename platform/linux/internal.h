@@ -17,6 +17,9 @@ SDL_Window* SdlWindowOf(HWND window);
 HWND WindowFromSdlId(Uint32 windowId);
 // Whether the window currently has keyboard focus (is the active window).
 bool WindowIsActive(HWND window);
+// The client area of a window as Windows reports it. A side that would be
+// empty is held by a one-pixel SDL window, and is reported as 0.
+bool ClientAreaOf(HWND window, int& width, int& height);
 // Whether ShowWindow has ever shown a window of this process.
 bool AnyWindowEverShown();
 

@@ -26,6 +26,8 @@ struct WindowRecord {
     std::string className;
     bool visible = false;
     bool needsPaint = false;
+    bool emptyWidth = false;  // the client area has no columns (or no rows)
+    bool emptyHeight = false;
 };
 
 struct WindowSystem {
@@ -244,7 +246,8 @@ void RequestWindowSurface() {
 // follows the classic Windows metrics (Wine's too): a thick or dialog frame
 // has a 2-pixel outer edge, a sizing frame adds 1, a border or dialog frame
 // 1 more, and a title bar takes 19 rows. As on Windows, an overlapped (not
-// pop-up, not child) window always has a title bar.
+// pop-up, not child) window always has a title bar, and a window too small
+// for its frame has an empty client area.
 void ShrinkToClientArea(DWORD style, int& width, int& height) {
     if (!(style & (WS_POPUP | WS_CHILD))) style |= WS_CAPTION;
     int frame = 0;
@@ -252,8 +255,8 @@ void ShrinkToClientArea(DWORD style, int& width, int& height) {
     if (style & WS_THICKFRAME) frame += 1;
     if (style & (WS_BORDER | WS_DLGFRAME)) frame += 1;
     const int caption = (style & WS_CAPTION) == WS_CAPTION ? 19 : 0;
-    width = std::max(1, width - 2 * frame);
-    height = std::max(1, height - 2 * frame - caption);
+    width = std::max(0, width - 2 * frame);
+    height = std::max(0, height - 2 * frame - caption);
 }
 
 }  // namespace
@@ -274,8 +277,8 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
     if (x == CW_USEDEFAULT) x = SDL_WINDOWPOS_UNDEFINED;
     if (y == CW_USEDEFAULT) y = SDL_WINDOWPOS_UNDEFINED;
     RequestWindowSurface();
-    SDL_Window* sdl = SDL_CreateWindow(windowName ? windowName : "", x, y, width, height,
-                                       SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    SDL_Window* sdl = SDL_CreateWindow(windowName ? windowName : "", x, y, std::max(1, width),
+                                       std::max(1, height), SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!sdl) {
         std::fprintf(stderr, "SDL_CreateWindow failed: %s\n", SDL_GetError());
         return nullptr;
@@ -286,6 +289,8 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
     record.sdl = sdl;
     record.proc = cls->second;
     record.className = key;
+    record.emptyWidth = width == 0;
+    record.emptyHeight = height == 0;
     system.windows[window] = record;
     if (!system.mainWindow) system.mainWindow = window;
 
@@ -459,6 +464,16 @@ void SetInputEventSink(InputEventSink sink) { System().inputSink = sink; }
 
 void AddFocusListener(FocusListener listener) {
     if (listener) System().focusListeners.push_back(listener);
+}
+
+bool ClientAreaOf(HWND window, int& width, int& height) {
+    const WindowRecord* record = Find(window);
+    if (!record) return false;
+    SDL_GetWindowSize(record->sdl, &width, &height);
+    // Until something resizes it, an empty side keeps its one-pixel stand-in.
+    if (record->emptyWidth && width == 1) width = 0;
+    if (record->emptyHeight && height == 1) height = 0;
+    return true;
 }
 
 bool AnyWindowEverShown() { return System().anyWindowShown; }

@@ -41,8 +41,8 @@ TEST_F(DeviceTest, RefusesWhatDirect3DRefuses) {
         {"texture-only format", [](D3DPRESENT_PARAMETERS& p) { p.BackBufferFormat = D3DFMT_A8; }},
         {"bad depth format", [](D3DPRESENT_PARAMETERS& p) { p.AutoDepthStencilFormat = D3DFMT_FORCE_DWORD; }},
         {"colour as depth", [](D3DPRESENT_PARAMETERS& p) { p.AutoDepthStencilFormat = D3DFMT_X8R8G8B8; }},
-        {"zero width", [](D3DPRESENT_PARAMETERS& p) { p.BackBufferWidth = 0; }},
-        {"zero height", [](D3DPRESENT_PARAMETERS& p) { p.BackBufferHeight = 0; }},
+        {"zero width, full screen", [](D3DPRESENT_PARAMETERS& p) { p.Windowed = FALSE; p.BackBufferWidth = 0; }},
+        {"zero height, full screen", [](D3DPRESENT_PARAMETERS& p) { p.Windowed = FALSE; p.BackBufferHeight = 0; }},
         {"absurd width", [](D3DPRESENT_PARAMETERS& p) { p.BackBufferWidth = 0x7FFFFFFF; }},
         {"one sample", [](D3DPRESENT_PARAMETERS& p) { p.MultiSampleType = D3DMULTISAMPLE_TYPE(1); }},
         {"17 samples", [](D3DPRESENT_PARAMETERS& p) { p.MultiSampleType = D3DMULTISAMPLE_TYPE(17); }},
@@ -57,6 +57,26 @@ TEST_F(DeviceTest, RefusesWhatDirect3DRefuses) {
         EXPECT_TRUE(result == D3DERR_INVALIDCALL || result == D3DERR_NOTAVAILABLE) << c.what;
         EXPECT_EQ(device, nullptr) << c.what;
     }
+}
+
+// A side with no client area behind it gives 8, as in Wine's Direct3D 8.
+TEST_F(DeviceTest, WindowedZeroSideTakesTheClientAreaAndHandsItBack) {
+    parameters_.BackBufferWidth = 0;
+    ASSERT_EQ(createDevice(), D3D_OK);
+    EXPECT_EQ(parameters_.BackBufferWidth, kWidth);
+    EXPECT_EQ(parameters_.BackBufferHeight, kHeight);
+
+    HWND flat = CreateWindowExA(0, "GlDeviceTest", "flat", WS_OVERLAPPEDWINDOW, 0, 0, 100, 0,
+                                nullptr, nullptr, nullptr, nullptr);
+    D3DPRESENT_PARAMETERS p = WindowedParameters(32, 0);
+    IDirect3DDevice8* device = nullptr;
+    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, flat, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p,
+                                 &device),
+              D3D_OK);
+    EXPECT_EQ(p.BackBufferWidth, 32u);
+    EXPECT_EQ(p.BackBufferHeight, 8u);
+    if (device) device->Release();
+    DestroyWindow(flat);
 }
 
 TEST_F(DeviceTest, RefusesMissingAdapterWindowAndVertexProcessing) {

@@ -187,6 +187,7 @@ HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
     if (cooperation_ == Cooperation::kLost) return D3DERR_DEVICELOST;
     D3DPRESENT_PARAMETERS wanted = *presentParameters;
     if (!wanted.hDeviceWindow) wanted.hDeviceWindow = window_;
+    TakeClientAreaForZeroSize(wanted.hDeviceWindow, wanted);
     // A reset that fails leaves the device waiting for a good one.
     const HRESULT valid = direct3d_->validatePresentParameters(adapter_, wanted.hDeviceWindow,
                                                                wanted);

@@ -121,11 +121,24 @@ HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focus
     if (!ProbeGl().available) return D3DERR_NOTAVAILABLE;
     HWND window = presentParameters->hDeviceWindow ? presentParameters->hDeviceWindow
                                                    : focusWindow;
-    const HRESULT valid = validatePresentParameters(adapter, window, *presentParameters);
+    D3DPRESENT_PARAMETERS parameters = *presentParameters;
+    TakeClientAreaForZeroSize(window, parameters);
+    const HRESULT valid = validatePresentParameters(adapter, window, parameters);
     if (valid != D3D_OK) return valid;
     RequestCompatibilityContext();
-    return GlDevice::Create(this, adapter, window, *presentParameters, ProcessOptions(),
-                            returnedDevice);
+    const HRESULT created =
+        GlDevice::Create(this, adapter, window, parameters, ProcessOptions(), returnedDevice);
+    // Direct3D 8 hands back the size it took.
+    if (created == D3D_OK) *presentParameters = parameters;
+    return created;
+}
+
+void TakeClientAreaForZeroSize(HWND window, D3DPRESENT_PARAMETERS& p) {
+    if (!p.Windowed || (p.BackBufferWidth != 0 && p.BackBufferHeight != 0)) return;
+    int width = 0, height = 0;
+    if (!platform_linux::ClientAreaOf(window, width, height)) return;
+    if (p.BackBufferWidth == 0) p.BackBufferWidth = width > 0 ? UINT(width) : 8;
+    if (p.BackBufferHeight == 0) p.BackBufferHeight = height > 0 ? UINT(height) : 8;
 }
 
 HRESULT GlDirect3D::validatePresentParameters(UINT adapter, HWND window,
@@ -133,7 +146,8 @@ HRESULT GlDirect3D::validatePresentParameters(UINT adapter, HWND window,
     // The device draws into a window made by CreateWindowExA; any other
     // handle has no surface behind it.
     if (!window || !platform_linux::SdlWindowOf(window)) return D3DERR_INVALIDCALL;
-    // A back buffer without pixels cannot be made.
+    // A back buffer without pixels cannot be made (a windowed one has taken
+    // its zero sides from the window by now).
     if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) return D3DERR_INVALIDCALL;
     // Larger than GL renders into, or than any display could show: a size
     // this adapter does not have, not a wrong call.

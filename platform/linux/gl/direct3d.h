@@ -11,6 +11,11 @@ namespace gl_d3d8 {
 // The capabilities every device of this implementation reports.
 void FillCaps(UINT adapter, D3DCAPS8* caps);
 
+// A windowed device with a zero back-buffer width or height takes that side
+// from the window's client area, as Direct3D 8 does; an empty side gives 8,
+// as in Wine's Direct3D 8. Full-screen parameters are left as they are.
+void TakeClientAreaForZeroSize(HWND window, D3DPRESENT_PARAMETERS& parameters);
+
 class GlDirect3D : public platform_linux::ComObject<IDirect3D8> {
 public:
     GlDirect3D();
