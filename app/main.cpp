@@ -206,8 +206,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 HRESULT InitGeometry() {
-    const Config& config = GetConfig();
-    float aspect = AspectRatio(config.screenWidth(), config.screenHeight());
+    // The back buffer the device was given: a windowed device takes a zero
+    // side from the window, which the configured size would not show.
+    float aspect = AspectRatio(static_cast<int>(g_presentParams.BackBufferWidth),
+                               static_cast<int>(g_presentParams.BackBufferHeight));
     g_font = new Font();
     g_font->load("font.f", g_device, aspect);
     g_console.setFont(g_font);

@@ -163,6 +163,16 @@ std::vector<Row> Rows() {
                       std::string(1 << 20, 'x') + "\n" + ReadBytes(Data(root, "default.cfg")));
          },
          NoDevice(kConfigFailed)},
+        // Without a height the window has no client rows; the windowed back
+        // buffer takes its height from there and the level is drawn.
+        {"ConfigWithoutHeight",
+         [](const fs::path& root) {
+             WriteBytes(Data(root, "default.cfg"),
+                        ConfigText().set("screen width", "320").remove("screen height").text());
+         },
+         {View::Level,
+          {kBanner, kConfigFailed, "InitD3D went ok\n", kWorldLoaded, kOneFace, kStarted, kRan,
+           kClosing}}},
         {"ConfigUnreadable", Unreadable("default.cfg"), NoDevice(kConfigMissing), true},
         // A directory opens on Linux but gives no line: every key is missing.
         {"ConfigDirectory", Directory("default.cfg"), NoDevice(kConfigFailed)},
