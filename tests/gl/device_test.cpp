@@ -5,6 +5,9 @@
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace gl_test {
 namespace {
 
@@ -56,6 +59,25 @@ TEST_F(DeviceTest, RefusesWhatDirect3DRefuses) {
                                                   D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device);
         EXPECT_TRUE(result == D3DERR_INVALIDCALL || result == D3DERR_NOTAVAILABLE) << c.what;
         EXPECT_EQ(device, nullptr) << c.what;
+    }
+}
+
+// Direct3D 8 refuses a multisample type the adapter lacks, where GL would
+// round the count up to one it has.
+TEST_F(DeviceTest, TakesExactlyTheSampleCountsGlOffers) {
+    ASSERT_EQ(createDevice(), D3D_OK);  // a context to ask GL in
+    GLint number = 0;
+    glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_NUM_SAMPLE_COUNTS, 1, &number);
+    std::vector<GLint> counts(size_t(std::max(number, 0)));
+    if (number > 0) glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_SAMPLES, number, counts.data());
+    device_->Release();
+    device_ = nullptr;
+    for (GLint samples = 2; samples <= 16; ++samples) {
+        parameters_.MultiSampleType = D3DMULTISAMPLE_TYPE(samples);
+        const bool offered = std::find(counts.begin(), counts.end(), samples) != counts.end();
+        EXPECT_EQ(createDevice() == D3D_OK, offered) << samples << " samples";
+        if (device_) device_->Release();
+        device_ = nullptr;
     }
 }
 

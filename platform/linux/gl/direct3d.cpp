@@ -10,6 +10,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace gl_d3d8 {
 
@@ -33,6 +34,21 @@ bool HasVersion45() {
     return major > 4 || (major == 4 && minor >= 5);
 }
 
+// The sample counts GL offers for 8-bit colour renderbuffers; GL would
+// round any other count up, while Direct3D 8 refuses a multisample type the
+// adapter does not have.
+uint32_t SampleCounts() {
+    GLint number = 0;
+    glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_NUM_SAMPLE_COUNTS, 1, &number);
+    std::vector<GLint> counts(size_t(std::max(number, 0)));
+    if (!counts.empty())
+        glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_SAMPLES, number, counts.data());
+    uint32_t mask = 0;
+    for (GLint count : counts)
+        if (count > 0 && count < 32) mask |= 1u << count;
+    return mask;
+}
+
 GlLimits MeasureLimits() {
     GlLimits limits;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return limits;
@@ -47,7 +63,7 @@ GlLimits MeasureLimits() {
         limits.available = true;
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limits.maxTextureSize);
         glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &limits.maxRenderbufferSize);
-        glGetIntegerv(GL_MAX_SAMPLES, &limits.maxSamples);
+        limits.sampleCounts = SampleCounts();
         glGetIntegerv(GL_MAX_TEXTURE_UNITS, &limits.textureUnits);
         if (limits.textureUnits > kMaxStages) limits.textureUnits = kMaxStages;
     }
@@ -171,8 +187,8 @@ HRESULT GlDirect3D::validatePresentParameters(UINT adapter, HWND window,
     if (samples != D3DMULTISAMPLE_NONE && p.SwapEffect != D3DSWAPEFFECT_DISCARD) {
         return D3DERR_INVALIDCALL;
     }
-    // More samples than GL's renderbuffers take: this adapter lacks them.
-    if (samples != D3DMULTISAMPLE_NONE && int(samples) > limits.maxSamples) {
+    // A sample count GL's renderbuffers do not have: this adapter lacks it.
+    if (samples != D3DMULTISAMPLE_NONE && !(limits.sampleCounts & (1u << samples))) {
         return D3DERR_NOTAVAILABLE;
     }
     // An automatic depth buffer needs a depth (and stencil) format.

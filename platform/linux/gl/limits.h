@@ -15,7 +15,8 @@ struct GlLimits {
     bool available = false;
     int maxTextureSize = 0;
     int maxRenderbufferSize = 0;
-    int maxSamples = 0;
+    // Bit n set: colour renderbuffers can have exactly n samples.
+    uint32_t sampleCounts = 0;
     int textureUnits = 0;  // at most kMaxStages
 };
 const GlLimits& ProbeGl();
