@@ -281,14 +281,24 @@ TEST_F(DeviceTest, FullScreenPresentsOncePerRefresh) {
     EXPECT_GE(seconds, 6.0 / 60.0 - 0.005);
 }
 
-TEST_F(DeviceTest, SixteenBitBackBufferKeepsFiveBitsOfRed) {
-    parameters_.BackBufferFormat = D3DFMT_R5G6B5;
-    parameters_.AutoDepthStencilFormat = D3DFMT_D16;
-    ASSERT_EQ(createDevice(), D3D_OK);
-    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF070707, 1.0f, 0);
-    const uint32_t pixel = presentAndRead()[0];
-    EXPECT_NE(pixel, 0xFF070707u);  // 7/255 is no 5-bit value
-    EXPECT_TRUE(ColorNear(pixel, 0xFF070707, 8));
+// Red 132, green 3, blue 60 rounded to each format's channels: 5 bits give
+// 132, 0 and 58; a 6-bit green gives 4.
+TEST_F(DeviceTest, SixteenBitBackBuffersKeepTheirBitsPerChannel) {
+    const struct {
+        D3DFORMAT format;
+        uint32_t expected;
+    } cases[] = {{D3DFMT_R5G6B5, 0xFF84043A}, {D3DFMT_X1R5G5B5, 0xFF84003A},
+                 {D3DFMT_A1R5G5B5, 0xFF84003A}};
+    for (const auto& c : cases) {
+        parameters_.BackBufferFormat = c.format;
+        parameters_.AutoDepthStencilFormat = D3DFMT_D16;
+        ASSERT_EQ(createDevice(), D3D_OK) << c.format;
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF84033C, 1.0f, 0);
+        const uint32_t pixel = presentAndRead()[0];
+        EXPECT_TRUE(ColorNear(pixel, c.expected, 1)) << c.format << ": " << std::hex << pixel;
+        device_->Release();
+        device_ = nullptr;
+    }
 }
 
 TEST_F(DeviceTest, MultisampledBackBufferSmoothsEdges) {
