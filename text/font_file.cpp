@@ -69,9 +69,15 @@ bool FontFile::load(const std::string& path) {
     if (!file) return false;
 
     bool complete = true;
+    uint64_t bitmapBytes = 0;
     for (int code = 0; code < kGlyphCount; ++code) {
         auto glyph = std::make_unique<FontGlyph>();
         if (!glyph->read(file)) {
+            complete = false;
+            break;
+        }
+        bitmapBytes += glyph->bitmap.size();
+        if (bitmapBytes > kMaxTotalBitmapBytes) {
             complete = false;
             break;
         }

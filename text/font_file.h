@@ -38,12 +38,16 @@ public:
 class FontFile {
 public:
     static const int kGlyphCount = 256;
+    // All bitmaps together: a font this large is damage (one that matches a
+    // huge, say sparse, file would otherwise take the machine's memory).
+    static const uint64_t kMaxTotalBitmapBytes = uint64_t(64) << 20;
 
     FontFile() = default;
     virtual ~FontFile() = default;
 
     // path is "data\\name"; opened through NativePath. True when all 256
-    // records were read. A space with no advance borrows the advance of 'i'.
+    // records were read and their bitmaps take at most kMaxTotalBitmapBytes.
+    // A space with no advance borrows the advance of 'i'.
     virtual bool load(const std::string& path);
     virtual bool save(const std::string& path) const;
 

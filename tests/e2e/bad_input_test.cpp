@@ -87,6 +87,19 @@ std::function<void(const fs::path&)> SparseLevel(int32_t vertices, int32_t light
                         16 + 28 * uintmax_t(vertices) + 49156 * uintmax_t(lightmaps));
     };
 }
+// 256 glyphs of 4096 x 4096 (the most one glyph may have), their bitmaps
+// holes in a 4 GB file.
+void WriteSparseFont(const fs::path& root) {
+    const uintmax_t bitmap = 4096 * 4096;
+    std::ofstream file(Data(root, "font.f"), std::ios::binary | std::ios::trunc);
+    for (int code = 0; code < 256; ++code) {
+        const uint32_t record[6] = {4096, 4096, 0, 0, 8, 16};
+        file.seekp(std::streamoff(code * (24 + bitmap)));
+        file.write(reinterpret_cast<const char*>(record), sizeof record);
+    }
+    file.close();
+    fs::resize_file(Data(root, "font.f"), 256 * (24 + bitmap));
+}
 std::function<void(const fs::path&)> Unreadable(const char* name) {
     return [name](const fs::path& root) { chmod(Data(root, name).c_str(), 0); };
 }
@@ -224,6 +237,7 @@ std::vector<Row> Rows() {
              WriteBytes(Data(root, "font.f"), bytes);
          },
          Runs(View::Level, {kFontUnread, kWorldLoaded})},
+        {"FontBeyondMemory", WriteSparseFont, Runs(View::Level, {kFontUnread, kWorldLoaded})},
         {"FontUnreadable", Unreadable("font.f"), Runs(View::Level, {kFontUnread, kWorldLoaded}),
          true},
         {"FontDirectory", Directory("font.f"), Runs(View::Level, {kFontUnread, kWorldLoaded})},
