@@ -11,6 +11,10 @@
 // between segments skipped to the next 0xFF; a table segment read table by
 // table, even past its stated length. Where the two walks could part,
 // stb_image stops with an error anyway.
+// It also trusts the frame size: past the end of the scans it decodes
+// zeros, so a few hundred bytes that claim 8192 x 8192 pixels keep it busy
+// for seconds. Every 8 x 8 block takes at least one bit of some scan (its
+// DC code), so scans with fewer bits than the frame has blocks are damaged.
 #include "image.h"
 
 namespace tundra_d3dx {
@@ -23,6 +27,14 @@ public:
 
     // "" when stb_image may decode the file, otherwise the reason it must not.
     std::string check() {
+        const std::string problem = walk();
+        if (!problem.empty()) return problem;
+        if (scanBytes_ * 8 < frameBlocks_) return "the scans hold too little data for the image size";
+        return "";
+    }
+
+private:
+    std::string walk() {
         if (size_ < 2 || data_[0] != 0xFF || data_[1] != 0xD8) return "";
         size_t at = 2;
         while (at + 1 < size_) {
@@ -51,7 +63,9 @@ public:
                     return "a scan uses a Huffman table the file does not define";
                 if (!progressive_ && !scanQuantisationDefined(at + 2))
                     return "a component uses a quantisation table the file does not define";
-                at = skipEntropyCodedData(at + 2 + size_t(length));
+                const size_t dataStart = at + 2 + size_t(length);
+                at = skipEntropyCodedData(dataStart);
+                if (at > dataStart) scanBytes_ += at - dataStart;
                 continue;
             }
             at += 2 + size_t(length);
@@ -59,7 +73,6 @@ public:
         return "";
     }
 
-private:
     // Like stb_image's stream: bytes past the end read as 0.
     uint8_t byteAt(size_t at) const { return at < size_ ? data_[at] : 0; }
 
@@ -107,6 +120,9 @@ private:
     // component its id, sampling factors and quantisation table slot.
     void readFrame(size_t at, bool progressive) {
         progressive_ = progressive;
+        const uint64_t height = uint64_t(byteAt(at + 1)) << 8 | byteAt(at + 2);
+        const uint64_t width = uint64_t(byteAt(at + 3)) << 8 | byteAt(at + 4);
+        frameBlocks_ = ((width + 7) / 8) * ((height + 7) / 8);
         const size_t components = byteAt(at + 5);
         frameComponents_ = 0;
         for (size_t i = 0; i < components && i < 4; ++i, ++frameComponents_) {
@@ -178,6 +194,8 @@ private:
     unsigned quantisationDefined_ = 0;  // bit slot for every quantisation table read
     bool progressive_ = false;
     size_t frameComponents_ = 0;
+    uint64_t frameBlocks_ = 0;  // 8 x 8 blocks of a full-size component
+    uint64_t scanBytes_ = 0;    // entropy-coded bytes of every scan
     uint8_t componentIds_[4] = {};
     uint8_t componentTables_[4] = {};
 };

@@ -29,7 +29,8 @@ struct ImageFinding {
 
 // stb_image 2.27 overran its Huffman tables, decoded with Huffman or
 // quantisation tables it never read (garbage multiplied into its sums until
-// they overflowed) or copied to a null pointer on these.
+// they overflowed), decoded for seconds, or copied to a null pointer on
+// these.
 const ImageFinding kImageFindings[] = {
     {"huffman-table-too-many-symbols.jpg", "a Huffman table has more than 256 symbols"},
     {"huffman-table-after-stray-bytes.jpg", "a Huffman table has more than 256 symbols"},
@@ -37,6 +38,9 @@ const ImageFinding kImageFindings[] = {
     {"scan-with-undefined-huffman-table.jpg", "a scan uses a Huffman table the file does not define"},
     {"undefined-quantisation-table.jpg",
      "a component uses a quantisation table the file does not define"},
+    // 745 bytes claiming 8192 x 8192 pixels: stb_image decoded zeros for
+    // seconds past the end of its scans.
+    {"huge-frame-with-little-scan-data.jpg", "the scans hold too little data for the image size"},
     // Its empty first IDAT went to memcpy as a null pointer; taken out, the
     // file fails at a chunk type of unprintable bytes.
     {"empty-first-image-data-chunk.png", "PNG chunk not known"},
