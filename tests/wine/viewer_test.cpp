@@ -336,6 +336,9 @@ std::vector<ConfigurationRow> ConfigurationRows() {
     };
     for (const char* format : {"D16", "D16_LOCKABLE", "D24X8"})
         rows.push_back({format, ConfigText().set("depth-stencil buffer format", format), true});
+    // Depth formats the configuration names and neither build's adapter has.
+    for (const char* format : {"D15S1", "D24X4S4", "D32"})
+        rows.push_back({format, ConfigText().set("depth-stencil buffer format", format), false});
     return rows;
 }
 

@@ -21,18 +21,16 @@ const ColorBufferFormat* BackBufferFormat(D3DFORMAT format) {
 const DepthBufferFormat* DepthStencilFormat(D3DFORMAT format) {
     static const DepthBufferFormat kDepth16{GL_DEPTH_COMPONENT16, GL_DEPTH_ATTACHMENT, 16, 0};
     static const DepthBufferFormat kDepth24{GL_DEPTH_COMPONENT24, GL_DEPTH_ATTACHMENT, 24, 0};
-    static const DepthBufferFormat kDepth32{GL_DEPTH_COMPONENT32, GL_DEPTH_ATTACHMENT, 32, 0};
-    // GL has no 15/1 or 24/4 split: the next larger stencil format holds them.
     static const DepthBufferFormat kDepthStencil{GL_DEPTH24_STENCIL8,
                                                  GL_DEPTH_STENCIL_ATTACHMENT, 24, 8};
+    // D15S1, D24X4S4 and D32 are left out: GL has no 15/1 or 24/4 split, and
+    // Wine's Direct3D 8 on GL refuses all three, so the Windows build ends
+    // its start-up on them; ending it here too keeps both builds alike.
     switch (format) {
     case D3DFMT_D16:
     case D3DFMT_D16_LOCKABLE: return &kDepth16;
     case D3DFMT_D24X8: return &kDepth24;
-    case D3DFMT_D32: return &kDepth32;
-    case D3DFMT_D15S1:
-    case D3DFMT_D24S8:
-    case D3DFMT_D24X4S4: return &kDepthStencil;
+    case D3DFMT_D24S8: return &kDepthStencil;
     default: return nullptr;
     }
 }
