@@ -17,6 +17,8 @@ struct KeyRow {
 constexpr BYTE kDikMute = 0xA0;
 constexpr BYTE kDikPrevTrack = 0x90;  // shares its code with DIK_CIRCUMFLEX
 
+// The table keeps its rows packed, a dozen keys a screen line.
+// clang-format off
 #define KEY(sdl, dik) {SDL_SCANCODE_##sdl, DIK_##dik, #dik}
 const KeyRow kKeys[] = {
     KEY(ESCAPE, ESCAPE), KEY(1, 1), KEY(2, 2), KEY(3, 3), KEY(4, 4), KEY(5, 5), KEY(6, 6),
@@ -57,6 +59,7 @@ const KeyRow kKeys[] = {
     {SDL_SCANCODE_AUDIOPREV, kDikPrevTrack, "PREVTRACK"},
 };
 #undef KEY
+// clang-format on
 
 // Names the script may use besides the DIK_ ones above.
 struct Alias {
