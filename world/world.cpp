@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "app/log.h"
 #include "camera/camera.h"
+#include "world/visibility.h"
 #include "world/world_file.h"
 
 #include <cstring>
@@ -41,6 +42,7 @@ World::World(std::string fileName, IDirect3DDevice8* renderDevice, float aspectR
     createVertexBuffer(file);
     loadTextures(file);
     loadLightmaps(file);
+    useVisibility(file);
 }
 
 World::~World() {
@@ -110,6 +112,17 @@ void World::buildFaces(const WorldFile& file) {
     }
 }
 
+void World::useVisibility(const WorldFile& file) {
+    if (!file.hasVisibility) return;
+    std::vector<int32_t> faceOfPolygon;
+    int32_t nextFace = 0;
+    for (const WorldPolygon& polygon : file.polygons)
+        faceOfPolygon.push_back(IsDrawable(polygon, file) ? nextFace++ : -1);
+    visibility = std::make_unique<Visibility>(file.visibility, faceOfPolygon, faces.size());
+    Log << "visibility: " << visibility->leafCount() << " leaves in "
+        << visibility->clusterCount() << " clusters" << std::endl;
+}
+
 void World::loadTextures(const WorldFile& file) {
     Log << "number of textures in map: " << file.numTextures << std::endl;
     textures.assign(file.textures.size(), nullptr);
@@ -161,6 +174,7 @@ void World::render() {
     }
     const D3DXMATRIX world = g_camera.worldMatrix();
     device->SetTransform(D3DTS_WORLD, &world);
+    const Vector4 eye = g_camera.position;  // the view below is from here
     const D3DXMATRIX view = g_camera.viewMatrix();
     device->SetTransform(D3DTS_VIEW, &view);
     D3DXMATRIX projection;
@@ -171,7 +185,23 @@ void World::render() {
     if (!vertexBuffer && !faces.empty()) return;
     device->SetStreamSource(0, vertexBuffer, VertexStride);
     device->SetVertexShader(VertexFormat);
-    for (const Face& face : faces) drawFace(face);
+    if (!selectVisibleFaces(eye, view, projection)) {
+        for (const Face& face : faces) drawFace(face);
+        return;
+    }
+    for (std::size_t i = 0; i < faces.size(); ++i)
+        if (visibility->selected(i)) drawFace(faces[i]);
+}
+
+// False when every face is to be drawn: no visibility section, or the eye
+// outside the level.
+bool World::selectVisibleFaces(const Vector4& eye, const D3DXMATRIX& view,
+                               const D3DXMATRIX& projection) {
+    if (!visibility) return false;
+    D3DXMATRIX viewProjection;
+    D3DXMatrixMultiply(&viewProjection, &view, &projection);
+    const float at[3] = {eye.x, eye.y, eye.z};
+    return visibility->select(at, viewProjection.m);
 }
 
 void World::drawFace(const Face& face) {

@@ -6,9 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+class Vector4;
+class Visibility;
 class WorldFile;
 
 // One polygon: a triangle fan over vertices firstVertex .. firstVertex +
@@ -34,8 +37,10 @@ public:
     World(std::string fileName, IDirect3DDevice8* renderDevice, float aspectRatio);
     virtual ~World();
 
-    // Sets the world, view and projection transforms and draws every face.
-    // Call between BeginScene and EndScene.
+    // Sets the world, view and projection transforms and draws every face,
+    // or, when the level has a visibility section and the camera is inside
+    // the level, the faces that may be seen, in the same order and with the
+    // same states. Call between BeginScene and EndScene.
     void render();
 
     // Construction steps.
@@ -52,6 +57,7 @@ public:
     std::vector<IDirect3DTexture8*> textures;   // not owned
     std::vector<IDirect3DTexture8*> lightmaps;  // owned; null where creation failed
     std::vector<Face> faces;
+    std::unique_ptr<Visibility> visibility;  // null when the level has none
 
     static constexpr UINT VertexStride = 28;
     static constexpr DWORD VertexFormat = D3DFVF_XYZ | D3DFVF_TEX2;
@@ -59,6 +65,9 @@ public:
 private:
     void fillVertexBuffer(const WorldFile& file);
     void buildFaces(const WorldFile& file);
+    void useVisibility(const WorldFile& file);
+    bool selectVisibleFaces(const Vector4& eye, const D3DXMATRIX& view,
+                            const D3DXMATRIX& projection);
     IDirect3DTexture8* createLightmap(const unsigned char* texels, std::size_t slot);
     IDirect3DTexture8* lightmapOf(const Face& face) const;
     void drawFace(const Face& face);

@@ -30,7 +30,7 @@ bool ReadBytes(std::ifstream& file, void* into, std::int64_t count) {
 std::string WorldTexture::nameText() const { return std::string(name, strnlen(name, NameSize)); }
 
 WorldFile::WorldFile(std::string fileName)
-    : numVertices(0), numPolygons(0), numTextures(0), numLightmaps(0) {
+    : numVertices(0), numPolygons(0), numTextures(0), numLightmaps(0), hasVisibility(false) {
     const std::string path = "data\\" + fileName;
     std::ifstream file(NativePath(path), std::ios::binary);
     if (!file) {
@@ -57,6 +57,8 @@ void WorldFile::clear() {
     RecordArray<WorldPolygon>().swap(polygons);
     RecordArray<WorldTexture>().swap(textures);
     RecordArray<WorldLightmap>().swap(lightmaps);
+    hasVisibility = false;
+    visibility = VisibilityData();
 }
 
 bool WorldFile::read(std::ifstream& file, const std::string& path) {
@@ -105,7 +107,30 @@ bool WorldFile::read(std::ifstream& file, const std::string& path) {
             << std::endl;
         return false;
     }
+    readVisibility(file, fileSize - needed, path);
     return true;
+}
+
+// Bytes after the last lightmap that do not begin with the section's tag
+// are ignored, as they always were.
+void WorldFile::readVisibility(std::ifstream& file, std::int64_t size, const std::string& path) {
+    char tag[sizeof VisibilityTag];
+    if (size < std::int64_t(sizeof tag) || !ReadBytes(file, tag, sizeof tag) ||
+        std::memcmp(tag, VisibilityTag, sizeof tag) != 0)
+        return;
+    std::vector<unsigned char> section(static_cast<std::size_t>(size));
+    std::memcpy(section.data(), tag, sizeof tag);
+    std::string problem = "it cannot be read";
+    if (ReadBytes(file, section.data() + sizeof tag, size - std::int64_t(sizeof tag)))
+        problem = ReadVisibilitySection(section.data(), section.size(), numPolygons, 8.0f,
+                                        visibility);
+    if (!problem.empty()) {
+        Log << "WARNING: World file " << path << " has a damaged visibility section (" << problem
+            << "); every polygon is drawn" << std::endl;
+        visibility = VisibilityData();
+        return;
+    }
+    hasVisibility = true;
 }
 
 bool WorldFile::readVertices(std::ifstream& file) {

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "world/visibility.h"
+
 // 28 bytes, as stored: the two coordinate pairs first, the position last.
 struct WorldVertex {
     float surfaceU, surfaceV;    // texture-coordinate set 0
@@ -112,6 +114,10 @@ public:
     RecordArray<WorldPolygon> polygons;
     RecordArray<WorldTexture> textures;
     RecordArray<WorldLightmap> lightmaps;
+    // The optional section after the last lightmap; a damaged one is logged
+    // and left out, as if it were not there.
+    bool hasVisibility;
+    VisibilityData visibility;
 
 private:
     bool read(std::ifstream& file, const std::string& path);
@@ -119,6 +125,7 @@ private:
     bool readPolygons(std::ifstream& file);
     bool readTextures(std::ifstream& file);
     bool readLightmaps(std::ifstream& file);
+    void readVisibility(std::ifstream& file, std::int64_t size, const std::string& path);
     void wrapLightmapIndices();
     void clear();
 };

@@ -1,6 +1,7 @@
 // Damaged and hostile level files: each loads without a crash or an
 // out-of-bounds access, into either an empty level (rejected, one log line)
-// or a level whose faces all lie inside its arrays.
+// or a level whose faces all lie inside its arrays. A damaged visibility
+// section is one log line and the whole level drawn.
 #include "world/world.h"
 #include "world/world_file.h"
 
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,6 +23,7 @@
 using tundra_formats::GeomLevel;
 using tundra_formats::GeomPolygon;
 using tundra_formats::GeomTexture;
+using tundra_formats::GeomVisibility;
 using tundra_formats::GeomWriteOptions;
 
 namespace {
@@ -38,13 +41,40 @@ GeomLevel TwoQuads() {
     return level;
 }
 
+// The camera (at the origin, looking along +z) lies in leaf 0 of cluster 0,
+// which sees only itself: of the two quads, only quad 0 (in leaf 0, whose box
+// lies ahead) is drawn. 142 bytes after the last lightmap.
+void AddSection(GeomLevel& level) {
+    GeomVisibility v;
+    v.planes = {{{1, 0, 0}, 0.125f}};
+    v.nodes = {{0, -2, -1}};
+    v.leaves = {{0, {-1, -1, 1}, {1, 1, 2}, 0, 1}, {1, {-1, -1, 1}, {1, 1, 2}, 1, 1}};
+    v.leafPolygons = {0, 1};
+    v.numClusters = 2;
+    v.bytesPerCluster = 1;
+    v.clusterSets = {0x1, 0x3};
+    level.visibility = v;
+}
+
+using Damage = std::function<void(GeomLevel&, GeomWriteOptions&)>;
+// A sound section with one change.
+Damage Section(std::function<void(GeomVisibility&, GeomWriteOptions&)> change) {
+    return [change](GeomLevel& level, GeomWriteOptions& options) {
+        AddSection(level);
+        change(*level.visibility, options);
+    };
+}
+constexpr size_t SectionSize = 142;
+constexpr const char* Ignored = "has a damaged visibility section (";
+
 struct Case {
     const char* name;
-    std::function<void(GeomLevel&, GeomWriteOptions&)> damage;
+    Damage damage;
     bool rejected;
     const char* logPart;  // must appear in the log
     int polygons;         // polygons the reader keeps
     int faces;            // faces the World keeps
+    int drawn = -1;       // draws from the origin when not every face
 };
 
 const Case Cases[] = {
@@ -109,6 +139,65 @@ const Case Cases[] = {
          o.numLightmaps = 1;
      },
      false, "number of polygons in map: 1", 1, 1},
+    {"sound visibility section", Section([](GeomVisibility&, GeomWriteOptions&) {}), false,
+     "visibility: 2 leaves in 2 clusters", 2, 2, 1},
+    {"leaf behind the camera", Section([](GeomVisibility& v, GeomWriteOptions&) {
+         v.leaves[0].min[2] = -2;
+         v.leaves[0].max[2] = -1;
+     }),
+     false, "visibility: 2 leaves", 2, 2, 0},
+    {"camera in no cluster",
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.leaves[0].cluster = -1; }), false,
+     "visibility: 2 leaves", 2, 2},
+    {"section cut inside its header",
+     Section([](GeomVisibility&, GeomWriteOptions& o) { o.truncateTo = WellFormedSize + 20; }),
+     false, "(it is shorter than its 32-byte header)", 2, 2},
+    {"section of another version",
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.version = 2; }), false,
+     "(version 2 is not 1)", 2, 2},
+    {"negative section count",
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.planeCount = -1; }), false,
+     "(a negative count)", 2, 2},
+    {"section cut short",
+     Section([](GeomVisibility&, GeomWriteOptions& o) {
+         o.truncateTo = WellFormedSize + SectionSize - 1;
+     }),
+     false, "(its counts need 142 bytes, it has 141)", 2, 2},
+    {"bytes after the section",
+     Section([](GeomVisibility&, GeomWriteOptions& o) { o.trailing.assign(4, 0); }), false,
+     "(its counts need 142 bytes, it has 146)", 2, 2},
+    {"no nodes", Section([](GeomVisibility& v, GeomWriteOptions&) { v.nodes.clear(); }), false,
+     "(no nodes)", 2, 2},
+    {"visible sets too small",
+     Section([](GeomVisibility& v, GeomWriteOptions&) {
+         v.numClusters = 9;
+         v.clusterSets.resize(9);
+     }),
+     false, "(visible sets of 1 bytes for 9 clusters)", 2, 2},
+    {"plane not finite",
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.planes[0].distance = NAN; }), false,
+     "(plane 0 is not finite)", 2, 2},
+    {"node plane out of range",
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.nodes[0].plane = 1; }), false,
+     "(node 0 has plane 1 of 1)", 2, 2},
+    {"node child outside the tree",
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.nodes[0].back = -3; }), false,
+     "(node 0 has child -3 outside the tree)", 2, 2},
+    {"tree with a loop",
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.nodes[0].front = 0; }), false,
+     "(node 0 is reached twice: the tree has a loop)", 2, 2},
+    {"leaf cluster out of range",
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.leaves[1].cluster = 2; }), false,
+     "(leaf 1 has cluster 2 of 2)", 2, 2},
+    {"leaf bounds not finite",
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.leaves[0].max[1] = INFINITY; }),
+     false, "(leaf 0 has bounds that are not finite)", 2, 2},
+    {"leaf polygons past the list",
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.leaves[1].polygonCount = 2; }), false,
+     "(leaf 1 has polygons 1 + 2 of 2)", 2, 2},
+    {"leaf polygon outside the level",
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.leafPolygons[1] = 2; }), false,
+     "(leaf polygon 1 is polygon 2 of 2)", 2, 2},
 };
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
@@ -138,7 +227,9 @@ TEST_P(MalformedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
             EXPECT_LE(texture.nameText().size(), WorldTexture::NameSize);
     }
     const std::string fileLog = log.text();
-    if (c.rejected) {
+    // A log part in parentheses is why a visibility section was ignored.
+    const bool sectionIgnored = c.logPart[0] == '(';
+    if (c.rejected || sectionIgnored) {
         // "LOADED: ..." then exactly one line saying what is wrong.
         EXPECT_EQ(std::count(fileLog.begin(), fileLog.end(), '\n'), 2) << fileLog;
     }
@@ -152,11 +243,14 @@ TEST_P(MalformedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
         const size_t vertexCount = world.vertexBuffer ? size_t(level.vertices.size()) : 0;
         for (const tundra_test::RecordedCall& draw : device.callsNamed("DrawPrimitive"))
             EXPECT_LE(size_t(draw.args[1]) + draw.args[2] + 2, vertexCount) << draw.text;
-        EXPECT_EQ(device.count("DrawPrimitive"), size_t(c.faces));
+        EXPECT_EQ(device.count("DrawPrimitive"), size_t(c.drawn < 0 ? c.faces : c.drawn));
     }
     EXPECT_TRUE(device.leaks().empty());
     const std::string logText = log.text();
     EXPECT_NE(logText.find(c.logPart), std::string::npos) << logText;
+    if (sectionIgnored) {
+        EXPECT_NE(logText.find(Ignored), std::string::npos) << logText;
+    }
 }
 
 TEST(MalformedLevelLightmaps, PolygonsWithoutLightmapsDrawWithStageOneOff) {

@@ -57,7 +57,38 @@ void WriteTexture(ByteSink& sink, const GeomTexture& t) {
     sink.bytes(name, sizeof name);
 }
 
+void WriteVisibility(ByteSink& sink, const GeomVisibility& vis) {
+    sink.bytes(reinterpret_cast<const uint8_t*>(GeomVisibility::Tag), sizeof GeomVisibility::Tag);
+    sink.i32(vis.version);
+    sink.i32(CountOr(vis.planeCount, vis.planes.size()));
+    sink.i32(int32_t(vis.nodes.size()));
+    sink.i32(int32_t(vis.leaves.size()));
+    sink.i32(int32_t(vis.leafPolygons.size()));
+    sink.i32(vis.numClusters);
+    sink.i32(vis.bytesPerCluster);
+    for (const GeomVisibility::Plane& plane : vis.planes) {
+        for (float n : plane.normal) sink.f32(n);
+        sink.f32(plane.distance);
+    }
+    for (const GeomVisibility::Node& node : vis.nodes) {
+        sink.i32(node.plane);
+        sink.i32(node.front);
+        sink.i32(node.back);
+    }
+    for (const GeomVisibility::Leaf& leaf : vis.leaves) {
+        sink.i32(leaf.cluster);
+        for (float m : leaf.min) sink.f32(m);
+        for (float m : leaf.max) sink.f32(m);
+        sink.i32(leaf.firstPolygon);
+        sink.i32(leaf.polygonCount);
+    }
+    for (int32_t polygon : vis.leafPolygons) sink.i32(polygon);
+    sink.bytes(vis.clusterSets.data(), vis.clusterSets.size());
+}
+
 }  // namespace
+
+constexpr char GeomVisibility::Tag[4];
 
 void GeomLightmap::setTexel(int column, int row, uint8_t red, uint8_t green, uint8_t blue) {
     uint8_t* texel = &rgb[(static_cast<std::size_t>(row) * Size + column) * 3];
@@ -92,6 +123,7 @@ std::vector<uint8_t> EncodeWorldGeom(const GeomLevel& level, const GeomWriteOpti
         sink.u32(l.unused);
         sink.bytes(l.rgb.data(), l.rgb.size());
     }
+    if (level.visibility) WriteVisibility(sink, *level.visibility);
     sink.bytes(options.trailing.data(), options.trailing.size());
     if (options.truncateTo && *options.truncateTo < out.size()) out.resize(*options.truncateTo);
     return out;

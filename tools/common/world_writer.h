@@ -9,6 +9,7 @@
 //              lightmapIndex, unused word, 16 unused bytes
 //   textures   68 bytes: 4 unused bytes, char name[64] (NUL-terminated)
 //   lightmaps  49156 bytes: 4 unused bytes, 128 x 128 texels R, G, B
+//   visibility optional, after the last lightmap: see docs/visibility.md
 #pragma once
 
 #include <array>
@@ -59,11 +60,51 @@ struct GeomLightmap {
     void fill(uint8_t red, uint8_t green, uint8_t blue);
 };
 
+// The optional visibility section (docs/visibility.md). Positions and plane
+// distances are written as given, at the vertices' scale (world units /
+// GeomPositionScale).
+struct GeomVisibility {
+    static constexpr char Tag[4] = {'T', 'V', 'I', 'S'};
+    static constexpr int32_t Version = 1;
+
+    struct Plane {
+        float normal[3];
+        float distance;  // points p with normal . p == distance lie on it
+    };
+    // A child of 0 or more is a node; a negative child c is leaf -(c + 1).
+    struct Node {
+        int32_t plane;
+        int32_t front;  // the side where normal . p - distance >= 0
+        int32_t back;
+    };
+    struct Leaf {
+        int32_t cluster;  // -1: in no cluster (solid or outside the level)
+        float min[3], max[3];
+        int32_t firstPolygon;  // into leafPolygons
+        int32_t polygonCount;
+    };
+
+    std::vector<Plane> planes;
+    std::vector<Node> nodes;  // node 0 is the root
+    std::vector<Leaf> leaves;
+    std::vector<int32_t> leafPolygons;  // polygon numbers of the level
+    int32_t numClusters = 0;
+    int32_t bytesPerCluster = 0;
+    // numClusters rows of bytesPerCluster bytes; bit (c & 7) of byte c / 8 of
+    // row r is set when cluster c may be seen from cluster r.
+    std::vector<uint8_t> clusterSets;
+
+    // Ways to write a broken section (for tests of the reader).
+    int32_t version = Version;
+    std::optional<int32_t> planeCount;  // written instead of planes.size()
+};
+
 struct GeomLevel {
     std::vector<GeomVertex> vertices;
     std::vector<GeomPolygon> polygons;
     std::vector<GeomTexture> textures;
     std::vector<GeomLightmap> lightmaps;
+    std::optional<GeomVisibility> visibility;
 };
 
 // Ways to write a deliberately broken file (for tests of the reader).
@@ -83,6 +124,10 @@ constexpr std::size_t GeomVertexBytes = 28;
 constexpr std::size_t GeomPolygonBytes = 36;
 constexpr std::size_t GeomTextureBytes = 68;
 constexpr std::size_t GeomLightmapBytes = 4 + GeomLightmap::TexelBytes;
+constexpr std::size_t GeomVisibilityHeaderBytes = 32;
+constexpr std::size_t GeomPlaneBytes = 16;
+constexpr std::size_t GeomNodeBytes = 12;
+constexpr std::size_t GeomLeafBytes = 36;
 
 // The exact bytes of the file.
 std::vector<uint8_t> EncodeWorldGeom(const GeomLevel& level, const GeomWriteOptions& options = {});
