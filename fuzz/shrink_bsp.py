@@ -6,8 +6,11 @@ usage: shrink_bsp.py ARCHIVE.pk3 maps/NAME.bsp OUT.bsp OUT.pk3
 
 Keeps the entity text's first two blocks plus the first player start, every
 texture, the first faces of each type (polygon, patch, mesh, billboard) with
-their own vertices and mesh vertices, and lightmap page 0 only. The other
-lumps are left empty. OUT.pk3 holds the result twice, deflated and stored.
+their own vertices and mesh vertices, lightmap page 0 only, and a made-up
+tree (one plane, one node, two leaves of two clusters, each holding half of
+the faces) so that the converted level carries a visibility section. The
+other lumps are left empty. OUT.pk3 holds the result twice, deflated and
+stored.
 """
 import re
 import struct
@@ -16,6 +19,7 @@ import zipfile
 
 LUMPS = 17
 TEXTURES, VERTICES, MESH_VERTICES, FACES, LIGHTMAPS, ENTITIES = 1, 10, 11, 13, 14, 0
+PLANES, NODES, LEAFS, LEAF_FACES, VIS_DATA = 2, 3, 4, 5, 16
 FACE_SIZE, VERTEX_SIZE, LIGHTMAP_SIZE = 104, 44, 128 * 128 * 3
 FACES_PER_TYPE = {1: 12, 2: 2, 3: 4, 4: 1}
 
@@ -55,12 +59,24 @@ def shrink_faces(data):
     return b"".join(kept), bytes(new_vertices), bytes(new_mesh)
 
 
+def made_up_tree(face_count):
+    half = face_count // 2
+    box = (-65536, -65536, -65536, 65536, 65536, 65536)
+    return {PLANES: struct.pack("<4f", 1.0, 0.0, 0.0, 0.0),
+            NODES: struct.pack("<3i6i", 0, -1, -2, *box),
+            LEAFS: struct.pack("<2i6i4i", 0, 0, *box, 0, half, 0, 0)
+            + struct.pack("<2i6i4i", 1, 0, *box, half, face_count - half, 0, 0),
+            LEAF_FACES: struct.pack("<%di" % face_count, *range(face_count)),
+            VIS_DATA: struct.pack("<2i2B", 2, 1, 0x1, 0x3)}
+
+
 def shrink(data):
     faces, vertices, mesh_vertices = shrink_faces(data)
     contents = {ENTITIES: shrink_entities(lump(data, ENTITIES)),
                 TEXTURES: lump(data, TEXTURES), VERTICES: vertices,
                 MESH_VERTICES: mesh_vertices, FACES: faces,
-                LIGHTMAPS: lump(data, LIGHTMAPS)[:LIGHTMAP_SIZE]}
+                LIGHTMAPS: lump(data, LIGHTMAPS)[:LIGHTMAP_SIZE],
+                **made_up_tree(len(faces) // FACE_SIZE)}
     header = bytearray(data[:8])
     body = bytearray()
     start = 8 + 8 * LUMPS

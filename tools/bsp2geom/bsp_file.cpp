@@ -109,6 +109,7 @@ BspFile::BspFile(const std::vector<uint8_t>& bytes) {
         face.patchHeight = fields.i32();
     });
     for (size_t i = 0; i < faces.size(); ++i) checkFace(i, faces[i]);
+    readTree(bytes);
 }
 
 // Each record of a lump that checkLump has passed, one reader per record.
@@ -190,6 +191,90 @@ void BspFile::checkFace(size_t number, const Face& face) const {
             Fail("lump 'mesh vertices': face ", number, " mesh vertex ", k, " is ", offset,
                  ", outside the face's ", face.vertexCount, " vertices");
     }
+}
+
+}  // namespace bsp
+
+namespace bsp {
+
+void BspFile::readTree(const std::vector<uint8_t>& bytes) {
+    readRecords(bytes, kPlanes, tree.planes, [](ByteReader& fields, Plane& plane) {
+        for (float& value : plane.normal) value = fields.f32();
+        plane.distance = fields.f32();
+    });
+    readRecords(bytes, kNodes, tree.nodes, [](ByteReader& fields, Node& node) {
+        node.plane = fields.i32();
+        for (int32_t& child : node.children) child = fields.i32();
+    });
+    readRecords(bytes, kLeafs, tree.leaves, [](ByteReader& fields, Leaf& leaf) {
+        leaf.cluster = fields.i32();
+        fields.skip(4);  // area
+        for (int32_t& value : leaf.mins) value = fields.i32();
+        for (int32_t& value : leaf.maxs) value = fields.i32();
+        leaf.firstLeafFace = fields.i32();
+        leaf.leafFaceCount = fields.i32();
+    });
+    readRecords(bytes, kLeafFaces, tree.leafFaces,
+                [](ByteReader& fields, int32_t& face) { face = fields.i32(); });
+    tree.worldFaceCount = int32_t(faces.size());
+    if (lumps_[kModels].length >= 40) {
+        ByteReader model(bytes.data() + lumps_[kModels].offset, 40);
+        tree.firstWorldFace = model.seek(24).i32();
+        tree.worldFaceCount = model.i32();
+    }
+    try {
+        readVisData(bytes);
+        checkTree();
+    } catch (const BspError& error) {
+        tree = Tree();
+        tree.problem = error.what();
+    }
+}
+
+void BspFile::readVisData(const std::vector<uint8_t>& bytes) {
+    const Lump& lump = lumps_[kVisData];
+    if (lump.length == 0) return;
+    if (lump.length < 8) Fail("lump 'visibility data': ", lump.length, " bytes, no header");
+    ByteReader header(bytes.data() + lump.offset, 8);
+    const int32_t clusters = header.i32();
+    const int32_t rowBytes = header.i32();
+    if (clusters < 0 || rowBytes < 0 || int64_t(rowBytes) * 8 < clusters ||
+        8 + int64_t(clusters) * rowBytes > int64_t(lump.length))
+        Fail("lump 'visibility data': ", clusters, " clusters of ", rowBytes,
+             " bytes do not fit its ", lump.length, " bytes");
+    tree.numClusters = clusters;
+    tree.bytesPerCluster = rowBytes;
+    const uint8_t* sets = bytes.data() + lump.offset + 8;
+    tree.clusterSets.assign(sets, sets + int64_t(clusters) * rowBytes);
+}
+
+void BspFile::checkTree() const {
+    for (size_t i = 0; i < tree.nodes.size(); ++i) {
+        const Node& node = tree.nodes[i];
+        if (node.plane < 0 || size_t(node.plane) >= tree.planes.size())
+            Fail("lump 'nodes': node ", i, " uses plane ", node.plane, " of ", tree.planes.size());
+        for (int32_t child : node.children) {
+            bool inside = child >= 0 ? size_t(child) < tree.nodes.size()
+                                     : size_t(-(int64_t(child) + 1)) < tree.leaves.size();
+            if (!inside) Fail("lump 'nodes': node ", i, " has child ", child, " outside the tree");
+        }
+    }
+    for (size_t i = 0; i < tree.leaves.size(); ++i) {
+        const Leaf& leaf = tree.leaves[i];
+        if (tree.numClusters > 0 && leaf.cluster >= tree.numClusters)
+            Fail("lump 'leafs': leaf ", i, " is in cluster ", leaf.cluster, " of ",
+                 tree.numClusters);
+        if (!RunInside(leaf.firstLeafFace, leaf.leafFaceCount, tree.leafFaces.size()))
+            Fail("lump 'leafs': leaf ", i, " faces ", leaf.firstLeafFace, " + ",
+                 leaf.leafFaceCount, " lie outside the leaf face lump");
+    }
+    if (!RunInside(tree.firstWorldFace, tree.worldFaceCount, faces.size()))
+        Fail("lump 'models': the level's faces ", tree.firstWorldFace, " + ", tree.worldFaceCount,
+             " lie outside the face lump (", faces.size(), ")");
+    for (size_t i = 0; i < tree.leafFaces.size(); ++i)
+        if (tree.leafFaces[i] < 0 || size_t(tree.leafFaces[i]) >= faces.size())
+            Fail("lump 'leaf faces': entry ", i, " is face ", tree.leafFaces[i], " of ",
+                 faces.size());
 }
 
 }  // namespace bsp

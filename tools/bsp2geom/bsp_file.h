@@ -1,8 +1,10 @@
 // Reader for id Tech 3 level files (IBSP version 46). Only the lumps the
 // converter needs are decoded (textures, vertices, mesh vertices, faces,
-// lightmaps), but every lump's position and size is checked, and every index
-// a decoded record holds is checked against the array it points into, so the
-// converter can use them without further tests.
+// lightmaps, and the tree: planes, nodes, leaves, leaf faces, visibility
+// data), but every lump's position and size is checked, and every index a
+// decoded record holds is checked against the array it points into, so the
+// converter can use them without further tests. A damaged tree does not stop
+// the conversion: the level is then read without it.
 #pragma once
 
 #include <array>
@@ -69,6 +71,41 @@ struct Face {
     int32_t patchHeight;
 };
 
+struct Plane {
+    float normal[3];
+    float distance;
+};
+
+// A child of 0 or more is a node; a negative child c is leaf -(c + 1).
+struct Node {
+    int32_t plane;
+    int32_t children[2];  // front (normal . p - distance >= 0), back
+};
+
+struct Leaf {
+    int32_t cluster;  // negative: in no cluster
+    int32_t mins[3], maxs[3];
+    int32_t firstLeafFace;
+    int32_t leafFaceCount;
+};
+
+// The leaves, the faces each holds and which clusters see which. Empty when
+// the level has none or when it is damaged (`problem` then says how).
+struct Tree {
+    std::vector<Plane> planes;
+    std::vector<Node> nodes;
+    std::vector<Leaf> leaves;
+    std::vector<int32_t> leafFaces;
+    int32_t numClusters = 0;      // 0 with no visibility data: all see all
+    int32_t bytesPerCluster = 0;
+    std::vector<uint8_t> clusterSets;
+    // The faces of model 0, the level itself; the other models' faces (doors,
+    // lifts) move, and the tree holds them only in made-up leaves.
+    int32_t firstWorldFace = 0;
+    int32_t worldFaceCount = 0;
+    std::string problem;
+};
+
 using LightmapPage = std::array<uint8_t, kLightmapBytes>;  // 128 x 128 RGB, row by row
 
 // A level read from memory. The constructor does all checking and throws
@@ -83,6 +120,7 @@ public:
     std::vector<int32_t> meshVertices;
     std::vector<Face> faces;
     std::vector<LightmapPage> lightmaps;
+    Tree tree;
 
 private:
     struct Lump {
@@ -96,6 +134,9 @@ private:
     void readRecords(const std::vector<uint8_t>& bytes, LumpIndex index,
                      std::vector<Record>& records, Read read) const;
     void checkFace(size_t number, const Face& face) const;
+    void readTree(const std::vector<uint8_t>& bytes);
+    void readVisData(const std::vector<uint8_t>& bytes);
+    void checkTree() const;
 
     Lump lumps_[kLumpCount] = {};
 };

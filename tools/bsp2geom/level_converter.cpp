@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <tuple>
 
 namespace bsp {
@@ -274,6 +275,89 @@ void Emit(const FacePieces& pieces, ConvertedLevel& result) {
     }
 }
 
+// --- visibility ----------------------------------------------------------------
+
+using tundra_formats::GeomVisibility;
+
+void Grow(GeomVisibility::Leaf& leaf, float x, float y, float z) {
+    const float at[3] = {x, y, z};
+    for (int k = 0; k < 3; ++k) {
+        leaf.min[k] = std::min(leaf.min[k], at[k]);
+        leaf.max[k] = std::max(leaf.max[k], at[k]);
+    }
+}
+
+// Its own box when it holds no polygon, otherwise the box around its
+// polygons, which is what the viewer tests against the view.
+GeomVisibility::Leaf ConvertLeaf(const Leaf& source, const std::vector<std::vector<int32_t>>& polygonsOfFace,
+                                 const BspFile& bsp, const GeomLevel& level,
+                                 std::vector<int32_t>& leafPolygons) {
+    GeomVisibility::Leaf leaf{source.cluster < 0 ? -1 : source.cluster, {}, {},
+                              int32_t(leafPolygons.size()), 0};
+    const Tree& tree = bsp.tree;
+    for (int32_t k = 0; k < source.leafFaceCount; ++k) {
+        const int32_t face = tree.leafFaces[size_t(source.firstLeafFace + k)];
+        if (face < tree.firstWorldFace || face - tree.firstWorldFace >= tree.worldFaceCount)
+            continue;  // a moving part: drawn in every frame
+        for (int32_t polygon : polygonsOfFace[size_t(face)]) leafPolygons.push_back(polygon);
+    }
+    leaf.polygonCount = int32_t(leafPolygons.size()) - leaf.firstPolygon;
+    const float scale = tundra_formats::GeomPositionScale;
+    const float low[3] = {float(source.mins[0]), float(source.mins[1]), float(source.mins[2])};
+    const float high[3] = {float(source.maxs[0]), float(source.maxs[1]), float(source.maxs[2])};
+    const Vec3 a = ToViewerSpace(low), b = ToViewerSpace(high);
+    if (leaf.polygonCount == 0) {
+        const float min[3] = {float(a.x / scale), float(a.y / scale), float(a.z / scale)};
+        const float max[3] = {float(b.x / scale), float(b.y / scale), float(b.z / scale)};
+        std::copy(min, min + 3, leaf.min);
+        std::copy(max, max + 3, leaf.max);
+        return leaf;
+    }
+    std::fill(leaf.min, leaf.min + 3, std::numeric_limits<float>::max());
+    std::fill(leaf.max, leaf.max + 3, std::numeric_limits<float>::lowest());
+    for (int32_t k = 0; k < leaf.polygonCount; ++k) {
+        const GeomPolygon& polygon = level.polygons[size_t(leafPolygons[size_t(leaf.firstPolygon + k)])];
+        for (int32_t v = 0; v < polygon.vertexCount; ++v) {
+            const GeomVertex& vertex = level.vertices[size_t(polygon.firstVertex + v)];
+            Grow(leaf, vertex.x, vertex.y, vertex.z);
+        }
+    }
+    return leaf;
+}
+
+void CopyClusterSets(const Tree& tree, GeomVisibility& vis) {
+    if (tree.numClusters > 0) {
+        vis.numClusters = tree.numClusters;
+        vis.bytesPerCluster = tree.bytesPerCluster;
+        vis.clusterSets = tree.clusterSets;
+        return;
+    }
+    // No visibility data: every cluster sees every other.
+    for (const Leaf& leaf : tree.leaves) vis.numClusters = std::max(vis.numClusters, leaf.cluster + 1);
+    vis.bytesPerCluster = (vis.numClusters + 7) / 8;
+    vis.clusterSets.assign(size_t(vis.numClusters) * size_t(vis.bytesPerCluster), 0xFF);
+}
+
+std::optional<GeomVisibility> ConvertTree(const BspFile& bsp, const ConvertedLevel& result) {
+    const Tree& tree = bsp.tree;
+    if (tree.nodes.empty()) return std::nullopt;
+    std::vector<std::vector<int32_t>> polygonsOfFace(bsp.faces.size());
+    for (size_t p = 0; p < result.sourceFace.size(); ++p)
+        polygonsOfFace[size_t(result.sourceFace[p])].push_back(int32_t(p));
+    GeomVisibility vis;
+    for (const Plane& plane : tree.planes) {
+        const Vec3 normal = ToViewerSpace(plane.normal);
+        vis.planes.push_back({{float(normal.x), float(normal.y), float(normal.z)},
+                              plane.distance / tundra_formats::GeomPositionScale});
+    }
+    for (const Node& node : tree.nodes)
+        vis.nodes.push_back({node.plane, node.children[0], node.children[1]});
+    for (const Leaf& leaf : tree.leaves)
+        vis.leaves.push_back(ConvertLeaf(leaf, polygonsOfFace, bsp, result.level, vis.leafPolygons));
+    CopyClusterSets(tree, vis);
+    return vis;
+}
+
 void CheckOptions(const ConvertOptions& options) {
     if (options.patchLevel < 1 || options.patchLevel > kMaxPatchLevel)
         throw BspError("patch level " + std::to_string(options.patchLevel) + " is outside 1 .. " +
@@ -287,6 +371,15 @@ void CheckOptions(const ConvertOptions& options) {
 
 Vec3 ToViewerSpace(const float position[3]) {
     return {position[0], position[2], position[1]};
+}
+
+std::array<float, 6> PlacementAt(const SpawnPoint& spawn) {
+    const float eye[3] = {spawn.origin[0], spawn.origin[1], spawn.origin[2] + kEyeHeight};
+    const Vec3 at = ToViewerSpace(eye);
+    // Level yaw 90 looks along +y there, which is +z here (camera yaw 0);
+    // turning right from +z reaches +x, which is level yaw 0.
+    const float yaw = float((90.0 - spawn.yawDegrees) * M_PI / 180.0);
+    return {float(at.x), float(at.y), float(at.z), 0.0f, yaw, 0.0f};
 }
 
 ConvertedLevel ConvertLevel(const BspFile& bsp, const ConvertOptions& options) {
@@ -327,6 +420,9 @@ ConvertedLevel ConvertLevel(const BspFile& bsp, const ConvertOptions& options) {
         return std::tie(a.lightmap, a.texture) < std::tie(b.lightmap, b.texture);
     });
     for (const FacePieces& pieces : faces) Emit(pieces, result);
+    if (options.visibility) result.level.visibility = ConvertTree(bsp, result);
+    result.treeProblem = bsp.tree.problem;
+    result.spawnPoints = SpawnPoints(bsp.entities);
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include "fan_builder.h"
 #include "tools/common/world_writer.h"
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ struct ConvertOptions {
     int patchLevel = 4;         // subdivisions per Bezier segment (1 .. kMaxPatchLevel)
     bool keepSky = false;       // sky faces are left out unless asked for
     int overbrightShift = 0;    // lightmap brightening in bits (0 .. 2), colour-preserving
+    bool visibility = true;     // write the tree and visible sets after the lightmaps
 };
 constexpr int kMaxPatchLevel = 32;
 
@@ -37,6 +39,8 @@ struct ConvertedLevel {
     tundra_formats::GeomLevel level;
     std::vector<int> sourceFace;  // for each polygon, the level face it came from
     ConvertStats stats;
+    std::string treeProblem;      // why a level with a damaged tree has no visibility
+    std::vector<SpawnPoint> spawnPoints;
 };
 
 // Throws BspError for options out of range; the BspFile is already checked.
@@ -50,5 +54,11 @@ ConvertedLevel ConvertFile(const std::string& path, const std::string& mapName,
 // Where a level position lands in the viewer's coordinates (before the
 // division by the file's position scale).
 Vec3 ToViewerSpace(const float position[3]);
+
+// The viewer's camera placement at a spawn point: the eye kEyeHeight above
+// it, looking the spawn point's way. x y z pitch yaw roll, as the position
+// file holds them.
+constexpr float kEyeHeight = 26.0f;
+std::array<float, 6> PlacementAt(const SpawnPoint& spawn);
 
 }  // namespace bsp

@@ -3,6 +3,8 @@
 #include "pk3_archive.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <locale>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -20,12 +22,16 @@ const char* const kUsage =
     "  --patch-level N   subdivisions per curved patch segment, 1..32 (default 4)\n"
     "  --keep-sky        keep sky faces (left out by default: the viewer has no sky)\n"
     "  --overbright N    brighten lightmaps by 2^N, 0..2 (default 0)\n"
+    "  --no-visibility   leave out the visibility section (tree and visible sets)\n"
+    "  --position FILE   also write a position file (posFile.pos) that places the\n"
+    "                    camera at the level's first spawn point\n"
     "  --list            list the maps in an archive\n"
     "  --help            show this text\n";
 
 struct Arguments {
     bsp::ConvertOptions options;
     bool list = false;
+    std::string positionFile;
     std::vector<std::string> files;
 };
 
@@ -48,6 +54,8 @@ Arguments Parse(int argc, char** argv) {
         if (arg == "--patch-level") args.options.patchLevel = ParseNumber(arg, value());
         else if (arg == "--overbright") args.options.overbrightShift = ParseNumber(arg, value());
         else if (arg == "--keep-sky") args.options.keepSky = true;
+        else if (arg == "--no-visibility") args.options.visibility = false;
+        else if (arg == "--position") args.positionFile = value();
         else if (arg == "--list") args.list = true;
         else if (arg.size() > 1 && arg[0] == '-') throw bsp::BspError("unknown option " + arg);
         else args.files.push_back(arg);
@@ -63,12 +71,21 @@ int List(const std::string& archive) {
     return 0;
 }
 
+void WritePosition(const std::string& path, const bsp::ConvertedLevel& converted) {
+    if (converted.spawnPoints.empty()) throw bsp::BspError("the level has no spawn point");
+    std::ofstream file(path);
+    file.imbue(std::locale::classic());
+    for (float value : bsp::PlacementAt(converted.spawnPoints.front())) file << value << ' ';
+    if (!file.flush()) throw bsp::BspError("cannot write '" + path + "'");
+}
+
 int Convert(const Arguments& args) {
     std::string map = args.files.size() == 3 ? args.files[1] : "";
     bsp::ConvertedLevel converted = bsp::ConvertFile(args.files[0], map, args.options);
     const std::string& out = args.files.back();
     if (!tundra_formats::WriteWorldGeom(out, converted.level))
         throw bsp::BspError("cannot write '" + out + "'");
+    if (!args.positionFile.empty()) WritePosition(args.positionFile, converted);
     const bsp::ConvertStats& s = converted.stats;
     std::cout << out << ": " << converted.level.vertices.size() << " vertices, "
               << converted.level.polygons.size() << " polygons, "
@@ -79,6 +96,11 @@ int Convert(const Arguments& args) {
               << " as one fan), " << s.meshFaces << " meshes, " << s.patchFaces
               << " patches, " << s.skippedFaces << " skipped; surface coordinates rebased on "
               << s.rebasedFaces << ", replanned on " << s.replannedFaces << "\n";
+    if (converted.level.visibility)
+        std::cout << "visibility: " << converted.level.visibility->leaves.size() << " leaves, "
+                  << converted.level.visibility->numClusters << " clusters\n";
+    else if (!converted.treeProblem.empty())
+        std::cout << "visibility: left out, " << converted.treeProblem << "\n";
     return 0;
 }
 
