@@ -4,6 +4,8 @@
 
 #include <SDL.h>
 
+#include "world/visibility.h"
+
 #include <map>
 
 namespace {
@@ -13,6 +15,26 @@ constexpr GLsizei kStride = 28;  // x y z, u0 v0, u1 v1 as floats
 // Every surface slot of the viewer holds the one main texture, so the GL
 // texture pair of a polygon is decided by its lightmap alone.
 int PairKey(const tundra_formats::GeomPolygon& polygon) { return polygon.lightmapIndex; }
+
+// The section as the viewer holds it once read: world units.
+VisibilityData ToWorldUnits(const tundra_formats::GeomVisibility& section) {
+    const float s = tundra_formats::GeomPositionScale;
+    VisibilityData data;
+    for (const auto& p : section.planes)
+        data.planes.push_back({{p.normal[0], p.normal[1], p.normal[2]}, p.distance * s});
+    for (const auto& n : section.nodes) data.nodes.push_back({n.plane, n.front, n.back});
+    for (const auto& l : section.leaves)
+        data.leaves.push_back({l.cluster,
+                               {l.min[0] * s, l.min[1] * s, l.min[2] * s},
+                               {l.max[0] * s, l.max[1] * s, l.max[2] * s},
+                               l.firstPolygon,
+                               l.polygonCount});
+    data.leafPolygons = section.leafPolygons;
+    data.numClusters = section.numClusters;
+    data.bytesPerCluster = section.bytesPerCluster;
+    data.clusterSets = section.clusterSets;
+    return data;
+}
 
 }  // namespace
 
@@ -37,6 +59,12 @@ ReferenceRenderer::ReferenceRenderer(const tundra_formats::GeomLevel& level,
     makeCurrent();
     uploadGeometry(level);
     uploadTextures(level, surfaceLevels);
+    if (level.visibility) {
+        std::vector<int32_t> faceOfPolygon(level.polygons.size());
+        for (size_t p = 0; p < faceOfPolygon.size(); ++p) faceOfPolygon[p] = int32_t(p);
+        visibility_ = std::make_unique<Visibility>(ToWorldUnits(*level.visibility), faceOfPolygon,
+                                                   level.polygons.size());
+    }
 }
 
 ReferenceRenderer::~ReferenceRenderer() {
@@ -92,12 +120,14 @@ void ReferenceRenderer::uploadGeometry(const tundra_formats::GeomLevel& level) {
         if (polygon.vertexCount < 3) continue;
         auto found = batchOfPair.emplace(PairKey(polygon), batches_.size());
         if (found.second) {
-            batches_.push_back({0, polygon.lightmapIndex, {}, {}, 0, 0});
+            batches_.push_back({0, polygon.lightmapIndex, {}, {}, 0, 0, {}, {}});
             indices.emplace_back();
         }
         Batch& batch = batches_[found.first->second];
         batch.firsts.push_back(polygon.firstVertex);
         batch.counts.push_back(polygon.vertexCount);
+        batch.polygons.push_back(uint32_t(&polygon - level.polygons.data()));
+        batch.fanIndices.push_back(indices[found.first->second].size());
         for (int k = 1; k + 1 < polygon.vertexCount; ++k)
             indices[found.first->second].insert(
                 indices[found.first->second].end(),
@@ -106,6 +136,7 @@ void ReferenceRenderer::uploadGeometry(const tundra_formats::GeomLevel& level) {
     }
     std::vector<uint32_t> allIndices;
     for (size_t b = 0; b < batches_.size(); ++b) {
+        for (size_t& fanIndex : batches_[b].fanIndices) fanIndex += allIndices.size();
         batches_[b].firstIndex = allIndices.size();
         batches_[b].indexCount = indices[b].size();
         allIndices.insert(allIndices.end(), indices[b].begin(), indices[b].end());
@@ -216,16 +247,21 @@ void ReferenceRenderer::bindPair(int texture, int lightmap) {
     boundLightmap_ = lightmap;
 }
 
-void ReferenceRenderer::drawFrame(Mode mode, const D3DXMATRIX& view, const D3DXMATRIX& projection,
-                                  bool present) {
+void ReferenceRenderer::drawFrame(Mode mode, const float eye[3], const D3DXMATRIX& view,
+                                  const D3DXMATRIX& projection, bool present) {
     makeCurrent();
     setFixedState(view, projection);
     glClearColor(0x21 / 255.0f, 0x21 / 255.0f, 0x21 / 255.0f, 1.0f);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    D3DXMATRIX viewProjection;
+    D3DXMatrixMultiply(&viewProjection, &view, &projection);
+    const bool culled = visibility_ && visibility_->select(eye, viewProjection.m);
     for (const Batch& batch : batches_) {
         bindPair(batch.texture, batch.lightmap);
-        if (mode == Mode::IndexedPerPair) {
+        if (culled) {
+            drawVisible(mode, batch);
+        } else if (mode == Mode::IndexedPerPair) {
             glDrawElements(GL_TRIANGLES, GLsizei(batch.indexCount), GL_UNSIGNED_INT,
                            reinterpret_cast<void*>(batch.firstIndex * sizeof(uint32_t)));
         } else if (mode == Mode::MultiDrawPerPair) {
@@ -240,6 +276,40 @@ void ReferenceRenderer::drawFrame(Mode mode, const D3DXMATRIX& view, const D3DXM
         SDL_GL_SwapWindow(window_);
         glFlush();  // as the viewer's Present does after its swap
     }
+}
+
+// The batch's visible fans: in one multi-draw of fans, one draw each, or one
+// multi-draw of index runs (neighbouring visible fans joined into one run).
+void ReferenceRenderer::drawVisible(Mode mode, const Batch& batch) {
+    firsts_.clear();
+    counts_.clear();
+    offsets_.clear();
+    for (size_t f = 0; f < batch.polygons.size(); ++f) {
+        if (!visibility_->selected(batch.polygons[f])) continue;
+        if (mode != Mode::IndexedPerPair) {
+            firsts_.push_back(batch.firsts[f]);
+            counts_.push_back(batch.counts[f]);
+            continue;
+        }
+        const int count = 3 * (batch.counts[f] - 2);
+        const void* offset = reinterpret_cast<const void*>(batch.fanIndices[f] * sizeof(uint32_t));
+        if (!offsets_.empty() && static_cast<const char*>(offsets_.back()) +
+                                         size_t(counts_.back()) * sizeof(uint32_t) ==
+                                     offset)
+            counts_.back() += count;
+        else {
+            offsets_.push_back(offset);
+            counts_.push_back(count);
+        }
+    }
+    if (counts_.empty()) return;
+    if (mode == Mode::IndexedPerPair)
+        glMultiDrawElements(GL_TRIANGLES, counts_.data(), GL_UNSIGNED_INT, offsets_.data(),
+                            GLsizei(counts_.size()));
+    else if (mode == Mode::MultiDrawPerPair)
+        glMultiDrawArrays(GL_TRIANGLE_FAN, firsts_.data(), counts_.data(), GLsizei(counts_.size()));
+    else
+        for (size_t f = 0; f < firsts_.size(); ++f) glDrawArrays(GL_TRIANGLE_FAN, firsts_[f], counts_[f]);
 }
 
 std::vector<uint32_t> ReferenceRenderer::readBack() {

@@ -1,6 +1,7 @@
 // The yardstick for the viewer's frame rate: the same level, triangles and
 // textures drawn straight through OpenGL into the viewer's window, in the
-// cheapest ways this GL offers. It draws with a GL context of its own, so
+// cheapest ways this GL offers. A level with a visibility section is drawn
+// as the viewer draws it: only the polygons its visible set holds. It draws with a GL context of its own, so
 // that the viewer's device and the reference can take turns frame by frame
 // without either seeing the other's state.
 #pragma once
@@ -9,7 +10,10 @@
 #include "tools/common/world_writer.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+class Visibility;
 
 typedef unsigned int GLuint;
 typedef void* SDL_GLContext;
@@ -31,10 +35,10 @@ public:
     ~ReferenceRenderer();
 
     // Makes the reference's context current (the viewer's device takes its
-    // own back by itself), clears, draws the level and (when `present`)
-    // swaps the window's buffers.
-    void drawFrame(Mode mode, const D3DXMATRIX& view, const D3DXMATRIX& projection,
-                   bool present = true);
+    // own back by itself), clears, draws the level as seen from `eye` and
+    // (when `present`) swaps the window's buffers.
+    void drawFrame(Mode mode, const float eye[3], const D3DXMATRIX& view,
+                   const D3DXMATRIX& projection, bool present = true);
 
     // The back buffer after a frame drawn without presenting, top row first,
     // 0xAARRGGBB.
@@ -51,6 +55,8 @@ private:
         int lightmap;
         std::vector<int> firsts, counts;   // fans, for the array draws
         size_t firstIndex, indexCount;     // triangles, for the indexed draw
+        std::vector<uint32_t> polygons;    // polygon number of each fan
+        std::vector<size_t> fanIndices;    // first index of each fan's triangles
     };
 
     void uploadGeometry(const tundra_formats::GeomLevel& level);
@@ -64,6 +70,7 @@ private:
     void setFixedState(const D3DXMATRIX& view, const D3DXMATRIX& projection);
     void bindPair(int texture, int lightmap);
     void makeCurrent();
+    void drawVisible(Mode mode, const Batch& batch);
 
     SDL_Window* window_;
     SDL_GLContext context_;
@@ -72,4 +79,8 @@ private:
     std::vector<GLuint> lightmaps_;
     std::vector<Batch> batches_;
     int boundTexture_ = -1, boundLightmap_ = -1;
+    std::unique_ptr<Visibility> visibility_;
+    // Scratch lists of the visible fans or index runs of one batch.
+    std::vector<int> firsts_, counts_;
+    std::vector<const void*> offsets_;
 };

@@ -24,6 +24,7 @@
 #include "pk3_archive.h"
 #include "platform/linux/gl/gl_headers.h"
 #include "platform/linux/testing.h"
+#include "world/visibility.h"
 #include "world/world.h"
 
 #include <malloc.h>
@@ -253,10 +254,11 @@ void CompareFirstImage(ReferenceRenderer& reference, const Options& options,
                        const std::vector<Placement>& placements,
                        const std::vector<uint32_t>& viewerImage, const D3DXMATRIX& projection) {
     PlaceCamera(placements[0]);
+    const float eye[3] = {placements[0].x, placements[0].y, placements[0].z};
     D3DXMATRIX view = g_camera.viewMatrix();
-    reference.drawFrame(ReferenceRenderer::Mode::IndexedPerPair, view, projection, false);
+    reference.drawFrame(ReferenceRenderer::Mode::IndexedPerPair, eye, view, projection, false);
     std::vector<uint32_t> referencePixels = reference.readBack();
-    reference.drawFrame(ReferenceRenderer::Mode::IndexedPerPair, view, projection);
+    reference.drawFrame(ReferenceRenderer::Mode::IndexedPerPair, eye, view, projection);
     std::cout << "mean colour difference viewer/reference at placement 0: "
               << MeanDifference(viewerImage, referencePixels) << " of 255\n";
     if (!options.screenshot.empty())
@@ -298,7 +300,11 @@ int RunFps(const Options& options, Scene& scene) {
         for (int m = 0; m < 3; ++m)
             modeRates[m].push_back(FramesPerSecond(
                 options, placements,
-                [&] { reference.drawFrame(modes[m], g_camera.viewMatrix(), projection); },
+                [&] {
+                    const float eye[3] = {g_camera.position.x, g_camera.position.y,
+                                          g_camera.position.z};
+                    reference.drawFrame(modes[m], eye, g_camera.viewMatrix(), projection);
+                },
                 [&] { reference.finish(); }));
         if (round % 2 == 1) timeViewer();
         std::printf("round %d: viewer %.1f fps, reference %.1f / %.1f / %.1f fps\n", round + 1,
@@ -349,6 +355,15 @@ double ReadAndUploadSeconds(const std::string& path) {
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 128, 128, 0, GL_RGB, GL_UNSIGNED_BYTE, &bytes[at]);
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    // The visibility section, read and checked as the viewer must.
+    const size_t sectionStart = lightmapStart + tundra_formats::GeomLightmapBytes * textures.size();
+    VisibilityData visibility;
+    if (sectionStart + sizeof VisibilityTag <= bytes.size() &&
+        std::memcmp(&bytes[sectionStart], VisibilityTag, sizeof VisibilityTag) == 0 &&
+        !ReadVisibilitySection(reinterpret_cast<const unsigned char*>(&bytes[sectionStart]),
+                               bytes.size() - sectionStart, counts[1], 8.0f, visibility)
+             .empty())
+        std::cerr << "tundra_bench: the visibility section is damaged\n";
     glFinish();
     double seconds = Seconds(start);
     glDeleteTextures(GLsizei(textures.size()), textures.data());
