@@ -1,0 +1,151 @@
+#!/bin/sh
+# The viewer against the engine its levels were made for (Debian's
+# `openarena`: ioquake3 with OpenArena's game code), on the same turn in the
+# same level, in a private virtual display, 800 x 600 windowed.
+#
+#   bench/peer.sh [MAP [X Y Z [ROUNDS]]]     default: oa_dm5 936 192 248, 4 rounds
+#
+# X Y Z is a spot in the level's own units where the player stands
+# (`setviewpos`; the eye is 26 units higher). Once, the engine records a demo
+# of a full turn to the right on that spot. Then, round after round, the
+# engine plays the demo as fast as it can (`timedemo 1`) and the viewer
+# plays the same turn on the converted level (2000 mouse counts, one full
+# turn, over 10 s through TUNDRA_SCRIPT), its frames counted at the swap.
+# Each round prints both frame rates; the last line is `peer ratio: R`, the
+# median over rounds of viewer / engine.
+#
+# Environment: BUILD (build folder, default build), DISPLAY_NUMBER (default:
+# a free one in 200..250), KEEP=1 keeps the work folder.
+set -eu
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD:-$ROOT/build}
+MAP=${1:-oa_dm5}
+X=${2:-936} Y=${3:-192} Z=${4:-248}
+ROUNDS=${5:-4}
+YAW=0
+SIZE="800 600"
+ENGINE=/usr/games/openarena
+
+"$ROOT/scripts/install-deps.sh"
+"$ROOT/scripts/install-deps.sh" openarena
+
+[ -f "$BUILD/CMakeCache.txt" ] || cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD" --target tundra bsp2geom sample_run >/dev/null
+
+WORK=$(mktemp -d /tmp/tundra-peer-XXXXXX)
+XVFB_PID=""
+cleanup() {
+    if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
+    if [ "${KEEP:-0}" = 1 ]; then echo "work folder: $WORK"; else rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+# --- a private display -------------------------------------------------------------
+number=${DISPLAY_NUMBER:-}
+if [ -z "$number" ]; then
+    number=$((200 + $(od -An -N1 -tu1 /dev/urandom) % 51))
+    for _ in $(seq 51); do
+        [ -e "/tmp/.X$number-lock" ] || break
+        number=$((200 + (number - 199) % 51))
+    done
+fi
+Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+XVFB_PID=$!
+export DISPLAY=":$number"
+up=0
+for _ in $(seq 50); do
+    if timeout 5 xdpyinfo >/dev/null 2>&1; then up=1; break; fi
+    sleep 0.2
+done
+[ "$up" = 1 ] || { echo "peer: Xvfb on :$number did not start" >&2; cat "$WORK/xvfb.log" >&2; exit 1; }
+unset SDL_VIDEODRIVER WAYLAND_DISPLAY
+export SDL_AUDIODRIVER=dummy
+
+# --- the engine: record the turn once ------------------------------------------------
+HOME_DIR=$WORK/engine
+mkdir -p "$HOME_DIR/baseoa"
+ENGINE_SETTINGS="+set fs_homepath $HOME_DIR +set cl_renderer opengl1 +set r_mode -1
+  +set r_customwidth ${SIZE% *} +set r_customheight ${SIZE#* } +set r_fullscreen 0
+  +set r_swapInterval 0 +set s_initsound 0 +set bot_enable 0 +set in_nograb 1
+  +set com_introplayed 1 +set r_vertexlight 0"
+# `wait` counts two per frame at com_maxfps 30, so the turn lasts 600
+# frames; fixedtime makes each of them 33 ms of game time however slowly a
+# busy machine draws them: 19.8 s at 18 degrees per second, one turn.
+cat >"$HOME_DIR/baseoa/turn.cfg" <<CFG
+devmap $MAP
+wait 200
+set fixedtime 33
+setviewpos $X $Y $Z $YAW
+wait 60
+record turn
++right
+wait 1200
+-right
+stoprecord
+quit
+CFG
+# shellcheck disable=SC2086
+timeout 180 "$ENGINE" $ENGINE_SETTINGS +set com_maxfps 30 +set cl_yawspeed 18 \
+    +set g_synchronousClients 1 +exec turn.cfg >"$WORK/record.log" 2>&1 || true
+if [ ! -s "$HOME_DIR/baseoa/demos/turn.dm_71" ]; then
+    echo "peer: the engine recorded no demo; its output:" >&2
+    tail -20 "$WORK/record.log" >&2
+    exit 1
+fi
+
+engine_fps() {
+    # shellcheck disable=SC2086
+    timeout 180 "$ENGINE" $ENGINE_SETTINGS +set com_maxfps 0 +set timedemo 1 +set nextdemo quit \
+        +demo turn >"$WORK/play.log" 2>&1 || true
+    sed -n 's/.* frames .* seconds \([0-9.]*\) fps.*/\1/p' "$WORK/play.log" | tail -1
+}
+
+# --- the viewer: the same spot and turn on the converted level -----------------------
+cc -shared -fPIC -O2 -o "$WORK/swap_counter.so" "$ROOT/bench/swap_counter.c" -ldl
+RUN=$WORK/tundra
+mkdir -p "$RUN/data"
+for file in default.cfg marble.bmp font.f; do cp "$BUILD/run/data/$file" "$RUN/data/"; done
+archive=""
+for pak in /usr/share/games/openarena/baseoa/pak1-maps.pk3 /usr/share/games/openarena/baseoa/pak6-patch088.pk3; do
+    if "$BUILD/tools/bsp2geom" --list "$pak" | grep -qx "maps/$MAP.bsp"; then archive=$pak; fi
+done
+[ -n "$archive" ] || { echo "peer: no map $MAP in the OpenArena packages" >&2; exit 1; }
+"$BUILD/tools/bsp2geom" "$archive" "maps/$MAP.bsp" "$RUN/data/world.geom" >"$WORK/convert.log"
+# The eye 26 units above the spot, axes swapped (x, z, y); yaw 0 of the
+# level (+x) is a quarter turn right of the viewer's +z.
+awk -v x="$X" -v y="$Y" -v z="$Z" -v yaw="$YAW" \
+    'BEGIN { printf "%s %s %s 0 %.7f 0 ", x, z + 26, y, (90 - yaw) * 3.14159265358979 / 180 }' \
+    >"$RUN/data/posFile.pos"
+# 2000 counts in 100 steps of 20 over 10 s, then close.
+awk 'BEGIN { for (t = 0; t < 10000; t += 100) printf "%d mouse 20 0\n", t; print "10000 close" }' \
+    >"$WORK/turn.txt"
+
+tundra_fps() {
+    rm -f "$WORK/swaps"
+    (cd "$RUN" && SWAP_COUNT_FILE="$WORK/swaps" LD_PRELOAD="$WORK/swap_counter.so" \
+        TUNDRA_SCRIPT="$WORK/turn.txt" timeout 60 "$BUILD/tundra" >"$WORK/tundra.log" 2>&1) || true
+    [ -s "$WORK/swaps" ] && awk '{ printf "%.1f\n", $1 / $2 }' "$WORK/swaps"
+}
+
+echo "map $MAP at $X $Y $Z, $SIZE windowed, display :$number; load: $(uptime | sed 's/.*load/load/')"
+ratios=""
+round=1
+while [ "$round" -le "$ROUNDS" ]; do
+    # Alternate who goes first, so neither always runs right after the other.
+    if [ $((round % 2)) = 1 ]; then engine=$(engine_fps); tundra=$(tundra_fps || true)
+    else tundra=$(tundra_fps || true); engine=$(engine_fps); fi
+    if [ -z "$engine" ] || [ -z "$tundra" ]; then
+        echo "peer: round $round failed (engine '${engine}', viewer '${tundra}')" >&2
+        tail -5 "$WORK/play.log" "$RUN/logging.txt" >&2 2>/dev/null || true
+        exit 1
+    fi
+    ratio=$(awk -v t="$tundra" -v e="$engine" 'BEGIN { printf "%.3f", t / e }')
+    echo "round $round: engine $engine fps, tundra $tundra fps, ratio $ratio"
+    ratios="$ratios $ratio"
+    round=$((round + 1))
+done
+echo "load after: $(uptime | sed 's/.*load/load/')"
+echo "$ratios" | tr ' ' '\n' | sed '/^$/d' | sort -n |
+    awk '{ r[NR] = $1 } END { m = NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2;
+           printf "peer ratio: %.3f\n", m }'
