@@ -3,10 +3,11 @@
 # `openarena`: ioquake3 with OpenArena's game code), on the same turn in the
 # same level, in a private virtual display, 800 x 600 windowed.
 #
-#   bench/peer.sh [MAP [X Y Z [ROUNDS]]]     default: oa_dm5 936 192 248, 4 rounds
+#   bench/peer.sh [MAP [X Y Z]]     default: oa_dm5 936 192 248
 #
 # X Y Z is a spot in the level's own units where the player stands
-# (`setviewpos`; the eye is 26 units higher). Once, the engine records a demo
+# (`setviewpos`; the eye is 26 units higher); for another map without one,
+# its first spawn point. Once, the engine records a demo
 # of a full turn to the right on that spot. Then, round after round, the
 # engine plays the demo as fast as it can (`timedemo 1`) and the viewer
 # plays the same turn on the converted level (2000 mouse counts, one full
@@ -14,14 +15,17 @@
 # Each round prints both frame rates; the last line is `peer ratio: R`, the
 # median over rounds of viewer / engine.
 #
-# Environment: BUILD (build folder, default build), DISPLAY_NUMBER (default:
-# a free one in 200..250), KEEP=1 keeps the work folder.
+# Environment: ROUNDS (default 4), BUILD (build folder, default build),
+# DISPLAY_NUMBER (default: a free one in 200..250), KEEP=1 keeps the work
+# folder, BSP2GEOM_FLAGS (e.g. --no-visibility, to time the viewer drawing
+# every face).
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$ROOT/build}
 MAP=${1:-oa_dm5}
-X=${2:-936} Y=${3:-192} Z=${4:-248}
-ROUNDS=${5:-4}
+X=${2:-} Y=${3:-} Z=${4:-}
+if [ -z "$Z" ] && [ "$MAP" = oa_dm5 ]; then X=936 Y=192 Z=248; fi
+ROUNDS=${ROUNDS:-4}
 YAW=0
 SIZE="800 600"
 ENGINE=/usr/games/openarena
@@ -62,6 +66,34 @@ done
 unset SDL_VIDEODRIVER WAYLAND_DISPLAY
 export SDL_AUDIODRIVER=dummy
 
+# --- the viewer: the same spot and turn on the converted level -----------------------
+cc -shared -fPIC -O2 -o "$WORK/swap_counter.so" "$ROOT/bench/swap_counter.c" -ldl
+RUN=$WORK/tundra
+mkdir -p "$RUN/data"
+for file in default.cfg marble.bmp font.f; do cp "$BUILD/run/data/$file" "$RUN/data/"; done
+archive=""
+for pak in /usr/share/games/openarena/baseoa/pak1-maps.pk3 /usr/share/games/openarena/baseoa/pak6-patch088.pk3; do
+    if "$BUILD/tools/bsp2geom" --list "$pak" | grep -qx "maps/$MAP.bsp"; then archive=$pak; fi
+done
+[ -n "$archive" ] || { echo "peer: no map $MAP in the OpenArena packages" >&2; exit 1; }
+# shellcheck disable=SC2086
+"$BUILD/tools/bsp2geom" ${BSP2GEOM_FLAGS:-} --position "$WORK/spawn.pos" "$archive" "maps/$MAP.bsp" \
+    "$RUN/data/world.geom" >"$WORK/convert.log"
+if [ -z "$Z" ]; then
+    # The first spawn point, back from the viewer's placement to the level.
+    read -r px py pz _ pyaw _ <"$WORK/spawn.pos"
+    X=$px Y=$pz Z=$(awk -v y="$py" 'BEGIN { print y - 26 }')
+    YAW=$(awk -v a="$pyaw" 'BEGIN { printf "%.0f", 90 - a * 180 / 3.14159265358979 }')
+fi
+# The eye 26 units above the spot, axes swapped (x, z, y); yaw 0 of the
+# level (+x) is a quarter turn right of the viewer's +z.
+awk -v x="$X" -v y="$Y" -v z="$Z" -v yaw="$YAW" \
+    'BEGIN { printf "%s %s %s 0 %.7f 0 ", x, z + 26, y, (90 - yaw) * 3.14159265358979 / 180 }' \
+    >"$RUN/data/posFile.pos"
+# 2000 counts in 100 steps of 20 over 10 s, then close.
+awk 'BEGIN { for (t = 0; t < 10000; t += 100) printf "%d mouse 20 0\n", t; print "10000 close" }' \
+    >"$WORK/turn.txt"
+
 # --- the engine: record the turn once ------------------------------------------------
 HOME_DIR=$WORK/engine
 mkdir -p "$HOME_DIR/baseoa"
@@ -100,26 +132,6 @@ engine_fps() {
         +demo turn >"$WORK/play.log" 2>&1 || true
     sed -n 's/.* frames .* seconds \([0-9.]*\) fps.*/\1/p' "$WORK/play.log" | tail -1
 }
-
-# --- the viewer: the same spot and turn on the converted level -----------------------
-cc -shared -fPIC -O2 -o "$WORK/swap_counter.so" "$ROOT/bench/swap_counter.c" -ldl
-RUN=$WORK/tundra
-mkdir -p "$RUN/data"
-for file in default.cfg marble.bmp font.f; do cp "$BUILD/run/data/$file" "$RUN/data/"; done
-archive=""
-for pak in /usr/share/games/openarena/baseoa/pak1-maps.pk3 /usr/share/games/openarena/baseoa/pak6-patch088.pk3; do
-    if "$BUILD/tools/bsp2geom" --list "$pak" | grep -qx "maps/$MAP.bsp"; then archive=$pak; fi
-done
-[ -n "$archive" ] || { echo "peer: no map $MAP in the OpenArena packages" >&2; exit 1; }
-"$BUILD/tools/bsp2geom" "$archive" "maps/$MAP.bsp" "$RUN/data/world.geom" >"$WORK/convert.log"
-# The eye 26 units above the spot, axes swapped (x, z, y); yaw 0 of the
-# level (+x) is a quarter turn right of the viewer's +z.
-awk -v x="$X" -v y="$Y" -v z="$Z" -v yaw="$YAW" \
-    'BEGIN { printf "%s %s %s 0 %.7f 0 ", x, z + 26, y, (90 - yaw) * 3.14159265358979 / 180 }' \
-    >"$RUN/data/posFile.pos"
-# 2000 counts in 100 steps of 20 over 10 s, then close.
-awk 'BEGIN { for (t = 0; t < 10000; t += 100) printf "%d mouse 20 0\n", t; print "10000 close" }' \
-    >"$WORK/turn.txt"
 
 tundra_fps() {
     rm -f "$WORK/swaps"
