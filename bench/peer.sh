@@ -81,9 +81,10 @@ done
     "$RUN/data/world.geom" >"$WORK/convert.log"
 if [ -z "$Z" ]; then
     # The first spawn point, back from the viewer's placement to the level.
-    read -r px py pz _ pyaw _ <"$WORK/spawn.pos"
-    X=$px Y=$pz Z=$(awk -v y="$py" 'BEGIN { print y - 26 }')
-    YAW=$(awk -v a="$pyaw" 'BEGIN { printf "%.0f", 90 - a * 180 / 3.14159265358979 }')
+    # shellcheck disable=SC2046
+    set -- $(cat "$WORK/spawn.pos")
+    X=$1 Y=$3 Z=$(awk -v y="$2" 'BEGIN { print y - 26 }')
+    YAW=$(awk -v a="$5" 'BEGIN { printf "%.0f", 90 - a * 180 / 3.14159265358979 }')
 fi
 # The eye 26 units above the spot, axes swapped (x, z, y); yaw 0 of the
 # level (+x) is a quarter turn right of the viewer's +z.
