@@ -338,12 +338,28 @@ void CopyClusterSets(const Tree& tree, GeomVisibility& vis) {
     vis.clusterSets.assign(size_t(vis.numClusters) * size_t(vis.bytesPerCluster), 0xFF);
 }
 
-std::optional<GeomVisibility> ConvertTree(const BspFile& bsp, const ConvertedLevel& result) {
+// A face belongs to a few leaves in a real level; a damaged one naming its
+// largest patch in every entry of its leaf face list would make the list
+// of leaf polygons grow beyond any use (and memory).
+bool TooManyLeafPolygons(const Tree& tree, const std::vector<std::vector<int32_t>>& polygonsOfFace,
+                         size_t polygons) {
+    const size_t limit = std::max<size_t>(size_t(1) << 20, 64 * polygons);
+    size_t total = 0;
+    for (int32_t face : tree.leafFaces)
+        if ((total += polygonsOfFace[size_t(face)].size()) > limit) return true;
+    return false;
+}
+
+std::optional<GeomVisibility> ConvertTree(const BspFile& bsp, ConvertedLevel& result) {
     const Tree& tree = bsp.tree;
     if (tree.nodes.empty()) return std::nullopt;
     std::vector<std::vector<int32_t>> polygonsOfFace(bsp.faces.size());
     for (size_t p = 0; p < result.sourceFace.size(); ++p)
         polygonsOfFace[size_t(result.sourceFace[p])].push_back(int32_t(p));
+    if (TooManyLeafPolygons(tree, polygonsOfFace, result.level.polygons.size())) {
+        result.treeProblem = "its leaves name far more polygons than the level has";
+        return std::nullopt;
+    }
     GeomVisibility vis;
     for (const Plane& plane : tree.planes) {
         const Vec3 normal = ToViewerSpace(plane.normal);
@@ -420,8 +436,8 @@ ConvertedLevel ConvertLevel(const BspFile& bsp, const ConvertOptions& options) {
         return std::tie(a.lightmap, a.texture) < std::tie(b.lightmap, b.texture);
     });
     for (const FacePieces& pieces : faces) Emit(pieces, result);
-    if (options.visibility) result.level.visibility = ConvertTree(bsp, result);
     result.treeProblem = bsp.tree.problem;
+    if (options.visibility) result.level.visibility = ConvertTree(bsp, result);
     result.spawnPoints = SpawnPoints(bsp.entities);
     return result;
 }
