@@ -1,5 +1,7 @@
 #include "world/visibility.h"
 
+#include "platform/byte_reader.h"
+
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -12,28 +14,6 @@ constexpr int32_t Version = 1;
 // Boxes are kept unless they lie this far (world units) outside a frustum
 // plane: rounding in the plane equations must never hide a visible polygon.
 constexpr float FrustumSlack = 0.5f;
-
-// Reads little-endian values from a buffer whose length the caller checked.
-class Cursor {
-public:
-    explicit Cursor(const unsigned char* at) : at_(at) {}
-    int32_t int32() {
-        int32_t value;
-        std::memcpy(&value, at_, sizeof value);
-        at_ += sizeof value;
-        return value;
-    }
-    float real() {
-        float value;
-        std::memcpy(&value, at_, sizeof value);
-        at_ += sizeof value;
-        return value;
-    }
-    const unsigned char* at() const { return at_; }
-
-private:
-    const unsigned char* at_;
-};
 
 template <typename... Parts>
 std::string Text(const Parts&... parts) {
@@ -121,31 +101,32 @@ std::string CheckLeaves(const VisibilityData& data, int32_t numPolygons) {
     return "";
 }
 
-void ReadRecords(Cursor& in, const Counts& c, VisibilityData& data) {
+void ReadRecords(ByteReader& in, const Counts& c, VisibilityData& data) {
     data.planes.resize(std::size_t(c.planes));
     for (VisibilityPlane& plane : data.planes) {
-        for (float& n : plane.normal) n = in.real();
-        plane.distance = in.real();
+        for (float& n : plane.normal) n = in.f32();
+        plane.distance = in.f32();
     }
     data.nodes.resize(std::size_t(c.nodes));
     for (VisibilityNode& node : data.nodes) {
-        node.plane = in.int32();
-        node.front = in.int32();
-        node.back = in.int32();
+        node.plane = in.i32();
+        node.front = in.i32();
+        node.back = in.i32();
     }
     data.leaves.resize(std::size_t(c.leaves));
     for (VisibilityLeaf& leaf : data.leaves) {
-        leaf.cluster = in.int32();
-        for (float& m : leaf.min) m = in.real();
-        for (float& m : leaf.max) m = in.real();
-        leaf.firstPolygon = in.int32();
-        leaf.polygonCount = in.int32();
+        leaf.cluster = in.i32();
+        for (float& m : leaf.min) m = in.f32();
+        for (float& m : leaf.max) m = in.f32();
+        leaf.firstPolygon = in.i32();
+        leaf.polygonCount = in.i32();
     }
     data.leafPolygons.resize(std::size_t(c.leafPolygons));
-    for (int32_t& polygon : data.leafPolygons) polygon = in.int32();
+    for (int32_t& polygon : data.leafPolygons) polygon = in.i32();
     data.numClusters = c.clusters;
     data.bytesPerCluster = c.bytesPerCluster;
-    data.clusterSets.assign(in.at(), in.at() + std::int64_t(c.clusters) * c.bytesPerCluster);
+    data.clusterSets.resize(std::size_t(std::int64_t(c.clusters) * c.bytesPerCluster));
+    if (!data.clusterSets.empty()) in.copy(data.clusterSets.data(), data.clusterSets.size());
 }
 
 void Scale(VisibilityData& data, float scale) {
@@ -164,16 +145,17 @@ std::string ReadVisibilitySection(const unsigned char* bytes, std::size_t size,
                                   VisibilityData& data) {
     if (size < std::size_t(HeaderBytes))
         return Text("it is shorter than its ", HeaderBytes, "-byte header");
-    Cursor in(bytes + sizeof VisibilityTag);
-    const int32_t version = in.int32();
+    ByteReader in(bytes, size);
+    in.skip(sizeof VisibilityTag);
+    const int32_t version = in.i32();
     if (version != Version) return Text("version ", version, " is not ", Version);
     Counts c;
-    c.planes = in.int32();
-    c.nodes = in.int32();
-    c.leaves = in.int32();
-    c.leafPolygons = in.int32();
-    c.clusters = in.int32();
-    c.bytesPerCluster = in.int32();
+    c.planes = in.i32();
+    c.nodes = in.i32();
+    c.leaves = in.i32();
+    c.leafPolygons = in.i32();
+    c.clusters = in.i32();
+    c.bytesPerCluster = in.i32();
     std::string problem = CheckCounts(c, std::int64_t(size));
     if (!problem.empty()) return problem;
 
