@@ -38,8 +38,7 @@ std::string CheckCounts(const Counts& c, std::int64_t size) {
         return "a negative count";
     if (c.nodes == 0) return "no nodes";
     if (c.bytesPerCluster < (std::int64_t(c.clusters) + 7) / 8)
-        return Text("visible sets of ", c.bytesPerCluster, " bytes for ", c.clusters,
-                    " clusters");
+        return Text("visible sets of ", c.bytesPerCluster, " bytes for ", c.clusters, " clusters");
     const std::int64_t needed = HeaderBytes + PlaneBytes * c.planes + NodeBytes * c.nodes +
                                 LeafBytes * c.leaves + LeafPolygonBytes * c.leafPolygons +
                                 std::int64_t(c.clusters) * c.bytesPerCluster;
@@ -91,8 +90,8 @@ std::string CheckLeaves(const VisibilityData& data, int32_t numPolygons) {
         if (leaf.firstPolygon < 0 || leaf.polygonCount < 0 ||
             std::int64_t(leaf.firstPolygon) + leaf.polygonCount >
                 std::int64_t(data.leafPolygons.size()))
-            return Text("leaf ", i, " has polygons ", leaf.firstPolygon, " + ",
-                        leaf.polygonCount, " of ", data.leafPolygons.size());
+            return Text("leaf ", i, " has polygons ", leaf.firstPolygon, " + ", leaf.polygonCount,
+                        " of ", data.leafPolygons.size());
     }
     for (std::size_t i = 0; i < data.leafPolygons.size(); ++i)
         if (data.leafPolygons[i] < 0 || data.leafPolygons[i] >= numPolygons)
@@ -140,9 +139,8 @@ void Scale(VisibilityData& data, float scale) {
 
 }  // namespace
 
-std::string ReadVisibilitySection(const unsigned char* bytes, std::size_t size,
-                                  int32_t numPolygons, float positionScale,
-                                  VisibilityData& data) {
+std::string ReadVisibilitySection(const unsigned char* bytes, std::size_t size, int32_t numPolygons,
+                                  float positionScale, VisibilityData& data) {
     if (size < std::size_t(HeaderBytes))
         return Text("it is shorter than its ", HeaderBytes, "-byte header");
     ByteReader in(bytes, size);
@@ -183,7 +181,8 @@ Visibility::Visibility(const VisibilityData& data, const std::vector<int32_t>& f
         std::memcpy(leaf.min, source.min, sizeof leaf.min);
         std::memcpy(leaf.max, source.max, sizeof leaf.max);
         for (int32_t k = 0; k < source.polygonCount; ++k) {
-            const int32_t face = faceOfPolygon[std::size_t(data.leafPolygons[std::size_t(source.firstPolygon + k)])];
+            const int32_t face =
+                faceOfPolygon[std::size_t(data.leafPolygons[std::size_t(source.firstPolygon + k)])];
             if (face < 0) continue;  // dropped by the World
             faces_.push_back(uint32_t(face));
             held[std::size_t(face)] = true;
@@ -210,8 +209,8 @@ std::size_t Visibility::leafAt(const float point[3]) const {
 }
 
 bool Visibility::clusterSees(int32_t from, int32_t to) const {
-    const uint8_t row = clusterSets_[std::size_t(from) * std::size_t(bytesPerCluster_) +
-                                     std::size_t(to >> 3)];
+    const uint8_t row =
+        clusterSets_[std::size_t(from) * std::size_t(bytesPerCluster_) + std::size_t(to >> 3)];
     return (row >> (to & 7)) & 1;
 }
 
@@ -248,7 +247,8 @@ bool Visibility::select(const float eye[3], const float viewProjection[4][4]) {
         if (leaf.cluster < 0 || leaf.faceCount == 0 || !clusterSees(cluster, leaf.cluster))
             continue;
         bool outside = false;
-        for (const Plane& plane : frustum) outside = outside || BoxOutside(plane, leaf.min, leaf.max);
+        for (const Plane& plane : frustum)
+            outside = outside || BoxOutside(plane, leaf.min, leaf.max);
         if (outside) continue;
         for (std::size_t k = 0; k < leaf.faceCount; ++k) mark_[faces_[leaf.firstFace + k]] = frame_;
     }

@@ -45,8 +45,8 @@ constexpr char VisibilityTag[4] = {'T', 'V', 'I', 'S'};
 // Reads a section of `size` bytes that starts with the tag, for a level of
 // numPolygons polygons, multiplying positions by positionScale. Gives "" for
 // a sound section, otherwise what is wrong with it (`data` is then unusable).
-std::string ReadVisibilitySection(const unsigned char* bytes, std::size_t size,
-                                  int32_t numPolygons, float positionScale, VisibilityData& data);
+std::string ReadVisibilitySection(const unsigned char* bytes, std::size_t size, int32_t numPolygons,
+                                  float positionScale, VisibilityData& data);
 
 class Visibility {
 public:
@@ -83,7 +83,7 @@ private:
     std::vector<VisibilityPlane> planes_;
     std::vector<VisibilityNode> nodes_;
     std::vector<Leaf> leaves_;
-    std::vector<uint32_t> faces_;       // the faces of each leaf, leaf after leaf
+    std::vector<uint32_t> faces_;  // the faces of each leaf, leaf after leaf
     std::vector<uint32_t> alwaysDrawn_;
     int32_t numClusters_;
     int32_t bytesPerCluster_;
