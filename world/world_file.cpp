@@ -118,12 +118,10 @@ void WorldFile::readVisibility(std::ifstream& file, std::int64_t size, const std
     if (size < std::int64_t(sizeof tag) || !ReadBytes(file, tag, sizeof tag) ||
         std::memcmp(tag, VisibilityTag, sizeof tag) != 0)
         return;
-    std::vector<unsigned char> section(static_cast<std::size_t>(size));
-    std::memcpy(section.data(), tag, sizeof tag);
-    std::string problem = "it cannot be read";
-    if (ReadBytes(file, section.data() + sizeof tag, size - std::int64_t(sizeof tag)))
-        problem = ReadVisibilitySection(section.data(), section.size(), numPolygons, 8.0f,
-                                        visibility);
+    const std::string problem = size > MaxRecordBytes
+                                    ? "it is larger than the " + std::to_string(MaxRecordBytes) +
+                                          " bytes a level may take"
+                                    : readVisibilityBytes(file, size, tag);
     if (!problem.empty()) {
         Log << "WARNING: World file " << path << " has a damaged visibility section (" << problem
             << "); every polygon is drawn" << std::endl;
@@ -131,6 +129,21 @@ void WorldFile::readVisibility(std::ifstream& file, std::int64_t size, const std
         return;
     }
     hasVisibility = true;
+}
+
+// The section runs to the end of the file; "" when it is sound.
+std::string WorldFile::readVisibilityBytes(std::ifstream& file, std::int64_t size,
+                                           const char (&tag)[sizeof VisibilityTag]) {
+    try {
+        std::vector<unsigned char> section(static_cast<std::size_t>(size));
+        std::memcpy(section.data(), tag, sizeof tag);
+        if (!ReadBytes(file, section.data() + sizeof tag, size - std::int64_t(sizeof tag)))
+            return "it cannot be read";
+        return ReadVisibilitySection(section.data(), section.size(), numPolygons, 8.0f,
+                                     visibility);
+    } catch (const std::bad_alloc&) {
+        return "there is not enough memory for it";
+    }
 }
 
 bool WorldFile::readVertices(std::ifstream& file) {

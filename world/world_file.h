@@ -126,6 +126,8 @@ private:
     bool readTextures(std::ifstream& file);
     bool readLightmaps(std::ifstream& file);
     void readVisibility(std::ifstream& file, std::int64_t size, const std::string& path);
+    std::string readVisibilityBytes(std::ifstream& file, std::int64_t size,
+                                    const char (&tag)[sizeof VisibilityTag]);
     void wrapLightmapIndices();
     void clear();
 };

@@ -87,6 +87,12 @@ std::function<void(const fs::path&)> SparseLevel(int32_t vertices, int32_t light
                         16 + 28 * uintmax_t(vertices) + 49156 * uintmax_t(lightmaps));
     };
 }
+// The sound level followed by a visibility section's tag and a 60 GB hole.
+void AppendSparseVisibility(const fs::path& root) {
+    const fs::path level = Data(root, "world.geom");
+    { std::ofstream(level, std::ios::binary | std::ios::app) << "TVIS"; }
+    fs::resize_file(level, fs::file_size(level) + (uintmax_t(60) << 30));
+}
 // 256 glyphs of 4096 x 4096 (the most one glyph may have), their bitmaps
 // holes in a 4 GB file.
 void WriteSparseFont(const fs::path& root) {
@@ -216,6 +222,8 @@ std::vector<Row> Rows() {
          Runs(View::Clear, {kWorldLoaded, kWorldBeyondMemory, kNoFaces})},
         {"WorldLightmapsBeyondMemory", SparseLevel(0, 600000),
          Runs(View::Clear, {kWorldLoaded, kWorldBeyondMemory, kNoFaces})},
+        {"WorldVisibilityBeyondMemory", AppendSparseVisibility,
+         Runs(View::Level, {kWorldLoaded, "visibility section (it is larger than", kOneFace})},
         {"WorldUnreadable", Unreadable("world.geom"),
          Runs(View::Clear, {kWorldMissing, kNoFaces}), true},
         // A directory opens on Linux but reads as no bytes at all.
