@@ -18,7 +18,7 @@ int PairKey(const tundra_formats::GeomPolygon& polygon) { return polygon.lightma
 
 // The section as the viewer holds it once read: world units.
 VisibilityData ToWorldUnits(const tundra_formats::GeomVisibility& section) {
-    const float s = tundra_formats::GeomPositionScale;
+    const float s = tundra_formats::kGeomPositionScale;
     VisibilityData data;
     for (const auto& p : section.planes)
         data.planes.push_back({{p.normal[0], p.normal[1], p.normal[2]}, p.distance * s});
@@ -109,7 +109,7 @@ std::vector<ReferenceRenderer::MipLevel> ReferenceRenderer::CopyLevels(
 void ReferenceRenderer::uploadGeometry(const tundra_formats::GeomLevel& level) {
     std::vector<float> vertices;
     for (const tundra_formats::GeomVertex& v : level.vertices) {
-        const float s = tundra_formats::GeomPositionScale;
+        const float s = tundra_formats::kGeomPositionScale;
         vertices.insert(vertices.end(), {v.x * s, v.y * s, v.z * s, v.surfaceU, v.surfaceV,
                                          v.lightmapU, v.lightmapV});
     }

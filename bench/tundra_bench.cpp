@@ -117,7 +117,7 @@ std::vector<Placement> Placements(const bsp::BspFile& bsp, const tundra_formats:
     }
     if (placements.empty() && !level.vertices.empty()) {  // no spawn points: the middle
         const tundra_formats::GeomVertex& v = level.vertices[level.vertices.size() / 2];
-        const float s = tundra_formats::GeomPositionScale;
+        const float s = tundra_formats::kGeomPositionScale;
         placements.push_back({v.x * s, v.y * s + kEyeHeight, v.z * s, 0});
     }
     return placements;
@@ -341,25 +341,25 @@ double ReadAndUploadSeconds(const std::string& path) {
     std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     int32_t counts[4] = {};
     if (bytes.size() >= sizeof counts) std::memcpy(counts, bytes.data(), sizeof counts);
-    size_t lightmapStart = tundra_formats::GeomHeaderBytes +
-                           tundra_formats::GeomVertexBytes * size_t(counts[0]) +
-                           tundra_formats::GeomPolygonBytes * size_t(counts[1]) +
-                           tundra_formats::GeomTextureBytes * size_t(counts[2]);
+    size_t lightmapStart = tundra_formats::kGeomHeaderBytes +
+                           tundra_formats::kGeomVertexBytes * size_t(counts[0]) +
+                           tundra_formats::kGeomPolygonBytes * size_t(counts[1]) +
+                           tundra_formats::kGeomTextureBytes * size_t(counts[2]);
     std::vector<GLuint> textures(size_t(std::max(counts[3], 0)));
     glGenTextures(GLsizei(textures.size()), textures.data());
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (size_t i = 0; i < textures.size(); ++i) {
-        size_t at = lightmapStart + i * tundra_formats::GeomLightmapBytes + 4;
-        if (at + tundra_formats::GeomLightmap::TexelBytes > bytes.size()) break;
+        size_t at = lightmapStart + i * tundra_formats::kGeomLightmapBytes + 4;
+        if (at + tundra_formats::GeomLightmap::kTexelBytes > bytes.size()) break;
         glBindTexture(GL_TEXTURE_2D, textures[i]);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 128, 128, 0, GL_RGB, GL_UNSIGNED_BYTE, &bytes[at]);
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     // The visibility section, read and checked as the viewer must.
-    const size_t sectionStart = lightmapStart + tundra_formats::GeomLightmapBytes * textures.size();
+    const size_t sectionStart = lightmapStart + tundra_formats::kGeomLightmapBytes * textures.size();
     VisibilityData visibility;
-    if (sectionStart + sizeof VisibilityTag <= bytes.size() &&
-        std::memcmp(&bytes[sectionStart], VisibilityTag, sizeof VisibilityTag) == 0 &&
+    if (sectionStart + sizeof kVisibilityTag <= bytes.size() &&
+        std::memcmp(&bytes[sectionStart], kVisibilityTag, sizeof kVisibilityTag) == 0 &&
         !ReadVisibilitySection(reinterpret_cast<const unsigned char*>(&bytes[sectionStart]),
                                bytes.size() - sectionStart, counts[1], 8.0f, visibility)
              .empty())

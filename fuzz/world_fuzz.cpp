@@ -15,7 +15,7 @@ namespace {
 // Each triangle fan reads vertices start .. start + triangles + 1.
 void CheckDrawsInsideBuffer(const tundra_test::RecordingDevice& device) {
     const tundra_test::RecordingVertexBuffer* buffer = device.vertexBuffer(1);
-    const uint64_t vertices = buffer ? buffer->bytes().size() / World::VertexStride : 0;
+    const uint64_t vertices = buffer ? buffer->bytes().size() / World::kVertexStride : 0;
     for (const tundra_test::RecordedCall& draw : device.callsNamed("DrawPrimitive")) {
         const uint64_t end = uint64_t(draw.args.at(1)) + draw.args.at(2) + 2;
         if (end > vertices) Fail("draw outside the vertex buffer: " + draw.text);

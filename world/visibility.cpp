@@ -8,12 +8,12 @@
 
 namespace {
 
-constexpr std::int64_t HeaderBytes = 32, PlaneBytes = 16, NodeBytes = 12, LeafBytes = 36,
-                       LeafPolygonBytes = 4;
-constexpr int32_t Version = 1;
+constexpr std::int64_t kHeaderBytes = 32, kPlaneBytes = 16, kNodeBytes = 12, kLeafBytes = 36,
+                       kLeafPolygonBytes = 4;
+constexpr int32_t kVersion = 1;
 // Boxes are kept unless they lie this far (world units) outside a frustum
 // plane: rounding in the plane equations must never hide a visible polygon.
-constexpr float FrustumSlack = 0.5f;
+constexpr float kFrustumSlack = 0.5f;
 
 template <typename... Parts>
 std::string Text(const Parts&... parts) {
@@ -39,8 +39,8 @@ std::string CheckCounts(const Counts& c, std::int64_t size) {
     if (c.nodes == 0) return "no nodes";
     if (c.bytesPerCluster < (std::int64_t(c.clusters) + 7) / 8)
         return Text("visible sets of ", c.bytesPerCluster, " bytes for ", c.clusters, " clusters");
-    const std::int64_t needed = HeaderBytes + PlaneBytes * c.planes + NodeBytes * c.nodes +
-                                LeafBytes * c.leaves + LeafPolygonBytes * c.leafPolygons +
+    const std::int64_t needed = kHeaderBytes + kPlaneBytes * c.planes + kNodeBytes * c.nodes +
+                                kLeafBytes * c.leaves + kLeafPolygonBytes * c.leafPolygons +
                                 std::int64_t(c.clusters) * c.bytesPerCluster;
     if (needed != size) return Text("its counts need ", needed, " bytes, it has ", size);
     return "";
@@ -141,12 +141,12 @@ void Scale(VisibilityData& data, float scale) {
 
 std::string ReadVisibilitySection(const unsigned char* bytes, std::size_t size, int32_t numPolygons,
                                   float positionScale, VisibilityData& data) {
-    if (size < std::size_t(HeaderBytes))
-        return Text("it is shorter than its ", HeaderBytes, "-byte header");
+    if (size < std::size_t(kHeaderBytes))
+        return Text("it is shorter than its ", kHeaderBytes, "-byte header");
     ByteReader in(bytes, size);
-    in.skip(sizeof VisibilityTag);
+    in.skip(sizeof kVisibilityTag);
     const int32_t version = in.i32();
-    if (version != Version) return Text("version ", version, " is not ", Version);
+    if (version != kVersion) return Text("version ", version, " is not ", kVersion);
     Counts c;
     c.planes = in.i32();
     c.nodes = in.i32();
@@ -219,7 +219,7 @@ bool Visibility::BoxOutside(const Plane& plane, const float min[3], const float 
     const float x = plane.a >= 0 ? max[0] : min[0];
     const float y = plane.b >= 0 ? max[1] : min[1];
     const float z = plane.c >= 0 ? max[2] : min[2];
-    return plane.a * x + plane.b * y + plane.c * z + plane.d < -FrustumSlack;
+    return plane.a * x + plane.b * y + plane.c * z + plane.d < -kFrustumSlack;
 }
 
 bool Visibility::select(const float eye[3], const float viewProjection[4][4]) {

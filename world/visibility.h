@@ -40,7 +40,7 @@ struct VisibilityData {
     std::vector<uint8_t> clusterSets;  // numClusters rows of bytesPerCluster bytes
 };
 
-constexpr char VisibilityTag[4] = {'T', 'V', 'I', 'S'};
+constexpr char kVisibilityTag[4] = {'T', 'V', 'I', 'S'};
 
 // Reads a section of `size` bytes that starts with the tag, for a level of
 // numPolygons polygons, multiplying positions by positionScale. Gives "" for

@@ -11,10 +11,10 @@
 
 namespace {
 
-constexpr float FieldOfView = 0.7853982f;  // pi / 4
-constexpr float NearPlane = 1.0f;
-constexpr float FarPlane = 100000.0f;
-constexpr UINT LightmapSize = WorldLightmap::Size;
+constexpr float kFieldOfView = 0.7853982f;  // pi / 4
+constexpr float kNearPlane = 1.0f;
+constexpr float kFarPlane = 100000.0f;
+constexpr UINT kLightmapSize = WorldLightmap::kSize;
 
 // A polygon can be drawn only if its whole fan lies in the vertex buffer and
 // its texture slot exists; anything else would read outside the buffer or
@@ -27,9 +27,9 @@ bool IsDrawable(const WorldPolygon& polygon, const WorldFile& file) {
 }
 
 void CopyLightmapTexels(const unsigned char* rgb, BYTE* bits, INT pitch) {
-    for (UINT y = 0; y < LightmapSize; ++y) {
+    for (UINT y = 0; y < kLightmapSize; ++y) {
         uint32_t* row = reinterpret_cast<uint32_t*>(bits + static_cast<std::size_t>(y) * pitch);
-        for (UINT x = 0; x < LightmapSize; ++x, rgb += 3)
+        for (UINT x = 0; x < kLightmapSize; ++x, rgb += 3)
             row[x] = 0xFF000000u | (uint32_t(rgb[0]) << 16) | (uint32_t(rgb[1]) << 8) | rgb[2];
     }
 }
@@ -77,11 +77,11 @@ void World::createVertexBuffer(const WorldFile& file) {
 
 // An empty level gets no buffer at all: Direct3D refuses a buffer of 0 bytes.
 void World::fillVertexBuffer(const WorldFile& file) {
-    const std::int64_t length = std::int64_t(VertexStride) * file.numVertices;
+    const std::int64_t length = std::int64_t(kVertexStride) * file.numVertices;
     if (length == 0 || !device) return;
     if (length > std::numeric_limits<UINT>::max() ||
         FAILED(device->CreateVertexBuffer(static_cast<UINT>(length), D3DUSAGE_WRITEONLY,
-                                          VertexFormat, D3DPOOL_MANAGED, &vertexBuffer))) {
+                                          kVertexFormat, D3DPOOL_MANAGED, &vertexBuffer))) {
         Log << "ERROR: Creation of the vertex buffer failed!!!";
         vertexBuffer = nullptr;
         return;
@@ -142,7 +142,7 @@ void World::loadLightmaps(const WorldFile& file) {
 // faces using it are drawn without a lightmap.
 IDirect3DTexture8* World::createLightmap(const unsigned char* texels, std::size_t slot) {
     IDirect3DTexture8* texture = nullptr;
-    if (FAILED(device->CreateTexture(LightmapSize, LightmapSize, 1, 0, D3DFMT_X8R8G8B8,
+    if (FAILED(device->CreateTexture(kLightmapSize, kLightmapSize, 1, 0, D3DFMT_X8R8G8B8,
                                      D3DPOOL_MANAGED, &texture)) ||
         !texture) {
         Log << "ERROR: Creation of lightmap " << slot << " failed" << std::endl;
@@ -154,7 +154,7 @@ IDirect3DTexture8* World::createLightmap(const unsigned char* texels, std::size_
         texture->Release();
         return nullptr;
     }
-    if (!locked.pBits || locked.Pitch < INT(LightmapSize * 4)) {
+    if (!locked.pBits || locked.Pitch < INT(kLightmapSize * 4)) {
         Log << "ERROR: Locking lightmap " << slot << " gave no usable memory" << std::endl;
         texture->UnlockRect(0);
         texture->Release();
@@ -178,13 +178,13 @@ void World::render() {
     const D3DXMATRIX view = g_camera.viewMatrix();
     device->SetTransform(D3DTS_VIEW, &view);
     D3DXMATRIX projection;
-    D3DXMatrixPerspectiveFovLH(&projection, FieldOfView, aspect, NearPlane, FarPlane);
+    D3DXMatrixPerspectiveFovLH(&projection, kFieldOfView, aspect, kNearPlane, kFarPlane);
     device->SetTransform(D3DTS_PROJECTION, &projection);
 
     // Faces but no buffer: the buffer could not be made, nothing can be drawn.
     if (!vertexBuffer && !faces.empty()) return;
-    device->SetStreamSource(0, vertexBuffer, VertexStride);
-    device->SetVertexShader(VertexFormat);
+    device->SetStreamSource(0, vertexBuffer, kVertexStride);
+    device->SetVertexShader(kVertexFormat);
     if (!selectVisibleFaces(eye, view, projection)) {
         for (const Face& face : faces) drawFace(face);
         return;

@@ -59,8 +59,8 @@ public:
     std::vector<Face> faces;
     std::unique_ptr<Visibility> visibility;  // null when the level has none
 
-    static constexpr UINT VertexStride = 28;
-    static constexpr DWORD VertexFormat = D3DFVF_XYZ | D3DFVF_TEX2;
+    static constexpr UINT kVertexStride = 28;
+    static constexpr DWORD kVertexFormat = D3DFVF_XYZ | D3DFVF_TEX2;
 
 private:
     void fillVertexBuffer(const WorldFile& file);

@@ -27,7 +27,7 @@ bool ReadBytes(std::ifstream& file, void* into, std::int64_t count) {
 
 }  // namespace
 
-std::string WorldTexture::nameText() const { return std::string(name, strnlen(name, NameSize)); }
+std::string WorldTexture::nameText() const { return std::string(name, strnlen(name, kNameSize)); }
 
 WorldFile::WorldFile(std::string fileName)
     : numVertices(0), numPolygons(0), numTextures(0), numLightmaps(0), hasVisibility(false) {
@@ -66,9 +66,9 @@ bool WorldFile::read(std::ifstream& file, const std::string& path) {
     const std::int64_t fileSize = static_cast<std::int64_t>(file.tellg());
     file.seekg(0, std::ios::beg);
 
-    unsigned char header[HeaderBytes];
-    if (fileSize < HeaderBytes || !ReadBytes(file, header, HeaderBytes)) {
-        Log << "ERROR: World file " << path << " is shorter than its " << HeaderBytes
+    unsigned char header[kHeaderBytes];
+    if (fileSize < kHeaderBytes || !ReadBytes(file, header, kHeaderBytes)) {
+        Log << "ERROR: World file " << path << " is shorter than its " << kHeaderBytes
             << "-byte header; loading an empty level" << std::endl;
         return false;
     }
@@ -86,17 +86,17 @@ bool WorldFile::read(std::ifstream& file, const std::string& path) {
     }
     // Checked before anything is allocated, in 64 bits: a garbage header
     // must not ask for gigabytes.
-    const std::int64_t needed = HeaderBytes + VertexBytes * numVertices +
-                                PolygonBytes * numPolygons + TextureBytes * numTextures +
-                                LightmapBytes * numLightmaps;
+    const std::int64_t needed = kHeaderBytes + kVertexBytes * numVertices +
+                                kPolygonBytes * numPolygons + kTextureBytes * numTextures +
+                                kLightmapBytes * numLightmaps;
     if (needed > fileSize) {
         Log << "ERROR: World file " << path << " is too short: its counts need " << needed
             << " bytes, it has " << fileSize << "; loading an empty level" << std::endl;
         return false;
     }
-    if (needed > MaxRecordBytes) {
+    if (needed > kMaxRecordBytes) {
         Log << "ERROR: World file " << path << " needs " << needed
-            << " bytes of memory, more than the " << MaxRecordBytes
+            << " bytes of memory, more than the " << kMaxRecordBytes
             << " a level may take; loading an empty level" << std::endl;
         return false;
     }
@@ -114,12 +114,12 @@ bool WorldFile::read(std::ifstream& file, const std::string& path) {
 // Bytes after the last lightmap that do not begin with the section's tag
 // are ignored, as they always were.
 void WorldFile::readVisibility(std::ifstream& file, std::int64_t size, const std::string& path) {
-    char tag[sizeof VisibilityTag];
+    char tag[sizeof kVisibilityTag];
     if (size < std::int64_t(sizeof tag) || !ReadBytes(file, tag, sizeof tag) ||
-        std::memcmp(tag, VisibilityTag, sizeof tag) != 0)
+        std::memcmp(tag, kVisibilityTag, sizeof tag) != 0)
         return;
-    const std::string problem = size > MaxRecordBytes
-                                    ? "it is larger than the " + std::to_string(MaxRecordBytes) +
+    const std::string problem = size > kMaxRecordBytes
+                                    ? "it is larger than the " + std::to_string(kMaxRecordBytes) +
                                           " bytes a level may take"
                                     : readVisibilityBytes(file, size, tag);
     if (!problem.empty()) {
@@ -133,7 +133,7 @@ void WorldFile::readVisibility(std::ifstream& file, std::int64_t size, const std
 
 // The section runs to the end of the file; "" when it is sound.
 std::string WorldFile::readVisibilityBytes(std::ifstream& file, std::int64_t size,
-                                           const char (&tag)[sizeof VisibilityTag]) {
+                                           const char (&tag)[sizeof kVisibilityTag]) {
     try {
         std::vector<unsigned char> section(static_cast<std::size_t>(size));
         std::memcpy(section.data(), tag, sizeof tag);
@@ -148,7 +148,7 @@ std::string WorldFile::readVisibilityBytes(std::ifstream& file, std::int64_t siz
 
 bool WorldFile::readVertices(std::ifstream& file) {
     vertices.resize(numVertices);
-    if (!ReadBytes(file, vertices.data(), VertexBytes * numVertices)) return false;
+    if (!ReadBytes(file, vertices.data(), kVertexBytes * numVertices)) return false;
     for (WorldVertex& vertex : vertices) {
         vertex.x *= 8.0f;
         vertex.y *= 8.0f;
@@ -158,8 +158,8 @@ bool WorldFile::readVertices(std::ifstream& file) {
 }
 
 bool WorldFile::readPolygons(std::ifstream& file) {
-    std::vector<unsigned char> records(static_cast<std::size_t>(PolygonBytes * numPolygons));
-    if (!ReadBytes(file, records.data(), PolygonBytes * numPolygons)) return false;
+    std::vector<unsigned char> records(static_cast<std::size_t>(kPolygonBytes * numPolygons));
+    if (!ReadBytes(file, records.data(), kPolygonBytes * numPolygons)) return false;
 
     polygons.resize(numPolygons);
     ByteReader fields(records);
@@ -178,7 +178,7 @@ bool WorldFile::readPolygons(std::ifstream& file) {
 void WorldFile::wrapLightmapIndices() {
     if (numLightmaps == 0) {
         // Nothing to wrap into: the polygons are kept and drawn unlit.
-        for (WorldPolygon& polygon : polygons) polygon.lightmapIndex = WorldPolygon::NoLightmap;
+        for (WorldPolygon& polygon : polygons) polygon.lightmapIndex = WorldPolygon::kNoLightmap;
         if (numPolygons > 0)
             Log << "WARNING: World file has polygons but no lightmaps; they are drawn without "
                    "lightmaps"
@@ -195,10 +195,10 @@ void WorldFile::wrapLightmapIndices() {
 
 bool WorldFile::readTextures(std::ifstream& file) {
     textures.resize(numTextures);
-    return ReadBytes(file, textures.data(), TextureBytes * numTextures);
+    return ReadBytes(file, textures.data(), kTextureBytes * numTextures);
 }
 
 bool WorldFile::readLightmaps(std::ifstream& file) {
     lightmaps.resize(numLightmaps);
-    return ReadBytes(file, lightmaps.data(), LightmapBytes * numLightmaps);
+    return ReadBytes(file, lightmaps.data(), kLightmapBytes * numLightmaps);
 }

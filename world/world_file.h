@@ -27,19 +27,19 @@ struct WorldPolygon {
     int32_t firstVertex;
     int32_t vertexCount;
     int32_t textureIndex;
-    // Wrapped into 0 .. numLightmaps - 1 on reading; NoLightmap when the level
+    // Wrapped into 0 .. numLightmaps - 1 on reading; kNoLightmap when the level
     // has no lightmaps at all.
     int32_t lightmapIndex;
     unsigned char unused[16];
 
-    static constexpr int32_t NoLightmap = -1;
+    static constexpr int32_t kNoLightmap = -1;
 };
 
 // 68 bytes, as stored.
 struct WorldTexture {
-    static constexpr std::size_t NameSize = 64;
+    static constexpr std::size_t kNameSize = 64;
     unsigned char unused[4];
-    char name[NameSize];  // NUL-terminated, or cut at 64 bytes when it is not
+    char name[kNameSize];  // NUL-terminated, or cut at 64 bytes when it is not
 
     std::string nameText() const;
 };
@@ -47,13 +47,13 @@ static_assert(sizeof(WorldTexture) == 68, "WorldTexture must match the file reco
 
 // 49156 bytes, as stored: 128 rows of 128 texels, red, green, blue.
 struct WorldLightmap {
-    static constexpr int Size = 128;
-    static constexpr std::size_t TexelBytes = Size * Size * 3;
+    static constexpr int kSize = 128;
+    static constexpr std::size_t kTexelBytes = kSize * kSize * 3;
     unsigned char unused[4];
-    unsigned char texels[TexelBytes];
+    unsigned char texels[kTexelBytes];
 
     const unsigned char* texel(int column, int row) const {
-        return texels + (static_cast<std::size_t>(row) * Size + column) * 3;
+        return texels + (static_cast<std::size_t>(row) * kSize + column) * 3;
     }
 };
 static_assert(sizeof(WorldLightmap) == 49156, "WorldLightmap must match the file record");
@@ -85,21 +85,21 @@ using RecordArray = std::vector<T, RecordAllocator<T>>;
 class WorldFile {
 public:
     // Sizes of the records in the file.
-    static constexpr std::int64_t HeaderBytes = 16;
-    static constexpr std::int64_t VertexBytes = 28;
-    static constexpr std::int64_t PolygonBytes = 36;
-    static constexpr std::int64_t TextureBytes = 68;
-    static constexpr std::int64_t LightmapBytes = 49156;
+    static constexpr std::int64_t kHeaderBytes = 16;
+    static constexpr std::int64_t kVertexBytes = 28;
+    static constexpr std::int64_t kPolygonBytes = 36;
+    static constexpr std::int64_t kTextureBytes = 68;
+    static constexpr std::int64_t kLightmapBytes = 49156;
     // The most memory a level's records may take. The reader holds them all
     // at once, and the device copies them again; far beyond any real level,
     // this keeps a header that matches a huge (say sparse) file from taking
     // the machine's memory, which Linux would grant and then kill the
     // process for touching.
-    static constexpr std::int64_t MaxRecordBytes = std::int64_t(1) << 30;
+    static constexpr std::int64_t kMaxRecordBytes = std::int64_t(1) << 30;
 
     // Reads "data\" + fileName whole. A file that cannot be opened, is
     // shorter than its header and counts announce, has a negative count,
-    // needs more than MaxRecordBytes or more memory than can be had leaves
+    // needs more than kMaxRecordBytes or more memory than can be had leaves
     // an empty level (all counts zero, all arrays empty) and one log line
     // saying why.
     explicit WorldFile(std::string fileName);
@@ -127,7 +127,7 @@ private:
     bool readLightmaps(std::ifstream& file);
     void readVisibility(std::ifstream& file, std::int64_t size, const std::string& path);
     std::string readVisibilityBytes(std::ifstream& file, std::int64_t size,
-                                    const char (&tag)[sizeof VisibilityTag]);
+                                    const char (&tag)[sizeof kVisibilityTag]);
     void wrapLightmapIndices();
     void clear();
 };

@@ -34,7 +34,7 @@ uint32_t Lit(uint8_t red, uint8_t green, uint8_t blue) {
 // origin, with lightmap coordinates (0,0) top left to (1,1) bottom right.
 void AddQuadFacingCamera(GeomLevel& level, float left, float top, float right, float bottom,
                          float z, int lightmap, bool clockwise = true) {
-    const float s = 1.0f / tundra_formats::GeomPositionScale;
+    const float s = 1.0f / tundra_formats::kGeomPositionScale;
     GeomVertex corners[4] = {{left * s, top * s, z * s, 0, 0, 0, 0},
                              {right * s, top * s, z * s, 1, 0, 1, 0},
                              {right * s, bottom * s, z * s, 1, 1, 1, 1},
@@ -116,7 +116,7 @@ TEST_F(WorldRenderTest, ViewFollowsTheCameraPositionAndTurn) {
     level.lightmaps = {Uniform(255, 0, 0), Uniform(0, 0, 255)};
     // Straight ahead, and a quad at x = 100 facing the origin.
     AddQuadFacingCamera(level, -10, 10, 10, -10, 100, 0);
-    const float s = 1.0f / tundra_formats::GeomPositionScale;
+    const float s = 1.0f / tundra_formats::kGeomPositionScale;
     level.polygons.push_back(GeomPolygon{int32_t(level.vertices.size()), 4, 0, 1});
     for (GeomVertex corner : {GeomVertex{100 * s, 10 * s, 10 * s}, GeomVertex{100 * s, 10 * s, -10 * s},
                               GeomVertex{100 * s, -10 * s, -10 * s},

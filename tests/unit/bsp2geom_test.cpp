@@ -154,7 +154,7 @@ enum FaceFieldIndex { kTextureField = 0, kTypeField = 2, kFirstVertexField = 3, 
 
 // Positions back in the level's own space, for comparing areas.
 Vec3 LevelSpace(const tundra_formats::GeomVertex& v) {
-    const float s = tundra_formats::GeomPositionScale;
+    const float s = tundra_formats::kGeomPositionScale;
     return {v.x * s, v.z * s, v.y * s};
 }
 

@@ -29,8 +29,8 @@ using tundra_formats::GeomWriteOptions;
 namespace {
 
 // 8 vertices, 2 quads, 2 textures, 2 lightmaps: 16 + 224 + 72 + 136 + 98312.
-constexpr size_t VerticesAt = 16, PolygonsAt = 240, TexturesAt = 312, LightmapsAt = 448,
-                 WellFormedSize = 98760;
+constexpr size_t kVerticesAt = 16, kPolygonsAt = 240, kTexturesAt = 312, kLightmapsAt = 448,
+                 kWellFormedSize = 98760;
 
 GeomLevel TwoQuads() {
     GeomLevel level;
@@ -64,7 +64,7 @@ Damage Section(std::function<void(GeomVisibility&, GeomWriteOptions&)> change) {
         change(*level.visibility, options);
     };
 }
-constexpr size_t SectionSize = 142;
+constexpr size_t kSectionSize = 142;
 constexpr const char* Ignored = "has a damaged visibility section (";
 
 struct Case {
@@ -77,19 +77,19 @@ struct Case {
     int drawn = -1;       // draws from the origin when not every face
 };
 
-const Case Cases[] = {
+const Case kCases[] = {
     {"empty file", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = 0; }, true,
      "is shorter than its 16-byte header", 0, 0},
     {"cut inside header", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = 10; }, true,
      "is shorter than its 16-byte header", 0, 0},
-    {"cut inside vertices", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = VerticesAt + 30; },
+    {"cut inside vertices", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = kVerticesAt + 30; },
      true, "is too short: its counts need 98760 bytes, it has 46", 0, 0},
-    {"cut inside polygons", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = PolygonsAt + 40; },
+    {"cut inside polygons", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = kPolygonsAt + 40; },
      true, "is too short", 0, 0},
-    {"cut inside textures", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = TexturesAt + 67; },
+    {"cut inside textures", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = kTexturesAt + 67; },
      true, "is too short", 0, 0},
     {"cut inside lightmaps",
-     [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = WellFormedSize - 1; }, true,
+     [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = kWellFormedSize - 1; }, true,
      "is too short", 0, 0},
     {"negative vertex count", [](GeomLevel&, GeomWriteOptions& o) { o.numVertices = -1; }, true,
      "has a negative count (vertices -1,", 0, 0},
@@ -150,7 +150,7 @@ const Case Cases[] = {
      Section([](GeomVisibility& v, GeomWriteOptions&) { v.leaves[0].cluster = -1; }), false,
      "visibility: 2 leaves", 2, 2},
     {"section cut inside its header",
-     Section([](GeomVisibility&, GeomWriteOptions& o) { o.truncateTo = WellFormedSize + 20; }),
+     Section([](GeomVisibility&, GeomWriteOptions& o) { o.truncateTo = kWellFormedSize + 20; }),
      false, "(it is shorter than its 32-byte header)", 2, 2},
     {"section of another version",
      Section([](GeomVisibility& v, GeomWriteOptions&) { v.version = 2; }), false,
@@ -160,7 +160,7 @@ const Case Cases[] = {
      "(a negative count)", 2, 2},
     {"section cut short",
      Section([](GeomVisibility&, GeomWriteOptions& o) {
-         o.truncateTo = WellFormedSize + SectionSize - 1;
+         o.truncateTo = kWellFormedSize + kSectionSize - 1;
      }),
      false, "(its counts need 142 bytes, it has 141)", 2, 2},
     {"bytes after the section",
@@ -224,7 +224,7 @@ TEST_P(MalformedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
             EXPECT_EQ(file.numVertices + file.numTextures + file.numLightmaps, 0);
         }
         for (const WorldTexture& texture : file.textures)
-            EXPECT_LE(texture.nameText().size(), WorldTexture::NameSize);
+            EXPECT_LE(texture.nameText().size(), WorldTexture::kNameSize);
     }
     const std::string fileLog = log.text();
     // A log part in parentheses is why a visibility section was ignored.
@@ -277,6 +277,6 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, MalformedLevel, ::testing::ValuesIn(Cases), CaseName);
+INSTANTIATE_TEST_SUITE_P(Files, MalformedLevel, ::testing::ValuesIn(kCases), CaseName);
 
 }  // namespace

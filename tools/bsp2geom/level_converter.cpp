@@ -208,7 +208,7 @@ void FixSurfaceCoordinates(FacePieces& pieces, ConvertStats& stats) {
 // hue (the way the game itself brightens its lightmaps).
 void Brighten(GeomLightmap& page, int shift) {
     if (shift == 0) return;
-    for (size_t i = 0; i < GeomLightmap::TexelBytes; i += 3) {
+    for (size_t i = 0; i < GeomLightmap::kTexelBytes; i += 3) {
         int rgb[3] = {page.rgb[i] << shift, page.rgb[i + 1] << shift, page.rgb[i + 2] << shift};
         int top = std::max({rgb[0], rgb[1], rgb[2]});
         for (int k = 0; k < 3; ++k)
@@ -252,9 +252,9 @@ std::vector<VertexFan> FansOf(const BspFile& bsp, const Face& face, const Conver
 GeomVertex ToGeomVertex(const Vertex& v) {
     Vec3 p = ToViewerSpace(v.position);
     GeomVertex out;
-    out.x = float(p.x / tundra_formats::GeomPositionScale);
-    out.y = float(p.y / tundra_formats::GeomPositionScale);
-    out.z = float(p.z / tundra_formats::GeomPositionScale);
+    out.x = float(p.x / tundra_formats::kGeomPositionScale);
+    out.y = float(p.y / tundra_formats::kGeomPositionScale);
+    out.z = float(p.z / tundra_formats::kGeomPositionScale);
     out.surfaceU = v.surface[0];
     out.surfaceV = v.surface[1];
     out.lightmapU = v.lightmap[0];
@@ -302,7 +302,7 @@ GeomVisibility::Leaf ConvertLeaf(const Leaf& source, const std::vector<std::vect
         for (int32_t polygon : polygonsOfFace[size_t(face)]) leafPolygons.push_back(polygon);
     }
     leaf.polygonCount = int32_t(leafPolygons.size()) - leaf.firstPolygon;
-    const float scale = tundra_formats::GeomPositionScale;
+    const float scale = tundra_formats::kGeomPositionScale;
     const float low[3] = {float(source.mins[0]), float(source.mins[1]), float(source.mins[2])};
     const float high[3] = {float(source.maxs[0]), float(source.maxs[1]), float(source.maxs[2])};
     const Vec3 a = ToViewerSpace(low), b = ToViewerSpace(high);
@@ -364,7 +364,7 @@ std::optional<GeomVisibility> ConvertTree(const BspFile& bsp, ConvertedLevel& re
     for (const Plane& plane : tree.planes) {
         const Vec3 normal = ToViewerSpace(plane.normal);
         vis.planes.push_back({{float(normal.x), float(normal.y), float(normal.z)},
-                              plane.distance / tundra_formats::GeomPositionScale});
+                              plane.distance / tundra_formats::kGeomPositionScale});
     }
     for (const Node& node : tree.nodes)
         vis.nodes.push_back({node.plane, node.children[0], node.children[1]});

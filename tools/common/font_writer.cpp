@@ -44,7 +44,7 @@ std::vector<FontGlyphRecord> UniformFont(uint32_t advance, uint32_t lineHeight, 
     glyph.advance = advance;
     glyph.lineHeight = lineHeight;
     glyph.bitmap.assign(size_t(width) * height, coverage);
-    return std::vector<FontGlyphRecord>(FontGlyphCount, glyph);
+    return std::vector<FontGlyphRecord>(kFontGlyphCount, glyph);
 }
 
 std::vector<uint8_t> PatternBitmap(int code, uint32_t width, uint32_t height) {

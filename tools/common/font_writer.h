@@ -14,8 +14,8 @@
 
 namespace tundra_formats {
 
-constexpr int FontGlyphCount = 256;
-constexpr size_t FontRecordHeaderBytes = 24;
+constexpr int kFontGlyphCount = 256;
+constexpr size_t kFontRecordHeaderBytes = 24;
 
 struct FontGlyphRecord {
     uint32_t width = 0;

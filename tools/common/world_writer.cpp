@@ -58,7 +58,7 @@ void WriteTexture(ByteSink& sink, const GeomTexture& t) {
 }
 
 void WriteVisibility(ByteSink& sink, const GeomVisibility& vis) {
-    sink.bytes(reinterpret_cast<const uint8_t*>(GeomVisibility::Tag), sizeof GeomVisibility::Tag);
+    sink.bytes(reinterpret_cast<const uint8_t*>(GeomVisibility::kTag), sizeof GeomVisibility::kTag);
     sink.i32(vis.version);
     sink.i32(CountOr(vis.planeCount, vis.planes.size()));
     sink.i32(int32_t(vis.nodes.size()));
@@ -88,17 +88,17 @@ void WriteVisibility(ByteSink& sink, const GeomVisibility& vis) {
 
 }  // namespace
 
-constexpr char GeomVisibility::Tag[4];
+constexpr char GeomVisibility::kTag[4];
 
 void GeomLightmap::setTexel(int column, int row, uint8_t red, uint8_t green, uint8_t blue) {
-    uint8_t* texel = &rgb[(static_cast<std::size_t>(row) * Size + column) * 3];
+    uint8_t* texel = &rgb[(static_cast<std::size_t>(row) * kSize + column) * 3];
     texel[0] = red;
     texel[1] = green;
     texel[2] = blue;
 }
 
 void GeomLightmap::fill(uint8_t red, uint8_t green, uint8_t blue) {
-    for (std::size_t i = 0; i < TexelBytes; i += 3) {
+    for (std::size_t i = 0; i < kTexelBytes; i += 3) {
         rgb[i] = red;
         rgb[i + 1] = green;
         rgb[i + 2] = blue;
@@ -107,10 +107,10 @@ void GeomLightmap::fill(uint8_t red, uint8_t green, uint8_t blue) {
 
 std::vector<uint8_t> EncodeWorldGeom(const GeomLevel& level, const GeomWriteOptions& options) {
     std::vector<uint8_t> out;
-    out.reserve(GeomHeaderBytes + GeomVertexBytes * level.vertices.size() +
-                GeomPolygonBytes * level.polygons.size() +
-                GeomTextureBytes * level.textures.size() +
-                GeomLightmapBytes * level.lightmaps.size() + options.trailing.size());
+    out.reserve(kGeomHeaderBytes + kGeomVertexBytes * level.vertices.size() +
+                kGeomPolygonBytes * level.polygons.size() +
+                kGeomTextureBytes * level.textures.size() +
+                kGeomLightmapBytes * level.lightmaps.size() + options.trailing.size());
     ByteSink sink(out);
     sink.i32(CountOr(options.numVertices, level.vertices.size()));
     sink.i32(CountOr(options.numPolygons, level.polygons.size()));

@@ -23,8 +23,8 @@ namespace tundra_formats {
 
 // Positions are written as given: the viewer multiplies them by 8 on
 // loading, so a tool holding world-unit positions divides them by
-// GeomPositionScale first.
-constexpr float GeomPositionScale = 8.0f;
+// kGeomPositionScale first.
+constexpr float kGeomPositionScale = 8.0f;
 
 struct GeomVertex {
     float x = 0, y = 0, z = 0;
@@ -50,11 +50,11 @@ struct GeomTexture {
 };
 
 struct GeomLightmap {
-    static constexpr int Size = 128;
-    static constexpr std::size_t TexelBytes = Size * Size * 3;
+    static constexpr int kSize = 128;
+    static constexpr std::size_t kTexelBytes = kSize * kSize * 3;
 
     uint32_t unused = 0;
-    std::array<uint8_t, TexelBytes> rgb{};  // row by row, R, G, B
+    std::array<uint8_t, kTexelBytes> rgb{};  // row by row, R, G, B
 
     void setTexel(int column, int row, uint8_t red, uint8_t green, uint8_t blue);
     void fill(uint8_t red, uint8_t green, uint8_t blue);
@@ -62,10 +62,10 @@ struct GeomLightmap {
 
 // The optional visibility section (docs/visibility.md). Positions and plane
 // distances are written as given, at the vertices' scale (world units /
-// GeomPositionScale).
+// kGeomPositionScale).
 struct GeomVisibility {
-    static constexpr char Tag[4] = {'T', 'V', 'I', 'S'};
-    static constexpr int32_t Version = 1;
+    static constexpr char kTag[4] = {'T', 'V', 'I', 'S'};
+    static constexpr int32_t kVersion = 1;
 
     struct Plane {
         float normal[3];
@@ -95,7 +95,7 @@ struct GeomVisibility {
     std::vector<uint8_t> clusterSets;
 
     // Ways to write a broken section (for tests of the reader).
-    int32_t version = Version;
+    int32_t version = kVersion;
     std::optional<int32_t> planeCount;  // written instead of planes.size()
 };
 
@@ -119,15 +119,15 @@ struct GeomWriteOptions {
 };
 
 // Record sizes and the byte offsets of the sections.
-constexpr std::size_t GeomHeaderBytes = 16;
-constexpr std::size_t GeomVertexBytes = 28;
-constexpr std::size_t GeomPolygonBytes = 36;
-constexpr std::size_t GeomTextureBytes = 68;
-constexpr std::size_t GeomLightmapBytes = 4 + GeomLightmap::TexelBytes;
-constexpr std::size_t GeomVisibilityHeaderBytes = 32;
-constexpr std::size_t GeomPlaneBytes = 16;
-constexpr std::size_t GeomNodeBytes = 12;
-constexpr std::size_t GeomLeafBytes = 36;
+constexpr std::size_t kGeomHeaderBytes = 16;
+constexpr std::size_t kGeomVertexBytes = 28;
+constexpr std::size_t kGeomPolygonBytes = 36;
+constexpr std::size_t kGeomTextureBytes = 68;
+constexpr std::size_t kGeomLightmapBytes = 4 + GeomLightmap::kTexelBytes;
+constexpr std::size_t kGeomVisibilityHeaderBytes = 32;
+constexpr std::size_t kGeomPlaneBytes = 16;
+constexpr std::size_t kGeomNodeBytes = 12;
+constexpr std::size_t kGeomLeafBytes = 36;
 
 // The exact bytes of the file.
 std::vector<uint8_t> EncodeWorldGeom(const GeomLevel& level, const GeomWriteOptions& options = {});

@@ -98,8 +98,8 @@ bool MakeFont(const FontMakerOptions& options, MadeFont& made, std::string& erro
         spaceAdvance = static_cast<uint32_t>(std::max(1L, RoundedPixels(face->glyph->advance.x)));
 
     made = MadeFont();
-    made.glyphs.assign(tundra_formats::FontGlyphCount, EmptyGlyph(spaceAdvance, lineHeight));
-    for (int code = 0; code < tundra_formats::FontGlyphCount; ++code) {
+    made.glyphs.assign(tundra_formats::kFontGlyphCount, EmptyGlyph(spaceAdvance, lineHeight));
+    for (int code = 0; code < tundra_formats::kFontGlyphCount; ++code) {
         const unsigned unicode = Windows1252ToUnicode(static_cast<unsigned char>(code));
         if (unicode == 0 || FT_Get_Char_Index(face, unicode) == 0 ||
             FT_Load_Char(face, unicode, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) != 0) {

@@ -261,9 +261,9 @@ tundra_formats::GeomLevel MakeGeomLevel(const Level& level, const BakedLevel& ba
         const Vec3 n = polygon.normal;
         for (const Vec3& p : polygon.points) {
             tundra_formats::GeomVertex vertex;
-            vertex.x = p.x / tundra_formats::GeomPositionScale;
-            vertex.y = p.y / tundra_formats::GeomPositionScale;
-            vertex.z = p.z / tundra_formats::GeomPositionScale;
+            vertex.x = p.x / tundra_formats::kGeomPositionScale;
+            vertex.y = p.y / tundra_formats::kGeomPositionScale;
+            vertex.z = p.z / tundra_formats::kGeomPositionScale;
             // World-aligned projection, so the texture runs on across
             // neighbouring faces; v grows downwards on walls.
             if (std::fabs(n.y) >= std::fabs(n.x) && std::fabs(n.y) >= std::fabs(n.z)) {
