@@ -3,7 +3,9 @@
 #include "platform/platform.h"
 
 void BeginLogging() {
-    Log << "begin logging" << "--------------------\n" << std::endl;
+    Log << "begin logging"
+        << "--------------------\n"
+        << std::endl;
     // The viewer steers with the mouse; its pointer is never shown again.
     ShowCursor(FALSE);
 }

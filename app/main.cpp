@@ -56,7 +56,10 @@ void RaisePendingError() {
 }
 
 void LogCaught(const char* error) {
-    Log << std::endl << std::endl << "!!!!!!!!!!!!   " << "exception caught: " << error << std::endl;
+    Log << std::endl
+        << std::endl
+        << "!!!!!!!!!!!!   "
+        << "exception caught: " << error << std::endl;
 }
 
 // Runs one stage of the program; an exception of any kind ends the stage
@@ -90,16 +93,14 @@ HWND CreateMainWindow(HINSTANCE instance) {
     const Config& config = GetConfig();
     int width = OuterWindowExtent(config.screenWidth(), config.windowScaling());
     int height = OuterWindowExtent(config.screenHeight(), config.windowScaling());
-    return CreateWindowExA(0, g_windowClassName, "Tundra", WS_OVERLAPPEDWINDOW, 0, 0, width,
-                           height, GetDesktopWindow(), nullptr, instance, nullptr);
+    return CreateWindowExA(0, g_windowClassName, "Tundra", WS_OVERLAPPEDWINDOW, 0, 0, width, height,
+                           GetDesktopWindow(), nullptr, instance, nullptr);
 }
 
 void Activate(HWND window, bool active) {
     if (active) {
-        if (!Input::exists())
-            g_input = new Input(window);
-        else if (g_input)
-            g_input->acquire();
+        if (!Input::exists()) g_input = new Input(window);
+        else if (g_input) g_input->acquire();
     } else if (Input::exists() && g_input) {
         g_input->unacquire();
     }
@@ -185,18 +186,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
         switch (message) {
-            case WM_DESTROY:
-                PostQuitMessage(0);
-                return 0;
+            case WM_DESTROY: PostQuitMessage(0); return 0;
             case WM_PAINT:
                 RenderFrame();
                 ValidateRect(window, nullptr);
                 return 0;
-            case WM_ACTIVATE:
-                Activate(window, wParam != 0);
-                return 0;
-            default:
-                break;
+            case WM_ACTIVATE: Activate(window, wParam != 0); return 0;
+            default: break;
         }
     } catch (...) {
         if (!g_pendingError) g_pendingError = std::current_exception();
@@ -253,7 +249,8 @@ void ReleaseAll() {
         Delete(g_input);
         Log << "crushing input.\n";
     }
-    Log << "\n---------------------" << "end logging";
+    Log << "\n---------------------"
+        << "end logging";
 }
 
 int OuterWindowExtent(int screenSize, float scaling) {

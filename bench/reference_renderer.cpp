@@ -40,18 +40,15 @@ VisibilityData ToWorldUnits(const tundra_formats::GeomVisibility& section) {
 
 const char* ReferenceRenderer::Name(Mode mode) {
     switch (mode) {
-    case Mode::IndexedPerPair: return "one indexed draw per texture pair";
-    case Mode::MultiDrawPerPair: return "one glMultiDrawArrays per texture pair";
-    default: return "one draw per face, no redundant state";
+        case Mode::IndexedPerPair: return "one indexed draw per texture pair";
+        case Mode::MultiDrawPerPair: return "one glMultiDrawArrays per texture pair";
+        default: return "one draw per face, no redundant state";
     }
 }
 
 ReferenceRenderer::ReferenceRenderer(const tundra_formats::GeomLevel& level,
                                      IDirect3DTexture8* surface, int width, int height)
-    : window_(SDL_GL_GetCurrentWindow()),
-      context_(nullptr),
-      width_(width),
-      height_(height) {
+    : window_(SDL_GL_GetCurrentWindow()), context_(nullptr), width_(width), height_(height) {
     // The surface's levels are read first: locking them may make the
     // device's context current again.
     std::vector<MipLevel> surfaceLevels = CopyLevels(surface);
@@ -86,8 +83,7 @@ void ReferenceRenderer::finish() {
     glFinish();
 }
 
-std::vector<ReferenceRenderer::MipLevel> ReferenceRenderer::CopyLevels(
-    IDirect3DTexture8* surface) {
+std::vector<ReferenceRenderer::MipLevel> ReferenceRenderer::CopyLevels(IDirect3DTexture8* surface) {
     std::vector<MipLevel> levels;
     for (DWORD i = 0; i < surface->GetLevelCount(); ++i) {
         D3DSURFACE_DESC desc{};
@@ -293,9 +289,9 @@ void ReferenceRenderer::drawVisible(Mode mode, const Batch& batch) {
         }
         const int count = 3 * (batch.counts[f] - 2);
         const void* offset = reinterpret_cast<const void*>(batch.fanIndices[f] * sizeof(uint32_t));
-        if (!offsets_.empty() && static_cast<const char*>(offsets_.back()) +
-                                         size_t(counts_.back()) * sizeof(uint32_t) ==
-                                     offset)
+        if (!offsets_.empty() &&
+            static_cast<const char*>(offsets_.back()) + size_t(counts_.back()) * sizeof(uint32_t) ==
+                offset)
             counts_.back() += count;
         else {
             offsets_.push_back(offset);
@@ -309,7 +305,8 @@ void ReferenceRenderer::drawVisible(Mode mode, const Batch& batch) {
     else if (mode == Mode::MultiDrawPerPair)
         glMultiDrawArrays(GL_TRIANGLE_FAN, firsts_.data(), counts_.data(), GLsizei(counts_.size()));
     else
-        for (size_t f = 0; f < firsts_.size(); ++f) glDrawArrays(GL_TRIANGLE_FAN, firsts_[f], counts_[f]);
+        for (size_t f = 0; f < firsts_.size(); ++f)
+            glDrawArrays(GL_TRIANGLE_FAN, firsts_[f], counts_[f]);
 }
 
 std::vector<uint32_t> ReferenceRenderer::readBack() {

@@ -30,8 +30,8 @@ public:
 
     // Copies the surface texture (every mip level) out of `surface` and makes
     // GL objects for the level in a new context on the current window.
-    ReferenceRenderer(const tundra_formats::GeomLevel& level, IDirect3DTexture8* surface,
-                      int width, int height);
+    ReferenceRenderer(const tundra_formats::GeomLevel& level, IDirect3DTexture8* surface, int width,
+                      int height);
     ~ReferenceRenderer();
 
     // Makes the reference's context current (the viewer's device takes its
@@ -53,10 +53,10 @@ private:
     struct Batch {  // consecutive polygons with one texture pair
         int texture;
         int lightmap;
-        std::vector<int> firsts, counts;   // fans, for the array draws
-        size_t firstIndex, indexCount;     // triangles, for the indexed draw
-        std::vector<uint32_t> polygons;    // polygon number of each fan
-        std::vector<size_t> fanIndices;    // first index of each fan's triangles
+        std::vector<int> firsts, counts;  // fans, for the array draws
+        size_t firstIndex, indexCount;    // triangles, for the indexed draw
+        std::vector<uint32_t> polygons;   // polygon number of each fan
+        std::vector<size_t> fanIndices;   // first index of each fan's triangles
     };
 
     void uploadGeometry(const tundra_formats::GeomLevel& level);

@@ -135,7 +135,8 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-void WritePpm(const std::string& path, const std::vector<uint32_t>& pixels, UINT width, UINT height) {
+void WritePpm(const std::string& path, const std::vector<uint32_t>& pixels, UINT width,
+              UINT height) {
     std::ofstream out(path, std::ios::binary);
     out << "P6\n" << width << " " << height << "\n255\n";
     for (uint32_t p : pixels) {
@@ -185,10 +186,10 @@ bool StartDevice(Scene& scene) {
         std::cerr << "tundra_bench: no Direct3D device (is SDL_VIDEODRIVER=offscreen set?)\n";
         return false;
     }
-    if (FAILED(D3DXCreateTextureFromFileExA(g_device, "data\\marble.bmp", D3DX_DEFAULT, D3DX_DEFAULT,
-                                            D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
-                                            D3DX_FILTER_TRIANGLE, D3DX_FILTER_TRIANGLE, 0, nullptr,
-                                            nullptr, &g_mainTexture))) {
+    if (FAILED(D3DXCreateTextureFromFileExA(
+            g_device, "data\\marble.bmp", D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+            D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_TRIANGLE, D3DX_FILTER_TRIANGLE, 0, nullptr,
+            nullptr, &g_mainTexture))) {
         std::cerr << "tundra_bench: cannot load data/marble.bmp\n";
         return false;
     }
@@ -199,7 +200,8 @@ bool StartDevice(Scene& scene) {
 void ReportLevel(const Options& options, const Scene& scene) {
     const tundra_formats::GeomLevel& level = scene.converted.level;
     size_t triangles = 0;
-    for (const tundra_formats::GeomPolygon& p : level.polygons) triangles += size_t(p.vertexCount - 2);
+    for (const tundra_formats::GeomPolygon& p : level.polygons)
+        triangles += size_t(p.vertexCount - 2);
     std::cout << "level: " << options.map << " (" << level.vertices.size() << " vertices, "
               << level.polygons.size() << " polygons, " << triangles << " triangles, "
               << level.lightmaps.size() << " lightmaps)\n";
@@ -234,7 +236,8 @@ double Median(std::vector<double> values) {
 
 // The viewer's picture from the first placement, to compare with the
 // reference's: both must show the same thing for the comparison to mean much.
-std::vector<uint32_t> ViewerImage(const Options& options, const std::vector<Placement>& placements) {
+std::vector<uint32_t> ViewerImage(const Options& options,
+                                  const std::vector<Placement>& placements) {
     std::vector<uint32_t> first;
     for (size_t p = 0; p < placements.size(); ++p) {
         PlaceCamera(placements[p]);
@@ -262,8 +265,8 @@ void CompareFirstImage(ReferenceRenderer& reference, const Options& options,
     std::cout << "mean colour difference viewer/reference at placement 0: "
               << MeanDifference(viewerImage, referencePixels) << " of 255\n";
     if (!options.screenshot.empty())
-        WritePpm(options.screenshot + "-reference-0.ppm", referencePixels,
-                 UINT(reference.width()), UINT(reference.height()));
+        WritePpm(options.screenshot + "-reference-0.ppm", referencePixels, UINT(reference.width()),
+                 UINT(reference.height()));
 }
 
 // The viewer and the reference take turns, round after round, each drawing
@@ -271,7 +274,8 @@ void CompareFirstImage(ReferenceRenderer& reference, const Options& options,
 // so a machine whose speed drifts (other processes, clock changes) moves
 // both sides of a ratio alike. The ratio of the median round is reported.
 int RunFps(const Options& options, Scene& scene) {
-    std::vector<Placement> placements = Placements(scene.bsp, scene.converted.level, options.placements);
+    std::vector<Placement> placements =
+        Placements(scene.bsp, scene.converted.level, options.placements);
     if (placements.empty()) {
         std::cerr << "tundra_bench: the level is empty\n";
         return 1;
@@ -290,8 +294,8 @@ int RunFps(const Options& options, Scene& scene) {
     std::vector<double> viewerRates, modeRates[3];
     auto timeViewer = [&] {
         // The device's context stays current after its Present.
-        viewerRates.push_back(
-            FramesPerSecond(options, placements, [] { RenderFrame(); }, [] { glFinish(); }));
+        viewerRates.push_back(FramesPerSecond(
+            options, placements, [] { RenderFrame(); }, [] { glFinish(); }));
     };
     for (int round = 0; round < options.rounds; ++round) {
         // The viewer goes first in one round and last in the next, so that
@@ -338,7 +342,8 @@ int RunFps(const Options& options, Scene& scene) {
 double ReadAndUploadSeconds(const std::string& path) {
     Clock::time_point start = Clock::now();
     std::ifstream file(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
     int32_t counts[4] = {};
     if (bytes.size() >= sizeof counts) std::memcpy(counts, bytes.data(), sizeof counts);
     size_t lightmapStart = tundra_formats::kGeomHeaderBytes +
@@ -356,7 +361,8 @@ double ReadAndUploadSeconds(const std::string& path) {
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     // The visibility section, read and checked as the viewer must.
-    const size_t sectionStart = lightmapStart + tundra_formats::kGeomLightmapBytes * textures.size();
+    const size_t sectionStart = lightmapStart +
+                                tundra_formats::kGeomLightmapBytes * textures.size();
     VisibilityData visibility;
     if (sectionStart + sizeof kVisibilityTag <= bytes.size() &&
         std::memcmp(&bytes[sectionStart], kVisibilityTag, sizeof kVisibilityTag) == 0 &&
@@ -387,7 +393,8 @@ int RunLoad(const Options& options, Scene& scene) {
     std::cout << "world.geom: " << file.tellg() / 1024 << " KiB\n"
               << "building the World: " << bestWorld * 1000 << " ms (best of " << options.repeats
               << ")\n"
-              << "reading the file and uploading its lightmaps: " << bestReference * 1000 << " ms\n";
+              << "reading the file and uploading its lightmaps: " << bestReference * 1000
+              << " ms\n";
     std::printf("load ratio: %.3f\n", bestWorld / bestReference);
     return 0;
 }
@@ -403,7 +410,8 @@ int main(int argc, char** argv) {
         Scene scene{bsp::BspFile(bytes), {}, Config("default.cfg"), 1};
         scene.converted = bsp::ConvertLevel(scene.bsp);
         if (!tundra_formats::WriteWorldGeom("data/world.geom", scene.converted.level)) {
-            std::cerr << "tundra_bench: cannot write data/world.geom (run it from bench.sh's folder)\n";
+            std::cerr
+                << "tundra_bench: cannot write data/world.geom (run it from bench.sh's folder)\n";
             return 1;
         }
         if (!StartDevice(scene)) return 1;

@@ -113,9 +113,11 @@ Matrix4::operator D3DXMATRIX() const {
 std::ostream& operator<<(std::ostream& out, const Matrix4& matrix) {
     const float(&m)[4][4] = matrix.m;
     out << std::fixed << std::endl;
-    out << "/" << m[0][0] << " " << m[0][1] << " " << m[0][2] << " " << m[0][3] << "\\ " << std::endl;
+    out << "/" << m[0][0] << " " << m[0][1] << " " << m[0][2] << " " << m[0][3] << "\\ "
+        << std::endl;
     out << "|" << m[1][0] << " " << m[1][1] << " " << m[1][2] << " " << m[1][3] << "|" << std::endl;
     out << "|" << m[2][0] << " " << m[2][1] << " " << m[2][2] << " " << m[2][3] << "|" << std::endl;
-    out << "\\" << m[3][0] << " " << m[3][1] << " " << m[3][2] << " " << m[3][3] << "/" << std::endl;
+    out << "\\" << m[3][0] << " " << m[3][1] << " " << m[3][2] << " " << m[3][3] << "/"
+        << std::endl;
     return out;
 }

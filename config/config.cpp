@@ -18,12 +18,18 @@ struct NamedFormat {
 };
 
 const NamedFormat kFormats[] = {
-    {"A8R8G8B8", D3DFMT_A8R8G8B8}, {"X8R8G8B8", D3DFMT_X8R8G8B8},
-    {"R8G8B8", D3DFMT_R8G8B8},     {"A1R5G5B5", D3DFMT_A1R5G5B5},
-    {"R5G6B5", D3DFMT_R5G6B5},     {"X1R5G5B5", D3DFMT_X1R5G5B5},
-    {"D15S1", D3DFMT_D15S1},       {"D16", D3DFMT_D16},
-    {"D16_LOCKABLE", D3DFMT_D16_LOCKABLE}, {"D24S8", D3DFMT_D24S8},
-    {"D24X4S4", D3DFMT_D24X4S4},   {"D32", D3DFMT_D32},
+    {"A8R8G8B8", D3DFMT_A8R8G8B8},
+    {"X8R8G8B8", D3DFMT_X8R8G8B8},
+    {"R8G8B8", D3DFMT_R8G8B8},
+    {"A1R5G5B5", D3DFMT_A1R5G5B5},
+    {"R5G6B5", D3DFMT_R5G6B5},
+    {"X1R5G5B5", D3DFMT_X1R5G5B5},
+    {"D15S1", D3DFMT_D15S1},
+    {"D16", D3DFMT_D16},
+    {"D16_LOCKABLE", D3DFMT_D16_LOCKABLE},
+    {"D24S8", D3DFMT_D24S8},
+    {"D24X4S4", D3DFMT_D24X4S4},
+    {"D32", D3DFMT_D32},
     {"D24X8", D3DFMT_D24X8},
 };
 
@@ -69,10 +75,8 @@ bool Config::load(const std::string& fileName) {
     readLines(file);
     convertValues();
     lines.clear();
-    if (loaded_)
-        Log << "Loaded configuration file: " << path << std::endl;
-    else
-        Log << "Something failed while loading the configuration file: " << path << std::endl;
+    if (loaded_) Log << "Loaded configuration file: " << path << std::endl;
+    else Log << "Something failed while loading the configuration file: " << path << std::endl;
     return loaded_;
 }
 

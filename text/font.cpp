@@ -258,8 +258,7 @@ bool Font::packGlyphs(const FontFile& file, UINT width, UINT height, Vertex* ver
             const FontGlyph& glyph = *file.glyphs[code];
             if (packer.oversized(code))
                 Log << "font glyph " << code << " is too large for the font texture" << std::endl;
-            else
-                CopyGlyphTexels(glyph, packer.x(), packer.y(), locked);
+            else CopyGlyphTexels(glyph, packer.x(), packer.y(), locked);
             packer.place(code);
             WriteQuad(vertices + 4 * code, glyph, UINT(packer.packedWidth(code)),
                       UINT(packer.packedHeight(code)), packer.x(), packer.y(), width, height);

@@ -88,8 +88,7 @@ void World::fillVertexBuffer(const WorldFile& file) {
     }
     BYTE* data = nullptr;
     if (FAILED(vertexBuffer->Lock(0, 0, &data, 0)) || !data) {
-        Log << "ERROR: Locking the world vertex buffer failed; the level is not drawn"
-            << std::endl;
+        Log << "ERROR: Locking the world vertex buffer failed; the level is not drawn" << std::endl;
         vertexBuffer->Release();
         vertexBuffer = nullptr;
         return;
@@ -119,8 +118,8 @@ void World::useVisibility(const WorldFile& file) {
     for (const WorldPolygon& polygon : file.polygons)
         faceOfPolygon.push_back(IsDrawable(polygon, file) ? nextFace++ : -1);
     visibility = std::make_unique<Visibility>(file.visibility, faceOfPolygon, faces.size());
-    Log << "visibility: " << visibility->leafCount() << " leaves in "
-        << visibility->clusterCount() << " clusters" << std::endl;
+    Log << "visibility: " << visibility->leafCount() << " leaves in " << visibility->clusterCount()
+        << " clusters" << std::endl;
 }
 
 void World::loadTextures(const WorldFile& file) {

@@ -101,8 +101,7 @@ bool WorldFile::read(std::ifstream& file, const std::string& path) {
         return false;
     }
 
-    if (!readVertices(file) || !readPolygons(file) || !readTextures(file) ||
-        !readLightmaps(file)) {
+    if (!readVertices(file) || !readPolygons(file) || !readTextures(file) || !readLightmaps(file)) {
         Log << "ERROR: Reading world file " << path << " failed; loading an empty level"
             << std::endl;
         return false;
@@ -139,8 +138,7 @@ std::string WorldFile::readVisibilityBytes(std::ifstream& file, std::int64_t siz
         std::memcpy(section.data(), tag, sizeof tag);
         if (!ReadBytes(file, section.data() + sizeof tag, size - std::int64_t(sizeof tag)))
             return "it cannot be read";
-        return ReadVisibilitySection(section.data(), section.size(), numPolygons, 8.0f,
-                                     visibility);
+        return ReadVisibilitySection(section.data(), section.size(), numPolygons, 8.0f, visibility);
     } catch (const std::bad_alloc&) {
         return "there is not enough memory for it";
     }

@@ -136,8 +136,7 @@ HRESULT CheckFormat(BmpHeader& h, std::string& reason) {
         case kAlphaBitFields:
             if (bpp != 16 && bpp != 32) return Fail(reason, "BMP bit fields need 16 or 32 bits");
             break;
-        default:
-            return Fail(reason, "BMP compression not supported");
+        default: return Fail(reason, "BMP compression not supported");
     }
     if (bpp == 16 && h.compression == kRgb) {
         h.masks[0] = 0x7C00;
@@ -180,7 +179,8 @@ HRESULT ReadHeader(const uint8_t* data, size_t size, BmpHeader& h, std::string& 
                  h.headerSize == 52 || h.headerSize == 56 || h.headerSize == 108 ||
                  h.headerSize == 124;
     if (!known) return Fail(reason, "BMP header size not supported");
-    if (uint64_t(kFileHeaderSize) + h.headerSize > size) return Fail(reason, "BMP header cut short");
+    if (uint64_t(kFileHeaderSize) + h.headerSize > size)
+        return Fail(reason, "BMP header cut short");
     HRESULT hr = ReadInfoHeader(data, size, h, reason);
     if (SUCCEEDED(hr)) hr = CheckGeometry(h, reason);
     if (SUCCEEDED(hr)) hr = CheckFormat(h, reason);
@@ -194,7 +194,8 @@ std::vector<uint32_t> readPalette(const uint8_t* data, const BmpHeader& h) {
     std::vector<uint32_t> palette(h.paletteSize);
     for (uint32_t i = 0; i < h.paletteSize; ++i) {
         const uint8_t* entry = data + h.paletteOffset + size_t(i) * h.paletteEntrySize;
-        palette[i] = 0xFF000000u | (uint32_t(entry[2]) << 16) | (uint32_t(entry[1]) << 8) | entry[0];
+        palette[i] = 0xFF000000u | (uint32_t(entry[2]) << 16) | (uint32_t(entry[1]) << 8) |
+                     entry[0];
     }
     return palette;
 }
@@ -302,8 +303,7 @@ HRESULT DecodeRle(const uint8_t* data, size_t size, const BmpHeader& h,
 }
 
 HRESULT DecodeCompressed(const uint8_t* data, size_t size, const BmpHeader& h,
-                         const std::vector<uint32_t>& palette, Image& image,
-                         std::string& reason) {
+                         const std::vector<uint32_t>& palette, Image& image, std::string& reason) {
     // Pixels the runs skip keep colour index 0.
     std::vector<uint8_t> indices(size_t(image.width) * image.height, 0);
     HRESULT hr = DecodeRle(data, size, h, indices, reason);

@@ -102,8 +102,10 @@ Image ResizeImage(const Image& source, uint32_t width, uint32_t height) {
             sample(x, width, source.width, x0, x1, tx);
             float sum[4];
             for (int c = 0; c < 4; ++c) {
-                float top = Channel(source.at(x0, y0), c) * (1 - tx) + Channel(source.at(x1, y0), c) * tx;
-                float bottom = Channel(source.at(x0, y1), c) * (1 - tx) + Channel(source.at(x1, y1), c) * tx;
+                float top = Channel(source.at(x0, y0), c) * (1 - tx) +
+                            Channel(source.at(x1, y0), c) * tx;
+                float bottom = Channel(source.at(x0, y1), c) * (1 - tx) +
+                               Channel(source.at(x1, y1), c) * tx;
                 sum[c] = top * (1 - ty) + bottom * ty;
             }
             resized.at(x, y) = Pack(sum);

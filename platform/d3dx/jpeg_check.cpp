@@ -29,7 +29,8 @@ public:
     std::string check() {
         const std::string problem = walk();
         if (!problem.empty()) return problem;
-        if (scanBytes_ * 8 < frameBlocks_) return "the scans hold too little data for the image size";
+        if (scanBytes_ * 8 < frameBlocks_)
+            return "the scans hold too little data for the image size";
         return "";
     }
 
@@ -141,7 +142,8 @@ private:
         const size_t scanComponents = byteAt(scan);
         for (size_t i = 0; i < scanComponents && i < 4; ++i)
             for (size_t c = 0; c < frameComponents_; ++c)
-                if (byteAt(scan + 1 + 2 * i) == componentIds_[c] && !hasQuantisation(c)) return false;
+                if (byteAt(scan + 1 + 2 * i) == componentIds_[c] && !hasQuantisation(c))
+                    return false;
         return true;
     }
 
@@ -190,7 +192,7 @@ private:
 
     const uint8_t* data_;
     size_t size_;
-    unsigned defined_ = 0;  // bit class * 4 + slot for every Huffman table read
+    unsigned defined_ = 0;              // bit class * 4 + slot for every Huffman table read
     unsigned quantisationDefined_ = 0;  // bit slot for every quantisation table read
     bool progressive_ = false;
     size_t frameComponents_ = 0;

@@ -5,13 +5,25 @@
 #include <cmath>
 #include <cstring>
 
-D3DXMATRIX::D3DXMATRIX(float m11, float m12, float m13, float m14, float m21, float m22,
-                       float m23, float m24, float m31, float m32, float m33, float m34,
-                       float m41, float m42, float m43, float m44) {
-    _11 = m11; _12 = m12; _13 = m13; _14 = m14;
-    _21 = m21; _22 = m22; _23 = m23; _24 = m24;
-    _31 = m31; _32 = m32; _33 = m33; _34 = m34;
-    _41 = m41; _42 = m42; _43 = m43; _44 = m44;
+D3DXMATRIX::D3DXMATRIX(float m11, float m12, float m13, float m14, float m21, float m22, float m23,
+                       float m24, float m31, float m32, float m33, float m34, float m41, float m42,
+                       float m43, float m44) {
+    _11 = m11;
+    _12 = m12;
+    _13 = m13;
+    _14 = m14;
+    _21 = m21;
+    _22 = m22;
+    _23 = m23;
+    _24 = m24;
+    _31 = m31;
+    _32 = m32;
+    _33 = m33;
+    _34 = m34;
+    _41 = m41;
+    _42 = m42;
+    _43 = m43;
+    _44 = m44;
 }
 
 D3DXMATRIX D3DXMATRIX::operator*(const D3DXMATRIX& other) const {
@@ -133,10 +145,9 @@ D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3
     D3DXVECTOR3 zAxis = Normalized(Subtract(*at, *eye));
     D3DXVECTOR3 xAxis = Normalized(Cross(*up, zAxis));
     D3DXVECTOR3 yAxis = Cross(zAxis, xAxis);
-    *out = D3DXMATRIX(xAxis.x, yAxis.x, zAxis.x, 0.0f,
-                      xAxis.y, yAxis.y, zAxis.y, 0.0f,
-                      xAxis.z, yAxis.z, zAxis.z, 0.0f,
-                      -Dot(xAxis, *eye), -Dot(yAxis, *eye), -Dot(zAxis, *eye), 1.0f);
+    *out = D3DXMATRIX(xAxis.x, yAxis.x, zAxis.x, 0.0f, xAxis.y, yAxis.y, zAxis.y, 0.0f, xAxis.z,
+                      yAxis.z, zAxis.z, 0.0f, -Dot(xAxis, *eye), -Dot(yAxis, *eye),
+                      -Dot(zAxis, *eye), 1.0f);
     return out;
 }
 

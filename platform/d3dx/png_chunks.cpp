@@ -41,7 +41,8 @@ std::vector<uint8_t> WithoutEmptyImageData(const uint8_t* data, size_t size) {
     if (size < sizeof kPngSignature || !std::equal(kPngSignature, kPngSignature + 8, data))
         return kept;
     bool found = false;
-    ForEachChunk(data, size, [&](size_t at, size_t) { found = found || IsEmptyImageData(data + at); });
+    ForEachChunk(data, size,
+                 [&](size_t at, size_t) { found = found || IsEmptyImageData(data + at); });
     if (!found) return kept;
     kept.assign(data, data + sizeof kPngSignature);
     size_t end = sizeof kPngSignature;

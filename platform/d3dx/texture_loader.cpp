@@ -126,13 +126,12 @@ HRESULT CreateAndFill(IDirect3DDevice8* device, Image image, const Request& requ
     if (tundra_d3dx::BytesPerTexel(format) == 0)
         return FailWith(D3DERR_INVALIDCALL, "texture format not supported by the loader");
     UINT fullChain = MipChainLength(width, height);
-    UINT levels = IsDefault(request.mipLevels) || request.mipLevels > fullChain
-                      ? fullChain
-                      : request.mipLevels;
+    UINT levels = IsDefault(request.mipLevels) || request.mipLevels > fullChain ? fullChain
+                                                                                : request.mipLevels;
 
     IDirect3DTexture8* texture = nullptr;
-    HRESULT hr = device->CreateTexture(width, height, levels, request.usage, format,
-                                       request.pool, &texture);
+    HRESULT hr =
+        device->CreateTexture(width, height, levels, request.usage, format, request.pool, &texture);
     if (FAILED(hr) || !texture) return FailWith(FAILED(hr) ? hr : E_FAIL, "CreateTexture failed");
     try {
         hr = FillChain(texture, levels, std::move(image), format);

@@ -391,11 +391,10 @@ public:
     virtual HRESULT TestCooperativeLevel() = 0;
     virtual HRESULT GetDeviceCaps(D3DCAPS8* caps) = 0;
     virtual HRESULT Reset(D3DPRESENT_PARAMETERS* presentParameters) = 0;
-    virtual HRESULT Present(const RECT* sourceRect, const RECT* destRect,
-                            HWND destWindowOverride, const RGNDATA* dirtyRegion) = 0;
+    virtual HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                            const RGNDATA* dirtyRegion) = 0;
     virtual HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
-                                  D3DFORMAT format, D3DPOOL pool,
-                                  IDirect3DTexture8** texture) = 0;
+                                  D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** texture) = 0;
     virtual HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                        IDirect3DVertexBuffer8** vertexBuffer) = 0;
     virtual HRESULT BeginScene() = 0;

@@ -132,8 +132,7 @@ public:
 
     HRESULT SetDataFormat(LPCDIDATAFORMAT format) override {
         if (acquired_) return DIERR_ACQUIRED;
-        const DIDATAFORMAT* wanted =
-            type_ == DeviceType::Keyboard ? &c_dfDIKeyboard : &c_dfDIMouse;
+        const DIDATAFORMAT* wanted = type_ == DeviceType::Keyboard ? &c_dfDIKeyboard : &c_dfDIMouse;
         if (!format || format->dwDataSize != wanted->dwDataSize) return DIERR_INVALIDPARAM;
         format_ = wanted;
         return DI_OK;
@@ -155,7 +154,8 @@ public:
     // A record from the keyboard or mouse; kept only while acquired.
     void receive(const PendingRecord& record) {
         if (!acquired_) return;
-        if (type_ == DeviceType::Mouse && !IsButtonOffset(record.offset) && record.offset <= DIMOFS_Z)
+        if (type_ == DeviceType::Mouse && !IsButtonOffset(record.offset) &&
+            record.offset <= DIMOFS_Z)
             axes_[record.offset / 4] += static_cast<LONG>(record.data);
         if (bufferSize_ == 0) return;
         if (buffer_.size() >= bufferSize_) {
@@ -324,12 +324,9 @@ public:
         if (!device) return DIERR_INVALIDPARAM;
         *device = nullptr;
         if (outer) return DIERR_NOINTERFACE;  // no aggregation
-        if (guid == GUID_SysKeyboard)
-            *device = new LinuxInputDevice(DeviceType::Keyboard);
-        else if (guid == GUID_SysMouse)
-            *device = new LinuxInputDevice(DeviceType::Mouse);
-        else
-            return DIERR_DEVICENOTREG;
+        if (guid == GUID_SysKeyboard) *device = new LinuxInputDevice(DeviceType::Keyboard);
+        else if (guid == GUID_SysMouse) *device = new LinuxInputDevice(DeviceType::Mouse);
+        else return DIERR_DEVICENOTREG;
         return DI_OK;
     }
 

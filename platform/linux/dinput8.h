@@ -115,8 +115,8 @@ public:
     virtual HRESULT Acquire() = 0;
     virtual HRESULT Unacquire() = 0;
     virtual HRESULT GetDeviceState(DWORD size, LPVOID data) = 0;
-    virtual HRESULT GetDeviceData(DWORD objectDataSize, LPDIDEVICEOBJECTDATA records,
-                                  LPDWORD inOut, DWORD flags) = 0;
+    virtual HRESULT GetDeviceData(DWORD objectDataSize, LPDIDEVICEOBJECTDATA records, LPDWORD inOut,
+                                  DWORD flags) = 0;
     virtual HRESULT SetDataFormat(LPCDIDATAFORMAT format) = 0;
     virtual HRESULT SetCooperativeLevel(HWND window, DWORD flags) = 0;
 };
@@ -124,8 +124,7 @@ typedef IDirectInputDevice8A* LPDIRECTINPUTDEVICE8A;
 
 class IDirectInput8A : public IUnknown {
 public:
-    virtual HRESULT CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device,
-                                 LPUNKNOWN outer) = 0;
+    virtual HRESULT CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN outer) = 0;
 };
 typedef IDirectInput8A* LPDIRECTINPUT8A;
 

@@ -161,10 +161,8 @@ std::vector<Action> LoadScript(const char* path) {
         size_t first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos || line[first] == '#') continue;
         Action action;
-        if (ParseAction(line, action))
-            actions.push_back(action);
-        else
-            std::fprintf(stderr, "input script %s:%d skipped: %s\n", path, number, line.c_str());
+        if (ParseAction(line, action)) actions.push_back(action);
+        else std::fprintf(stderr, "input script %s:%d skipped: %s\n", path, number, line.c_str());
     }
     std::stable_sort(actions.begin(), actions.end(),
                      [](const Action& a, const Action& b) { return a.at < b.at; });
@@ -263,8 +261,7 @@ void OnPresent(IDirect3DDevice8* device) {
         UINT width = 0, height = 0;
         if (tundra_testing::ReadBackFrame(device, pixels, width, height))
             WritePpm(path, pixels, width, height);
-        else
-            std::fprintf(stderr, "input script: frame for %s cannot be read\n", path.c_str());
+        else std::fprintf(stderr, "input script: frame for %s cannot be read\n", path.c_str());
     }
     player.captures.clear();
     if (player.framesToHash > 0) HashFrame(player, device);

@@ -46,7 +46,8 @@ void ReportEndWithoutWindow() {
     if (platform_linux::AnyWindowEverShown()) return;
     const std::string last = LastLine("logging.txt");
     if (last.empty())
-        std::fprintf(stderr, "Tundra ended without showing its window; logging.txt holds no line\n");
+        std::fprintf(stderr,
+                     "Tundra ended without showing its window; logging.txt holds no line\n");
     else
         std::fprintf(stderr,
                      "Tundra ended without showing its window; the last line of logging.txt: "

@@ -7,7 +7,7 @@
 DWORD WINAPI timeGetTime() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    uint64_t milliseconds =
-        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    uint64_t milliseconds = static_cast<uint64_t>(now.tv_sec) * 1000u +
+                            static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<DWORD>(milliseconds);  // keeps the low 32 bits
 }

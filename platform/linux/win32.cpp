@@ -105,10 +105,8 @@ void SetActive(HWND window, bool active, bool sendNow) {
     if (isActive == active) return;
     system.activeWindow = active ? window : nullptr;
     WPARAM state = active ? WA_ACTIVE : WA_INACTIVE;
-    if (sendNow)
-        Send(window, WM_ACTIVATE, state, 0);
-    else
-        Post(window, WM_ACTIVATE, state, 0);
+    if (sendNow) Send(window, WM_ACTIVATE, state, 0);
+    else Post(window, WM_ACTIVATE, state, 0);
     for (platform_linux::FocusListener listener : system.focusListeners) listener(window, active);
 }
 
@@ -121,10 +119,8 @@ bool IsInputEvent(Uint32 type) {
         case SDL_MOUSEMOTION:
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
-        case SDL_MOUSEWHEEL:
-            return true;
-        default:
-            return false;
+        case SDL_MOUSEWHEEL: return true;
+        default: return false;
     }
 }
 
@@ -132,20 +128,11 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
     HWND window = platform_linux::WindowFromSdlId(event.windowID);
     if (!window) return;
     switch (event.event) {
-        case SDL_WINDOWEVENT_CLOSE:
-            Post(window, WM_CLOSE, 0, 0);
-            break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED:
-            SetActive(window, true, false);
-            break;
-        case SDL_WINDOWEVENT_FOCUS_LOST:
-            SetActive(window, false, false);
-            break;
-        case SDL_WINDOWEVENT_EXPOSED:
-            Find(window)->needsPaint = true;
-            break;
-        default:
-            break;
+        case SDL_WINDOWEVENT_CLOSE: Post(window, WM_CLOSE, 0, 0); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: SetActive(window, true, false); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: SetActive(window, false, false); break;
+        case SDL_WINDOWEVENT_EXPOSED: Find(window)->needsPaint = true; break;
+        default: break;
     }
 }
 
@@ -189,7 +176,8 @@ bool TakePaint(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
 bool HeadlessVideo() {
     const char* driver = SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetCurrentVideoDriver()
                                                      : std::getenv("SDL_VIDEODRIVER");
-    if (driver && (SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0))
+    if (driver &&
+        (SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0))
         return true;
     return !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
 }
@@ -394,14 +382,9 @@ LRESULT WINAPI DispatchMessageA(const MSG* msg) {
 
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
     switch (message) {
-        case WM_CLOSE:
-            DestroyWindow(window);
-            return 0;
-        case WM_PAINT:
-            ValidateRect(window, nullptr);
-            return 0;
-        default:
-            return 0;
+        case WM_CLOSE: DestroyWindow(window); return 0;
+        case WM_PAINT: ValidateRect(window, nullptr); return 0;
+        default: return 0;
     }
 }
 
@@ -439,9 +422,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
 
 BOOL WINAPI FreeLibrary(HMODULE module) { return module == kD3D8Module ? TRUE : FALSE; }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
-    return moduleName ? nullptr : kProcessModule;
-}
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) { return moduleName ? nullptr : kProcessModule; }
 
 // --- seams for the rest of the Linux platform ---------------------------------
 

@@ -42,7 +42,7 @@ struct Row {
     // Damages the data (or the working directory) below the scratch root.
     std::function<void(const fs::path& root)> damage;
     Expected expected;
-    bool unprivileged = false;  // permissions must bind: run not as root
+    bool unprivileged = false;   // permissions must bind: run not as root
     bool savesPosition = false;  // the script presses F5 after moving
 };
 
@@ -82,7 +82,8 @@ std::function<void(const fs::path&)> Padded(const char* name, size_t extra, char
 std::function<void(const fs::path&)> SparseLevel(int32_t vertices, int32_t lightmaps) {
     return [vertices, lightmaps](const fs::path& root) {
         const int32_t header[4] = {vertices, 0, 0, lightmaps};
-        WriteBytes(Data(root, "world.geom"), std::string(reinterpret_cast<const char*>(header), 16));
+        WriteBytes(Data(root, "world.geom"),
+                   std::string(reinterpret_cast<const char*>(header), 16));
         fs::resize_file(Data(root, "world.geom"),
                         16 + 28 * uintmax_t(vertices) + 49156 * uintmax_t(lightmaps));
     };
@@ -146,8 +147,8 @@ Expected NoMainTexture() {
 Expected Runs(View view, std::vector<std::string> middle) {
     std::vector<std::string> log = {kBanner, kConfigLoaded};
     log.insert(log.end(), middle.begin(), middle.end());
-    log.insert(log.end(), {kStarted, "Releasing main texture\n", "Releasing D3Ddevice\n", kRan,
-                           kClosing});
+    log.insert(log.end(),
+               {kStarted, "Releasing main texture\n", "Releasing D3Ddevice\n", kRan, kClosing});
     return {view, log};
 }
 Expected RunsNormally() { return Runs(View::Level, {kFontLoaded, kWorldLoaded, kOneFace}); }
@@ -162,7 +163,7 @@ std::vector<Row> Rows() {
          [](const fs::path& root) {
              std::string text = ReadBytes(Data(root, "default.cfg"));
              WriteBytes(Data(root, "default.cfg"),
-                      text.substr(0, text.find("backbuffer format=X8R8") + 22));
+                        text.substr(0, text.find("backbuffer format=X8R8") + 22));
          },
          NoDevice(kConfigFailed)},
         // 8 MB of comment lines after the settings change nothing.
@@ -179,7 +180,7 @@ std::vector<Row> Rows() {
         {"ConfigOverlongFirstLine",
          [](const fs::path& root) {
              WriteBytes(Data(root, "default.cfg"),
-                      std::string(1 << 20, 'x') + "\n" + ReadBytes(Data(root, "default.cfg")));
+                        std::string(1 << 20, 'x') + "\n" + ReadBytes(Data(root, "default.cfg")));
          },
          NoDevice(kConfigFailed)},
         // Without a height the window has no client rows; the windowed back
@@ -203,8 +204,8 @@ std::vector<Row> Rows() {
               {kWorldLoaded,
                "ERROR: World file data\\world.geom is shorter than its 16-byte header", kNoFaces})},
         {"WorldTruncated", Truncated("world.geom", -1000),
-         Runs(View::Clear, {kWorldLoaded, "ERROR: World file data\\world.geom is too short",
-                            kNoFaces})},
+         Runs(View::Clear,
+              {kWorldLoaded, "ERROR: World file data\\world.geom is too short", kNoFaces})},
         // 16 MB after the last record are ignored.
         {"WorldOversized", Padded("world.geom", 16 << 20, '\x7f'), RunsNormally()},
         // A header counting 2^31 - 1 lightmaps (about 100 TB) in a small file.
@@ -214,8 +215,8 @@ std::vector<Row> Rows() {
              bytes.replace(12, 4, "\xff\xff\xff\x7f", 4);
              WriteBytes(Data(root, "world.geom"), bytes);
          },
-         Runs(View::Clear, {kWorldLoaded, "ERROR: World file data\\world.geom is too short",
-                            kNoFaces})},
+         Runs(View::Clear,
+              {kWorldLoaded, "ERROR: World file data\\world.geom is too short", kNoFaces})},
         // Counts that match a 60 GB and a 29.5 GB file: more than a level may
         // take in memory.
         {"WorldVerticesBeyondMemory", SparseLevel(0x7fffffff, 0),
@@ -224,8 +225,8 @@ std::vector<Row> Rows() {
          Runs(View::Clear, {kWorldLoaded, kWorldBeyondMemory, kNoFaces})},
         {"WorldVisibilityBeyondMemory", AppendSparseVisibility,
          Runs(View::Level, {kWorldLoaded, "visibility section (it is larger than", kOneFace})},
-        {"WorldUnreadable", Unreadable("world.geom"),
-         Runs(View::Clear, {kWorldMissing, kNoFaces}), true},
+        {"WorldUnreadable", Unreadable("world.geom"), Runs(View::Clear, {kWorldMissing, kNoFaces}),
+         true},
         // A directory opens on Linux but reads as no bytes at all.
         {"WorldDirectory", Directory("world.geom"),
          Runs(View::Clear,
@@ -276,9 +277,7 @@ std::vector<Row> Rows() {
          Runs(View::Level, {kWorldLoaded, kOneFace})},
         // A number too large for a float: the read fails and the rest is skipped.
         {"PositionNumberBeyondFloat",
-         [](const fs::path& root) {
-             WriteBytes(Data(root, "posFile.pos"), "1e999 0 -64 0 0 0 ");
-         },
+         [](const fs::path& root) { WriteBytes(Data(root, "posFile.pos"), "1e999 0 -64 0 0 0 "); },
          Runs(View::Clear, {kWorldLoaded, kOneFace})},
         {"PositionUnreadable", Unreadable("posFile.pos"),
          Runs(View::Clear, {kWorldLoaded, kOneFace}), true},
@@ -378,10 +377,8 @@ TEST_P(BadInputTest, RowHolds) {
     }
     if (row.savesPosition) {
         const std::string positionAfter = scratch.read("data/posFile.pos");
-        if (row.unprivileged)
-            EXPECT_EQ(positionBefore, positionAfter);
-        else
-            EXPECT_NE(positionBefore, positionAfter);
+        if (row.unprivileged) EXPECT_EQ(positionBefore, positionAfter);
+        else EXPECT_NE(positionBefore, positionAfter);
     }
 }
 

@@ -114,8 +114,10 @@ TEST_F(DeviceFaultTest, ThousandLossesAndResetsDrawTheFrameOfBeforeTheLoss) {
     const int cycles = 1000;
     // Caps Lock hides the frame-rate figures, the one thing that changes
     // from frame to frame.
-    writeScript("0 key CAPITAL down\n30 key CAPITAL up\n200 capture before.ppm\n" "300 lose " +
-                std::to_string(cycles) + " frames.txt\n");
+    writeScript(
+        "0 key CAPITAL down\n30 key CAPITAL up\n200 capture before.ppm\n"
+        "300 lose " +
+        std::to_string(cycles) + " frames.txt\n");
     pid_t child = start({"TUNDRA_SCRIPT=script.txt"});
     EXPECT_TRUE(waitForLines("frames.txt", cycles + 1, 500))
         << "hash lines written: " << CountLines(scratch.read("frames.txt"));

@@ -57,8 +57,8 @@ protected:
                                          tundra_formats::UniformFont(8, 12, 6, 9)));
         // The viewer reads the texture the marble tool makes, not a stand-in.
         std::string output;
-        ASSERT_EQ(tundra_test::RunTool(tundra_test::ToolPath("mktexture") + " --size 64 data/marble.bmp",
-                                       output),
+        ASSERT_EQ(tundra_test::RunTool(
+                      tundra_test::ToolPath("mktexture") + " --size 64 data/marble.bmp", output),
                   0)
             << output;
     }
@@ -66,9 +66,10 @@ protected:
     // Plays the script in the real program; true when it ended by itself.
     bool run(const std::string& script) {
         std::ofstream(dir.root() / "script.txt") << script;
-        std::string command = "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "
-                              "TUNDRA_SCRIPT=script.txt timeout 60 " +
-                              std::string(TUNDRA_BINARY_DIR) + "/tundra >run.out 2>&1";
+        std::string command =
+            "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "
+            "TUNDRA_SCRIPT=script.txt timeout 60 " +
+            std::string(TUNDRA_BINARY_DIR) + "/tundra >run.out 2>&1";
         return std::system(command.c_str()) == 0;
     }
 
@@ -84,7 +85,8 @@ protected:
     void expectPlacement(const std::vector<float>& expected, float tolerance) const {
         std::vector<float> saved = savedPlacement();
         ASSERT_EQ(saved.size(), 6u) << dir.read("data/posFile.pos");
-        for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(saved[i], expected[i], tolerance) << "field " << i;
+        for (size_t i = 0; i < 6; ++i)
+            EXPECT_NEAR(saved[i], expected[i], tolerance) << "field " << i;
     }
 
     ScratchDir dir;
@@ -93,32 +95,35 @@ protected:
 // Movement is carried out along the angles in force when the frame draws, so
 // each run keeps moving and turning apart to stay independent of frame times.
 TEST_F(Flying, ForwardKeyMovesOneUnitPerMillisecondHeld) {
-    ASSERT_TRUE(run("0 key E down\n"
-                    "250 key E up\n"
-                    "400 key F5 down\n"
-                    "410 key F5 up\n"
-                    "500 close\n"));
+    ASSERT_TRUE(
+        run("0 key E down\n"
+            "250 key E up\n"
+            "400 key F5 down\n"
+            "410 key F5 up\n"
+            "500 close\n"));
     expectPlacement({0, 0, 250, 0, 0, 0}, 1e-3f);
 }
 
 TEST_F(Flying, ArrowTurnsByItsHeldTimeAndTheRightButtonLifts) {
-    ASSERT_TRUE(run("0 key LEFT down\n"
-                    "1300 key LEFT up\n"
-                    "1400 button 1 down\n"
-                    "1500 button 1 up\n"
-                    "1600 key F5 down\n"
-                    "1610 key F5 up\n"
-                    "1700 close\n"));
+    ASSERT_TRUE(
+        run("0 key LEFT down\n"
+            "1300 key LEFT up\n"
+            "1400 button 1 down\n"
+            "1500 button 1 up\n"
+            "1600 key F5 down\n"
+            "1610 key F5 up\n"
+            "1700 close\n"));
     expectPlacement({0, 100, 0, 0, -kPi, 0}, 2e-4f);
 }
 
 TEST_F(Flying, MovementIsSpreadOverTheFramesOfTheHold) {
     // Saved while E is still held: part of the way is already flown.
-    ASSERT_TRUE(run("0 key E down\n"
-                    "300 key F5 down\n"
-                    "310 key F5 up\n"
-                    "600 key E up\n"
-                    "700 close\n"));
+    ASSERT_TRUE(
+        run("0 key E down\n"
+            "300 key F5 down\n"
+            "310 key F5 up\n"
+            "600 key E up\n"
+            "700 close\n"));
     std::vector<float> saved = savedPlacement();
     ASSERT_EQ(saved.size(), 6u);
     EXPECT_GT(saved[2], 0);
@@ -126,31 +131,33 @@ TEST_F(Flying, MovementIsSpreadOverTheFramesOfTheHold) {
 }
 
 TEST_F(Flying, MouseTurnsAndTheDownKeyLowers) {
-    ASSERT_TRUE(run("10 mouse 1000 0\n"
-                    "20 key A down\n"
-                    "120 key A up\n"
-                    "200 key F5 down\n"
-                    "210 key F5 up\n"
-                    "300 close\n"));
+    ASSERT_TRUE(
+        run("10 mouse 1000 0\n"
+            "20 key A down\n"
+            "120 key A up\n"
+            "200 key F5 down\n"
+            "210 key F5 up\n"
+            "300 close\n"));
     expectPlacement({0, -100, 0, 0, kPi, 0}, 2e-4f);
 }
 
 TEST_F(Flying, RestoreBringsBackTheSavedPlacement) {
     // Fly somewhere, save, fly on, restore, and save again: the last file
     // holds the first placement, not the later one.
-    ASSERT_TRUE(run("0 mouse 1234 -321\n"
-                    "10 key E down\n"
-                    "133 key E up\n"
-                    "200 key F5 down\n"
-                    "210 key F5 up\n"
-                    "300 key E down\n"
-                    "400 key E up\n"
-                    "410 mouse 500 500\n"
-                    "500 key F9 down\n"
-                    "510 key F9 up\n"
-                    "600 key F5 down\n"
-                    "610 key F5 up\n"
-                    "700 close\n"));
+    ASSERT_TRUE(
+        run("0 mouse 1234 -321\n"
+            "10 key E down\n"
+            "133 key E up\n"
+            "200 key F5 down\n"
+            "210 key F5 up\n"
+            "300 key E down\n"
+            "400 key E up\n"
+            "410 mouse 500 500\n"
+            "500 key F9 down\n"
+            "510 key F9 up\n"
+            "600 key F5 down\n"
+            "610 key F5 up\n"
+            "700 close\n"));
     float yaw = 1234 * 0.0031415927f, pitch = 321 * 0.0031415927f;
     expectPlacement({123 * std::sin(yaw) * std::cos(pitch), 123 * std::sin(pitch),
                      123 * std::cos(yaw) * std::cos(pitch), pitch, yaw, 0},
@@ -158,18 +165,19 @@ TEST_F(Flying, RestoreBringsBackTheSavedPlacement) {
 }
 
 TEST_F(Flying, OverlaysToggleAndEscapeEndsTheRun) {
-    ASSERT_TRUE(run("100 capture both.ppm\n"
-                    "200 key GRAVE down\n"
-                    "210 key GRAVE up\n"
-                    "300 capture fps.ppm\n"
-                    "400 key CAPITAL down\n"
-                    "410 key CAPITAL up\n"
-                    "500 capture none.ppm\n"
-                    "600 key GRAVE down\n"
-                    "610 key GRAVE up\n"
-                    "700 capture console.ppm\n"
-                    "800 key ESCAPE down\n"
-                    "800 key ESCAPE up\n"))
+    ASSERT_TRUE(
+        run("100 capture both.ppm\n"
+            "200 key GRAVE down\n"
+            "210 key GRAVE up\n"
+            "300 capture fps.ppm\n"
+            "400 key CAPITAL down\n"
+            "410 key CAPITAL up\n"
+            "500 capture none.ppm\n"
+            "600 key GRAVE down\n"
+            "610 key GRAVE up\n"
+            "700 capture console.ppm\n"
+            "800 key ESCAPE down\n"
+            "800 key ESCAPE up\n"))
         << dir.read("run.out");
 
     Frame both = ReadPpm((dir.root() / "both.ppm").string());
@@ -190,8 +198,7 @@ TEST_F(Flying, OverlaysToggleAndEscapeEndsTheRun) {
     EXPECT_LT(RedPixels(console, 0, 0, 1, 1), RedPixels(both, 0, 0, 1, 1));
 
     std::string log = dir.read("logging.txt");
-    const std::string ending =
-        "crushing input.\n\n---------------------end logging";
+    const std::string ending = "crushing input.\n\n---------------------end logging";
     ASSERT_GE(log.size(), ending.size());
     EXPECT_EQ(log.substr(log.size() - ending.size()), ending);
     EXPECT_NE(log.find("D3D object is history!"), std::string::npos);

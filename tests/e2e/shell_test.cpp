@@ -20,11 +20,11 @@ TEST_F(ViewerTest, NormalRunLogsEveryStepAndClosesCleanly) {
     ViewerRun run = runWith({"TUNDRA_SCRIPT=script.txt"});
     EXPECT_EQ(0, run.exitCode) << run.stderrText;
     EXPECT_EQ(0u, run.log.rfind(kBanner, 0)) << run.log;
-    ExpectInOrder(run.log, {kBanner, "Loaded configuration file: data\\default.cfg\n",
-                            "InitD3D went ok\n", "InitGeometry went ok\n",
-                            "Releasing main texture\n", "~~~flush font~~~\n",
-                            "~~~start cleaning up after world~~~\n", "Releasing D3Ddevice\n",
-                            "D3D object is history!\n", "crushing input.\n", kClosing});
+    ExpectInOrder(run.log,
+                  {kBanner, "Loaded configuration file: data\\default.cfg\n", "InitD3D went ok\n",
+                   "InitGeometry went ok\n", "Releasing main texture\n", "~~~flush font~~~\n",
+                   "~~~start cleaning up after world~~~\n", "Releasing D3Ddevice\n",
+                   "D3D object is history!\n", "crushing input.\n", kClosing});
     EXPECT_TRUE(EndsWith(run.log, std::string("crushing input.\n") + kClosing)) << run.log;
 
     for (const char* name : {"first.ppm", "later.ppm"}) {
@@ -60,10 +60,10 @@ TEST_F(ViewerTest, AllocationFailureInAFrameEndsInOrder) {
     writeScript("100 badalloc\n");
     ViewerRun run = runWith({"TUNDRA_SCRIPT=script.txt"});
     EXPECT_EQ(0, run.exitCode) << run.stderrText;
-    ExpectInOrder(run.log, {"InitGeometry went ok\n",
-                            "\n\n!!!!!!!!!!!!   exception caught: std::bad_alloc\n",
-                            "Releasing main texture\n", "Releasing D3Ddevice\n",
-                            "D3D object is history!\n", "crushing input.\n", kClosing});
+    ExpectInOrder(
+        run.log, {"InitGeometry went ok\n", "\n\n!!!!!!!!!!!!   exception caught: std::bad_alloc\n",
+                  "Releasing main texture\n", "Releasing D3Ddevice\n", "D3D object is history!\n",
+                  "crushing input.\n", kClosing});
     EXPECT_TRUE(EndsWith(run.log, kClosing)) << run.log;
 }
 
@@ -80,7 +80,8 @@ TEST_F(ViewerTest, MissingDirect3D8ShowsTheMessageAndEnds) {
     writeData(ConfigText().text());
     ViewerRun run = runWith({"TUNDRA_HIDE_D3D8=1"});
     EXPECT_EQ(0, run.exitCode);
-    EXPECT_NE(std::string::npos, run.stderrText.find("You need DirectX 8.0 or above to run Tundra!"));
+    EXPECT_NE(std::string::npos,
+              run.stderrText.find("You need DirectX 8.0 or above to run Tundra!"));
     EXPECT_EQ(std::string(kBanner) + "Loaded configuration file: data\\default.cfg\n" + kClosing,
               run.log);
 }
@@ -102,8 +103,8 @@ TEST_F(ViewerTest, MissingConfigurationStillEndsInOrder) {
     std::remove((scratch.root() / "data" / "default.cfg").c_str());
     ViewerRun run = runWith();
     EXPECT_EQ(0, run.exitCode);
-    ExpectInOrder(run.log, {kBanner, "Couldn't open the configuration file: data\\default.cfg\n",
-                            kClosing});
+    ExpectInOrder(run.log,
+                  {kBanner, "Couldn't open the configuration file: data\\default.cfg\n", kClosing});
     EXPECT_TRUE(EndsWith(run.log, kClosing));
     EXPECT_NE(std::string::npos,
               run.stderrText.find("Tundra ended without showing its window; the last line of "

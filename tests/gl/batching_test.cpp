@@ -127,8 +127,8 @@ protected:
     std::vector<Face> levelFaces() const {
         std::vector<Face> faces;
         for (size_t face = 0; face < firstVertex_.size(); ++face) {
-            faces.push_back({firstVertex_[face], vertexCount_[face], UINT(face / 6) % 2,
-                             face % 13 != 7});
+            faces.push_back(
+                {firstVertex_[face], vertexCount_[face], UINT(face / 6) % 2, face % 13 != 7});
         }
         return faces;
     }
@@ -151,8 +151,8 @@ protected:
             device_->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
             device_->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
             device_->SetTexture(1, face.lightmapped ? textures_[2 - face.pair] : nullptr);
-            device_->SetTextureStageState(
-                1, D3DTSS_COLOROP, face.lightmapped ? D3DTOP_MODULATE2X : D3DTOP_DISABLE);
+            device_->SetTextureStageState(1, D3DTSS_COLOROP,
+                                          face.lightmapped ? D3DTOP_MODULATE2X : D3DTOP_DISABLE);
             device_->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
             device_->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
             EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLEFAN, face.first, face.count - 2),

@@ -109,7 +109,8 @@ TEST_F(ConvertedLevelRender, BatchedFramesEqualUnbatchedFrames) {
             const std::vector<uint32_t>& expected = unbatched[frame++];
             size_t drawn = 0;
             for (uint32_t pixel : expected) drawn += pixel != 0xFF212121u;
-            EXPECT_EQ(Differing(batched, expected), 0u) << "spawn point " << e << ", pitch " << pitch;
+            EXPECT_EQ(Differing(batched, expected), 0u)
+                << "spawn point " << e << ", pitch " << pitch;
             // The level fills most of the view from inside (the sky is not
             // converted): a frame of mostly clear colour would compare equal
             // without testing anything.

@@ -40,15 +40,28 @@ TEST_F(DeviceTest, RefusesWhatDirect3DRefuses) {
         void (*change)(D3DPRESENT_PARAMETERS&);
     };
     const Case cases[] = {
-        {"failed format name", [](D3DPRESENT_PARAMETERS& p) { p.BackBufferFormat = D3DFMT_FORCE_DWORD; }},
+        {"failed format name",
+         [](D3DPRESENT_PARAMETERS& p) { p.BackBufferFormat = D3DFMT_FORCE_DWORD; }},
         {"texture-only format", [](D3DPRESENT_PARAMETERS& p) { p.BackBufferFormat = D3DFMT_A8; }},
-        {"bad depth format", [](D3DPRESENT_PARAMETERS& p) { p.AutoDepthStencilFormat = D3DFMT_FORCE_DWORD; }},
-        {"colour as depth", [](D3DPRESENT_PARAMETERS& p) { p.AutoDepthStencilFormat = D3DFMT_X8R8G8B8; }},
-        {"zero width, full screen", [](D3DPRESENT_PARAMETERS& p) { p.Windowed = FALSE; p.BackBufferWidth = 0; }},
-        {"zero height, full screen", [](D3DPRESENT_PARAMETERS& p) { p.Windowed = FALSE; p.BackBufferHeight = 0; }},
+        {"bad depth format",
+         [](D3DPRESENT_PARAMETERS& p) { p.AutoDepthStencilFormat = D3DFMT_FORCE_DWORD; }},
+        {"colour as depth",
+         [](D3DPRESENT_PARAMETERS& p) { p.AutoDepthStencilFormat = D3DFMT_X8R8G8B8; }},
+        {"zero width, full screen",
+         [](D3DPRESENT_PARAMETERS& p) {
+             p.Windowed = FALSE;
+             p.BackBufferWidth = 0;
+         }},
+        {"zero height, full screen",
+         [](D3DPRESENT_PARAMETERS& p) {
+             p.Windowed = FALSE;
+             p.BackBufferHeight = 0;
+         }},
         {"absurd width", [](D3DPRESENT_PARAMETERS& p) { p.BackBufferWidth = 0x7FFFFFFF; }},
-        {"one sample", [](D3DPRESENT_PARAMETERS& p) { p.MultiSampleType = D3DMULTISAMPLE_TYPE(1); }},
-        {"17 samples", [](D3DPRESENT_PARAMETERS& p) { p.MultiSampleType = D3DMULTISAMPLE_TYPE(17); }},
+        {"one sample",
+         [](D3DPRESENT_PARAMETERS& p) { p.MultiSampleType = D3DMULTISAMPLE_TYPE(1); }},
+        {"17 samples",
+         [](D3DPRESENT_PARAMETERS& p) { p.MultiSampleType = D3DMULTISAMPLE_TYPE(17); }},
         {"four back buffers", [](D3DPRESENT_PARAMETERS& p) { p.BackBufferCount = 4; }},
     };
     for (const Case& c : cases) {
@@ -69,7 +82,8 @@ TEST_F(DeviceTest, TakesExactlyTheSampleCountsGlOffers) {
     GLint number = 0;
     glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_NUM_SAMPLE_COUNTS, 1, &number);
     std::vector<GLint> counts(size_t(std::max(number, 0)));
-    if (number > 0) glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_SAMPLES, number, counts.data());
+    if (number > 0)
+        glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_SAMPLES, number, counts.data());
     device_->Release();
     device_ = nullptr;
     for (GLint samples = 2; samples <= 16; ++samples) {
@@ -140,12 +154,16 @@ TEST_F(DeviceTest, ReferenceCountsFollowDirect3D) {
 TEST_F(DeviceTest, StartsWithDirect3DInitialStates) {
     ASSERT_EQ(createDevice(), D3D_OK);
     DWORD value = 0;
-    const std::pair<D3DRENDERSTATETYPE, DWORD> states[] = {
-        {D3DRS_ZENABLE, D3DZB_TRUE},        {D3DRS_ZWRITEENABLE, TRUE},
-        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},    {D3DRS_CULLMODE, D3DCULL_CCW},
-        {D3DRS_LIGHTING, TRUE},             {D3DRS_ALPHABLENDENABLE, FALSE},
-        {D3DRS_SRCBLEND, D3DBLEND_ONE},     {D3DRS_DESTBLEND, D3DBLEND_ZERO},
-        {D3DRS_MULTISAMPLEANTIALIAS, TRUE}, {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS}};
+    const std::pair<D3DRENDERSTATETYPE, DWORD> states[] = {{D3DRS_ZENABLE, D3DZB_TRUE},
+                                                           {D3DRS_ZWRITEENABLE, TRUE},
+                                                           {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+                                                           {D3DRS_CULLMODE, D3DCULL_CCW},
+                                                           {D3DRS_LIGHTING, TRUE},
+                                                           {D3DRS_ALPHABLENDENABLE, FALSE},
+                                                           {D3DRS_SRCBLEND, D3DBLEND_ONE},
+                                                           {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+                                                           {D3DRS_MULTISAMPLEANTIALIAS, TRUE},
+                                                           {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS}};
     for (const auto& state : states) {
         ASSERT_EQ(device_->GetRenderState(state.first, &value), D3D_OK);
         EXPECT_EQ(value, state.second) << "render state " << state.first;
@@ -275,8 +293,8 @@ TEST_F(DeviceTest, FullScreenPresentsOncePerRefresh) {
     ShowWindow(window_, SW_SHOW);
     const Uint64 start = SDL_GetPerformanceCounter();
     for (int i = 0; i < 7; ++i) device_->Present(nullptr, nullptr, nullptr, nullptr);
-    const double seconds =
-        double(SDL_GetPerformanceCounter() - start) / double(SDL_GetPerformanceFrequency());
+    const double seconds = double(SDL_GetPerformanceCounter() - start) /
+                           double(SDL_GetPerformanceFrequency());
     // Six full periods of a 60 Hz display at the least.
     EXPECT_GE(seconds, 6.0 / 60.0 - 0.005);
 }
@@ -287,8 +305,8 @@ TEST_F(DeviceTest, SixteenBitBackBuffersKeepTheirBitsPerChannel) {
     const struct {
         D3DFORMAT format;
         uint32_t expected;
-    } cases[] = {{D3DFMT_R5G6B5, 0xFF84043A}, {D3DFMT_X1R5G5B5, 0xFF84003A},
-                 {D3DFMT_A1R5G5B5, 0xFF84003A}};
+    } cases[] = {
+        {D3DFMT_R5G6B5, 0xFF84043A}, {D3DFMT_X1R5G5B5, 0xFF84003A}, {D3DFMT_A1R5G5B5, 0xFF84003A}};
     for (const auto& c : cases) {
         parameters_.BackBufferFormat = c.format;
         parameters_.AutoDepthStencilFormat = D3DFMT_D16;

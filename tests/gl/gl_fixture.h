@@ -89,8 +89,8 @@ protected:
     }
 
     HRESULT createDevice(DWORD flags = D3DCREATE_HARDWARE_VERTEXPROCESSING) {
-        return d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, flags,
-                                  &parameters_, &device_);
+        return d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, flags, &parameters_,
+                                  &device_);
     }
 
     // A device with a width x height back buffer in the states the viewer
@@ -128,9 +128,9 @@ protected:
     IDirect3DVertexBuffer8* vertexBuffer(const std::vector<Vertex>& vertices, DWORD fvf) {
         IDirect3DVertexBuffer8* buffer = nullptr;
         const UINT length = UINT(vertices.size() * sizeof(Vertex));
-        EXPECT_EQ(device_->CreateVertexBuffer(length, D3DUSAGE_WRITEONLY, fvf, D3DPOOL_MANAGED,
-                                              &buffer),
-                  D3D_OK);
+        EXPECT_EQ(
+            device_->CreateVertexBuffer(length, D3DUSAGE_WRITEONLY, fvf, D3DPOOL_MANAGED, &buffer),
+            D3D_OK);
         if (!buffer) return nullptr;
         BYTE* data = nullptr;
         EXPECT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
@@ -191,8 +191,7 @@ protected:
 };
 
 // Channels within `tolerance` of each other.
-inline ::testing::AssertionResult ColorNear(uint32_t actual, uint32_t expected,
-                                            int tolerance = 1) {
+inline ::testing::AssertionResult ColorNear(uint32_t actual, uint32_t expected, int tolerance = 1) {
     for (int shift = 0; shift < 32; shift += 8) {
         const int a = int((actual >> shift) & 255), e = int((expected >> shift) & 255);
         if (a - e > tolerance || e - a > tolerance) {

@@ -56,8 +56,8 @@ TEST_F(PerfPathsTest, ThirtyTwoBitTexelsArriveUnconverted) {
         D3DLOCKED_RECT locked{};
         ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
         for (int y = 0; y < 4; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(static_cast<BYTE*>(locked.pBits) +
-                                                    y * locked.Pitch);
+            auto* row =
+                reinterpret_cast<uint32_t*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
             // Alpha 0x00: invisible as A8R8G8B8, opaque as X8R8G8B8.
             for (int x = 0; x < 4; ++x) row[x] = 0x00C08040u;
         }
@@ -70,7 +70,8 @@ TEST_F(PerfPathsTest, ThirtyTwoBitTexelsArriveUnconverted) {
     const RECT all{0, 0, 4, 4};
     ASSERT_EQ(argb->LockRect(0, &locked, &all, 0), D3D_OK);
     for (int y = 0; y < 4; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
+        auto* row =
+            reinterpret_cast<uint32_t*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
         for (int x = 0; x < 4; ++x) row[x] = 0xFF10E020u;
     }
     argb->UnlockRect(0);
@@ -80,8 +81,8 @@ TEST_F(PerfPathsTest, ThirtyTwoBitTexelsArriveUnconverted) {
 TEST_F(PerfPathsTest, NeverLockedVertexBufferDrawsNothing) {
     // All-zero vertices: every triangle is degenerate.
     IDirect3DVertexBuffer8* buffer = nullptr;
-    ASSERT_EQ(device_->CreateVertexBuffer(4 * sizeof(PositionColor), 0,
-                                          D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPOOL_MANAGED, &buffer),
+    ASSERT_EQ(device_->CreateVertexBuffer(4 * sizeof(PositionColor), 0, D3DFVF_XYZ | D3DFVF_DIFFUSE,
+                                          D3DPOOL_MANAGED, &buffer),
               D3D_OK);
     resources_.push_back(buffer);
     const std::vector<uint32_t> frame = drawScene(0xFF212121, [&] {

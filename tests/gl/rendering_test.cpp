@@ -16,7 +16,9 @@ constexpr DWORD kFvfUv2 = D3DFVF_XYZ | D3DFVF_TEX2;
 // bottom right, bottom left.
 std::vector<PositionColor> ColorQuad(float left, float top, float right, float bottom, float z,
                                      D3DCOLOR color) {
-    return {{left, top, z, color}, {right, top, z, color}, {right, bottom, z, color},
+    return {{left, top, z, color},
+            {right, top, z, color},
+            {right, bottom, z, color},
             {left, bottom, z, color}};
 }
 
@@ -58,8 +60,8 @@ protected:
 TEST_F(RenderingTest, ClearFillsTheWholeFrame) {
     const std::vector<uint32_t> frame = finish();
     ASSERT_EQ(frame.size(), size_t(kWidth * kHeight));
-    EXPECT_TRUE(std::all_of(frame.begin(), frame.end(),
-                            [](uint32_t p) { return p == 0xFF212121u; }));
+    EXPECT_TRUE(
+        std::all_of(frame.begin(), frame.end(), [](uint32_t p) { return p == 0xFF212121u; }));
 }
 
 TEST_F(RenderingTest, ClearWithRectanglesUsesTopLeftOrigin) {
@@ -96,7 +98,8 @@ TEST_F(RenderingTest, Modulate2xDoublesAndSaturates) {
     for (int i = 0; i < 4; ++i) {
         uint32_t expected = 0xFF000000;
         for (int shift = 0; shift < 24; shift += 8) {
-            const int a = int((surface >> shift) & 255), b = int((lightmapTexels[i] >> shift) & 255);
+            const int a = int((surface >> shift) & 255),
+                      b = int((lightmapTexels[i] >> shift) & 255);
             const int channel = std::min(255, int(std::lround(2.0 * a * b / 255.0)));
             expected |= uint32_t(channel) << shift;
         }
@@ -173,7 +176,7 @@ TEST_F(RenderingTest, TexturedQuadLandsWhereTheCameraPutsIt) {
 
 // Left half: a clockwise triangle; right half: a counter-clockwise one.
 void DrawBothWindings(RenderingTest* test, std::vector<PositionColor>& out) {
-    out = {{-0.9f, 0.9f, 0.5f, 0xFFFF0000}, {-0.1f, -0.9f, 0.5f, 0xFFFF0000},
+    out = {{-0.9f, 0.9f, 0.5f, 0xFFFF0000},  {-0.1f, -0.9f, 0.5f, 0xFFFF0000},
            {-0.9f, -0.9f, 0.5f, 0xFFFF0000}, {0.1f, 0.9f, 0.5f, 0xFF00FF00},
            {0.1f, -0.9f, 0.5f, 0xFF00FF00},  {0.9f, -0.9f, 0.5f, 0xFF00FF00}};
     (void)test;

@@ -67,8 +67,8 @@ TEST_F(ResourcesTest, RefusesAbsurdAndEmptyTextures) {
               D3DERR_INVALIDCALL);
     EXPECT_EQ(makeTexture(0xFFFFFFFFu, 0xFFFFFFFFu, 1, D3DFMT_A8R8G8B8, &texture),
               D3DERR_INVALIDCALL);
-    const HRESULT huge = makeTexture(caps.MaxTextureWidth, caps.MaxTextureHeight, 0,
-                                     D3DFMT_A8R8G8B8, &texture);
+    const HRESULT huge =
+        makeTexture(caps.MaxTextureWidth, caps.MaxTextureHeight, 0, D3DFMT_A8R8G8B8, &texture);
     EXPECT_TRUE(huge == D3DERR_OUTOFVIDEOMEMORY || huge == E_OUTOFMEMORY);
     EXPECT_EQ(makeTexture(16, 16, 1, D3DFMT_FORCE_DWORD, &texture), D3DERR_INVALIDCALL);
     EXPECT_EQ(makeTexture(16, 16, 1, D3DFMT_D16, &texture), D3DERR_INVALIDCALL);

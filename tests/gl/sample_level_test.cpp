@@ -59,7 +59,8 @@ protected:
         mklevel::BakeSettings coarse;
         coarse.luxelSize = 32;  // the geometry is what matters here
         const mklevel::Level level = mklevel::BuildSampleLevel();
-        const std::string name = scratch_.write(mklevel::MakeGeomLevel(level, mklevel::Bake(level, coarse)));
+        const std::string name =
+            scratch_.write(mklevel::MakeGeomLevel(level, mklevel::Bake(level, coarse)));
         world_ = std::make_unique<World>(name, device_, float(kFrameWidth) / float(kFrameHeight));
     }
 
@@ -98,8 +99,8 @@ TEST_F(SampleLevelRender, NoHoleFromAnyRoomInAnyDirection) {
                         if (holes++ == 0) firstX = int(x), firstY = int(y);
                     }
                 }
-                EXPECT_EQ(holes, 0) << placement.room << ", pitch " << pitch << ", yaw " << yaw << ": first hole at "
-                                    << firstX << "," << firstY;
+                EXPECT_EQ(holes, 0) << placement.room << ", pitch " << pitch << ", yaw " << yaw
+                                    << ": first hole at " << firstX << "," << firstY;
             }
         }
     }

@@ -58,8 +58,8 @@ protected:
         const uint32_t colours[4] = {0xFFE03010u, 0x80208040u, 0xFF1060F0u, 0x40F0F0F0u};
         for (UINT i = 0; i < 16; ++i) checker[i] = colours[(i % 4 + i / 4) % 4];
         diffuse_ = texture(4, 4, checker);
-        lightmap_ = texture(2, 2, {0xFFFFFFFFu, 0xFF404040u, 0xFF808000u, 0xFF00C0FFu},
-                            D3DFMT_X8R8G8B8);
+        lightmap_ =
+            texture(2, 2, {0xFFFFFFFFu, 0xFF404040u, 0xFF808000u, 0xFF00C0FFu}, D3DFMT_X8R8G8B8);
     }
 
     // Clear rectangles of the target and of depth alone.
@@ -96,8 +96,8 @@ protected:
         // Clockwise seen from above (front), then the same quad wound the
         // other way lower down, which culling removes.
         const std::vector<PositionUv2> floor = {
-            {-1, 0, 1, 0, 0, 0, 0}, {1, 0, 1, 3, 0, 1, 0}, {-1, 0, -1, 0, 3, 0, 1},
-            {1, 0, 1, 3, 0, 1, 0},  {1, 0, -1, 3, 3, 1, 1}, {-1, 0, -1, 0, 3, 0, 1},
+            {-1, 0, 1, 0, 0, 0, 0},     {1, 0, 1, 3, 0, 1, 0},       {-1, 0, -1, 0, 3, 0, 1},
+            {1, 0, 1, 3, 0, 1, 0},      {1, 0, -1, 3, 3, 1, 1},      {-1, 0, -1, 0, 3, 0, 1},
             {-1, -0.5f, 1, 0, 0, 0, 0}, {-1, -0.5f, -1, 0, 3, 0, 1}, {1, -0.5f, 1, 3, 0, 1, 0}};
         draw(floor, D3DFVF_XYZ | D3DFVF_TEX2, D3DPT_TRIANGLELIST, 3);
         device_->SetTexture(0, nullptr);
@@ -111,12 +111,10 @@ protected:
         device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
         device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
         const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
-        const std::vector<ScreenVertex> edges = {{4.5f, 14.5f, 0.1f, 1, 0xFFFF0000},
-                                                 {30.5f, 14.5f, 0.1f, 1, 0xFFFF0000},
-                                                 {4.5f, 30.0f, 0.1f, 1, 0xFFFF0000},
-                                                 {20.0f, 40.5f, 0.99f, 1, 0xFF0000FF},
-                                                 {60.5f, 40.5f, 0.99f, 1, 0xFF0000FF},
-                                                 {20.0f, 60.5f, 0.99f, 1, 0xFF0000FF}};
+        const std::vector<ScreenVertex> edges = {
+            {4.5f, 14.5f, 0.1f, 1, 0xFFFF0000},   {30.5f, 14.5f, 0.1f, 1, 0xFFFF0000},
+            {4.5f, 30.0f, 0.1f, 1, 0xFFFF0000},   {20.0f, 40.5f, 0.99f, 1, 0xFF0000FF},
+            {60.5f, 40.5f, 0.99f, 1, 0xFF0000FF}, {20.0f, 60.5f, 0.99f, 1, 0xFF0000FF}};
         draw(edges, fvf, D3DPT_TRIANGLELIST, 2);
         device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
         device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);

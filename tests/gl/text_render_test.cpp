@@ -91,10 +91,11 @@ TEST_F(TextRenderTest, GlyphIsRedBlendedByCoverageWhereTheTextCameraPutsIt) {
     font_->setSize(0.3f);
     const float penX = font_->getViewWidth() / 2, penY = font_->getViewHeight() / 2;
     // Depth cleared to 0: a depth-tested quad could not show, text must.
-    const auto frame = drawScene(kClear, [&] { font_->drawString("XH", penX, penY); }, 0.0f);
+    const auto frame = drawScene(
+        kClear, [&] { font_->drawString("XH", penX, penY); }, 0.0f);
 
     float left, top, right, bottom;
-    toScreen(penX, penY + 8.0f, left, top);         // 'X' spans 8 x 8 units
+    toScreen(penX, penY + 8.0f, left, top);  // 'X' spans 8 x 8 units
     toScreen(penX + 8.0f, penY, right, bottom);
     ASSERT_GT(right - left, 15.0f);
     EXPECT_TRUE(ColorNear(at(frame, UINT(left + 3), UINT(top + 3)), 0xFFFF0000, 2));

@@ -55,8 +55,8 @@ protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(GlDeviceTest::SetUp());
         ASSERT_NO_FATAL_FAILURE(createSceneDevice(kWidth, kHeight));
-        g_mainTexture = texture(2, 2, {0xFF808080, 0xFF808080, 0xFF808080, 0xFF808080},
-                                D3DFMT_X8R8G8B8);
+        g_mainTexture =
+            texture(2, 2, {0xFF808080, 0xFF808080, 0xFF808080, 0xFF808080}, D3DFMT_X8R8G8B8);
         g_camera = Camera();
     }
     void TearDown() override {
@@ -86,8 +86,8 @@ TEST_F(WorldRenderTest, QuadsAppearWhereTheCameraSeesThemLitByTheirLightmaps) {
             if (y < 64) quadrants.setTexel(x, y, x < 64 ? 255 : 0, x < 64 ? 64 : 128, 0);
             else quadrants.setTexel(x, y, x < 64 ? 32 : 200, 0, x < 64 ? 128 : 255);
         }
-    level.lightmaps = {quadrants, Uniform(32, 128, 200), Uniform(0, 255, 0),
-                       Uniform(128, 128, 128), Uniform(255, 255, 255)};
+    level.lightmaps = {quadrants, Uniform(32, 128, 200), Uniform(0, 255, 0), Uniform(128, 128, 128),
+                       Uniform(255, 255, 255)};
     AddQuadFacingCamera(level, -40, -2, -2, -40, 100, 0);
     // Bottom right.
     AddQuadFacingCamera(level, 2, -2, 40, -40, 100, 1);
@@ -104,8 +104,8 @@ TEST_F(WorldRenderTest, QuadsAppearWhereTheCameraSeesThemLitByTheirLightmaps) {
     EXPECT_TRUE(ColorNear(at(frame, 8, 58), Lit(32, 0, 128), 2));    // bottom left
     EXPECT_TRUE(ColorNear(at(frame, 24, 58), Lit(200, 0, 255), 2));  // bottom right
     EXPECT_TRUE(ColorNear(at(frame, 48, 48), Lit(32, 128, 200), 2));
-    EXPECT_TRUE(ColorNear(at(frame, 36, 16), Lit(0, 255, 0), 2));    // near quad
-    EXPECT_TRUE(ColorNear(at(frame, 56, 16), Lit(128, 128, 128), 2)); // far quad beside it
+    EXPECT_TRUE(ColorNear(at(frame, 36, 16), Lit(0, 255, 0), 2));      // near quad
+    EXPECT_TRUE(ColorNear(at(frame, 56, 16), Lit(128, 128, 128), 2));  // far quad beside it
     EXPECT_EQ(at(frame, 16, 16), kClear);                              // back face
     EXPECT_EQ(at(frame, 32, 48), kClear);                              // gap between quads
 }
@@ -118,9 +118,9 @@ TEST_F(WorldRenderTest, ViewFollowsTheCameraPositionAndTurn) {
     AddQuadFacingCamera(level, -10, 10, 10, -10, 100, 0);
     const float s = 1.0f / tundra_formats::kGeomPositionScale;
     level.polygons.push_back(GeomPolygon{int32_t(level.vertices.size()), 4, 0, 1});
-    for (GeomVertex corner : {GeomVertex{100 * s, 10 * s, 10 * s}, GeomVertex{100 * s, 10 * s, -10 * s},
-                              GeomVertex{100 * s, -10 * s, -10 * s},
-                              GeomVertex{100 * s, -10 * s, 10 * s}})
+    for (GeomVertex corner :
+         {GeomVertex{100 * s, 10 * s, 10 * s}, GeomVertex{100 * s, 10 * s, -10 * s},
+          GeomVertex{100 * s, -10 * s, -10 * s}, GeomVertex{100 * s, -10 * s, 10 * s}})
         level.vertices.push_back(corner);
 
     std::vector<uint32_t> frame = renderFrame(level);

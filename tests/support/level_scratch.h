@@ -15,7 +15,8 @@ public:
     std::string write(const tundra_formats::GeomLevel& level,
                       const tundra_formats::GeomWriteOptions& options = {},
                       const std::string& name = "world.geom") const {
-        EXPECT_TRUE(tundra_formats::WriteWorldGeom((root() / "data" / name).string(), level, options));
+        EXPECT_TRUE(
+            tundra_formats::WriteWorldGeom((root() / "data" / name).string(), level, options));
         return name;
     }
 };

@@ -26,8 +26,8 @@ std::string joinArgs(const std::vector<std::string>& parts) {
     return text;
 }
 
-RecordedCall MakeCall(const std::string& name, std::vector<uint32_t> args,
-                      std::vector<int> objects, const std::vector<std::string>& shown,
+RecordedCall MakeCall(const std::string& name, std::vector<uint32_t> args, std::vector<int> objects,
+                      const std::vector<std::string>& shown,
                       const std::string& prefix = std::string()) {
     RecordedCall call;
     call.name = name;
@@ -151,10 +151,8 @@ std::string StageStateName(DWORD type) {
 
 std::string TransformName(DWORD state) {
     static const Named table[] = {
-        {D3DTS_VIEW, "VIEW"},
-        {D3DTS_PROJECTION, "PROJECTION"},
-        {D3DTS_TEXTURE0, "TEXTURE0"},
-        {D3DTS_TEXTURE1, "TEXTURE1"},
+        {D3DTS_VIEW, "VIEW"},         {D3DTS_PROJECTION, "PROJECTION"},
+        {D3DTS_TEXTURE0, "TEXTURE0"}, {D3DTS_TEXTURE1, "TEXTURE1"},
         {D3DTS_WORLD, "WORLD"},
     };
     return lookUp(table, sizeof table / sizeof table[0], state);
@@ -162,15 +160,24 @@ std::string TransformName(DWORD state) {
 
 std::string FormatName(DWORD format) {
     static const Named table[] = {
-        {D3DFMT_UNKNOWN, "UNKNOWN"},   {D3DFMT_R8G8B8, "R8G8B8"},
-        {D3DFMT_A8R8G8B8, "A8R8G8B8"}, {D3DFMT_X8R8G8B8, "X8R8G8B8"},
-        {D3DFMT_R5G6B5, "R5G6B5"},     {D3DFMT_X1R5G5B5, "X1R5G5B5"},
-        {D3DFMT_A1R5G5B5, "A1R5G5B5"}, {D3DFMT_A4R4G4B4, "A4R4G4B4"},
-        {D3DFMT_A8, "A8"},             {D3DFMT_X4R4G4B4, "X4R4G4B4"},
-        {D3DFMT_L8, "L8"},             {D3DFMT_D16_LOCKABLE, "D16_LOCKABLE"},
-        {D3DFMT_D32, "D32"},           {D3DFMT_D15S1, "D15S1"},
-        {D3DFMT_D24S8, "D24S8"},       {D3DFMT_D16, "D16"},
-        {D3DFMT_D24X8, "D24X8"},       {D3DFMT_D24X4S4, "D24X4S4"},
+        {D3DFMT_UNKNOWN, "UNKNOWN"},
+        {D3DFMT_R8G8B8, "R8G8B8"},
+        {D3DFMT_A8R8G8B8, "A8R8G8B8"},
+        {D3DFMT_X8R8G8B8, "X8R8G8B8"},
+        {D3DFMT_R5G6B5, "R5G6B5"},
+        {D3DFMT_X1R5G5B5, "X1R5G5B5"},
+        {D3DFMT_A1R5G5B5, "A1R5G5B5"},
+        {D3DFMT_A4R4G4B4, "A4R4G4B4"},
+        {D3DFMT_A8, "A8"},
+        {D3DFMT_X4R4G4B4, "X4R4G4B4"},
+        {D3DFMT_L8, "L8"},
+        {D3DFMT_D16_LOCKABLE, "D16_LOCKABLE"},
+        {D3DFMT_D32, "D32"},
+        {D3DFMT_D15S1, "D15S1"},
+        {D3DFMT_D24S8, "D24S8"},
+        {D3DFMT_D16, "D16"},
+        {D3DFMT_D24X8, "D24X8"},
+        {D3DFMT_D24X4S4, "D24X4S4"},
     };
     return lookUp(table, sizeof table / sizeof table[0], format);
 }
@@ -286,8 +293,7 @@ RecordingTexture::RecordingTexture(RecordingDevice& device, int id, UINT width, 
         UINT rowBytes = l.width * tundra_d3dx::BytesPerTexel(format);
         l.pitch = (rowBytes + 3) / 4 * 4 + kRowGap;
         l.bytes.assign(size_t(l.pitch) * l.height, kPadding);
-        for (UINT y = 0; y < l.height; ++y)
-            std::memset(&l.bytes[size_t(y) * l.pitch], 0, rowBytes);
+        for (UINT y = 0; y < l.height; ++y) std::memset(&l.bytes[size_t(y) * l.pitch], 0, rowBytes);
         levels_.push_back(std::move(l));
     }
 }
@@ -327,9 +333,8 @@ HRESULT RecordingTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
 
 HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect,
                                    DWORD flags) {
-    std::string area = rect ? "[" + std::to_string(rect->left) + "," +
-                                  std::to_string(rect->top) + "," +
-                                  std::to_string(rect->right) + "," +
+    std::string area = rect ? "[" + std::to_string(rect->left) + "," + std::to_string(rect->top) +
+                                  "," + std::to_string(rect->right) + "," +
                                   std::to_string(rect->bottom) + "]"
                             : "whole";
     HRESULT hr = device_.record(MakeCall("LockRect", {level, flags}, {id_},
@@ -350,7 +355,8 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const
             device_.setLastResult(D3DERR_INVALIDCALL);
             return D3DERR_INVALIDCALL;
         }
-        offset = size_t(rect->top) * l.pitch + size_t(rect->left) * tundra_d3dx::BytesPerTexel(format_);
+        offset = size_t(rect->top) * l.pitch +
+                 size_t(rect->left) * tundra_d3dx::BytesPerTexel(format_);
     }
     l.locked = true;
     lockedRect->Pitch = static_cast<INT>(l.pitch);
@@ -359,8 +365,7 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const
 }
 
 HRESULT RecordingTexture::UnlockRect(UINT level) {
-    device_.record(
-        MakeCall("UnlockRect", {level}, {id_}, {std::to_string(level)}, name() + "."));
+    device_.record(MakeCall("UnlockRect", {level}, {id_}, {std::to_string(level)}, name() + "."));
     if (level >= levels_.size() || !levels_[level].locked) {
         device_.noteError(name() + ".UnlockRect(" + std::to_string(level) + ") without a lock");
         device_.setLastResult(D3DERR_INVALIDCALL);
@@ -428,14 +433,14 @@ ULONG RecordingVertexBuffer::Release() {
     return refs;
 }
 
-HRESULT RecordingVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data,
-                                    DWORD flags) {
+HRESULT RecordingVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data, DWORD flags) {
     HRESULT hr = device_.record(MakeCall(
         "Lock", {offsetToLock, sizeToLock, flags}, {id_},
         {std::to_string(offsetToLock), std::to_string(sizeToLock), hex(flags)}, name() + "."));
     if (FAILED(hr)) return hr;
-    UINT size = sizeToLock == 0 ? UINT(bytes_.size()) - std::min<UINT>(offsetToLock, UINT(bytes_.size()))
-                                : sizeToLock;
+    UINT size = sizeToLock == 0
+                    ? UINT(bytes_.size()) - std::min<UINT>(offsetToLock, UINT(bytes_.size()))
+                    : sizeToLock;
     if (!data || locked_ || size_t(offsetToLock) + size > bytes_.size()) {
         device_.noteError(name() + ".Lock: no pointer, range outside the buffer or already locked");
         device_.setLastResult(D3DERR_INVALIDCALL);
@@ -595,7 +600,8 @@ std::string RecordingDevice::nameOf(IDirect3DVertexBuffer8* buffer) const {
 namespace {
 int IdOf(const std::string& name) {
     size_t hash = name.find('#');
-    if (hash == std::string::npos || name.compare(hash + 1, 1, "?") == 0) return name == "null" ? 0 : -1;
+    if (hash == std::string::npos || name.compare(hash + 1, 1, "?") == 0)
+        return name == "null" ? 0 : -1;
     return std::stoi(name.substr(hash + 1));
 }
 }  // namespace
@@ -635,20 +641,20 @@ HRESULT RecordingDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
 HRESULT RecordingDevice::Present(const RECT* sourceRect, const RECT* destRect,
                                  HWND destWindowOverride, const RGNDATA* dirtyRegion) {
     bool anyGiven = sourceRect || destRect || destWindowOverride || dirtyRegion;
-    return record(MakeCall("Present", {}, {}, anyGiven ? std::vector<std::string>{"non-null"}
-                                                       : std::vector<std::string>{}));
+    return record(
+        MakeCall("Present", {}, {},
+                 anyGiven ? std::vector<std::string>{"non-null"} : std::vector<std::string>{}));
 }
 
 HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
                                        D3DFORMAT format, D3DPOOL pool,
                                        IDirect3DTexture8** texture) {
-    RecordedCall call = MakeCall(
-        "CreateTexture", {width, height, levels, usage, format, pool}, {},
-        {std::to_string(width), std::to_string(height), std::to_string(levels),
-         hex(usage), FormatName(format), PoolName(pool)});
+    RecordedCall call =
+        MakeCall("CreateTexture", {width, height, levels, usage, format, pool}, {},
+                 {std::to_string(width), std::to_string(height), std::to_string(levels), hex(usage),
+                  FormatName(format), PoolName(pool)});
     bool valid = texture && width > 0 && height > 0 && width <= caps_.MaxTextureWidth &&
-                 height <= caps_.MaxTextureHeight &&
-                 tundra_d3dx::BytesPerTexel(format) > 0;
+                 height <= caps_.MaxTextureHeight && tundra_d3dx::BytesPerTexel(format) > 0;
     int id = int(textures_.size()) + 1;
     call.objects.push_back(id);
     call.text += " -> tex#" + std::to_string(id);
@@ -658,17 +664,16 @@ HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWO
         if (texture) *texture = nullptr;
         return hr;
     }
-    textures_.push_back(std::make_unique<RecordingTexture>(*this, id, width, height, levels,
-                                                           usage, format, pool));
+    textures_.push_back(
+        std::make_unique<RecordingTexture>(*this, id, width, height, levels, usage, format, pool));
     *texture = textures_.back().get();
     return hr;
 }
 
 HRESULT RecordingDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                             IDirect3DVertexBuffer8** vertexBuffer) {
-    RecordedCall call =
-        MakeCall("CreateVertexBuffer", {length, usage, fvf, pool}, {},
-                 {std::to_string(length), hex(usage), hex(fvf), PoolName(pool)});
+    RecordedCall call = MakeCall("CreateVertexBuffer", {length, usage, fvf, pool}, {},
+                                 {std::to_string(length), hex(usage), hex(fvf), PoolName(pool)});
     int id = int(buffers_.size()) + 1;
     call.objects.push_back(id);
     call.text += " -> vb#" + std::to_string(id);
@@ -686,8 +691,7 @@ HRESULT RecordingDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf,
 }
 
 HRESULT RecordingDevice::BeginScene() {
-    HRESULT hr = record(MakeCall("BeginScene", {}, {}, {}),
-                        inScene_ ? D3DERR_INVALIDCALL : D3D_OK);
+    HRESULT hr = record(MakeCall("BeginScene", {}, {}, {}), inScene_ ? D3DERR_INVALIDCALL : D3D_OK);
     if (SUCCEEDED(hr)) inScene_ = true;
     return hr;
 }
@@ -698,21 +702,21 @@ HRESULT RecordingDevice::EndScene() {
     return hr;
 }
 
-HRESULT RecordingDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags,
-                               D3DCOLOR color, float z, DWORD stencil) {
+HRESULT RecordingDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DCOLOR color,
+                               float z, DWORD stencil) {
     std::ostringstream zText;
     zText << z;
-    RecordedCall call = MakeCall("Clear", {rectCount, flags, color, stencil}, {},
-                                 {std::to_string(rectCount), hex(flags), hex(color),
-                                  zText.str(), std::to_string(stencil)});
+    RecordedCall call = MakeCall(
+        "Clear", {rectCount, flags, color, stencil}, {},
+        {std::to_string(rectCount), hex(flags), hex(color), zText.str(), std::to_string(stencil)});
     if (rects) call.text.insert(call.text.size() - 1, ", rects");
     call.floats.push_back(z);
     return record(call);
 }
 
 HRESULT RecordingDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
-    RecordedCall call = MakeCall("SetTransform", {state}, {}, {TransformName(state),
-                                 matrix ? matrixText(*matrix) : "null"});
+    RecordedCall call = MakeCall("SetTransform", {state}, {},
+                                 {TransformName(state), matrix ? matrixText(*matrix) : "null"});
     if (matrix) call.floats.assign(&matrix->m[0][0], &matrix->m[0][0] + 16);
     HRESULT hr = record(call, matrix ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) transforms_[state] = *matrix;
@@ -740,17 +744,17 @@ HRESULT RecordingDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) 
 
 HRESULT RecordingDevice::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
     std::string name = nameOf(texture);
-    HRESULT hr = record(MakeCall("SetTexture", {stage}, {IdOf(name)},
-                                 {std::to_string(stage), name}));
+    HRESULT hr =
+        record(MakeCall("SetTexture", {stage}, {IdOf(name)}, {std::to_string(stage), name}));
     if (SUCCEEDED(hr)) boundTextures_[stage] = texture;
     return hr;
 }
 
 HRESULT RecordingDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
                                               DWORD value) {
-    HRESULT hr = record(MakeCall("SetTextureStageState", {stage, type, value}, {},
-                                 {std::to_string(stage), StageStateName(type),
-                                  std::to_string(value)}));
+    HRESULT hr =
+        record(MakeCall("SetTextureStageState", {stage, type, value}, {},
+                        {std::to_string(stage), StageStateName(type), std::to_string(value)}));
     if (SUCCEEDED(hr)) stageStates_[{stage, type}] = value;
     return hr;
 }
@@ -804,8 +808,7 @@ DWORD RecordingDevice::stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) co
 
 // --- RecordingDirect3D --------------------------------------------------------
 
-RecordingDirect3D::RecordingDirect3D()
-    : RefCounted("d3d"), caps_(RecordingDevice::defaultCaps()) {}
+RecordingDirect3D::RecordingDirect3D() : RefCounted("d3d"), caps_(RecordingDevice::defaultCaps()) {}
 
 RecordingDirect3D::~RecordingDirect3D() = default;
 
@@ -839,11 +842,11 @@ UINT RecordingDirect3D::GetAdapterCount() {
 
 HRESULT RecordingDirect3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* caps) {
     bool valid = adapter < adapterCount_ && caps;
-    HRESULT hr = record(MakeCall("GetDeviceCaps", {adapter, deviceType}, {},
-                                 {std::to_string(adapter), deviceType == D3DDEVTYPE_HAL
-                                                               ? "HAL"
-                                                               : std::to_string(deviceType)}),
-                        valid ? D3D_OK : D3DERR_INVALIDCALL);
+    HRESULT hr =
+        record(MakeCall("GetDeviceCaps", {adapter, deviceType}, {},
+                        {std::to_string(adapter),
+                         deviceType == D3DDEVTYPE_HAL ? "HAL" : std::to_string(deviceType)}),
+               valid ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) {
         *caps = caps_;
         caps->DeviceType = deviceType;

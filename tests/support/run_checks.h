@@ -16,13 +16,15 @@ inline void ExpectInOrder(const std::string& log, const std::vector<std::string>
     size_t at = 0;
     for (const std::string& text : texts) {
         size_t found = log.find(text, at);
-        ASSERT_NE(std::string::npos, found) << "missing in order: \"" << text << "\"\nlog:\n" << log;
+        ASSERT_NE(std::string::npos, found) << "missing in order: \"" << text << "\"\nlog:\n"
+                                            << log;
         at = found + text.size();
     }
 }
 
 inline bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 // An 8-bit RGB frame, rows top to bottom.
@@ -39,7 +41,8 @@ struct Frame {
         size_t count = 0;
         for (size_t pixel = 0; pixel < pixels() && pixel * 3 + 2 < other.rgb.size(); ++pixel)
             for (size_t channel = 0; channel < 3; ++channel)
-                if (std::abs(int(rgb[pixel * 3 + channel]) - int(other.rgb[pixel * 3 + channel])) > tolerance) {
+                if (std::abs(int(rgb[pixel * 3 + channel]) - int(other.rgb[pixel * 3 + channel])) >
+                    tolerance) {
                     ++count;
                     break;
                 }

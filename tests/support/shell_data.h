@@ -38,7 +38,8 @@ inline std::string SolidBmp(int width, int height, uint8_t red, uint8_t green, u
     put32(0);
     put32(0);
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) bytes += char(blue), bytes += char(green), bytes += char(red);
+        for (int x = 0; x < width; ++x)
+            bytes += char(blue), bytes += char(green), bytes += char(red);
         bytes.append(static_cast<size_t>(rowBytes - width * 3), '\0');
     }
     return bytes;

@@ -46,12 +46,12 @@ protected:
     // Writes data/<name> with the given records.
     void writeFont(const std::vector<tundra_formats::FontGlyphRecord>& glyphs,
                    const std::string& name = "font.f", const std::string& trailing = "") {
-        ASSERT_TRUE(tundra_formats::WriteFontFile((directory_ / "data" / name).string(), glyphs,
-                                                  trailing));
+        ASSERT_TRUE(
+            tundra_formats::WriteFontFile((directory_ / "data" / name).string(), glyphs, trailing));
     }
     void writeBytes(const std::string& bytes, const std::string& name = "font.f") {
-        ASSERT_TRUE(tundra_formats::WriteFontFile((directory_ / "data" / name).string(), {},
-                                                  bytes));
+        ASSERT_TRUE(
+            tundra_formats::WriteFontFile((directory_ / "data" / name).string(), {}, bytes));
     }
     std::string dataPath(const std::string& name) const {
         return (directory_ / "data" / name).string();

@@ -32,7 +32,8 @@ int RunTool(const std::string& commandLine, std::string& output) {
     while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
     const int status = pclose(pipe);
     if (WIFSIGNALED(status)) {
-        ADD_FAILURE() << commandLine << " was killed by signal " << WTERMSIG(status) << "\n" << output;
+        ADD_FAILURE() << commandLine << " was killed by signal " << WTERMSIG(status) << "\n"
+                      << output;
         return -1;
     }
     if (!WIFEXITED(status)) return -1;
@@ -40,7 +41,8 @@ int RunTool(const std::string& commandLine, std::string& output) {
     if (exitCode == kShellCannotExecute || exitCode == kShellNotFound) {
         ADD_FAILURE() << "the shell could not run: " << commandLine << "\n" << output;
     } else if (exitCode > kShellSignalBase) {
-        ADD_FAILURE() << commandLine << " was killed by signal " << exitCode - kShellSignalBase << "\n"
+        ADD_FAILURE() << commandLine << " was killed by signal " << exitCode - kShellSignalBase
+                      << "\n"
                       << output;
     }
     return exitCode;

@@ -57,7 +57,8 @@ struct TestLevel {
 
     // Adds a face made of the given vertices and triangles (offsets into them).
     void addTriangles(int32_t type, int32_t texture, int32_t lightmap,
-                      const std::vector<TestVertex>& points, const std::vector<int32_t>& triangles) {
+                      const std::vector<TestVertex>& points,
+                      const std::vector<int32_t>& triangles) {
         faces.push_back({texture, type, int32_t(vertices.size()), int32_t(points.size()),
                          int32_t(mesh.size()), int32_t(triangles.size()), lightmap});
         vertices.insert(vertices.end(), points.begin(), points.end());
@@ -123,18 +124,21 @@ std::vector<TestVertex> Square(float x, float y, float side) {
 // a sky face and a billboard.
 TestLevel SampleLevel() {
     TestLevel level;
-    level.textures = {{"textures/base/wall", 0}, {"textures/base/floor", 0}, {"textures/skies/sky", kSurfaceSky}};
+    level.textures = {
+        {"textures/base/wall", 0}, {"textures/base/floor", 0}, {"textures/skies/sky", kSurfaceSky}};
     level.addTriangles(kFacePolygon, 1, 0, Square(0, 0, 64), {0, 1, 2, 2, 1, 3});
     // L shape: (0,0) (0,2) (1,2) (1,1) (2,1) (2,0), scaled by 32; concave at (1,1).
     std::vector<TestVertex> l;
-    for (auto [x, y] : std::vector<std::pair<float, float>>{{0, 0}, {0, 2}, {1, 2}, {1, 1}, {2, 1}, {2, 0}})
+    for (auto [x, y] :
+         std::vector<std::pair<float, float>>{{0, 0}, {0, 2}, {1, 2}, {1, 1}, {2, 1}, {2, 0}})
         l.push_back({x * 32 + 100, y * 32, 8, x, y});
     level.addTriangles(kFacePolygon, 0, -1, l, {0, 1, 2, 0, 2, 3, 0, 3, 5, 3, 4, 5});
     level.addTriangles(kFaceMesh, 1, 0, Square(0, 100, 16), {0, 1, 2, 2, 1, 3});
     std::vector<TestVertex> patch;
     for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i)
-            patch.push_back({float(i) * 32, float(j) * 32 + 200, i == 1 ? 16.f : 0.f, float(i), float(j)});
+            patch.push_back(
+                {float(i) * 32, float(j) * 32 + 200, i == 1 ? 16.f : 0.f, float(i), float(j)});
     level.addPatch(0, 0, 3, 3, patch);
     level.addTriangles(kFacePolygon, 2, -1, Square(0, 0, 512), {0, 1, 2, 2, 1, 3});
     level.addTriangles(kFaceBillboard, 0, 0, Square(0, 0, 1), {});
@@ -148,9 +152,17 @@ size_t LumpOffset(const std::vector<uint8_t>& bytes, LumpIndex lump) {
 size_t FaceField(const std::vector<uint8_t>& bytes, size_t face, size_t field) {
     return LumpOffset(bytes, kFaces) + face * kFaceRecordSize + 4 * field;
 }
-enum FaceFieldIndex { kTextureField = 0, kTypeField = 2, kFirstVertexField = 3, kVertexCountField = 4,
-                      kFirstMeshField = 5, kMeshCountField = 6, kLightmapField = 7,
-                      kWidthField = 24, kHeightField = 25 };
+enum FaceFieldIndex {
+    kTextureField = 0,
+    kTypeField = 2,
+    kFirstVertexField = 3,
+    kVertexCountField = 4,
+    kFirstMeshField = 5,
+    kMeshCountField = 6,
+    kLightmapField = 7,
+    kWidthField = 24,
+    kHeightField = 25
+};
 
 // Positions back in the level's own space, for comparing areas.
 Vec3 LevelSpace(const tundra_formats::GeomVertex& v) {
@@ -170,7 +182,8 @@ std::map<int, FaceCoverage> CoverageBySourceFace(const ConvertedLevel& converted
         const tundra_formats::GeomPolygon& polygon = converted.level.polygons[p];
         std::vector<Vec3> positions;
         for (int32_t k = 0; k < polygon.vertexCount; ++k)
-            positions.push_back(LevelSpace(converted.level.vertices[size_t(polygon.firstVertex + k)]));
+            positions.push_back(
+                LevelSpace(converted.level.vertices[size_t(polygon.firstVertex + k)]));
         Fan fan(positions.size());
         for (size_t k = 0; k < fan.size(); ++k) fan[k] = int(k);
         FaceCoverage& coverage = result[converted.sourceFace[p]];
@@ -196,7 +209,8 @@ FaceCoverage OriginalCoverage(const BspFile& bsp, const Face& face) {
 
 // Checks that every converted polygon or mesh face covers the area of its
 // stored triangles, facing the same way; returns the number of faces checked.
-size_t ExpectSameCoverage(const BspFile& bsp, const ConvertedLevel& converted, const std::string& name) {
+size_t ExpectSameCoverage(const BspFile& bsp, const ConvertedLevel& converted,
+                          const std::string& name) {
     std::map<int, FaceCoverage> converted_coverage = CoverageBySourceFace(converted);
     size_t checked = 0;
     for (const auto& [faceIndex, coverage] : converted_coverage) {
@@ -293,8 +307,8 @@ TEST(ConvertLevel, FacesWithoutLightmapShareOneNeutralPageAddedAtTheEnd) {
 TEST(ConvertLevel, SwapsYAndZAndStoresAnEighthOfEachPosition) {
     TestLevel level;
     level.textures = {{"t", 0}};
-    level.addTriangles(kFacePolygon, 0, 0, {{8, 16, 24, 0, 0}, {8, 80, 24, 0, 0}, {72, 16, 24, 0, 0}},
-                       {0, 1, 2});
+    level.addTriangles(kFacePolygon, 0, 0,
+                       {{8, 16, 24, 0, 0}, {8, 80, 24, 0, 0}, {72, 16, 24, 0, 0}}, {0, 1, 2});
     ConvertedLevel converted = Convert(level.encode());
     ASSERT_EQ(converted.level.vertices.size(), 3u);
     const tundra_formats::GeomVertex& first = converted.level.vertices[0];
@@ -337,11 +351,13 @@ TEST(ConvertLevel, PolygonFacesCoverTheirTrianglesAndPatchesAreTessellated) {
 TEST(ConvertLevel, SurfaceCoordinatesAreRebasedPerFaceOrReplannedWhenUnusable) {
     TestLevel level;
     level.textures = {{"t", 0}};
+    level.addTriangles(
+        kFacePolygon, 0, 0,
+        {{0, 0, 0, 1000.25f, -7.5f}, {0, 64, 0, 1000.75f, -7.0f}, {64, 0, 0, 1001.25f, -6.5f}},
+        {0, 1, 2});
     level.addTriangles(kFacePolygon, 0, 0,
-                       {{0, 0, 0, 1000.25f, -7.5f}, {0, 64, 0, 1000.75f, -7.0f}, {64, 0, 0, 1001.25f, -6.5f}},
+                       {{0, 0, 0, -2.9e9f, 0}, {0, 64, 0, -2.9e9f, 1}, {64, 0, 0, -2.9e9f, 0}},
                        {0, 1, 2});
-    level.addTriangles(kFacePolygon, 0, 0,
-                       {{0, 0, 0, -2.9e9f, 0}, {0, 64, 0, -2.9e9f, 1}, {64, 0, 0, -2.9e9f, 0}}, {0, 1, 2});
     ConvertedLevel converted = Convert(level.encode());
     ASSERT_EQ(converted.level.vertices.size(), 6u);
     const auto& v = converted.level.vertices;
@@ -401,12 +417,12 @@ TEST(BspFile, DamagedLevelsGiveAnErrorNamingTheProblem) {
          "not a multiple"},
         {"truncated inside the last lump", [](auto& b) { b.resize(b.size() - 10); },
          "outside the file"},
-        {"texture index out of range", [](auto& b) { SetInt(b, FaceField(b, 0, kTextureField), 3); },
-         "uses texture 3"},
+        {"texture index out of range",
+         [](auto& b) { SetInt(b, FaceField(b, 0, kTextureField), 3); }, "uses texture 3"},
         {"negative texture index", [](auto& b) { SetInt(b, FaceField(b, 0, kTextureField), -1); },
          "uses texture -1"},
-        {"lightmap index out of range", [](auto& b) { SetInt(b, FaceField(b, 0, kLightmapField), 1); },
-         "uses lightmap 1"},
+        {"lightmap index out of range",
+         [](auto& b) { SetInt(b, FaceField(b, 0, kLightmapField), 1); }, "uses lightmap 1"},
         {"vertex run past the end",
          [](auto& b) { SetInt(b, FaceField(b, 1, kFirstVertexField), 1000); }, "vertex lump"},
         {"absurd vertex count",
@@ -416,13 +432,15 @@ TEST(BspFile, DamagedLevelsGiveAnErrorNamingTheProblem) {
         {"mesh run past the end",
          [](auto& b) { SetInt(b, FaceField(b, 2, kFirstMeshField), 100000); }, "mesh vertex lump"},
         {"mesh count not whole triangles",
-         [](auto& b) { SetInt(b, FaceField(b, 0, kMeshCountField), 5); }, "whole number of triangles"},
+         [](auto& b) { SetInt(b, FaceField(b, 0, kMeshCountField), 5); },
+         "whole number of triangles"},
         {"mesh vertex outside the face",
          [](auto& b) { SetInt(b, LumpOffset(b, kMeshVertices) + 4, 4); }, "lump 'mesh vertices'"},
-        {"negative mesh vertex",
-         [](auto& b) { SetInt(b, LumpOffset(b, kMeshVertices), -1); }, "lump 'mesh vertices'"},
+        {"negative mesh vertex", [](auto& b) { SetInt(b, LumpOffset(b, kMeshVertices), -1); },
+         "lump 'mesh vertices'"},
         {"even patch width", [](auto& b) { SetInt(b, FaceField(b, 3, kWidthField), 2); }, "odd"},
-        {"patch narrower than 3", [](auto& b) { SetInt(b, FaceField(b, 3, kHeightField), 1); }, "odd"},
+        {"patch narrower than 3", [](auto& b) { SetInt(b, FaceField(b, 3, kHeightField), 1); },
+         "odd"},
         {"patch size not the vertex count",
          [](auto& b) { SetInt(b, FaceField(b, 3, kWidthField), 5); }, "control vertices"},
         {"absurd patch size",
@@ -431,7 +449,8 @@ TEST(BspFile, DamagedLevelsGiveAnErrorNamingTheProblem) {
              SetInt(b, FaceField(b, 3, kHeightField), 65537);
          },
          "at most 65"},
-        {"unknown face type", [](auto& b) { SetInt(b, FaceField(b, 0, kTypeField), 9); }, "unknown type 9"},
+        {"unknown face type", [](auto& b) { SetInt(b, FaceField(b, 0, kTypeField), 9); },
+         "unknown type 9"},
     };
     const std::vector<uint8_t> good = SampleLevel().encode();
     ASSERT_NO_THROW(BspFile{good});
@@ -480,30 +499,54 @@ std::vector<uint8_t> Zip(const std::vector<std::pair<std::string, std::vector<ui
         uint32_t crc = uint32_t(crc32(0, data.data(), uInt(data.size())));
         uint32_t localOffset = uint32_t(out.size());
         PutInt(out, 0x04034b50);
-        Put16(out, 20); Put16(out, 0); Put16(out, deflated ? 8 : 0); Put16(out, 0); Put16(out, 0);
-        PutInt(out, int32_t(crc)); PutInt(out, int32_t(stored.size())); PutInt(out, int32_t(data.size()));
-        Put16(out, uint16_t(name.size())); Put16(out, 0);
+        Put16(out, 20);
+        Put16(out, 0);
+        Put16(out, deflated ? 8 : 0);
+        Put16(out, 0);
+        Put16(out, 0);
+        PutInt(out, int32_t(crc));
+        PutInt(out, int32_t(stored.size()));
+        PutInt(out, int32_t(data.size()));
+        Put16(out, uint16_t(name.size()));
+        Put16(out, 0);
         out.insert(out.end(), name.begin(), name.end());
         out.insert(out.end(), stored.begin(), stored.end());
         PutInt(directory, 0x02014b50);
-        Put16(directory, 20); Put16(directory, 20); Put16(directory, 0); Put16(directory, deflated ? 8 : 0);
-        Put16(directory, 0); Put16(directory, 0);
-        PutInt(directory, int32_t(crc)); PutInt(directory, int32_t(stored.size()));
+        Put16(directory, 20);
+        Put16(directory, 20);
+        Put16(directory, 0);
+        Put16(directory, deflated ? 8 : 0);
+        Put16(directory, 0);
+        Put16(directory, 0);
+        PutInt(directory, int32_t(crc));
+        PutInt(directory, int32_t(stored.size()));
         PutInt(directory, int32_t(data.size()));
-        Put16(directory, uint16_t(name.size())); Put16(directory, 0); Put16(directory, 0);
-        Put16(directory, 0); Put16(directory, 0); PutInt(directory, 0); PutInt(directory, int32_t(localOffset));
+        Put16(directory, uint16_t(name.size()));
+        Put16(directory, 0);
+        Put16(directory, 0);
+        Put16(directory, 0);
+        Put16(directory, 0);
+        PutInt(directory, 0);
+        PutInt(directory, int32_t(localOffset));
         directory.insert(directory.end(), name.begin(), name.end());
     }
     uint32_t directoryOffset = uint32_t(out.size());
     out.insert(out.end(), directory.begin(), directory.end());
     PutInt(out, 0x06054b50);
-    Put16(out, 0); Put16(out, 0); Put16(out, uint16_t(entries.size())); Put16(out, uint16_t(entries.size()));
-    PutInt(out, int32_t(directory.size())); PutInt(out, int32_t(directoryOffset)); Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, uint16_t(entries.size()));
+    Put16(out, uint16_t(entries.size()));
+    PutInt(out, int32_t(directory.size()));
+    PutInt(out, int32_t(directoryOffset));
+    Put16(out, 0);
     return out;
 }
 
 size_t EndRecord(const std::vector<uint8_t>& zip) { return zip.size() - 22; }
-size_t CentralRecord(const std::vector<uint8_t>& zip) { return size_t(GetInt(zip, EndRecord(zip) + 16)); }
+size_t CentralRecord(const std::vector<uint8_t>& zip) {
+    return size_t(GetInt(zip, EndRecord(zip) + 16));
+}
 
 }  // namespace
 
@@ -525,7 +568,8 @@ TEST(Pk3Archive, DamagedArchivesGiveAnErrorNamingTheProblem) {
         {"shorter than an end record", [](auto& z) { z.resize(10); }, "Not a zip archive"},
         {"directory past the end", [](auto& z) { SetInt(z, EndRecord(z) + 16, int32_t(z.size())); },
          "inconsistent"},
-        {"directory entry signature", [](auto& z) { z[CentralRecord(z)] = 0; }, "Not a zip archive"},
+        {"directory entry signature", [](auto& z) { z[CentralRecord(z)] = 0; },
+         "Not a zip archive"},
         {"more entries than the directory holds",
          [](auto& z) {
              z[EndRecord(z) + 8] = 5;
@@ -536,17 +580,31 @@ TEST(Pk3Archive, DamagedArchivesGiveAnErrorNamingTheProblem) {
          [](auto& z) { SetInt(z, CentralRecord(z) + 42, int32_t(z.size())); }, "Not a zip archive"},
         {"compressed size past the end",
          [](auto& z) { SetInt(z, CentralRecord(z) + 20, int32_t(z.size())); }, "Not a zip archive"},
-        {"local header unlike the directory", [](auto& z) { SetInt(z, CentralRecord(z) + 24, 1000); },
-         "inconsistent"},
+        {"local header unlike the directory",
+         [](auto& z) { SetInt(z, CentralRecord(z) + 24, 1000); }, "inconsistent"},
         // Damage to both copies of a field gets past the comparison of the two.
         {"absurd entry size",
-         [](auto& z) { SetInt(z, 22, 0x7fffffff); SetInt(z, CentralRecord(z) + 24, 0x7fffffff); },
+         [](auto& z) {
+             SetInt(z, 22, 0x7fffffff);
+             SetInt(z, CentralRecord(z) + 24, 0x7fffffff);
+         },
          "too large"},
-        {"damaged compressed data", [](auto& z) { for (size_t i = 60; i < 200; ++i) z[i] ^= 0x5a; },
+        {"damaged compressed data",
+         [](auto& z) {
+             for (size_t i = 60; i < 200; ++i) z[i] ^= 0x5a;
+         },
          "damaged"},
-        {"wrong uncompressed size", [](auto& z) { SetInt(z, 22, 1000); SetInt(z, CentralRecord(z) + 24, 1000); },
+        {"wrong uncompressed size",
+         [](auto& z) {
+             SetInt(z, 22, 1000);
+             SetInt(z, CentralRecord(z) + 24, 1000);
+         },
          "damaged"},
-        {"unknown compression", [](auto& z) { z[8] = 14; z[CentralRecord(z) + 10] = 14; },
+        {"unknown compression",
+         [](auto& z) {
+             z[8] = 14;
+             z[CentralRecord(z) + 10] = 14;
+         },
          "Compression method not supported"},
     };
     for (const Damage& damage : damages) {
@@ -583,8 +641,9 @@ bool PacksInstalled() {
 TEST(OpenArenaLevels, EveryShippedLevelConvertsAndKeepsItsFaceAreas) {
     if (!PacksInstalled())
         GTEST_SKIP() << "install the Debian packages openarena-081-maps and openarena-088-data";
-    const std::set<std::string> areaChecked = {"maps/oa_dm1.bsp", "maps/oa_dm5.bsp", "maps/oa_thor.bsp",
-                                               "maps/aggressor.bsp", "maps/oasago2.bsp"};
+    const std::set<std::string> areaChecked = {"maps/oa_dm1.bsp", "maps/oa_dm5.bsp",
+                                               "maps/oa_thor.bsp", "maps/aggressor.bsp",
+                                               "maps/oasago2.bsp"};
     size_t levels = 0, facesChecked = 0;
     for (const char* pack : kPacks) {
         Pk3Archive archive(ReadWholeFile(std::string(kOpenArena) + pack));

@@ -38,10 +38,10 @@ struct Bmp {
     int32_t width = 1, height = 1;
     uint16_t bpp = 24;
     uint32_t compression = 0;
-    uint32_t headerSize = 40;           // 12 (core), 40 or 108 (V4)
-    std::vector<uint32_t> palette;      // 0xRRGGBB
-    uint32_t colorsUsed = 0;            // 0: the palette's length
-    std::vector<uint32_t> masks;        // after a 40-byte header, inside a V4 one
+    uint32_t headerSize = 40;       // 12 (core), 40 or 108 (V4)
+    std::vector<uint32_t> palette;  // 0xRRGGBB
+    uint32_t colorsUsed = 0;        // 0: the palette's length
+    std::vector<uint32_t> masks;    // after a 40-byte header, inside a V4 one
     std::string pixels;
 
     std::string build() const {
@@ -129,7 +129,9 @@ const unsigned char kSplitJpeg[] = {
     0x5b, 0xff, 0xd9,
 };
 
-std::string splitJpeg() { return std::string(reinterpret_cast<const char*>(kSplitJpeg), sizeof kSplitJpeg); }
+std::string splitJpeg() {
+    return std::string(reinterpret_cast<const char*>(kSplitJpeg), sizeof kSplitJpeg);
+}
 
 // An 8 × 8 progressive JPEG in ten scans, red at the top left to blue at the
 // bottom right (ImageMagick, gradient:red-blue, -interlace JPEG): it
@@ -428,8 +430,8 @@ TEST_F(TextureLoad, BuildsAFullMipChainOfAreaAverages) {
     Bmp bmp;
     bmp.width = 4;
     bmp.height = 2;
-    bmp.pixels = rows24({{0x000000, 0xC80000, 0x000000, 0xC80000},
-                         {0x000064, 0xC80064, 0x000064, 0xC80064}});
+    bmp.pixels = rows24(
+        {{0x000000, 0xC80000, 0x000000, 0xC80000}, {0x000064, 0xC80064, 0x000064, 0xC80064}});
     ASSERT_EQ(load("mip.bmp", bmp.build()), S_OK);
     RecordingTexture& t = loaded();
     ASSERT_EQ(t.levelCount(), 3u);  // 4×2, 2×1, 1×1
@@ -447,7 +449,7 @@ TEST_F(TextureLoad, BuildsAFullMipChainOfAreaAverages) {
     odd.width = 5;
     odd.pixels = rows24({{0x0000FF, 0x000000, 0x0000FF, 0x000000, 0x000000}});
     ASSERT_EQ(load("odd.bmp", odd.build()), S_OK);
-    ASSERT_EQ(loaded().levelCount(), 3u);  // 5, 2, 1
+    ASSERT_EQ(loaded().levelCount(), 3u);             // 5, 2, 1
     EXPECT_EQ(loaded().texel(1, 0, 0), 0xFF000099u);  // 255 × 3/5 = 153
     EXPECT_EQ(loaded().texel(1, 1, 0), 0xFF000033u);  // 255 × 1/5 = 51
     EXPECT_EQ(loaded().texel(2, 0, 0), 0xFF000066u);  // (153 + 51) / 2
@@ -470,8 +472,8 @@ TEST_F(TextureLoad, ResizesToAnExplicitSize) {
 }
 
 TEST_F(TextureLoad, ReadsPngWithAlphaAndJpeg) {
-    const unsigned char rgba[2 * 2 * 4] = {255, 0, 0, 255,   0, 255, 0, 128,
-                                           0, 0, 255, 0,     10, 20, 30, 255};
+    const unsigned char rgba[2 * 2 * 4] = {255, 0, 0,   255, 0,  255, 0,  128,
+                                           0,   0, 255, 0,   10, 20,  30, 255};
     std::string png;
     ASSERT_NE(stbi_write_png_to_func(AppendToString, &png, 2, 2, 4, rgba, 8), 0);
     ASSERT_EQ(load("t.png", png), S_OK);
@@ -542,21 +544,26 @@ TEST_F(TextureLoad, ImpossibleBmpFieldsFail) {
     expectCleanFailure(load("h0.bmp", variant([](Bmp& b) { b.height = 0; })), "no pixels");
     expectCleanFailure(load("wneg.bmp", variant([](Bmp& b) { b.width = -2; })), "no pixels");
     expectCleanFailure(load("huge.bmp", variant([](Bmp& b) { b.width = 100000; })), "too large");
-    expectCleanFailure(load("many.bmp", variant([](Bmp& b) { b.width = b.height = 16384; })), "too large");
-    expectCleanFailure(load("hmin.bmp", variant([](Bmp& b) { b.height = INT32_MIN; })), "too large");
+    expectCleanFailure(load("many.bmp", variant([](Bmp& b) { b.width = b.height = 16384; })),
+                       "too large");
+    expectCleanFailure(load("hmin.bmp", variant([](Bmp& b) { b.height = INT32_MIN; })),
+                       "too large");
     expectCleanFailure(load("bpp7.bmp", variant([](Bmp& b) { b.bpp = 7; })), "bit depth");
     expectCleanFailure(load("jpeg.bmp", variant([](Bmp& b) { b.compression = 4; })), "compression");
-    expectCleanFailure(load("rlebpp.bmp", variant([](Bmp& b) { b.compression = 1; })), "run-length");
+    expectCleanFailure(load("rlebpp.bmp", variant([](Bmp& b) { b.compression = 1; })),
+                       "run-length");
     expectCleanFailure(load("mask.bmp", variant([](Bmp& b) {
-        b.bpp = 16;
-        b.compression = 3;
-        b.masks = {0xF0F0, 0x0F00, 0x000F};  // not a run of bits
-    })), "mask");
+                                b.bpp = 16;
+                                b.compression = 3;
+                                b.masks = {0xF0F0, 0x0F00, 0x000F};  // not a run of bits
+                            })),
+                       "mask");
     expectCleanFailure(load("palette.bmp", variant([](Bmp& b) {
-        b.bpp = 4;
-        b.colorsUsed = 300;
-        b.palette = std::vector<uint32_t>(300, 0);
-    })), "palette");
+                                b.bpp = 4;
+                                b.colorsUsed = 300;
+                                b.palette = std::vector<uint32_t>(300, 0);
+                            })),
+                       "palette");
     std::string planes = SmallBmp().build();
     planes[26] = 2;
     expectCleanFailure(load("planes.bmp", planes), "plane");
@@ -571,13 +578,13 @@ TEST_F(TextureLoad, BadRunLengthStreamsFail) {
     rle.compression = 1;
     rle.palette = {0, 0xFFFFFF};
     const std::vector<std::pair<std::string, std::string>> streams = {
-        {bytes({0, 2, 0, 3, 0, 1}), "delta"},               // delta below the last row
-        {bytes({0, 2, 1, 2, 0, 1}), "delta"},               // delta onto the row after the last
-        {bytes({0, 0, 0, 0, 4, 1, 0, 1}), "last row"},      // run after the last row
+        {bytes({0, 2, 0, 3, 0, 1}), "delta"},           // delta below the last row
+        {bytes({0, 2, 1, 2, 0, 1}), "delta"},           // delta onto the row after the last
+        {bytes({0, 0, 0, 0, 4, 1, 0, 1}), "last row"},  // run after the last row
         {bytes({0, 0, 0, 0, 0, 3, 1, 1, 1, 0, 0, 1}), "last row"},  // literal after the last row
-        {bytes({4, 1, 0, 0}), "end mark"},                   // no end-of-bitmap mark
-        {bytes({0, 4, 1, 1}), "cut short"},                  // literal cut short
-        {bytes({0, 2, 1}), "cut short"},                     // delta cut short
+        {bytes({4, 1, 0, 0}), "end mark"},                          // no end-of-bitmap mark
+        {bytes({0, 4, 1, 1}), "cut short"},                         // literal cut short
+        {bytes({0, 2, 1}), "cut short"},                            // delta cut short
     };
     for (const auto& [stream, because] : streams) {
         rle.pixels = stream;
@@ -606,8 +613,8 @@ TEST_F(TextureLoad, DamagedPngAndJpegFail) {
 // legal, and stb_image copies it into a buffer it has not allocated yet.
 std::string withEmptyImageData(const std::string& png) {
     const size_t firstData = png.find("IDAT") - 4;
-    return png.substr(0, firstData) + bytes({0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E}) +
-           png.substr(firstData);
+    return png.substr(0, firstData) +
+           bytes({0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E}) + png.substr(firstData);
 }
 
 TEST_F(TextureLoad, PngWithEmptyImageDataChunksLoadsAsWithout) {
@@ -686,12 +693,13 @@ TEST_F(TextureLoad, JpegScansNamingUndefinedHuffmanTablesFail) {
 // stuffed bytes, restart markers stay inside; the next real marker after
 // them is still checked.
 TEST(JpegCheck, FindsTheTableAfterStuffedBytesAndRestartMarkers) {
-    const std::string tables = bytes({0xFF, 0xD8,                      // start of image
-                                      0xFF, 0xC4, 0x00, 0x14, 0x00, 1, 0, 0, 0, 0, 0, 0, 0,
-                                      0, 0, 0, 0, 0, 0, 0, 0, 0x05,     // DC table 0
-                                      0xFF, 0xC4, 0x00, 0x14, 0x10, 1, 0, 0, 0, 0, 0, 0, 0,
-                                      0, 0, 0, 0, 0, 0, 0, 0, 0x00,     // AC table 0
-                                      0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
+    const std::string tables =
+        bytes({0xFF, 0xD8,  // start of image
+               0xFF, 0xC4, 0x00, 0x14, 0x00, 1,    0,    0,    0,    0,   0,
+               0,    0,    0,    0,    0,    0,    0,    0,    0,    0,   0x05,  // DC table 0
+               0xFF, 0xC4, 0x00, 0x14, 0x10, 1,    0,    0,    0,    0,   0,
+               0,    0,    0,    0,    0,    0,    0,    0,    0,    0,   0x00,  // AC table 0
+               0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
     const std::string data = bytes({0x12, 0xFF, 0xFF, 0x00, 0x34, 0xFF, 0xD0, 0x56});
     const std::string end = bytes({0xFF, 0xD9});
     auto problem = [](const std::string& file) {
@@ -711,7 +719,8 @@ TEST_F(TextureLoad, JpegComponentsNamingUndefinedQuantisationTablesFail) {
     const size_t frame = baseline.find("\xFF\xC0");
     ASSERT_NE(frame, std::string::npos);
     baseline[frame + 12] = char(3);  // first component: table slot 3
-    expectCleanFailure(load("baseline.jpg", baseline), "quantisation table the file does not define");
+    expectCleanFailure(load("baseline.jpg", baseline),
+                       "quantisation table the file does not define");
     std::string progressive = progressiveJpeg();
     const size_t progressiveFrame = progressive.find("\xFF\xC2");
     ASSERT_NE(progressiveFrame, std::string::npos);
@@ -757,10 +766,9 @@ TEST_F(TextureLoad, DeviceFailuresLeaveNoTextureBehind) {
     }());
     IDirect3DTexture8* none = nullptr;
     scratch.writeData("d.bmp", bmp);
-    EXPECT_TRUE(FAILED(D3DXCreateTextureFromFileExA(&tiny, "data\\d.bmp", D3DX_DEFAULT,
-                                                    D3DX_DEFAULT, D3DX_DEFAULT, 0,
-                                                    D3DFMT_UNKNOWN, D3DPOOL_MANAGED, 0, 0, 0,
-                                                    nullptr, nullptr, &none)));
+    EXPECT_TRUE(FAILED(D3DXCreateTextureFromFileExA(
+        &tiny, "data\\d.bmp", D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
+        D3DPOOL_MANAGED, 0, 0, 0, nullptr, nullptr, &none)));
     EXPECT_EQ(none, nullptr);
     EXPECT_TRUE(tiny.leaks().empty());
 }

@@ -51,11 +51,20 @@ TEST(ShippedConfiguration, LoadsEveryKeyWithWindowedValues) {
 // second occurrence or a key text inside another line would silently
 // change which value wins.
 TEST(ShippedConfiguration, EachKeyOnceOnItsOwnLineAndLinesShort) {
-    const char* keys[] = {"screen width",   "screen height", "full screen",
-                          "window scaling", "hardware T&L",  "back face culling",
-                          "video card",     "refresh rate",  "backbuffer format",
-                          "texture format", "depth-stencil buffer format",
-                          "minification",   "magnification", "mip-mapping",
+    const char* keys[] = {"screen width",
+                          "screen height",
+                          "full screen",
+                          "window scaling",
+                          "hardware T&L",
+                          "back face culling",
+                          "video card",
+                          "refresh rate",
+                          "backbuffer format",
+                          "texture format",
+                          "depth-stencil buffer format",
+                          "minification",
+                          "magnification",
+                          "mip-mapping",
                           "antialiasing multisamples"};
     std::istringstream lines(ShippedConfiguration());
     std::string line;

@@ -52,7 +52,8 @@ protected:
     }
 
     std::vector<std::string> stateCalls() const {
-        return d3d.device() ? d3d.device()->callTexts("SetRenderState") : std::vector<std::string>{};
+        return d3d.device() ? d3d.device()->callTexts("SetRenderState")
+                            : std::vector<std::string>{};
     }
 
     ScratchDir scratch;
@@ -92,10 +93,10 @@ TEST_F(DeviceSetUpTest, DefaultConfigurationMakesAWindowedHardwareDevice) {
     // The reset of a lost device reuses exactly these parameters.
     EXPECT_EQ(0, memcmp(&params, &g_presentParams, sizeof params));
 
-    EXPECT_EQ((std::vector<std::string>{"SetRenderState(CULLMODE, 3)",
-                                        "SetRenderState(LIGHTING, 0)",
-                                        "SetRenderState(ZENABLE, 1)"}),
-              stateCalls());
+    EXPECT_EQ(
+        (std::vector<std::string>{"SetRenderState(CULLMODE, 3)", "SetRenderState(LIGHTING, 0)",
+                                  "SetRenderState(ZENABLE, 1)"}),
+        stateCalls());
     EXPECT_EQ("", log.text());  // the shell logs the outcome, not InitD3D
 }
 
@@ -108,9 +109,9 @@ TEST_F(DeviceSetUpTest, SoftwareVertexProcessingWhenHardwareTnLIsOff) {
 
 TEST_F(DeviceSetUpTest, NoCullModeCallWithoutBackFaceCulling) {
     ASSERT_EQ(S_OK, initWith(ConfigText().set("back face culling", "0").text()));
-    EXPECT_EQ((std::vector<std::string>{"SetRenderState(LIGHTING, 0)",
-                                        "SetRenderState(ZENABLE, 1)"}),
-              stateCalls());
+    EXPECT_EQ(
+        (std::vector<std::string>{"SetRenderState(LIGHTING, 0)", "SetRenderState(ZENABLE, 1)"}),
+        stateCalls());
 }
 
 TEST_F(DeviceSetUpTest, MultisamplingSwitchesAntialiasingOnLast) {
@@ -122,7 +123,8 @@ TEST_F(DeviceSetUpTest, MultisamplingSwitchesAntialiasingOnLast) {
 }
 
 TEST_F(DeviceSetUpTest, FullScreenIsNotWindowedAndKeepsTheSameSize) {
-    ASSERT_EQ(S_OK, initWith(ConfigText().set("full screen", "1").set("refresh rate", "85").text()));
+    ASSERT_EQ(S_OK,
+              initWith(ConfigText().set("full screen", "1").set("refresh rate", "85").text()));
     const D3DPRESENT_PARAMETERS& params = d3d.deviceRequests()[0].params;
     EXPECT_EQ(FALSE, params.Windowed);
     EXPECT_EQ(800u, params.BackBufferWidth);

@@ -30,8 +30,8 @@ uint64_t Vertices(D3DPRIMITIVETYPE type, UINT count) {
 }
 
 TEST(FixedFunctionMapping, StatesBecomeTheGlValuesThatReproduceThem) {
-    const UnitCombine selectArg2 = CombineFor(Stage({{D3DTSS_COLOROP, D3DTOP_SELECTARG2},
-                                                     {D3DTSS_COLORARG2, D3DTA_DIFFUSE}}));
+    const UnitCombine selectArg2 =
+        CombineFor(Stage({{D3DTSS_COLOROP, D3DTOP_SELECTARG2}, {D3DTSS_COLORARG2, D3DTA_DIFFUSE}}));
     const UnitCombine inverted = CombineFor(
         Stage({{D3DTSS_COLORARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE},
                {D3DTSS_ALPHAOP, D3DTOP_DISABLE}}));

@@ -85,8 +85,8 @@ TEST_F(FontFileTest, BytesAfterTheLastRecordAreIgnored) {
 TEST_F(FontFileTest, FileCutShortAnywhereFails) {
     const std::string bytes = EncodeFont(VariedFont());
     // Inside the first header, at a record boundary, inside a bitmap, one byte short.
-    for (size_t length : {size_t(0), size_t(10), size_t(24), size_t(24 * 3 + 5),
-                          bytes.size() / 2, bytes.size() - 1}) {
+    for (size_t length : {size_t(0), size_t(10), size_t(24), size_t(24 * 3 + 5), bytes.size() / 2,
+                          bytes.size() - 1}) {
         SCOPED_TRACE(length);
         writeBytes(bytes.substr(0, length));
         FontFile file;

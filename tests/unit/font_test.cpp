@@ -76,8 +76,9 @@ TEST_F(FontTest, AllZeroFileMakesOneTextureOfEmptyQuadsAtThePen) {
 
     EXPECT_EQ(device.callTexts("CreateVertexBuffer"),
               std::vector<std::string>{"CreateVertexBuffer(20480, 0x0, 0x102, MANAGED) -> vb#1"});
-    EXPECT_EQ(device.callTexts("CreateTexture"),
-              std::vector<std::string>{"CreateTexture(256, 256, 1, 0x0, A8R8G8B8, MANAGED) -> tex#1"});
+    EXPECT_EQ(
+        device.callTexts("CreateTexture"),
+        std::vector<std::string>{"CreateTexture(256, 256, 1, 0x0, A8R8G8B8, MANAGED) -> tex#1"});
     EXPECT_EQ(log.text(),
               "loading up font 'data\\font.f'\n"
               "the font texture(s) size 256 , 256\n"
@@ -104,8 +105,8 @@ TEST_F(FontTest, UnwrittenTexelsAreTransparentBlackAndGlyphTexelsRedWithCoverage
         for (UINT x = 0; x < t.width(); ++x) {
             const long i = long(x) - at.x, j = long(y) - at.y;
             const bool inside = i >= 0 && i < 5 && j >= 0 && j < 7;
-            const uint32_t expected =
-                inside ? (uint32_t(bitmap[j * 5 + i]) << 24) | 0x00FF0000u : 0u;
+            const uint32_t expected = inside ? (uint32_t(bitmap[j * 5 + i]) << 24) | 0x00FF0000u
+                                             : 0u;
             ASSERT_EQ(t.texel(0, x, y), expected) << "texel " << x << ", " << y;
         }
     }
@@ -178,11 +179,11 @@ TEST_P(TextureSizeTest, SmallestWidthThenSmallestHeightThatHoldsTheEstimate) {
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, TextureSizeTest,
-    ::testing::Values(SizeCase{8, 16, 0, 0, 2048, 2048, 256, 256},     // 28 x 15 cells
-                      SizeCase{20, 32, 0, 0, 2048, 2048, 256, 1024},   // 12 x 31 cells
-                      SizeCase{20, 32, 0, 0, 2048, 512, 512, 512},     // height capped
-                      SizeCase{8, 16, 300, 0, 2048, 2048, 512, 256},   // one wide advance
-                      SizeCase{8, 16, 0, 300, 2048, 2048, 256, 512},   // one tall line
+    ::testing::Values(SizeCase{8, 16, 0, 0, 2048, 2048, 256, 256},    // 28 x 15 cells
+                      SizeCase{20, 32, 0, 0, 2048, 2048, 256, 1024},  // 12 x 31 cells
+                      SizeCase{20, 32, 0, 0, 2048, 512, 512, 512},    // height capped
+                      SizeCase{8, 16, 300, 0, 2048, 2048, 512, 256},  // one wide advance
+                      SizeCase{8, 16, 0, 300, 2048, 2048, 256, 512},  // one tall line
                       SizeCase{0, 0, 0, 0, 256, 256, 256, 256}));
 
 TEST_F(FontTest, NoWorkableSizeFailsWithoutTouchingTheDevice) {
@@ -483,12 +484,13 @@ protected:
 TEST_F(FontDrawTest, EachCharacterIsOneFanWithItsOwnStates) {
     font.drawString("AB", 10.0f, 20.0f);
     const std::vector<std::string> names = {
-        "SetRenderState", "SetTransform", "SetTexture", "SetTextureStageState",
-        "SetTextureStageState", "SetTransform", "SetTransform", "SetStreamSource",
-        "SetVertexShader", "SetRenderState", "SetRenderState", "SetRenderState",
+        "SetRenderState",       "SetTransform",   "SetTexture",     "SetTextureStageState",
+        "SetTextureStageState", "SetTransform",   "SetTransform",   "SetStreamSource",
+        "SetVertexShader",      "SetRenderState", "SetRenderState", "SetRenderState",
         "DrawPrimitive"};
     std::vector<std::string> expected = {names[0], names[1]};
-    for (int glyph = 0; glyph < 2; ++glyph) expected.insert(expected.end(), names.begin() + 2, names.end());
+    for (int glyph = 0; glyph < 2; ++glyph)
+        expected.insert(expected.end(), names.begin() + 2, names.end());
     expected.push_back("SetRenderState");
     std::vector<std::string> actual;
     for (const RecordedCall& call : device.calls()) actual.push_back(call.name);
@@ -539,8 +541,7 @@ TEST_F(FontDrawTest, TextCameraLooksAtTheRectangleCentreFromTheSizeDistance) {
 TEST_F(FontDrawTest, EmptyStringStillSwitchesDepthAndSetsTheProjection) {
     font.drawString("", 0.0f, 0.0f);
     EXPECT_EQ(device.callTexts(),
-              (std::vector<std::string>{"SetRenderState(ZENABLE, 0)",
-                                        device.callTexts().at(1),
+              (std::vector<std::string>{"SetRenderState(ZENABLE, 0)", device.callTexts().at(1),
                                         "SetRenderState(ZENABLE, 1)"}));
     EXPECT_EQ(device.calls().at(1).name, "SetTransform");
     EXPECT_EQ(device.calls().at(1).args.at(0), uint32_t(D3DTS_PROJECTION));

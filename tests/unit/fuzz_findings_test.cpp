@@ -16,7 +16,8 @@
 namespace {
 
 std::string Finding(const std::string& reader, const std::string& name) {
-    const std::string path = std::string(TUNDRA_SOURCE_DIR) + "/tests/fuzz_findings/" + reader + "/" + name;
+    const std::string path = std::string(TUNDRA_SOURCE_DIR) + "/tests/fuzz_findings/" + reader +
+                             "/" + name;
     std::ifstream file(path, std::ios::binary);
     EXPECT_TRUE(file.is_open()) << path;
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -35,7 +36,8 @@ const ImageFinding kImageFindings[] = {
     {"huffman-table-too-many-symbols.jpg", "a Huffman table has more than 256 symbols"},
     {"huffman-table-after-stray-bytes.jpg", "a Huffman table has more than 256 symbols"},
     {"huffman-table-after-stuffed-ff-run.jpg", "a Huffman table has more than 256 symbols"},
-    {"scan-with-undefined-huffman-table.jpg", "a scan uses a Huffman table the file does not define"},
+    {"scan-with-undefined-huffman-table.jpg",
+     "a scan uses a Huffman table the file does not define"},
     {"undefined-quantisation-table.jpg",
      "a component uses a quantisation table the file does not define"},
     // 745 bytes claiming 8192 x 8192 pixels: stb_image decoded zeros for

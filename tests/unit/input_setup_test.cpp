@@ -118,8 +118,9 @@ TEST(InputSetup, EachFailingStepThrowsItsMessage) {
         {"keyboard.SetDataFormat", "Couldn't set keyboard data format\\."},
         {"keyboard.SetProperty",
          "trouble in a bouble: can't set keyboard buffer\\. \\(sorry, but it's a nice rime\\)"},
-        {"mouse.Create", "Mouse seems to be missin'\\. Wha'd you do to it\\? Plug it out just to "
-                         "piss me off\\?!\\?"},
+        {"mouse.Create",
+         "Mouse seems to be missin'\\. Wha'd you do to it\\? Plug it out just to "
+         "piss me off\\?!\\?"},
         {"mouse.SetDataFormat", "Couldn't set mouse data format\\."},
         {"mouse.SetCooperativeLevel", "Couldn't set mouse cooperative level!"},
         {"mouse.SetProperty", "Coudn't set mouse buffer size\\. I'm stumped\\."},
@@ -150,14 +151,24 @@ TEST(InputSetup, SetUpOrderAndTeardownOrder) {
     EXPECT_EXIT(InChild([] {
                     auto* input = new Input(nullptr);
                     delete input;
-                    const std::vector<std::string> expected = {
-                        "create", "keyboard.Create", "keyboard.SetCooperativeLevel",
-                        "keyboard.SetDataFormat", "keyboard.Acquire", "keyboard.Unacquire",
-                        "keyboard.SetProperty", "keyboard.Acquire", "mouse.Create",
-                        "mouse.SetDataFormat", "mouse.SetCooperativeLevel",
-                        "mouse.SetProperty", "mouse.Acquire", "keyboard.Unacquire",
-                        "keyboard.Release", "mouse.Unacquire", "mouse.Release",
-                        "directInput.Release"};
+                    const std::vector<std::string> expected = {"create",
+                                                               "keyboard.Create",
+                                                               "keyboard.SetCooperativeLevel",
+                                                               "keyboard.SetDataFormat",
+                                                               "keyboard.Acquire",
+                                                               "keyboard.Unacquire",
+                                                               "keyboard.SetProperty",
+                                                               "keyboard.Acquire",
+                                                               "mouse.Create",
+                                                               "mouse.SetDataFormat",
+                                                               "mouse.SetCooperativeLevel",
+                                                               "mouse.SetProperty",
+                                                               "mouse.Acquire",
+                                                               "keyboard.Unacquire",
+                                                               "keyboard.Release",
+                                                               "mouse.Unacquire",
+                                                               "mouse.Release",
+                                                               "directInput.Release"};
                     if (script.calls == expected) return true;
                     for (const std::string& call : script.calls)
                         std::fprintf(stderr, "%s\n", call.c_str());
@@ -179,8 +190,8 @@ TEST(InputSetup, FailedStepReleasesWhatWasOpened) {
                     auto has = [&](const char* call) {
                         return std::find(calls.begin(), calls.end(), call) != calls.end();
                     };
-                    return has("keyboard.Release") && has("mouse.Release") &&
-                           !calls.empty() && calls.back() == "directInput.Release";
+                    return has("keyboard.Release") && has("mouse.Release") && !calls.empty() &&
+                           calls.back() == "directInput.Release";
                 }),
                 ::testing::ExitedWithCode(0), "");
 }
@@ -206,8 +217,8 @@ bool EscapeHeldAfterOneFrame(bool snapshotFails) {
 TEST(InputSetup, KeysHeldAtConstructionCountOnlyFromASuccessfulSnapshot) {
     EXPECT_EXIT(InChild([] { return EscapeHeldAfterOneFrame(false); }),
                 ::testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(InChild([] { return EscapeHeldAfterOneFrame(true); }),
-                ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(InChild([] { return EscapeHeldAfterOneFrame(true); }), ::testing::ExitedWithCode(1),
+                "");
 }
 
 TEST(InputSetup, DeviceThatStaysLostDoesNotHoldTheFrame) {

@@ -82,12 +82,15 @@ const Case kCases[] = {
      "is shorter than its 16-byte header", 0, 0},
     {"cut inside header", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = 10; }, true,
      "is shorter than its 16-byte header", 0, 0},
-    {"cut inside vertices", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = kVerticesAt + 30; },
-     true, "is too short: its counts need 98760 bytes, it has 46", 0, 0},
-    {"cut inside polygons", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = kPolygonsAt + 40; },
-     true, "is too short", 0, 0},
-    {"cut inside textures", [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = kTexturesAt + 67; },
-     true, "is too short", 0, 0},
+    {"cut inside vertices",
+     [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = kVerticesAt + 30; }, true,
+     "is too short: its counts need 98760 bytes, it has 46", 0, 0},
+    {"cut inside polygons",
+     [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = kPolygonsAt + 40; }, true, "is too short",
+     0, 0},
+    {"cut inside textures",
+     [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = kTexturesAt + 67; }, true, "is too short",
+     0, 0},
     {"cut inside lightmaps",
      [](GeomLevel&, GeomWriteOptions& o) { o.truncateTo = kWellFormedSize - 1; }, true,
      "is too short", 0, 0},
@@ -97,8 +100,8 @@ const Case kCases[] = {
      true, "has a negative count", 0, 0},
     {"huge vertex count", [](GeomLevel&, GeomWriteOptions& o) { o.numVertices = INT_MAX; }, true,
      "is too short", 0, 0},
-    {"huge lightmap count", [](GeomLevel&, GeomWriteOptions& o) { o.numLightmaps = INT_MAX; },
-     true, "is too short", 0, 0},
+    {"huge lightmap count", [](GeomLevel&, GeomWriteOptions& o) { o.numLightmaps = INT_MAX; }, true,
+     "is too short", 0, 0},
     {"every count huge",
      [](GeomLevel&, GeomWriteOptions& o) {
          o.numVertices = o.numPolygons = o.numTextures = o.numLightmaps = INT_MAX;
@@ -130,9 +133,8 @@ const Case kCases[] = {
     {"texture name without NUL",
      [](GeomLevel& l, GeomWriteOptions&) { l.textures[1].name = std::string(200, 'n'); }, false,
      "number of textures in map: 2", 2, 2},
-    {"trailing bytes",
-     [](GeomLevel&, GeomWriteOptions& o) { o.trailing.assign(1000, 0xEE); }, false,
-     "number of lightmaps in map: 2", 2, 2},
+    {"trailing bytes", [](GeomLevel&, GeomWriteOptions& o) { o.trailing.assign(1000, 0xEE); },
+     false, "number of lightmaps in map: 2", 2, 2},
     {"counts below the records present",
      [](GeomLevel&, GeomWriteOptions& o) {
          o.numPolygons = 1;
@@ -158,8 +160,7 @@ const Case kCases[] = {
     {"negative section count",
      Section([](GeomVisibility& v, GeomWriteOptions&) { v.planeCount = -1; }), false,
      "(a negative count)", 2, 2},
-    {"section cut short",
-     Section([](GeomVisibility&, GeomWriteOptions& o) {
+    {"section cut short", Section([](GeomVisibility&, GeomWriteOptions& o) {
          o.truncateTo = kWellFormedSize + kSectionSize - 1;
      }),
      false, "(its counts need 142 bytes, it has 141)", 2, 2},
@@ -168,8 +169,7 @@ const Case kCases[] = {
      "(its counts need 142 bytes, it has 146)", 2, 2},
     {"no nodes", Section([](GeomVisibility& v, GeomWriteOptions&) { v.nodes.clear(); }), false,
      "(no nodes)", 2, 2},
-    {"visible sets too small",
-     Section([](GeomVisibility& v, GeomWriteOptions&) {
+    {"visible sets too small", Section([](GeomVisibility& v, GeomWriteOptions&) {
          v.numClusters = 9;
          v.clusterSets.resize(9);
      }),
@@ -190,8 +190,8 @@ const Case kCases[] = {
      Section([](GeomVisibility& v, GeomWriteOptions&) { v.leaves[1].cluster = 2; }), false,
      "(leaf 1 has cluster 2 of 2)", 2, 2},
     {"leaf bounds not finite",
-     Section([](GeomVisibility& v, GeomWriteOptions&) { v.leaves[0].max[1] = INFINITY; }),
-     false, "(leaf 0 has bounds that are not finite)", 2, 2},
+     Section([](GeomVisibility& v, GeomWriteOptions&) { v.leaves[0].max[1] = INFINITY; }), false,
+     "(leaf 0 has bounds that are not finite)", 2, 2},
     {"leaf polygons past the list",
      Section([](GeomVisibility& v, GeomWriteOptions&) { v.leaves[1].polygonCount = 2; }), false,
      "(leaf 1 has polygons 1 + 2 of 2)", 2, 2},

@@ -68,8 +68,8 @@ TEST_F(MkfontTest, PenSitsOnTheDescenderLineBelowEveryGlyph) {
         EXPECT_GE(bottom, -1) << "a glyph may poke one rounded pixel below the line";
         EXPECT_LE(top, lineHeight + 1);
     }
-    EXPECT_GT(-glyph('A').yOffset - int32_t(glyph('A').height), -glyph('g').yOffset -
-                                                                    int32_t(glyph('g').height))
+    EXPECT_GT(-glyph('A').yOffset - int32_t(glyph('A').height),
+              -glyph('g').yOffset - int32_t(glyph('g').height))
         << "descenders reach lower than capitals";
 }
 
@@ -100,15 +100,15 @@ TEST_F(MkfontTest, LargerSizeGivesLargerMetrics) {
 TEST_F(MkfontTest, BadArgumentsAreRefusedWithAMessage) {
     EXPECT_EQ(RunMkfont("--help").status, 0);
     EXPECT_NE(RunMkfont("--help").output.find("usage: mkfont"), std::string::npos);
-    for (const char* bad : {"--size 0", "--size 1000", "--size twelve", "--size", "--frobnicate",
-                            "--font"}) {
+    for (const char* bad :
+         {"--size 0", "--size 1000", "--size twelve", "--size", "--frobnicate", "--font"}) {
         SCOPED_TRACE(bad);
         const RunResult run = RunMkfont(bad);
         EXPECT_EQ(run.status, 2);
         EXPECT_NE(run.output.find("mkfont: "), std::string::npos) << run.output;
     }
-    const RunResult missing = RunMkfont("--font " + dataPath("none.ttf") + " --output " +
-                                  dataPath("font.f"));
+    const RunResult missing =
+        RunMkfont("--font " + dataPath("none.ttf") + " --output " + dataPath("font.f"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.output.find("cannot open font"), std::string::npos);
     const RunResult unwritable = RunMkfont("--output " + dataPath("no/such/dir/font.f"));

@@ -42,7 +42,8 @@ Vec3 Position(const WorldVertex& v) { return {v.x, v.y, v.z}; }
 
 std::vector<Vec3> PolygonPoints(const WorldFile& file, const WorldPolygon& polygon) {
     std::vector<Vec3> points;
-    for (int i = 0; i < polygon.vertexCount; ++i) points.push_back(Position(file.vertices[polygon.firstVertex + i]));
+    for (int i = 0; i < polygon.vertexCount; ++i)
+        points.push_back(Position(file.vertices[polygon.firstVertex + i]));
     return points;
 }
 
@@ -76,7 +77,8 @@ Hit CastRay(const std::vector<std::vector<Vec3>>& polygons, Vec3 from, Vec3 dire
         bool inside = true;
         for (size_t i = 0; i < points.size() && inside; ++i) {
             Vec3 a = points[i], b = points[(i + 1) % points.size()];
-            inside = mklevel::Dot(mklevel::Cross(b - a, p - a), n) >= -1e-3f * mklevel::Length(b - a);
+            inside = mklevel::Dot(mklevel::Cross(b - a, p - a), n) >=
+                     -1e-3f * mklevel::Length(b - a);
         }
         if (inside) nearest = {t, n, index};
     }
@@ -113,7 +115,8 @@ TEST_F(SampleLevelFile, LoadsWithoutWarningsAndWithConsistentRecords) {
 
 TEST_F(SampleLevelFile, StartPointStandsAboveAFloorInsideARoom) {
     std::vector<std::vector<Vec3>> polygons;
-    for (const WorldPolygon& polygon : file_->polygons) polygons.push_back(PolygonPoints(*file_, polygon));
+    for (const WorldPolygon& polygon : file_->polygons)
+        polygons.push_back(PolygonPoints(*file_, polygon));
     Hit down = CastRay(polygons, {0, 0, 0}, {0, -1, 0});
     EXPECT_NEAR(down.distance, 64.0f, 1e-3f);  // eye height over the floor
     EXPECT_GT(down.normal.y, 0.99f);           // and the floor faces up
@@ -127,7 +130,8 @@ TEST_F(SampleLevelFile, StartPointStandsAboveAFloorInsideARoom) {
 // solid left open), no hit at all means a hole into the void.
 TEST_F(SampleLevelFile, EveryPolygonFacesEnclosedOpenSpace) {
     std::vector<std::vector<Vec3>> polygons;
-    for (const WorldPolygon& polygon : file_->polygons) polygons.push_back(PolygonPoints(*file_, polygon));
+    for (const WorldPolygon& polygon : file_->polygons)
+        polygons.push_back(PolygonPoints(*file_, polygon));
     const std::array<Vec3, 6> directions{{{1, 0.013f, 0.007f},
                                           {-1, 0.011f, -0.005f},
                                           {0.009f, 1, 0.012f},
@@ -142,10 +146,13 @@ TEST_F(SampleLevelFile, EveryPolygonFacesEnclosedOpenSpace) {
         for (const Vec3& d : directions) {
             Vec3 direction = mklevel::Normalize(d);
             Hit hit = CastRay(polygons, start, direction);
-            ASSERT_LT(hit.distance, 1e29f) << "polygon " << i << " (" << polygons[i][0].x << ", " << polygons[i][0].y
-                                           << ", " << polygons[i][0].z << "): ray " << d.x << " " << d.y << " " << d.z
-                                           << " escapes the level";
-            EXPECT_LT(mklevel::Dot(hit.normal, direction), 0.0f) << "polygon " << i << " (" << polygons[i][0].x << ", " << polygons[i][0].y << ", " << polygons[i][0].z << ") ray meets the back of polygon " << hit.polygon;
+            ASSERT_LT(hit.distance, 1e29f)
+                << "polygon " << i << " (" << polygons[i][0].x << ", " << polygons[i][0].y << ", "
+                << polygons[i][0].z << "): ray " << d.x << " " << d.y << " " << d.z
+                << " escapes the level";
+            EXPECT_LT(mklevel::Dot(hit.normal, direction), 0.0f)
+                << "polygon " << i << " (" << polygons[i][0].x << ", " << polygons[i][0].y << ", "
+                << polygons[i][0].z << ") ray meets the back of polygon " << hit.polygon;
         }
     }
 }
@@ -185,7 +192,8 @@ TEST_F(SampleLevelFile, LightmapChartsArePaddedAndKeptApart) {
             const TexelBox &p = boxes[a], &q = boxes[b];
             if (p.page != q.page) continue;
             // Each footprint grown by its padding texel; they must not touch.
-            bool apart = p.x1 + 1 < q.x0 - 1 || q.x1 + 1 < p.x0 - 1 || p.y1 + 1 < q.y0 - 1 || q.y1 + 1 < p.y0 - 1;
+            bool apart = p.x1 + 1 < q.x0 - 1 || q.x1 + 1 < p.x0 - 1 || p.y1 + 1 < q.y0 - 1 ||
+                         q.y1 + 1 < p.y0 - 1;
             EXPECT_TRUE(apart) << "padded charts of polygons " << a << " and " << b << " overlap";
         }
     }
@@ -210,9 +218,10 @@ TEST(MklevelBake, SameLevelGivesTheSameBytes) {
     mklevel::BakeSettings coarse;
     coarse.luxelSize = 32;
     const mklevel::Level level = mklevel::BuildSampleLevel();
-    std::vector<uint8_t> first = tundra_formats::EncodeWorldGeom(mklevel::MakeGeomLevel(level, mklevel::Bake(level, coarse)));
-    std::vector<uint8_t> second =
-        tundra_formats::EncodeWorldGeom(mklevel::MakeGeomLevel(mklevel::BuildSampleLevel(), mklevel::Bake(level, coarse)));
+    std::vector<uint8_t> first = tundra_formats::EncodeWorldGeom(
+        mklevel::MakeGeomLevel(level, mklevel::Bake(level, coarse)));
+    std::vector<uint8_t> second = tundra_formats::EncodeWorldGeom(
+        mklevel::MakeGeomLevel(mklevel::BuildSampleLevel(), mklevel::Bake(level, coarse)));
     EXPECT_EQ(first, second);
 }
 

@@ -11,7 +11,9 @@
 
 namespace {
 
-int Luminance(uint32_t pixel) { return int((pixel >> 16) & 255) + int((pixel >> 8) & 255) + int(pixel & 255); }
+int Luminance(uint32_t pixel) {
+    return int((pixel >> 16) & 255) + int((pixel >> 8) & 255) + int(pixel & 255);
+}
 
 // Mean difference between column x and column x + 1 (wrapping at the edge).
 double ColumnStep(const mktexture::Image& image, int x) {
@@ -78,12 +80,12 @@ TEST(Marble, BmpIsBottomUp32BitWithAlpha) {
     ASSERT_EQ(bytes.size(), 54u + 16 * 16 * 4);
     EXPECT_EQ(bytes.substr(0, 2), "BM");
     EXPECT_EQ(Read32(bytes, 2), bytes.size());
-    EXPECT_EQ(Read32(bytes, 10), 54u);   // pixels follow the two headers
-    EXPECT_EQ(Read32(bytes, 14), 40u);   // BITMAPINFOHEADER
-    EXPECT_EQ(Read32(bytes, 18), 16u);   // width
-    EXPECT_EQ(Read32(bytes, 22), 16u);   // positive height: bottom row first
+    EXPECT_EQ(Read32(bytes, 10), 54u);  // pixels follow the two headers
+    EXPECT_EQ(Read32(bytes, 14), 40u);  // BITMAPINFOHEADER
+    EXPECT_EQ(Read32(bytes, 18), 16u);  // width
+    EXPECT_EQ(Read32(bytes, 22), 16u);  // positive height: bottom row first
     EXPECT_EQ(Read32(bytes, 28) & 0xFFFF, 32u);
-    EXPECT_EQ(Read32(bytes, 30), 0u);    // BI_RGB
+    EXPECT_EQ(Read32(bytes, 30), 0u);  // BI_RGB
     // First stored pixel is the bottom-left one, as B, G, R, A.
     EXPECT_EQ(Read32(bytes, 54), image.at(0, 15));
     EXPECT_EQ(Read32(bytes, 54 + 15 * 16 * 4 + 4), image.at(1, 0));
@@ -91,7 +93,8 @@ TEST(Marble, BmpIsBottomUp32BitWithAlpha) {
 
 TEST(Marble, UnwritablePathIsReported) {
     std::string error;
-    EXPECT_FALSE(mktexture::WriteBmp32("/nonexistent-dir/m.bmp", mktexture::MakeMarble(8, 1), error));
+    EXPECT_FALSE(
+        mktexture::WriteBmp32("/nonexistent-dir/m.bmp", mktexture::MakeMarble(8, 1), error));
     EXPECT_NE(error.find("/nonexistent-dir/m.bmp"), std::string::npos);
 }
 
@@ -116,7 +119,8 @@ TEST(MktextureCommandLine, BadArgumentsAreRefusedClearly) {
     std::string output;
     for (const char* arguments : {"--size 300", "--size 4", "--size", "--size -8", "--size 64x"}) {
         EXPECT_NE(RunTool(kMktexture + " " + arguments, output), 0) << arguments;
-        EXPECT_NE(output.find("--size needs a power of two"), std::string::npos) << arguments << ": " << output;
+        EXPECT_NE(output.find("--size needs a power of two"), std::string::npos)
+            << arguments << ": " << output;
     }
     EXPECT_NE(RunTool(kMktexture + " --seed 4294967296", output), 0);
     EXPECT_NE(output.find("--seed needs"), std::string::npos) << output;

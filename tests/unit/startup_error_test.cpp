@@ -40,7 +40,8 @@ TEST(StartupErrorTest, InputErrorIsCaughtInTheWindowProcedureAndRaisedAfterwards
         "Couldn't set keyboard cooperative level!\n"
         "Releasing main texture\n~~~flush font~~~\n";
     EXPECT_NE(std::string::npos, log.find(caught)) << log;
-    std::string closing = "Releasing D3Ddevice\nD3D object is history!\n\n---------------------end logging";
+    std::string closing =
+        "Releasing D3Ddevice\nD3D object is history!\n\n---------------------end logging";
     EXPECT_EQ(log.size() - closing.size(), log.rfind(closing)) << log;
     ASSERT_NE(nullptr, d3d.device());
     EXPECT_EQ(0u, d3d.device()->count("Present"));  // no frame after the error

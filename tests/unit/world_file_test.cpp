@@ -55,7 +55,8 @@ TEST(WorldFile, WrapsLightmapIndicesWithOneWarningEachOutOfRange) {
     GeomLevel level = OneTriangleLevel();
     level.lightmaps.resize(4);
     level.polygons.clear();
-    for (int32_t index : {0, 3, 4, 5, -1, -5}) level.polygons.push_back(GeomPolygon{0, 3, 0, index});
+    for (int32_t index : {0, 3, 4, 5, -1, -5})
+        level.polygons.push_back(GeomPolygon{0, 3, 0, index});
     LogCapture log;
     const WorldFile file(scratch.write(level));
     ASSERT_EQ(file.polygons.size(), 6u);

@@ -35,22 +35,16 @@ GeomLevel ThreeFaceLevel() {
 }
 
 std::vector<std::string> Stage0Setup(const std::string& texture) {
-    return {"SetTexture(0, " + texture + ")",
-            "SetTextureStageState(0, COLOROP, 4)",
-            "SetTextureStageState(0, COLORARG1, 2)",
-            "SetTextureStageState(0, COLORARG2, 0)",
-            "SetTextureStageState(0, MIPFILTER, 2)",
-            "SetTextureStageState(0, MINFILTER, 2)",
+    return {"SetTexture(0, " + texture + ")",        "SetTextureStageState(0, COLOROP, 4)",
+            "SetTextureStageState(0, COLORARG1, 2)", "SetTextureStageState(0, COLORARG2, 0)",
+            "SetTextureStageState(0, MIPFILTER, 2)", "SetTextureStageState(0, MINFILTER, 2)",
             "SetTextureStageState(0, MAGFILTER, 2)"};
 }
 
 std::vector<std::string> Stage1Setup(const std::string& lightmap) {
-    return {"SetTexture(1, " + lightmap + ")",
-            "SetTextureStageState(1, COLOROP, 5)",
-            "SetTextureStageState(1, COLORARG1, 2)",
-            "SetTextureStageState(1, COLORARG2, 1)",
-            "SetTextureStageState(1, MIPFILTER, 2)",
-            "SetTextureStageState(1, MINFILTER, 2)",
+    return {"SetTexture(1, " + lightmap + ")",       "SetTextureStageState(1, COLOROP, 5)",
+            "SetTextureStageState(1, COLORARG1, 2)", "SetTextureStageState(1, COLORARG2, 1)",
+            "SetTextureStageState(1, MIPFILTER, 2)", "SetTextureStageState(1, MINFILTER, 2)",
             "SetTextureStageState(1, MAGFILTER, 2)"};
 }
 
@@ -69,9 +63,9 @@ bool SameMatrix(const D3DMATRIX& a, const D3DMATRIX& b, float tolerance = 1e-6f)
 class WorldTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(device.CreateTexture(64, 64, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED,
-                                       &mainTexture),
-                  S_OK);
+        ASSERT_EQ(
+            device.CreateTexture(64, 64, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &mainTexture),
+            S_OK);
         g_mainTexture = mainTexture;
         device.clearCalls();
         g_camera = Camera();
@@ -151,7 +145,8 @@ TEST_F(WorldTest, LevelWithoutFacesSetsUpButDrawsNothing) {
     device.clearCalls();
     world->render();
     EXPECT_EQ(device.count("SetTransform"), 3u);
-    EXPECT_EQ(device.callTexts("SetStreamSource"), std::vector<std::string>{"SetStreamSource(0, vb#1, 28)"});
+    EXPECT_EQ(device.callTexts("SetStreamSource"),
+              std::vector<std::string>{"SetStreamSource(0, vb#1, 28)"});
     EXPECT_EQ(device.count("SetVertexShader"), 1u);
     EXPECT_EQ(device.count("DrawPrimitive"), 0u);
 }
@@ -162,7 +157,8 @@ TEST_F(WorldTest, EmptyLevelCreatesNoVertexBufferAndDrawsNothing) {
     device.clearCalls();
     world->render();
     EXPECT_EQ(device.count("SetTransform"), 3u);
-    EXPECT_EQ(device.callTexts("SetStreamSource"), std::vector<std::string>{"SetStreamSource(0, null, 28)"});
+    EXPECT_EQ(device.callTexts("SetStreamSource"),
+              std::vector<std::string>{"SetStreamSource(0, null, 28)"});
     EXPECT_EQ(device.count("DrawPrimitive"), 0u);
 }
 
@@ -265,9 +261,8 @@ TEST_F(WorldTest, LightmapThatCannotBeMadeLeavesFacesUnlitOnStageOne) {
     world->render();
     std::vector<std::string> texts = device.callTexts();
     // Face 1 (lightmap 1): stage 1 switched off instead of the lightmap set-up.
-    const std::vector<std::string> unlit = {"SetTexture(1, null)",
-                                            "SetTextureStageState(1, COLOROP, 1)",
-                                            "DrawPrimitive(6, 3, 4)"};
+    const std::vector<std::string> unlit = {
+        "SetTexture(1, null)", "SetTextureStageState(1, COLOROP, 1)", "DrawPrimitive(6, 3, 4)"};
     EXPECT_NE(std::search(texts.begin(), texts.end(), unlit.begin(), unlit.end()), texts.end());
     EXPECT_EQ(device.count("DrawPrimitive"), 3u);
     log.clear();

@@ -41,7 +41,9 @@ const char* const kOverview = "0 150 -340 -0.25 0 0 ";
 constexpr int kChannelTolerance = 4;
 constexpr size_t kMaxPixelsOff = kScreenWidth * kScreenHeight / 5000;
 
-void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void Pause(int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 class WineEnvironment : public ::testing::Environment {
 public:
@@ -78,9 +80,11 @@ class WineViewer : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(std::filesystem::exists(kZip))
-            << kZip << " is missing: build the Windows preset first (cmake --build --preset windows)";
+            << kZip
+            << " is missing: build the Windows preset first (cmake --build --preset windows)";
         std::string output;
-        ASSERT_EQ(0, wine_test::Run(std::string(CMAKE_COMMAND) + " -E tar xf " + kZip, output)) << output;
+        ASSERT_EQ(0, wine_test::Run(std::string(CMAKE_COMMAND) + " -E tar xf " + kZip, output))
+            << output;
         ASSERT_TRUE(std::filesystem::exists(runDir() / "tundra.exe"));
         ASSERT_TRUE(wine_test::CapsLockOff());
     }
@@ -97,7 +101,8 @@ protected:
         for (const auto& entry : std::filesystem::recursive_directory_iterator(scratch.root())) {
             const std::string name = entry.path().filename().string();
             const std::string extension = entry.path().extension().string();
-            if (extension != ".ppm" && extension != ".txt" && extension != ".out" && extension != ".pos")
+            if (extension != ".ppm" && extension != ".txt" && extension != ".out" &&
+                extension != ".pos")
                 continue;
             std::string flat = std::filesystem::relative(entry.path(), scratch.root()).string();
             std::replace(flat.begin(), flat.end(), '/', '_');
@@ -107,7 +112,9 @@ protected:
     }
 
     std::filesystem::path runDir() const { return scratch.root() / "Tundra"; }
-    std::filesystem::path dataFile(const std::string& name) const { return runDir() / "data" / name; }
+    std::filesystem::path dataFile(const std::string& name) const {
+        return runDir() / "data" / name;
+    }
     std::string log() const { return WithoutCarriageReturns(ReadFile(runDir() / "logging.txt")); }
 
     void configure(const ConfigText& config) { WriteFile(dataFile("default.cfg"), config.text()); }
@@ -162,7 +169,8 @@ protected:
         std::filesystem::path dir = scratch.root() / "native";
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
-        std::filesystem::copy(runDir() / "data", dir / "data", std::filesystem::copy_options::recursive);
+        std::filesystem::copy(runDir() / "data", dir / "data",
+                              std::filesystem::copy_options::recursive);
         std::filesystem::remove(dir / "data" / "posFile.pos");
         if (!position.empty()) WriteFile(dir / "data" / "posFile.pos", position);
         return dir;
@@ -175,13 +183,15 @@ protected:
                           int endMs, Frame* frame) {
         const std::filesystem::path dir = prepareNative(position);
         std::string script = keys;
-        if (frame) script += std::to_string(captureMs) + " capture " + (dir / "frame.ppm").string() + "\n";
+        if (frame)
+            script += std::to_string(captureMs) + " capture " + (dir / "frame.ppm").string() + "\n";
         script += std::to_string(endMs) + " close\n";
         WriteFile(dir / "script.txt", script);
         std::string output;
         EXPECT_EQ(0, tundra_test::RunTool("cd " + dir.string() +
                                               " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "
-                                              "TUNDRA_SCRIPT=script.txt timeout 60 " + kNativeViewer,
+                                              "TUNDRA_SCRIPT=script.txt timeout 60 " +
+                                              kNativeViewer,
                                           output))
             << output;
         if (frame) *frame = tundra_test::ReadPpm((dir / "frame.ppm").string());
@@ -237,13 +247,14 @@ TEST_F(WineViewer, WindowedRunShowsTheTitledWindowAndLogsLikeTheNativeBuild) {
 
     const std::string wineLog = log();
     EXPECT_EQ(0u, wineLog.rfind(kBanner, 0)) << wineLog;
-    ExpectInOrder(wineLog, {kBanner, "Loaded configuration file: data\\default.cfg\n",
-                            "InitD3D went ok\n", "loading up font 'data\\font.f'\n",
-                            "LOADED: data\\world.geom\n", "InitGeometry went ok\n",
-                            "Releasing main texture\n", "~~~flush font~~~\n",
-                            "~~~start cleaning up after world~~~\n", "Releasing D3Ddevice\n",
-                            "D3D object is history!\n", "crushing input.\n", kClosing});
-    EXPECT_TRUE(tundra_test::EndsWith(wineLog, std::string("crushing input.\n") + kClosing)) << wineLog;
+    ExpectInOrder(
+        wineLog,
+        {kBanner, "Loaded configuration file: data\\default.cfg\n", "InitD3D went ok\n",
+         "loading up font 'data\\font.f'\n", "LOADED: data\\world.geom\n", "InitGeometry went ok\n",
+         "Releasing main texture\n", "~~~flush font~~~\n", "~~~start cleaning up after world~~~\n",
+         "Releasing D3Ddevice\n", "D3D object is history!\n", "crushing input.\n", kClosing});
+    EXPECT_TRUE(tundra_test::EndsWith(wineLog, std::string("crushing input.\n") + kClosing))
+        << wineLog;
     // Line for line what the native build writes for the same data and keys.
     EXPECT_EQ(runNative("", "500 key ESCAPE down\n520 key ESCAPE up\n", 0, 5000, nullptr), wineLog);
 }
@@ -278,8 +289,8 @@ TEST_F(WineViewer, MissingMarbleTextureNeverShowsTheWindow) {
     const std::string wineLog = log();
     EXPECT_EQ(std::string::npos, wineLog.find("InitGeometry went ok")) << wineLog;
     EXPECT_EQ(std::string::npos, wineLog.find("Releasing main texture")) << wineLog;
-    ExpectInOrder(wineLog, {kBanner, "InitD3D went ok\n", "~~~flush font~~~\n", "Releasing D3Ddevice\n",
-                            "D3D object is history!\n", kClosing});
+    ExpectInOrder(wineLog, {kBanner, "InitD3D went ok\n", "~~~flush font~~~\n",
+                            "Releasing D3Ddevice\n", "D3D object is history!\n", kClosing});
     EXPECT_TRUE(tundra_test::EndsWith(wineLog, kClosing));
 }
 
@@ -303,7 +314,7 @@ TEST_F(WineViewer, FullScreenFrameMatchesTheNativeFrameOfTheSamePlacement) {
 struct ConfigurationRow {
     const char* name;
     ConfigText config;
-    bool shown;  // start-up completes and the window shows
+    bool shown;               // start-up completes and the window shows
     bool sixteenBit = false;  // 5-bit colour channels
 };
 
@@ -342,11 +353,13 @@ std::vector<ConfigurationRow> ConfigurationRows() {
     return rows;
 }
 
-class WineConfiguration : public WineViewer, public ::testing::WithParamInterface<ConfigurationRow> {
+class WineConfiguration : public WineViewer,
+                          public ::testing::WithParamInterface<ConfigurationRow> {
 protected:
     // A full-screen frame is the whole screen.
     std::string screenOrWindow(const std::string& window) const {
-        return GetParam().config.text().find("full screen=1") != std::string::npos ? "root" : window;
+        return GetParam().config.text().find("full screen=1") != std::string::npos ? "root"
+                                                                                   : window;
     }
 
     // The native viewer in this display on a copy of the data; its window's
@@ -354,9 +367,9 @@ protected:
     std::string runNativeWindow(Frame& frame) {
         const std::filesystem::path dir = prepareNative(kOverview);
         WriteFile(dir / "script.txt", "300 key CAPITAL down\n320 key CAPITAL up\n");
-        wine_test::Process viewer(dir.string(), {kNativeViewer}, (dir / "native.out").string(),
-                                  {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
-                                   "TUNDRA_SCRIPT=script.txt"});
+        wine_test::Process viewer(
+            dir.string(), {kNativeViewer}, (dir / "native.out").string(),
+            {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "TUNDRA_SCRIPT=script.txt"});
         if (GetParam().shown) {
             std::string window = wine_test::FindWindow("Tundra", 30);
             EXPECT_FALSE(window.empty()) << ReadFile(dir / "native.out");
@@ -443,7 +456,8 @@ TEST_F(WineViewer, FlyingWithEAndTheMouseMovesAlongTheViewAndTurns) {
     EXPECT_FLOAT_EQ(0.0f, placement[5]) << saved;
 
     ASSERT_TRUE(before.loaded() && after.loaded());
-    EXPECT_GT(before.pixelsOff(after, kChannelTolerance), before.pixels() / 2) << "the view did not change";
+    EXPECT_GT(before.pixelsOff(after, kChannelTolerance), before.pixels() / 2)
+        << "the view did not change";
     ExpectSameFrame(nativeFrame(saved, false), after, "after flying");
 }
 
@@ -463,7 +477,8 @@ FocusRound LoseFocusAndReturn(const std::string& window, const std::filesystem::
         return tundra_test::ReadPpm(prefix + "_" + part + ".ppm");
     };
     round.before = grab("before");
-    wine_test::Process other(dir.string(), {"xmessage", "-geometry", "300x100+50+50", "another window"},
+    wine_test::Process other(dir.string(),
+                             {"xmessage", "-geometry", "300x100+50+50", "another window"},
                              prefix + "_xmessage.out");
     const std::string otherWindow = wine_test::FindWindow("xmessage", 30);
     EXPECT_FALSE(otherWindow.empty());
@@ -513,10 +528,12 @@ TEST_F(WineViewer, NativeFullScreenUnderTheWindowManagerBehavesTheSame) {
     configureFullScreen();
     const Frame native = nativeFrame(kOverview, false);  // drawn offscreen
     const std::filesystem::path dir = prepareNative(kOverview);
-    WriteFile(dir / "script.txt", "300 key CAPITAL down\n320 key CAPITAL up\n"
-                                  "340 key GRAVE down\n360 key GRAVE up\n");
-    wine_test::Process viewer(dir.string(), {kNativeViewer}, (dir / "native.out").string(),
-                              {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "TUNDRA_SCRIPT=script.txt"});
+    WriteFile(dir / "script.txt",
+              "300 key CAPITAL down\n320 key CAPITAL up\n"
+              "340 key GRAVE down\n360 key GRAVE up\n");
+    wine_test::Process viewer(
+        dir.string(), {kNativeViewer}, (dir / "native.out").string(),
+        {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "TUNDRA_SCRIPT=script.txt"});
     const std::string window = wine_test::FindWindow("Tundra", 30);
     ASSERT_FALSE(window.empty()) << ReadFile(dir / "native.out");
     ASSERT_TRUE(wine_test::Activate(window));

@@ -19,7 +19,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void Pause(int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 std::unique_ptr<Process> g_display;
 std::unique_ptr<Process> g_windowManager;
@@ -55,11 +57,12 @@ bool StartDisplay(std::string& error) {
         const std::string display = ":" + std::to_string(number);
         g_display = std::make_unique<Process>(
             g_sessionDir.string(),
-            std::vector<std::string>{"Xvfb", display, "-screen", "0",
-                                     std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24",
-                                     "-nolisten", "tcp"},
-            (g_sessionDir / ("xvfb" + display.substr(1) + ".out")).string(), std::vector<std::string>{},
-            3600);
+            std::vector<std::string>{
+                "Xvfb", display, "-screen", "0",
+                std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24",
+                "-nolisten", "tcp"},
+            (g_sessionDir / ("xvfb" + display.substr(1) + ".out")).string(),
+            std::vector<std::string>{}, 3600);
         setenv("DISPLAY", display.c_str(), 1);
         if (WaitFor([] { return Run("xdpyinfo", 5) == 0; }, 15, g_display.get())) return true;
         g_display.reset();
@@ -69,9 +72,9 @@ bool StartDisplay(std::string& error) {
 }
 
 bool StartWindowManager(std::string& error) {
-    g_windowManager = std::make_unique<Process>(g_sessionDir.string(), std::vector<std::string>{"openbox"},
-                                                (g_sessionDir / "openbox.out").string(),
-                                                std::vector<std::string>{}, 3600);
+    g_windowManager = std::make_unique<Process>(
+        g_sessionDir.string(), std::vector<std::string>{"openbox"},
+        (g_sessionDir / "openbox.out").string(), std::vector<std::string>{}, 3600);
     auto managed = [] {
         std::string output;
         return Run("xprop -root _NET_SUPPORTING_WM_CHECK", output, 5) == 0 &&
@@ -135,8 +138,8 @@ void EndSession() {
 
 int Run(const std::string& commandLine, std::string& output, int seconds) {
     output.clear();
-    const std::string wrapped =
-        "timeout -k 5 " + std::to_string(seconds) + " " + commandLine + " 2>&1";
+    const std::string wrapped = "timeout -k 5 " + std::to_string(seconds) + " " + commandLine +
+                                " 2>&1";
     FILE* pipe = popen(wrapped.c_str(), "r");
     if (!pipe) return -1;
     char buffer[4096];
@@ -208,7 +211,8 @@ std::string FindWindow(const std::string& title, int seconds) {
     WaitFor(
         [&] {
             std::string output;
-            if (Run("xdotool search --onlyvisible --name '^" + title + "$'", output, 5) != 0) return false;
+            if (Run("xdotool search --onlyvisible --name '^" + title + "$'", output, 5) != 0)
+                return false;
             size_t end = output.find_first_not_of("0123456789");
             found = output.substr(0, end);
             return !found.empty();
@@ -245,7 +249,8 @@ bool CapsLockOff() {
 }
 
 bool MoveMouseBy(int dx, int dy) {
-    return Run("xdotool mousemove_relative -- " + std::to_string(dx) + " " + std::to_string(dy)) == 0;
+    return Run("xdotool mousemove_relative -- " + std::to_string(dx) + " " + std::to_string(dy)) ==
+           0;
 }
 
 bool CaptureScreen(const std::string& ppmFile) { return CaptureWindow("root", ppmFile); }

@@ -12,15 +12,28 @@ namespace bsp {
 namespace {
 
 const char* const kLumpNames[kLumpCount] = {
-    "entities", "textures",  "planes",   "nodes",        "leafs",
-    "leaf faces", "leaf brushes", "models", "brushes",   "brush sides",
-    "vertices", "mesh vertices", "effects", "faces", "lightmaps",
-    "light volumes", "visibility data"};
+    "entities",     "textures", "planes",    "nodes",         "leafs",          "leaf faces",
+    "leaf brushes", "models",   "brushes",   "brush sides",   "vertices",       "mesh vertices",
+    "effects",      "faces",    "lightmaps", "light volumes", "visibility data"};
 
 // Record size of each lump; 1 for lumps of free-form bytes.
-const size_t kRecordSizes[kLumpCount] = {1,  kTextureRecordSize, 16, 36, 48, 4,
-                                         4,  40, 12, 8, kVertexRecordSize, 4,
-                                         72, kFaceRecordSize, kLightmapBytes, 8, 1};
+const size_t kRecordSizes[kLumpCount] = {1,
+                                         kTextureRecordSize,
+                                         16,
+                                         36,
+                                         48,
+                                         4,
+                                         4,
+                                         40,
+                                         12,
+                                         8,
+                                         kVertexRecordSize,
+                                         4,
+                                         72,
+                                         kFaceRecordSize,
+                                         kLightmapBytes,
+                                         8,
+                                         1};
 
 constexpr int32_t kVersion = 46;
 
@@ -163,8 +176,8 @@ void BspFile::checkFace(size_t number, const Face& face) const {
         Fail("lump 'faces': face ", number, " uses lightmap ", face.lightmap, " of ",
              lightmaps.size());
     if (!RunInside(face.firstVertex, face.vertexCount, vertices.size()))
-        Fail("lump 'faces': face ", number, " vertices ", face.firstVertex, " + ",
-             face.vertexCount, " lie outside the vertex lump (", vertices.size(), ")");
+        Fail("lump 'faces': face ", number, " vertices ", face.firstVertex, " + ", face.vertexCount,
+             " lie outside the vertex lump (", vertices.size(), ")");
     if (face.type == kFacePatch) {
         if (face.patchWidth < 3 || face.patchHeight < 3 || face.patchWidth % 2 == 0 ||
             face.patchHeight % 2 == 0)
@@ -180,8 +193,7 @@ void BspFile::checkFace(size_t number, const Face& face) const {
     }
     if (!RunInside(face.firstMeshVertex, face.meshVertexCount, meshVertices.size()))
         Fail("lump 'faces': face ", number, " mesh vertices ", face.firstMeshVertex, " + ",
-             face.meshVertexCount, " lie outside the mesh vertex lump (",
-             meshVertices.size(), ")");
+             face.meshVertexCount, " lie outside the mesh vertex lump (", meshVertices.size(), ")");
     if (face.meshVertexCount % 3 != 0)
         Fail("lump 'faces': face ", number, " has ", face.meshVertexCount,
              " mesh vertices, not a whole number of triangles");
@@ -265,8 +277,8 @@ void BspFile::checkTree() const {
             Fail("lump 'leafs': leaf ", i, " is in cluster ", leaf.cluster, " of ",
                  tree.numClusters);
         if (!RunInside(leaf.firstLeafFace, leaf.leafFaceCount, tree.leafFaces.size()))
-            Fail("lump 'leafs': leaf ", i, " faces ", leaf.firstLeafFace, " + ",
-                 leaf.leafFaceCount, " lie outside the leaf face lump");
+            Fail("lump 'leafs': leaf ", i, " faces ", leaf.firstLeafFace, " + ", leaf.leafFaceCount,
+                 " lie outside the leaf face lump");
     }
     if (!RunInside(tree.firstWorldFace, tree.worldFaceCount, faces.size()))
         Fail("lump 'models': the level's faces ", tree.firstWorldFace, " + ", tree.worldFaceCount,

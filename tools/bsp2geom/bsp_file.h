@@ -23,9 +23,24 @@ public:
 };
 
 enum LumpIndex {
-    kEntities, kTextures, kPlanes, kNodes, kLeafs, kLeafFaces, kLeafBrushes, kModels,
-    kBrushes, kBrushSides, kVertices, kMeshVertices, kEffects, kFaces, kLightmaps,
-    kLightVolumes, kVisData, kLumpCount
+    kEntities,
+    kTextures,
+    kPlanes,
+    kNodes,
+    kLeafs,
+    kLeafFaces,
+    kLeafBrushes,
+    kModels,
+    kBrushes,
+    kBrushSides,
+    kVertices,
+    kMeshVertices,
+    kEffects,
+    kFaces,
+    kLightmaps,
+    kLightVolumes,
+    kVisData,
+    kLumpCount
 };
 
 // Sizes of the on-disk records.
@@ -96,7 +111,7 @@ struct Tree {
     std::vector<Node> nodes;
     std::vector<Leaf> leaves;
     std::vector<int32_t> leafFaces;
-    int32_t numClusters = 0;      // 0 with no visibility data: all see all
+    int32_t numClusters = 0;  // 0 with no visibility data: all see all
     int32_t bytesPerCluster = 0;
     std::vector<uint8_t> clusterSets;
     // The faces of model 0, the level itself; the other models' faces (doors,

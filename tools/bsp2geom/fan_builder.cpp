@@ -144,7 +144,8 @@ std::vector<Fan> MergeTrianglesIntoFans(const std::vector<Triangle>& triangles) 
     return fans;
 }
 
-std::vector<Fan> BuildFans(const std::vector<Vec3>& positions, const std::vector<Triangle>& triangles) {
+std::vector<Fan> BuildFans(const std::vector<Vec3>& positions,
+                           const std::vector<Triangle>& triangles) {
     if (triangles.empty()) return {};
     Fan convex = ConvexFan(positions, triangles);
     if (!convex.empty()) return {convex};

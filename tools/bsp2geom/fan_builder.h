@@ -27,7 +27,8 @@ using Fan = std::vector<int>;         // fan around Fan[0]
 // a single fan running around that polygon's outline; otherwise consecutive
 // triangles that share the fan centre and the previous edge are merged, so
 // the result draws exactly the input triangles.
-std::vector<Fan> BuildFans(const std::vector<Vec3>& positions, const std::vector<Triangle>& triangles);
+std::vector<Fan> BuildFans(const std::vector<Vec3>& positions,
+                           const std::vector<Triangle>& triangles);
 
 // Just the merging of consecutive triangles (exact reproduction).
 std::vector<Fan> MergeTrianglesIntoFans(const std::vector<Triangle>& triangles);

@@ -58,7 +58,8 @@ std::vector<Triangle> FaceTriangles(const BspFile& bsp, const Face& face) {
 
 std::vector<Vec3> Positions(const std::vector<Vertex>& vertices) {
     std::vector<Vec3> positions;
-    for (const Vertex& v : vertices) positions.push_back({v.position[0], v.position[1], v.position[2]});
+    for (const Vertex& v : vertices)
+        positions.push_back({v.position[0], v.position[1], v.position[2]});
     return positions;
 }
 
@@ -93,7 +94,8 @@ Vertex Blend3(const Vertex& a, const Vertex& b, const Vertex& c, double t) {
 // control block spans `level` grid steps in each direction.
 Vertex PatchPoint(const std::vector<Vertex>& control, int width, int height, int level, int i,
                   int j) {
-    int column = std::min(i / level, (width - 1) / 2 - 1), row = std::min(j / level, (height - 1) / 2 - 1);
+    int column = std::min(i / level, (width - 1) / 2 - 1),
+        row = std::min(j / level, (height - 1) / 2 - 1);
     double s = double(i - column * level) / level, t = double(j - row * level) / level;
     auto at = [&](int a, int b) -> const Vertex& {
         return control[size_t((2 * row + b) * width + 2 * column + a)];
@@ -117,8 +119,8 @@ std::vector<Fan> GridFans(int columns, int rows) {
         for (int i = 0; i + 1 < columns; i += 2) {
             if (i + 2 < columns && j + 2 < rows) {
                 fans.push_back({id(i + 1, j + 1), id(i, j), id(i + 1, j), id(i + 2, j),
-                                id(i + 2, j + 1), id(i + 2, j + 2), id(i + 1, j + 2),
-                                id(i, j + 2), id(i, j + 1), id(i, j)});
+                                id(i + 2, j + 1), id(i + 2, j + 2), id(i + 1, j + 2), id(i, j + 2),
+                                id(i, j + 1), id(i, j)});
                 continue;
             }
             for (int b = j; b < std::min(j + 2, rows - 1); ++b)
@@ -133,7 +135,8 @@ std::vector<Fan> GridFans(int columns, int rows) {
 // triangles, so their fans are turned to match by the same measure.
 std::vector<VertexFan> PatchFans(const BspFile& bsp, const Face& face, int level) {
     std::vector<Vertex> control = FaceVertices(bsp, face);
-    int columns = (face.patchWidth - 1) / 2 * level + 1, rows = (face.patchHeight - 1) / 2 * level + 1;
+    int columns = (face.patchWidth - 1) / 2 * level + 1,
+        rows = (face.patchHeight - 1) / 2 * level + 1;
     std::vector<Vertex> grid;
     for (int j = 0; j < rows; ++j)
         for (int i = 0; i < columns; ++i)
@@ -237,15 +240,9 @@ bool Skipped(const BspFile& bsp, const Face& face, const ConvertOptions& options
 std::vector<VertexFan> FansOf(const BspFile& bsp, const Face& face, const ConvertOptions& options,
                               ConvertStats& stats) {
     switch (face.type) {
-    case kFacePolygon:
-        ++stats.polygonFaces;
-        return PolygonFans(bsp, face, stats, true);
-    case kFaceMesh:
-        ++stats.meshFaces;
-        return PolygonFans(bsp, face, stats, false);
-    default:
-        ++stats.patchFaces;
-        return PatchFans(bsp, face, options.patchLevel);
+        case kFacePolygon: ++stats.polygonFaces; return PolygonFans(bsp, face, stats, true);
+        case kFaceMesh: ++stats.meshFaces; return PolygonFans(bsp, face, stats, false);
+        default: ++stats.patchFaces; return PatchFans(bsp, face, options.patchLevel);
     }
 }
 
@@ -289,11 +286,12 @@ void Grow(GeomVisibility::Leaf& leaf, float x, float y, float z) {
 
 // Its own box when it holds no polygon, otherwise the box around its
 // polygons, which is what the viewer tests against the view.
-GeomVisibility::Leaf ConvertLeaf(const Leaf& source, const std::vector<std::vector<int32_t>>& polygonsOfFace,
+GeomVisibility::Leaf ConvertLeaf(const Leaf& source,
+                                 const std::vector<std::vector<int32_t>>& polygonsOfFace,
                                  const BspFile& bsp, const GeomLevel& level,
                                  std::vector<int32_t>& leafPolygons) {
-    GeomVisibility::Leaf leaf{source.cluster < 0 ? -1 : source.cluster, {}, {},
-                              int32_t(leafPolygons.size()), 0};
+    GeomVisibility::Leaf leaf{
+        source.cluster < 0 ? -1 : source.cluster, {}, {}, int32_t(leafPolygons.size()), 0};
     const Tree& tree = bsp.tree;
     for (int32_t k = 0; k < source.leafFaceCount; ++k) {
         const int32_t face = tree.leafFaces[size_t(source.firstLeafFace + k)];
@@ -316,7 +314,8 @@ GeomVisibility::Leaf ConvertLeaf(const Leaf& source, const std::vector<std::vect
     std::fill(leaf.min, leaf.min + 3, std::numeric_limits<float>::max());
     std::fill(leaf.max, leaf.max + 3, std::numeric_limits<float>::lowest());
     for (int32_t k = 0; k < leaf.polygonCount; ++k) {
-        const GeomPolygon& polygon = level.polygons[size_t(leafPolygons[size_t(leaf.firstPolygon + k)])];
+        const GeomPolygon& polygon =
+            level.polygons[size_t(leafPolygons[size_t(leaf.firstPolygon + k)])];
         for (int32_t v = 0; v < polygon.vertexCount; ++v) {
             const GeomVertex& vertex = level.vertices[size_t(polygon.firstVertex + v)];
             Grow(leaf, vertex.x, vertex.y, vertex.z);
@@ -333,7 +332,8 @@ void CopyClusterSets(const Tree& tree, GeomVisibility& vis) {
         return;
     }
     // No visibility data: every cluster sees every other.
-    for (const Leaf& leaf : tree.leaves) vis.numClusters = std::max(vis.numClusters, leaf.cluster + 1);
+    for (const Leaf& leaf : tree.leaves)
+        vis.numClusters = std::max(vis.numClusters, leaf.cluster + 1);
     vis.bytesPerCluster = (vis.numClusters + 7) / 8;
     vis.clusterSets.assign(size_t(vis.numClusters) * size_t(vis.bytesPerCluster), 0xFF);
 }
@@ -369,7 +369,8 @@ std::optional<GeomVisibility> ConvertTree(const BspFile& bsp, ConvertedLevel& re
     for (const Node& node : tree.nodes)
         vis.nodes.push_back({node.plane, node.children[0], node.children[1]});
     for (const Leaf& leaf : tree.leaves)
-        vis.leaves.push_back(ConvertLeaf(leaf, polygonsOfFace, bsp, result.level, vis.leafPolygons));
+        vis.leaves.push_back(
+            ConvertLeaf(leaf, polygonsOfFace, bsp, result.level, vis.leafPolygons));
     CopyClusterSets(tree, vis);
     return vis;
 }
@@ -385,9 +386,7 @@ void CheckOptions(const ConvertOptions& options) {
 
 }  // namespace
 
-Vec3 ToViewerSpace(const float position[3]) {
-    return {position[0], position[2], position[1]};
-}
+Vec3 ToViewerSpace(const float position[3]) { return {position[0], position[2], position[1]}; }
 
 std::array<float, 6> PlacementAt(const SpawnPoint& spawn) {
     const float eye[3] = {spawn.origin[0], spawn.origin[1], spawn.origin[2] + kEyeHeight};
@@ -413,7 +412,8 @@ ConvertedLevel ConvertLevel(const BspFile& bsp, const ConvertOptions& options) {
             ++stats.skippedFaces;
             continue;
         }
-        FacePieces pieces{int(i), face.texture, face.lightmap >= 0 ? face.lightmap : neutralLightmap,
+        FacePieces pieces{int(i), face.texture,
+                          face.lightmap >= 0 ? face.lightmap : neutralLightmap,
                           FansOf(bsp, face, options, stats)};
         if (pieces.fans.empty()) {
             ++stats.skippedFaces;

@@ -17,10 +17,10 @@
 namespace bsp {
 
 struct ConvertOptions {
-    int patchLevel = 4;         // subdivisions per Bezier segment (1 .. kMaxPatchLevel)
-    bool keepSky = false;       // sky faces are left out unless asked for
-    int overbrightShift = 0;    // lightmap brightening in bits (0 .. 2), colour-preserving
-    bool visibility = true;     // write the tree and visible sets after the lightmaps
+    int patchLevel = 4;       // subdivisions per Bezier segment (1 .. kMaxPatchLevel)
+    bool keepSky = false;     // sky faces are left out unless asked for
+    int overbrightShift = 0;  // lightmap brightening in bits (0 .. 2), colour-preserving
+    bool visibility = true;   // write the tree and visible sets after the lightmaps
 };
 constexpr int kMaxPatchLevel = 32;
 
@@ -39,7 +39,7 @@ struct ConvertedLevel {
     tundra_formats::GeomLevel level;
     std::vector<int> sourceFace;  // for each polygon, the level face it came from
     ConvertStats stats;
-    std::string treeProblem;      // why a level with a damaged tree has no visibility
+    std::string treeProblem;  // why a level with a damaged tree has no visibility
     std::vector<SpawnPoint> spawnPoints;
 };
 

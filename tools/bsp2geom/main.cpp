@@ -88,14 +88,13 @@ int Convert(const Arguments& args) {
     if (!args.positionFile.empty()) WritePosition(args.positionFile, converted);
     const bsp::ConvertStats& s = converted.stats;
     std::cout << out << ": " << converted.level.vertices.size() << " vertices, "
-              << converted.level.polygons.size() << " polygons, "
-              << converted.level.textures.size() << " textures, "
-              << converted.level.lightmaps.size() << " lightmaps"
+              << converted.level.polygons.size() << " polygons, " << converted.level.textures.size()
+              << " textures, " << converted.level.lightmaps.size() << " lightmaps"
               << (s.neutralLightmapAdded ? " (last one neutral)" : "") << "\n"
               << "faces: " << s.polygonFaces << " polygons (" << s.singleFanFaces
-              << " as one fan), " << s.meshFaces << " meshes, " << s.patchFaces
-              << " patches, " << s.skippedFaces << " skipped; surface coordinates rebased on "
-              << s.rebasedFaces << ", replanned on " << s.replannedFaces << "\n";
+              << " as one fan), " << s.meshFaces << " meshes, " << s.patchFaces << " patches, "
+              << s.skippedFaces << " skipped; surface coordinates rebased on " << s.rebasedFaces
+              << ", replanned on " << s.replannedFaces << "\n";
     if (converted.level.visibility)
         std::cout << "visibility: " << converted.level.visibility->leaves.size() << " leaves, "
                   << converted.level.visibility->numClusters << " clusters\n";

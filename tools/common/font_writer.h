@@ -38,9 +38,8 @@ bool WriteFontFile(const std::string& path, const std::vector<FontGlyphRecord>& 
 
 // A test font: 256 glyphs with the same metrics and a solid bitmap of the
 // given size, filled with `coverage`.
-std::vector<FontGlyphRecord> UniformFont(uint32_t advance, uint32_t lineHeight,
-                                         uint32_t width = 0, uint32_t height = 0,
-                                         uint8_t coverage = 255);
+std::vector<FontGlyphRecord> UniformFont(uint32_t advance, uint32_t lineHeight, uint32_t width = 0,
+                                         uint32_t height = 0, uint8_t coverage = 255);
 // A bitmap whose bytes differ per texel (and per code), so a misplaced copy
 // shows: byte (i, j) of glyph `code` is 1 + (code * 7 + j * 31 + i * 3) % 255.
 std::vector<uint8_t> PatternBitmap(int code, uint32_t width, uint32_t height);

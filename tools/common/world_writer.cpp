@@ -21,7 +21,9 @@ public:
         std::memcpy(&bits, &value, sizeof bits);
         u32(bits);
     }
-    void bytes(const uint8_t* data, std::size_t count) { out_.insert(out_.end(), data, data + count); }
+    void bytes(const uint8_t* data, std::size_t count) {
+        out_.insert(out_.end(), data, data + count);
+    }
 
 private:
     std::vector<uint8_t>& out_;
@@ -134,7 +136,8 @@ bool WriteWorldGeom(const std::string& path, const GeomLevel& level,
     const std::vector<uint8_t> bytes = EncodeWorldGeom(level, options);
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) return false;
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(file.flush());
 }
 

@@ -13,10 +13,9 @@ using tundra_formats::FontGlyphRecord;
 
 // Bytes 0x80..0x9F of Windows-1252; 0 marks the five undefined ones.
 const unsigned kWindows1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 long RoundedPixels(FT_Pos value26_6) { return (value26_6 + 32) >> 6; }
 
@@ -80,8 +79,8 @@ bool MakeFont(const FontMakerOptions& options, MadeFont& made, std::string& erro
     }
     FT_Face face = holder.face;
     if (FT_Set_Pixel_Sizes(face, 0, options.pixelSize) != 0) {
-        error = "font '" + options.fontPath + "' has no size " +
-                std::to_string(options.pixelSize) + " px";
+        error = "font '" + options.fontPath + "' has no size " + std::to_string(options.pixelSize) +
+                " px";
         return false;
     }
     if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) {

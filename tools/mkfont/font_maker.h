@@ -17,7 +17,7 @@ struct FontMakerOptions {
 
 struct MadeFont {
     std::vector<tundra_formats::FontGlyphRecord> glyphs;  // 256, by code
-    unsigned drawnGlyphs = 0;  // glyphs with a bitmap
+    unsigned drawnGlyphs = 0;                             // glyphs with a bitmap
     unsigned emptyGlyphs = 0;  // codes with no glyph in the font (or control codes)
 };
 

@@ -27,7 +27,8 @@ void PrintUsage(std::ostream& out) {
 }
 
 bool ParseSize(const std::string& text, unsigned& size) {
-    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     size = static_cast<unsigned>(std::atoi(text.c_str()));
     return size >= kSmallestSize && size <= kLargestSize;

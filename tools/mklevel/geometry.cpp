@@ -7,9 +7,7 @@ namespace {
 
 float Axis(const Vec3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
 
-void SetAxis(Vec3& v, int axis, float value) {
-    (axis == 0 ? v.x : axis == 1 ? v.y : v.z) = value;
-}
+void SetAxis(Vec3& v, int axis, float value) { (axis == 0 ? v.x : axis == 1 ? v.y : v.z) = value; }
 
 // Newell's normal: robust for polygons with collinear vertices.
 Vec3 NewellNormal(const std::vector<Vec3>& points) {
@@ -98,7 +96,8 @@ void LevelBuilder::addRoom(const Box& room, const std::vector<Box>& openings, un
         if (sides & (1u << bit)) addBoxSide(room, static_cast<BoxSide>(1u << bit), true, openings);
 }
 
-void LevelBuilder::addBoxSide(const Box& box, BoxSide side, bool inward, const std::vector<Box>& openings) {
+void LevelBuilder::addBoxSide(const Box& box, BoxSide side, bool inward,
+                              const std::vector<Box>& openings) {
     unsigned bit = 0;
     while ((1u << bit) != side) ++bit;
     const int axis = static_cast<int>(bit / 2);
@@ -107,7 +106,8 @@ void LevelBuilder::addBoxSide(const Box& box, BoxSide side, bool inward, const s
     const int axisB = (axis + 2) % 3;
     const float plane = Axis(atMax ? box.max : box.min, axis);
 
-    const Rect wall{Axis(box.min, axisA), Axis(box.min, axisB), Axis(box.max, axisA), Axis(box.max, axisB)};
+    const Rect wall{Axis(box.min, axisA), Axis(box.min, axisB), Axis(box.max, axisA),
+                    Axis(box.max, axisB)};
     std::vector<Rect> holes;
     for (const Box& o : openings) {
         // Only openings that pass through the plane cut it; one that merely
@@ -168,26 +168,29 @@ void AddPillar(LevelBuilder& builder, float x, float z, float floorY, float ceil
     const float base = half + 16;
     const Box shaft{{x - half, floorY + 24, z - half}, {x + half, ceilingY - 24, z + half}};
     const Box throughShaft{{x - half, floorY, z - half}, {x + half, ceilingY, z + half}};
-    builder.addSolid({{x - base, floorY, z - base}, {x + base, floorY + 24, z + base}}, kAllSides & ~kSideMinY,
-                     {throughShaft});
+    builder.addSolid({{x - base, floorY, z - base}, {x + base, floorY + 24, z + base}},
+                     kAllSides & ~kSideMinY, {throughShaft});
     builder.addSolid(shaft, kSideMinX | kSideMaxX | kSideMinZ | kSideMaxZ);
-    builder.addSolid({{x - base, ceilingY - 24, z - base}, {x + base, ceilingY, z + base}}, kAllSides & ~kSideMaxY,
-                     {throughShaft});
+    builder.addSolid({{x - base, ceilingY - 24, z - base}, {x + base, ceilingY, z + base}},
+                     kAllSides & ~kSideMaxY, {throughShaft});
 }
 
 // Steps climbing along +z from (z0, y0): each a column standing on the
 // floor, with its riser only where the step below does not cover it.
-void AddStairs(LevelBuilder& builder, float x0, float x1, float z0, float y0, int steps, float rise, float run) {
+void AddStairs(LevelBuilder& builder, float x0, float x1, float z0, float y0, int steps, float rise,
+               float run) {
     for (int k = 0; k < steps; ++k) {
         float z = z0 + run * k;
-        builder.addSolid({{x0, y0, z}, {x1, y0 + rise * (k + 1), z + run}}, kSideMaxY | kSideMinX | kSideMaxX);
+        builder.addSolid({{x0, y0, z}, {x1, y0 + rise * (k + 1), z + run}},
+                         kSideMaxY | kSideMinX | kSideMaxX);
         builder.addSolid({{x0, y0 + rise * k, z}, {x1, y0 + rise * (k + 1), z + run}}, kSideMinZ);
     }
 }
 
 // A slope falling along +x from (x0, yTop) to (x1, yBottom) between z0 and
 // z1, with its two triangular sides.
-void AddRamp(LevelBuilder& builder, float x0, float x1, float yTop, float yBottom, float z0, float z1) {
+void AddRamp(LevelBuilder& builder, float x0, float x1, float yTop, float yBottom, float z0,
+             float z1) {
     builder.addPolygon({{x0, yTop, z0}, {x0, yTop, z1}, {x1, yBottom, z1}, {x1, yBottom, z0}},
                        {yTop - yBottom, x1 - x0, 0});
     builder.addPolygon({{x0, yTop, z0}, {x0, yBottom, z0}, {x1, yBottom, z0}}, {0, 0, -1});
@@ -243,15 +246,15 @@ Level BuildSampleLevel() {
     WeldTJunctions(level);
 
     level.lights = {
-        {{-440, 180, 208}, {2.0f, 1.25f, 0.6f}, 720},    // hall A, left aisle: amber
-        {{440, 180, 432}, {0.7f, 1.0f, 2.0f}, 720},      // hall A, right aisle: blue
-        {{0, 380, 300}, {1.4f, 1.3f, 1.15f}, 1000},      // hall A, high over the nave
-        {{0, 150, -300}, {0.8f, 0.8f, 0.85f}, 640},      // hall A, behind the start
-        {{-400, 220, 800}, {1.8f, 1.1f, 0.55f}, 640},    // gallery, left: amber
-        {{400, 220, 800}, {0.6f, 0.9f, 1.8f}, 640},      // gallery, right: blue
-        {{0, 330, 1250}, {1.0f, 2.0f, 1.6f}, 900},       // hall B: green
-        {{880, 40, 250}, {2.2f, 0.8f, 0.4f}, 800},       // room C, by the ramp: red
-        {{1200, 220, 520}, {1.3f, 0.8f, 2.0f}, 720},     // room C, far corner: violet
+        {{-440, 180, 208}, {2.0f, 1.25f, 0.6f}, 720},  // hall A, left aisle: amber
+        {{440, 180, 432}, {0.7f, 1.0f, 2.0f}, 720},    // hall A, right aisle: blue
+        {{0, 380, 300}, {1.4f, 1.3f, 1.15f}, 1000},    // hall A, high over the nave
+        {{0, 150, -300}, {0.8f, 0.8f, 0.85f}, 640},    // hall A, behind the start
+        {{-400, 220, 800}, {1.8f, 1.1f, 0.55f}, 640},  // gallery, left: amber
+        {{400, 220, 800}, {0.6f, 0.9f, 1.8f}, 640},    // gallery, right: blue
+        {{0, 330, 1250}, {1.0f, 2.0f, 1.6f}, 900},     // hall B: green
+        {{880, 40, 250}, {2.2f, 0.8f, 0.4f}, 800},     // room C, by the ramp: red
+        {{1200, 220, 520}, {1.3f, 0.8f, 2.0f}, 720},   // room C, far corner: violet
     };
     level.ambient = {0.13f, 0.13f, 0.15f};
     return level;

@@ -38,7 +38,8 @@ Vec3 PullInside(const Polygon& polygon, Vec3 p) {
     Vec3 best = polygon.points.front();
     float bestDistance = 1e30f;
     for (size_t i = 0; i < polygon.points.size(); ++i) {
-        Vec3 q = ClosestOnSegment(p, polygon.points[i], polygon.points[(i + 1) % polygon.points.size()]);
+        Vec3 q =
+            ClosestOnSegment(p, polygon.points[i], polygon.points[(i + 1) % polygon.points.size()]);
         float distance = Length(q - p);
         if (distance < bestDistance) {
             bestDistance = distance;
@@ -65,7 +66,8 @@ Vec3 HemisphereDirection(unsigned k, unsigned count, Vec3 u, Vec3 v, Vec3 n) {
     float b = RadicalInverse(k);
     float r = std::sqrt(a);
     float phi = 2.0f * kPi * b;
-    return u * (r * std::cos(phi)) + v * (r * std::sin(phi)) + n * std::sqrt(std::max(0.0f, 1.0f - a));
+    return u * (r * std::cos(phi)) + v * (r * std::sin(phi)) +
+           n * std::sqrt(std::max(0.0f, 1.0f - a));
 }
 
 void OrthonormalBasis(Vec3 n, Vec3& u, Vec3& v) {
@@ -94,8 +96,10 @@ Chart LayOutChart(const Polygon& polygon, const BakeSettings& settings) {
     chart.luxelSize = std::max(settings.luxelSize, extent / (maxLuxels - 1));
     chart.minU = minU;
     chart.minV = minV;
-    chart.luxelsU = std::min(maxLuxels, static_cast<int>(std::ceil((maxU - minU) / chart.luxelSize - 1e-4f)) + 1);
-    chart.luxelsV = std::min(maxLuxels, static_cast<int>(std::ceil((maxV - minV) / chart.luxelSize - 1e-4f)) + 1);
+    chart.luxelsU = std::min(
+        maxLuxels, static_cast<int>(std::ceil((maxU - minU) / chart.luxelSize - 1e-4f)) + 1);
+    chart.luxelsV = std::min(
+        maxLuxels, static_cast<int>(std::ceil((maxV - minV) / chart.luxelSize - 1e-4f)) + 1);
     return chart;
 }
 
@@ -109,7 +113,8 @@ int PackCharts(std::vector<Chart>& charts) {
     std::vector<int> order(charts.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](int a, int b) {
-        if (charts[a].height() != charts[b].height()) return charts[a].height() > charts[b].height();
+        if (charts[a].height() != charts[b].height())
+            return charts[a].height() > charts[b].height();
         if (charts[a].width() != charts[b].width()) return charts[a].width() > charts[b].width();
         return a < b;
     });
@@ -124,7 +129,9 @@ int PackCharts(std::vector<Chart>& charts) {
         }
         if (target == nullptr) {
             int page = 0;
-            while (page < static_cast<int>(pageFill.size()) && pageFill[page] + chart.height() > kPageSize) ++page;
+            while (page < static_cast<int>(pageFill.size()) &&
+                   pageFill[page] + chart.height() > kPageSize)
+                ++page;
             if (page == static_cast<int>(pageFill.size())) pageFill.push_back(0);
             shelves.push_back({page, pageFill[page], chart.height(), 0});
             pageFill[page] += chart.height();
@@ -138,8 +145,8 @@ int PackCharts(std::vector<Chart>& charts) {
     return static_cast<int>(pageFill.size());
 }
 
-Vec3 LuxelLight(const Level& level, const Occluder& occluder, int polygonIndex, const Chart& chart, int luxelU,
-                int luxelV, const BakeSettings& settings) {
+Vec3 LuxelLight(const Level& level, const Occluder& occluder, int polygonIndex, const Chart& chart,
+                int luxelU, int luxelV, const BakeSettings& settings) {
     const Polygon& polygon = level.polygons[polygonIndex];
     const int side = std::max(1, settings.supersamples);
     Vec3 sum;
@@ -161,7 +168,8 @@ void FillPadding(tundra_formats::GeomLightmap& page, const Chart& chart) {
             int innerX = std::clamp(x, pad, pad + chart.luxelsU - 1);
             int innerY = std::clamp(y, pad, pad + chart.luxelsV - 1);
             if (innerX == x && innerY == y) continue;
-            const uint8_t* from = &page.rgb[((chart.y + innerY) * kPageSize + chart.x + innerX) * 3];
+            const uint8_t* from =
+                &page.rgb[((chart.y + innerY) * kPageSize + chart.x + innerX) * 3];
             page.setTexel(chart.x + x, chart.y + y, from[0], from[1], from[2]);
         }
     }
@@ -178,7 +186,8 @@ void Chart::lightmapCoordinates(Vec3 point, float& u, float& v) const {
 }
 
 Vec3 Chart::worldPoint(float luxelU, float luxelV) const {
-    return uAxis * (minU + luxelU * luxelSize) + vAxis * (minV + luxelV * luxelSize) + normal * planeDistance;
+    return uAxis * (minU + luxelU * luxelSize) + vAxis * (minV + luxelV * luxelSize) +
+           normal * planeDistance;
 }
 
 std::vector<Chart> PlanCharts(const Level& level, const BakeSettings& settings, int& pageCount) {
@@ -236,9 +245,10 @@ BakedLevel Bake(const Level& level, const BakeSettings& settings) {
         tundra_formats::GeomLightmap& page = baked.pages[static_cast<size_t>(chart.page)];
         for (int lv = 0; lv < chart.luxelsV; ++lv) {
             for (int lu = 0; lu < chart.luxelsU; ++lu) {
-                Vec3 light = LuxelLight(level, occluder, static_cast<int>(i), chart, lu, lv, settings);
-                page.setTexel(chart.x + chart.padding + lu, chart.y + chart.padding + lv, EncodeLight(light.x),
-                              EncodeLight(light.y), EncodeLight(light.z));
+                Vec3 light =
+                    LuxelLight(level, occluder, static_cast<int>(i), chart, lu, lv, settings);
+                page.setTexel(chart.x + chart.padding + lu, chart.y + chart.padding + lv,
+                              EncodeLight(light.x), EncodeLight(light.y), EncodeLight(light.z));
             }
         }
         FillPadding(page, chart);

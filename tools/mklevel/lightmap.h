@@ -14,10 +14,10 @@ namespace mklevel {
 constexpr int kPageSize = 128;
 
 struct BakeSettings {
-    float luxelSize = 16.0f;     // world units per luxel (larger for big faces)
-    int padding = 1;             // texels around each chart, copied from its edge
-    int supersamples = 2;        // per luxel side: 2 gives 2 x 2 samples
-    int occlusionRays = 8;       // rays per sample for the ambient term
+    float luxelSize = 16.0f;  // world units per luxel (larger for big faces)
+    int padding = 1;          // texels around each chart, copied from its edge
+    int supersamples = 2;     // per luxel side: 2 gives 2 x 2 samples
+    int occlusionRays = 8;    // rays per sample for the ambient term
     float occlusionDistance = 96.0f;
 };
 

@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
         std::cerr << "mklevel: cannot write " << output << "\n";
         return 1;
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::cout << "mklevel: wrote " << output << ": " << file.polygons.size() << " polygons, "
               << file.vertices.size() << " vertices, " << file.lightmaps.size() << " lightmaps, "
               << level.lights.size() << " lights (" << seconds << " s)\n";

@@ -54,12 +54,14 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return 0;
         } else if (arg == "--size") {
-            if (!ParseUnsigned(next, 4096, value) || !mktexture::IsValidMarbleSize(static_cast<int>(value)))
+            if (!ParseUnsigned(next, 4096, value) ||
+                !mktexture::IsValidMarbleSize(static_cast<int>(value)))
                 return Fail("--size needs a power of two from 8 to 4096");
             options.size = static_cast<int>(value);
             ++i;
         } else if (arg == "--seed") {
-            if (!ParseUnsigned(next, 0xFFFFFFFFULL, value)) return Fail("--seed needs a number from 0 to 4294967295");
+            if (!ParseUnsigned(next, 0xFFFFFFFFULL, value))
+                return Fail("--seed needs a number from 0 to 4294967295");
             options.seed = static_cast<uint32_t>(value);
             ++i;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -78,7 +80,7 @@ int main(int argc, char** argv) {
         std::cerr << "mktexture: " << error << "\n";
         return 1;
     }
-    std::cout << "mktexture: wrote " << options.output << " (" << options.size << " x " << options.size
-              << ", seed " << options.seed << ")\n";
+    std::cout << "mktexture: wrote " << options.output << " (" << options.size << " x "
+              << options.size << ", seed " << options.seed << ")\n";
     return 0;
 }

@@ -58,7 +58,8 @@ float Fractal(const std::vector<PeriodicNoise>& octaves, float u, float v) {
 
 std::vector<PeriodicNoise> MakeOctaves(uint32_t seed, int basePeriod, int count) {
     std::vector<PeriodicNoise> octaves;
-    for (int i = 0; i < count; ++i) octaves.emplace_back(Hash(seed + 0x9e3779b9U * (i + 1)), basePeriod << i);
+    for (int i = 0; i < count; ++i)
+        octaves.emplace_back(Hash(seed + 0x9e3779b9U * (i + 1)), basePeriod << i);
     return octaves;
 }
 
@@ -78,7 +79,8 @@ void PutLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
 
 }  // namespace
 
-PeriodicNoise::PeriodicNoise(uint32_t seed, int period) : seed_(seed), period_(std::max(1, period)) {}
+PeriodicNoise::PeriodicNoise(uint32_t seed, int period)
+    : seed_(seed), period_(std::max(1, period)) {}
 
 float PeriodicNoise::lattice(int x, int y) const {
     uint32_t h = Hash(seed_ ^ Hash(static_cast<uint32_t>(Wrap(x, period_)) * 0x27d4eb2dU +
@@ -130,9 +132,10 @@ Image MakeMarble(int size, uint32_t seed) {
             colour = Mix(colour, warm, 0.4f * tint.at(u * 3.0f, v * 3.0f));
             colour = Mix(colour, vein, std::min(1.0f, 0.75f * band + 0.25f * thread));
 
-            image.pixels[static_cast<size_t>(y) * size + x] =
-                0xFF000000U | (uint32_t{ToByte(colour.r)} << 16) | (uint32_t{ToByte(colour.g)} << 8) |
-                ToByte(colour.b);
+            image.pixels[static_cast<size_t>(y) * size + x] = 0xFF000000U |
+                                                              (uint32_t{ToByte(colour.r)} << 16) |
+                                                              (uint32_t{ToByte(colour.g)} << 8) |
+                                                              ToByte(colour.b);
         }
     }
     return image;

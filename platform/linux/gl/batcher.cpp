@@ -58,9 +58,9 @@ void DrawBatcher::drawCached(GLsizei indexCount) {
     }
     if (cachedBatches_.size() <= batchesThisFrame_) cachedBatches_.resize(batchesThisFrame_ + 1);
     CachedBatch& cached = cachedBatches_[batchesThisFrame_++];
-    const bool same = cached.draws.size() == batch_.size() &&
-                      std::memcmp(cached.draws.data(), batch_.data(),
-                                  batch_.size() * sizeof(BatchedDraw)) == 0;
+    const bool same =
+        cached.draws.size() == batch_.size() &&
+        std::memcmp(cached.draws.data(), batch_.data(), batch_.size() * sizeof(BatchedDraw)) == 0;
     if (!same) {
         buildIndices();
         if (!cached.indexBuffer) glCreateBuffers(1, &cached.indexBuffer);

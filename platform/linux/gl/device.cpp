@@ -33,8 +33,12 @@ HRESULT GlDevice::Create(GlDirect3D* direct3d, UINT adapter, HWND window,
 
 GlDevice::GlDevice(GlDirect3D* direct3d, UINT adapter, HWND window, SDL_Window* sdlWindow,
                    SDL_GLContext context, const Options& options)
-    : direct3d_(direct3d), adapter_(adapter), window_(window), sdlWindow_(sdlWindow),
-      context_(context), options_(options) {
+    : direct3d_(direct3d),
+      adapter_(adapter),
+      window_(window),
+      sdlWindow_(sdlWindow),
+      context_(context),
+      options_(options) {
     direct3d_->AddRef();
     RegisterDevice(this);
 }
@@ -162,9 +166,9 @@ HRESULT GlDevice::TestCooperativeLevel() {
         return D3DERR_DEVICELOST;
     }
     switch (cooperation_) {
-    case Cooperation::kLost: return D3DERR_DEVICELOST;
-    case Cooperation::kNotReset: return D3DERR_DEVICENOTRESET;
-    default: return D3D_OK;
+        case Cooperation::kLost: return D3DERR_DEVICELOST;
+        case Cooperation::kNotReset: return D3DERR_DEVICENOTRESET;
+        default: return D3D_OK;
     }
 }
 
@@ -189,8 +193,8 @@ HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
     if (!wanted.hDeviceWindow) wanted.hDeviceWindow = window_;
     TakeClientAreaForZeroSize(wanted.hDeviceWindow, wanted);
     // A reset that fails leaves the device waiting for a good one.
-    const HRESULT valid = direct3d_->validatePresentParameters(adapter_, wanted.hDeviceWindow,
-                                                               wanted);
+    const HRESULT valid =
+        direct3d_->validatePresentParameters(adapter_, wanted.hDeviceWindow, wanted);
     if (valid != D3D_OK || wanted.hDeviceWindow != window_ || !makeCurrent()) {
         cooperation_ = Cooperation::kNotReset;
         return valid != D3D_OK ? valid : D3DERR_INVALIDCALL;
@@ -214,8 +218,8 @@ HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
     return D3D_OK;
 }
 
-HRESULT GlDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
-                                D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** texture) {
+HRESULT GlDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                D3DPOOL pool, IDirect3DTexture8** texture) {
     if (FaultDue(tundra_testing::FaultCall::CreateTexture)) {
         if (texture) *texture = nullptr;
         return D3DERR_OUTOFVIDEOMEMORY;
@@ -245,8 +249,8 @@ HRESULT GlDevice::EndScene() {
     return D3D_OK;
 }
 
-HRESULT GlDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DCOLOR color,
-                        float z, DWORD stencil) {
+HRESULT GlDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                        DWORD stencil) {
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !parameters().EnableAutoDepthStencil) {
         return D3DERR_INVALIDCALL;
     }
@@ -395,8 +399,7 @@ HRESULT GlDevice::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
     return D3D_OK;
 }
 
-HRESULT GlDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
-                                       DWORD value) {
+HRESULT GlDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     if (stage >= DWORD(kMaxStages) || type == 0 || type >= D3DTEXTURESTAGESTATETYPE(kStageStates)) {
         return D3DERR_INVALIDCALL;
     }
@@ -407,8 +410,7 @@ HRESULT GlDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE typ
     return D3D_OK;
 }
 
-HRESULT GlDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
-                                       DWORD* value) {
+HRESULT GlDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
     if (!value || stage >= DWORD(kMaxStages) || type == 0 ||
         type >= D3DTEXTURESTAGESTATETYPE(kStageStates)) {
         return D3DERR_INVALIDCALL;
@@ -514,9 +516,9 @@ void GlDevice::applyStages() {
 }
 
 void GlDevice::applyTransforms() {
-    const GlTransforms transforms =
-        TransformsFor(layout_.transformed, world_, view_, projection_,
-                      parameters().BackBufferWidth, parameters().BackBufferHeight);
+    const GlTransforms transforms = TransformsFor(layout_.transformed, world_, view_, projection_,
+                                                  parameters().BackBufferWidth,
+                                                  parameters().BackBufferHeight);
     cache_.modelView(&transforms.modelView.m[0][0]);
     cache_.projection(&transforms.projection.m[0][0]);
     transformsDirty_ = false;

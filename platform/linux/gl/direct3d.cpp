@@ -135,8 +135,7 @@ HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focus
         return D3DERR_INVALIDCALL;
     }
     if (!ProbeGl().available) return D3DERR_NOTAVAILABLE;
-    HWND window = presentParameters->hDeviceWindow ? presentParameters->hDeviceWindow
-                                                   : focusWindow;
+    HWND window = presentParameters->hDeviceWindow ? presentParameters->hDeviceWindow : focusWindow;
     D3DPRESENT_PARAMETERS parameters = *presentParameters;
     TakeClientAreaForZeroSize(window, parameters);
     const HRESULT valid = validatePresentParameters(adapter, window, parameters);

@@ -21,8 +21,8 @@ public:
     GlDirect3D();
     UINT GetAdapterCount() override;
     HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* caps) override;
-    HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
-                         DWORD behaviorFlags, D3DPRESENT_PARAMETERS* presentParameters,
+    HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
+                         D3DPRESENT_PARAMETERS* presentParameters,
                          IDirect3DDevice8** returnedDevice) override;
 
     // D3D_OK when a device can be made with these present parameters on that

@@ -16,7 +16,7 @@ using tundra_testing::FaultCall;
 
 constexpr size_t kKinds = 4;
 constexpr std::array<const char*, kKinds> kNames = {"CreateTexture", "CreateVertexBuffer", "Lock",
-                                                     "LockRect"};
+                                                    "LockRect"};
 
 struct FaultPlan {
     std::array<unsigned, kKinds> calls{};

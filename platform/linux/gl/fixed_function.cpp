@@ -31,11 +31,11 @@ struct CombineArgument {
 CombineArgument ArgumentFor(DWORD argument) {
     CombineArgument a{GL_PREVIOUS, GL_SRC_COLOR, GL_SRC_ALPHA};
     switch (argument & D3DTA_SELECTMASK) {
-    case D3DTA_DIFFUSE: a.source = GL_PRIMARY_COLOR; break;
-    case D3DTA_TEXTURE: a.source = GL_TEXTURE; break;
-    case D3DTA_TFACTOR: a.source = GL_CONSTANT; break;
-    case D3DTA_SPECULAR: a.source = GL_PRIMARY_COLOR; break;
-    default: a.source = GL_PREVIOUS; break;
+        case D3DTA_DIFFUSE: a.source = GL_PRIMARY_COLOR; break;
+        case D3DTA_TEXTURE: a.source = GL_TEXTURE; break;
+        case D3DTA_TFACTOR: a.source = GL_CONSTANT; break;
+        case D3DTA_SPECULAR: a.source = GL_PRIMARY_COLOR; break;
+        default: a.source = GL_PREVIOUS; break;
     }
     const bool complement = (argument & D3DTA_COMPLEMENT) != 0;
     if (argument & D3DTA_ALPHAREPLICATE) {
@@ -57,25 +57,25 @@ struct CombineOperation {
 
 CombineOperation OperationFor(DWORD op, DWORD arg1, DWORD arg2) {
     switch (op) {
-    case D3DTOP_SELECTARG1: return {GL_REPLACE, 1.0f, arg1, arg2};
-    case D3DTOP_SELECTARG2: return {GL_REPLACE, 1.0f, arg2, arg1};
-    case D3DTOP_MODULATE2X: return {GL_MODULATE, 2.0f, arg1, arg2};
-    case D3DTOP_MODULATE4X: return {GL_MODULATE, 4.0f, arg1, arg2};
-    case D3DTOP_ADD: return {GL_ADD, 1.0f, arg1, arg2};
-    case D3DTOP_ADDSIGNED: return {GL_ADD_SIGNED, 1.0f, arg1, arg2};
-    // A disabled alpha operation under an enabled colour one keeps the alpha
-    // that reached the stage.
-    case D3DTOP_DISABLE: return {GL_REPLACE, 1.0f, D3DTA_CURRENT, D3DTA_CURRENT};
-    default: return {GL_MODULATE, 1.0f, arg1, arg2};
+        case D3DTOP_SELECTARG1: return {GL_REPLACE, 1.0f, arg1, arg2};
+        case D3DTOP_SELECTARG2: return {GL_REPLACE, 1.0f, arg2, arg1};
+        case D3DTOP_MODULATE2X: return {GL_MODULATE, 2.0f, arg1, arg2};
+        case D3DTOP_MODULATE4X: return {GL_MODULATE, 4.0f, arg1, arg2};
+        case D3DTOP_ADD: return {GL_ADD, 1.0f, arg1, arg2};
+        case D3DTOP_ADDSIGNED: return {GL_ADD_SIGNED, 1.0f, arg1, arg2};
+        // A disabled alpha operation under an enabled colour one keeps the alpha
+        // that reached the stage.
+        case D3DTOP_DISABLE: return {GL_REPLACE, 1.0f, D3DTA_CURRENT, D3DTA_CURRENT};
+        default: return {GL_MODULATE, 1.0f, arg1, arg2};
     }
 }
 
 GLint WrapMode(DWORD address) {
     switch (address) {
-    case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
-    case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
-    case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
-    default: return GL_REPEAT;
+        case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
+        case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
+        case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
+        default: return GL_REPEAT;
     }
 }
 
@@ -118,13 +118,31 @@ VertexLayout LayoutOf(DWORD fvf) {
 
 bool PrimitiveShape(D3DPRIMITIVETYPE type, UINT count, GLenum& mode, uint64_t& vertices) {
     switch (type) {
-    case D3DPT_POINTLIST: mode = GL_POINTS; vertices = count; return true;
-    case D3DPT_LINELIST: mode = GL_LINES; vertices = uint64_t(count) * 2; return true;
-    case D3DPT_LINESTRIP: mode = GL_LINE_STRIP; vertices = uint64_t(count) + 1; return true;
-    case D3DPT_TRIANGLELIST: mode = GL_TRIANGLES; vertices = uint64_t(count) * 3; return true;
-    case D3DPT_TRIANGLESTRIP: mode = GL_TRIANGLE_STRIP; vertices = uint64_t(count) + 2; return true;
-    case D3DPT_TRIANGLEFAN: mode = GL_TRIANGLE_FAN; vertices = uint64_t(count) + 2; return true;
-    default: return false;
+        case D3DPT_POINTLIST:
+            mode = GL_POINTS;
+            vertices = count;
+            return true;
+        case D3DPT_LINELIST:
+            mode = GL_LINES;
+            vertices = uint64_t(count) * 2;
+            return true;
+        case D3DPT_LINESTRIP:
+            mode = GL_LINE_STRIP;
+            vertices = uint64_t(count) + 1;
+            return true;
+        case D3DPT_TRIANGLELIST:
+            mode = GL_TRIANGLES;
+            vertices = uint64_t(count) * 3;
+            return true;
+        case D3DPT_TRIANGLESTRIP:
+            mode = GL_TRIANGLE_STRIP;
+            vertices = uint64_t(count) + 2;
+            return true;
+        case D3DPT_TRIANGLEFAN:
+            mode = GL_TRIANGLE_FAN;
+            vertices = uint64_t(count) + 2;
+            return true;
+        default: return false;
     }
 }
 
@@ -135,18 +153,18 @@ GLenum CompareFunction(DWORD value) {
 
 GLenum BlendFactor(DWORD value) {
     switch (value) {
-    case D3DBLEND_ZERO: return GL_ZERO;
-    case D3DBLEND_ONE: return GL_ONE;
-    case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
-    case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
-    case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
-    case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
-    case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
-    case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
-    case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
-    case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
-    case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
-    default: return GL_ONE;
+        case D3DBLEND_ZERO: return GL_ZERO;
+        case D3DBLEND_ONE: return GL_ONE;
+        case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
+        case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
+        case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
+        case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+        case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
+        case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+        case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
+        case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
+        case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
+        default: return GL_ONE;
     }
 }
 
@@ -180,13 +198,13 @@ SamplerSettings SamplerFor(const StageStates& s) {
     SamplerSettings settings;
     const bool linearMin = s[D3DTSS_MINFILTER] >= D3DTEXF_LINEAR;
     switch (s[D3DTSS_MIPFILTER]) {
-    case D3DTEXF_NONE: settings.minFilter = linearMin ? GL_LINEAR : GL_NEAREST; break;
-    case D3DTEXF_POINT:
-        settings.minFilter = linearMin ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-        break;
-    default:
-        settings.minFilter = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-        break;
+        case D3DTEXF_NONE: settings.minFilter = linearMin ? GL_LINEAR : GL_NEAREST; break;
+        case D3DTEXF_POINT:
+            settings.minFilter = linearMin ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+            break;
+        default:
+            settings.minFilter = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+            break;
     }
     settings.magFilter = s[D3DTSS_MAGFILTER] >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
     settings.wrapS = WrapMode(s[D3DTSS_ADDRESSU]);
@@ -211,9 +229,8 @@ D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
     return c;
 }
 
-GlTransforms TransformsFor(bool transformedVertices, const D3DMATRIX& world,
-                           const D3DMATRIX& view, const D3DMATRIX& projection, UINT width,
-                           UINT height) {
+GlTransforms TransformsFor(bool transformedVertices, const D3DMATRIX& world, const D3DMATRIX& view,
+                           const D3DMATRIX& projection, UINT width, UINT height) {
     const D3DMATRIX shift = PixelCentreShift(width, height);
     if (transformedVertices) {
         // Screen pixels straight to clip space: x right, y down, z as given.

@@ -53,8 +53,7 @@ D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);
 struct GlTransforms {
     D3DMATRIX modelView, projection;
 };
-GlTransforms TransformsFor(bool transformedVertices, const D3DMATRIX& world,
-                           const D3DMATRIX& view, const D3DMATRIX& projection, UINT width,
-                           UINT height);
+GlTransforms TransformsFor(bool transformedVertices, const D3DMATRIX& world, const D3DMATRIX& view,
+                           const D3DMATRIX& projection, UINT width, UINT height);
 
 }  // namespace gl_d3d8

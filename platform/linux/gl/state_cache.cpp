@@ -6,7 +6,7 @@ namespace gl_d3d8 {
 
 namespace {
 
-const GLenum kCapabilities[8] = {GL_DEPTH_TEST, GL_BLEND,     GL_CULL_FACE,    GL_ALPHA_TEST,
+const GLenum kCapabilities[8] = {GL_DEPTH_TEST, GL_BLEND,       GL_CULL_FACE,    GL_ALPHA_TEST,
                                  GL_LIGHTING,   GL_MULTISAMPLE, GL_SCISSOR_TEST, GL_COLOR_MATERIAL};
 const GLenum kClientStates[4] = {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY,
                                  GL_SECONDARY_COLOR_ARRAY};
@@ -18,8 +18,10 @@ bool SameCombine(const UnitCombine& a, const UnitCombine& b) {
 }  // namespace
 
 void GlStateCache::invalidate() {
-    for (size_t i = 0; i < capabilities_.size(); ++i) capabilities_[i] = {kCapabilities[i], kUnknown};
-    for (size_t i = 0; i < clientStates_.size(); ++i) clientStates_[i] = {kClientStates[i], kUnknown};
+    for (size_t i = 0; i < capabilities_.size(); ++i)
+        capabilities_[i] = {kCapabilities[i], kUnknown};
+    for (size_t i = 0; i < clientStates_.size(); ++i)
+        clientStates_[i] = {kClientStates[i], kUnknown};
     depthMask_ = kUnknown;
     colorMask_ = -1;
     depthFunc_ = blendSource_ = blendDestination_ = alphaFunc_ = cullFace_ = frontFace_ = 0;
@@ -69,8 +71,7 @@ void GlStateCache::depthMask(bool on) {
 void GlStateCache::colorMask(uint32_t rgbaBits) {
     if (same(colorMask_ == rgbaBits)) return;
     colorMask_ = rgbaBits;
-    glColorMask((rgbaBits & 1) != 0, (rgbaBits & 2) != 0, (rgbaBits & 4) != 0,
-                (rgbaBits & 8) != 0);
+    glColorMask((rgbaBits & 1) != 0, (rgbaBits & 2) != 0, (rgbaBits & 4) != 0, (rgbaBits & 8) != 0);
 }
 
 void GlStateCache::depthFunc(GLenum func) {

@@ -87,8 +87,7 @@ private:
     };
     bool same(bool equal);
     void activeUnit(int unit);
-    void loadMatrix(GLenum mode, const float* matrix, std::array<float, 16>& known,
-                    bool& valid);
+    void loadMatrix(GLenum mode, const float* matrix, std::array<float, 16>& known, bool& valid);
 
     std::array<Capability, 8> capabilities_{};
     Known depthMask_ = kUnknown;

@@ -44,13 +44,13 @@ bool SwapChain::windowServesBackBuffer() {
     }
     const DepthBufferFormat* depth = DepthStencilFormat(p.AutoDepthStencilFormat);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    const bool matches =
-        BoundFramebufferValue(GL_RED_BITS) == 8 && BoundFramebufferValue(GL_GREEN_BITS) == 8 &&
-        BoundFramebufferValue(GL_BLUE_BITS) == 8 &&
-        BoundFramebufferValue(GL_ALPHA_BITS) == (colorFormat_->hasAlpha ? 8 : 0) &&
-        BoundFramebufferValue(GL_SAMPLES) == 0 &&
-        BoundFramebufferValue(GL_DEPTH_BITS) == depth->depthBits &&
-        BoundFramebufferValue(GL_STENCIL_BITS) >= depth->stencilBits;
+    const bool matches = BoundFramebufferValue(GL_RED_BITS) == 8 &&
+                         BoundFramebufferValue(GL_GREEN_BITS) == 8 &&
+                         BoundFramebufferValue(GL_BLUE_BITS) == 8 &&
+                         BoundFramebufferValue(GL_ALPHA_BITS) == (colorFormat_->hasAlpha ? 8 : 0) &&
+                         BoundFramebufferValue(GL_SAMPLES) == 0 &&
+                         BoundFramebufferValue(GL_DEPTH_BITS) == depth->depthBits &&
+                         BoundFramebufferValue(GL_STENCIL_BITS) >= depth->stencilBits;
     return glGetError() == GL_NO_ERROR && matches;
 }
 
@@ -124,11 +124,10 @@ bool SwapChain::createFramebuffers() {
             presentFramebuffer_, DepthStencilFormat(parameters_.AutoDepthStencilFormat)->attachment,
             GL_RENDERBUFFER, depthBuffer_);
     }
-    const bool complete =
-        glCheckNamedFramebufferStatus(renderFramebuffer_, GL_FRAMEBUFFER) ==
-            GL_FRAMEBUFFER_COMPLETE &&
-        glCheckNamedFramebufferStatus(presentFramebuffer_, GL_FRAMEBUFFER) ==
-            GL_FRAMEBUFFER_COMPLETE;
+    const bool complete = glCheckNamedFramebufferStatus(renderFramebuffer_, GL_FRAMEBUFFER) ==
+                              GL_FRAMEBUFFER_COMPLETE &&
+                          glCheckNamedFramebufferStatus(presentFramebuffer_, GL_FRAMEBUFFER) ==
+                              GL_FRAMEBUFFER_COMPLETE;
     glBindFramebuffer(GL_FRAMEBUFFER, renderFramebuffer_);
     glViewport(0, 0, width, height);
     clearNewTarget();
@@ -177,8 +176,8 @@ void SwapChain::applyWindowMode() {
     // becomes the back buffer, whatever frame the window was made with.
     SDL_SetWindowSize(window_, wanted.w, wanted.h);
     SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN);
-    const bool immediate =
-        parameters_.FullScreen_PresentationInterval == DWORD(D3DPRESENT_INTERVAL_IMMEDIATE);
+    const bool immediate = parameters_.FullScreen_PresentationInterval ==
+                           DWORD(D3DPRESENT_INTERVAL_IMMEDIATE);
     SDL_GL_SetSwapInterval(immediate ? 0 : 1);
 }
 

@@ -116,7 +116,8 @@ HRESULT GlTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* 
             UINT(rect->bottom) > l.height) {
             return D3DERR_INVALIDCALL;
         }
-        offset = size_t(rect->top) * l.pitch + size_t(rect->left) * tundra_d3dx::BytesPerTexel(format_);
+        offset = size_t(rect->top) * l.pitch +
+                 size_t(rect->left) * tundra_d3dx::BytesPerTexel(format_);
     }
     l.locked = true;
     lockedRect->Pitch = static_cast<INT>(l.pitch);

@@ -6,8 +6,8 @@
 
 namespace gl_d3d8 {
 
-HRESULT GlVertexBuffer::Create(GlDevice* device, UINT length, DWORD usage, DWORD fvf,
-                               D3DPOOL pool, IDirect3DVertexBuffer8** result) {
+HRESULT GlVertexBuffer::Create(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                               IDirect3DVertexBuffer8** result) {
     if (!result) return D3DERR_INVALIDCALL;
     *result = nullptr;
     if (length == 0) return D3DERR_INVALIDCALL;
@@ -30,9 +30,13 @@ HRESULT GlVertexBuffer::Create(GlDevice* device, UINT length, DWORD usage, DWORD
     return D3D_OK;
 }
 
-GlVertexBuffer::GlVertexBuffer(GlDevice* device, UINT length, DWORD usage, DWORD fvf,
-                               D3DPOOL pool, Memory memory)
-    : GlResource(device), length_(length), usage_(usage), fvf_(fvf), pool_(pool),
+GlVertexBuffer::GlVertexBuffer(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                               Memory memory)
+    : GlResource(device),
+      length_(length),
+      usage_(usage),
+      fvf_(fvf),
+      pool_(pool),
       memory_(std::move(memory)) {
     glCreateBuffers(1, &buffer_);
     // Storage only: the first unlock or the first draw sends the contents.
