@@ -5,6 +5,8 @@ set -eu
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+# Every C++ file in the layout .clang-format describes.
+scripts/check-format.sh
 cmake --preset default
 cmake --build --preset default
 ctest --preset default -j2
