@@ -41,6 +41,9 @@ std::string JpegProblemForStb(const uint8_t* data, size_t size);
 // For a PNG with empty IDAT chunks, a copy without them (png_chunks.cpp);
 // otherwise empty: the file may go to stb_image as it is.
 std::vector<uint8_t> WithoutEmptyImageData(const uint8_t* data, size_t size);
+// For a PNG, the damage stb_image would not survive (png_chunks.cpp): a
+// reason, or "" when the file may go to stb_image.
+std::string PngProblemForStb(const uint8_t* data, size_t size);
 // Picks the reader from the file's first bytes.
 HRESULT DecodeImage(const uint8_t* data, size_t size, Image& image, std::string& reason);
 

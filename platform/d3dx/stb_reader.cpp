@@ -56,6 +56,11 @@ HRESULT DecodePngOrJpeg(const uint8_t* data, size_t size, Image& image, std::str
         reason = "damaged JPEG: " + jpegProblem;
         return D3DXERR_INVALIDDATA;
     }
+    const std::string pngProblem = PngProblemForStb(data, size);
+    if (!pngProblem.empty()) {
+        reason = "damaged PNG: " + pngProblem;
+        return D3DXERR_INVALIDDATA;
+    }
     int width = 0, height = 0, channels = 0;
     // The header alone first, so that the size is checked before decoding.
     if (!stbi_info_from_memory(data, int(size), &width, &height, &channels)) {

@@ -43,6 +43,8 @@ const ImageFinding kImageFindings[] = {
     // 745 bytes claiming 8192 x 8192 pixels: stb_image decoded zeros for
     // seconds past the end of its scans.
     {"huge-frame-with-little-scan-data.jpg", "the scans hold too little data for the image size"},
+    // 897 bytes whose IDAT claims a gigabyte, which stb_image allocated.
+    {"image-data-chunk-past-the-end.png", "an image data chunk runs past the end of the file"},
     // Its empty first IDAT went to memcpy as a null pointer; taken out, the
     // file fails at a chunk type of unprintable bytes.
     {"empty-first-image-data-chunk.png", "PNG chunk not known"},
