@@ -344,6 +344,9 @@ std::vector<ConfigurationRow> ConfigurationRows() {
         {"A8R8G8B8", ConfigText().set("backbuffer format", "A8R8G8B8"), true},
         {"R5G6B5", ConfigText().set("backbuffer format", "R5G6B5"), true, true},
         {"X1R5G5B5", ConfigText().set("backbuffer format", "X1R5G5B5"), true, true},
+        {"R8G8B8", ConfigText().set("backbuffer format", "R8G8B8"), true},
+        // An alpha channel no window shows: both refuse it windowed.
+        {"A1R5G5B5", ConfigText().set("backbuffer format", "A1R5G5B5"), false},
     };
     for (const char* format : {"D16", "D16_LOCKABLE", "D24X8"})
         rows.push_back({format, ConfigText().set("depth-stencil buffer format", format), true});

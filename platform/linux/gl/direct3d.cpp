@@ -171,6 +171,9 @@ HRESULT GlDirect3D::validatePresentParameters(UINT adapter, HWND window,
     if (p.BackBufferWidth > maxEdge || p.BackBufferHeight > maxEdge) return D3DERR_NOTAVAILABLE;
     // Only the display formats Direct3D 8 takes for back buffers.
     if (!BackBufferFormat(p.BackBufferFormat)) return D3DERR_INVALIDCALL;
+    // A window shows no alpha, and Wine's Direct3D 8 takes A1R5G5B5 only for
+    // a full-screen display mode: refusing it here keeps both builds alike.
+    if (p.Windowed && p.BackBufferFormat == D3DFMT_A1R5G5B5) return D3DERR_NOTAVAILABLE;
     // Direct3D 8 chains at most three back buffers.
     if (p.BackBufferCount > 3) return D3DERR_INVALIDCALL;
     // The swap effect must be one Direct3D 8 defines.

@@ -5,12 +5,14 @@ namespace gl_d3d8 {
 const ColorBufferFormat* BackBufferFormat(D3DFORMAT format) {
     static const ColorBufferFormat kA8R8G8B8{GL_RGBA8, true};
     static const ColorBufferFormat kX8R8G8B8{GL_RGB8, false};
+    static const ColorBufferFormat kR8G8B8{GL_RGB8, false};
     static const ColorBufferFormat kR5G6B5{GL_RGB565, false};
     static const ColorBufferFormat kA1R5G5B5{GL_RGB5_A1, true};
     static const ColorBufferFormat kX1R5G5B5{GL_RGB5_A1, false};
     switch (format) {
         case D3DFMT_A8R8G8B8: return &kA8R8G8B8;
         case D3DFMT_X8R8G8B8: return &kX8R8G8B8;
+        case D3DFMT_R8G8B8: return &kR8G8B8;
         case D3DFMT_R5G6B5: return &kR5G6B5;
         case D3DFMT_A1R5G5B5: return &kA1R5G5B5;
         case D3DFMT_X1R5G5B5: return &kX1R5G5B5;
