@@ -1,7 +1,6 @@
-// What the GL device tests share: a hidden window made through
-// CreateWindowExA, the GL Direct3D object, a device built from present
-// parameters, and helpers to fill vertex buffers and textures, draw and read
-// the presented frame back.
+// What the GL device tests share: a hidden window, the GL Direct3D object, a
+// device, helpers to fill buffers and textures, draw, and read the presented
+// frame back (top row first, 0xAARRGGBB).
 #pragma once
 
 #include "platform/linux/testing.h"
@@ -16,22 +15,18 @@
 
 namespace gl_test {
 
-inline LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
-    return DefWindowProcA(window, message, w, l);
-}
-
 inline HWND MakeWindow(int width, int height) {
-    static bool registered = false;
-    if (!registered) {
+    static const bool registered = [] {
         WNDCLASSEXA windowClass{};
         windowClass.cbSize = sizeof(windowClass);
-        windowClass.lpfnWndProc = TestWindowProc;
+        windowClass.lpfnWndProc = DefWindowProcA;
         windowClass.lpszClassName = "GlDeviceTest";
-        registered = RegisterClassExA(&windowClass) != 0;
-    }
+        return RegisterClassExA(&windowClass) != 0;
+    }();
     // A pop-up window has no frame: its client area is the given size.
-    return CreateWindowExA(0, "GlDeviceTest", "GlDeviceTest", WS_POPUP, 0, 0, width, height,
-                           nullptr, nullptr, nullptr, nullptr);
+    return registered ? CreateWindowExA(0, "GlDeviceTest", "GlDeviceTest", WS_POPUP, 0, 0, width,
+                                        height, nullptr, nullptr, nullptr, nullptr)
+                      : nullptr;
 }
 
 inline D3DPRESENT_PARAMETERS WindowedParameters(UINT width, UINT height) {
@@ -40,7 +35,6 @@ inline D3DPRESENT_PARAMETERS WindowedParameters(UINT width, UINT height) {
     p.BackBufferHeight = height;
     p.BackBufferFormat = D3DFMT_X8R8G8B8;
     p.BackBufferCount = 2;
-    p.MultiSampleType = D3DMULTISAMPLE_NONE;
     p.SwapEffect = D3DSWAPEFFECT_DISCARD;
     p.Windowed = TRUE;
     p.EnableAutoDepthStencil = TRUE;
@@ -70,22 +64,22 @@ protected:
     static constexpr UINT kWidth = 64, kHeight = 64;
 
     void SetUp() override {
-        window_ = MakeWindow(int(kWidth), int(kHeight));
-        ASSERT_NE(window_, nullptr);
-        d3d_ = Direct3DCreate8(D3D_SDK_VERSION);
-        ASSERT_NE(d3d_, nullptr);
+        ASSERT_NE(window_ = MakeWindow(int(kWidth), int(kHeight)), nullptr);
+        ASSERT_NE(d3d_ = Direct3DCreate8(D3D_SDK_VERSION), nullptr);
         parameters_ = WindowedParameters(kWidth, kHeight);
     }
 
     void TearDown() override {
-        for (IUnknown* resource : resources_) resource->Release();
-        if (device_) {
-            EXPECT_EQ(device_->Release(), 0u);
-        }
-        if (d3d_) {
-            EXPECT_EQ(d3d_->Release(), 0u);
-        }
+        releaseDevice();
+        EXPECT_TRUE(!d3d_ || d3d_->Release() == 0u);
         if (window_) DestroyWindow(window_);
+    }
+
+    void releaseDevice() {
+        for (IUnknown* resource : resources_) resource->Release();
+        resources_.clear();
+        EXPECT_TRUE(!device_ || device_->Release() == 0u);
+        device_ = nullptr;
     }
 
     HRESULT createDevice(DWORD flags = D3DCREATE_HARDWARE_VERTEXPROCESSING) {
@@ -93,9 +87,8 @@ protected:
                                   &device_);
     }
 
-    // A device with a width x height back buffer in the states the viewer
-    // draws its scenes in: lighting off, depth test on, counter-clockwise
-    // (back) faces culled.
+    // A device in the states the viewer draws its scenes in: lighting off,
+    // depth test on, counter-clockwise (back) faces culled.
     void createSceneDevice(UINT width, UINT height) {
         parameters_ = WindowedParameters(width, height);
         ASSERT_EQ(createDevice(), D3D_OK);
@@ -104,8 +97,8 @@ protected:
         device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
     }
 
-    // One scene: target cleared to `clear` and depth to `clearDepth`, then
-    // `draw`; presented and read back.
+    // One scene cleared to `clear` and depth `clearDepth`, then `draw`;
+    // presented and read back.
     std::vector<uint32_t> drawScene(D3DCOLOR clear, const std::function<void()>& draw,
                                     float clearDepth = 1.0f) {
         EXPECT_EQ(device_->BeginScene(), D3D_OK);
@@ -118,9 +111,8 @@ protected:
     // Identity transforms: positions are clip coordinates, z already 0..1.
     void useClipSpace() {
         const D3DMATRIX identity = Identity();
-        device_->SetTransform(D3DTS_WORLD, &identity);
-        device_->SetTransform(D3DTS_VIEW, &identity);
-        device_->SetTransform(D3DTS_PROJECTION, &identity);
+        for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION})
+            device_->SetTransform(t, &identity);
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     }
 
@@ -128,9 +120,7 @@ protected:
     IDirect3DVertexBuffer8* vertexBuffer(const std::vector<Vertex>& vertices, DWORD fvf) {
         IDirect3DVertexBuffer8* buffer = nullptr;
         const UINT length = UINT(vertices.size() * sizeof(Vertex));
-        EXPECT_EQ(
-            device_->CreateVertexBuffer(length, D3DUSAGE_WRITEONLY, fvf, D3DPOOL_MANAGED, &buffer),
-            D3D_OK);
+        EXPECT_EQ(device_->CreateVertexBuffer(length, 0, fvf, D3DPOOL_MANAGED, &buffer), D3D_OK);
         if (!buffer) return nullptr;
         BYTE* data = nullptr;
         EXPECT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
@@ -140,18 +130,20 @@ protected:
         return buffer;
     }
 
-    // A managed A8R8G8B8/X8R8G8B8 texture filled row by row from `texels`.
+    // A managed texture of 32-bit texels (2-byte ones for 16-bit formats)
+    // filled row by row.
     IDirect3DTexture8* texture(UINT width, UINT height, const std::vector<uint32_t>& texels,
-                               D3DFORMAT format = D3DFMT_A8R8G8B8) {
+                               D3DFORMAT format = D3DFMT_A8R8G8B8, UINT bytesPerTexel = 4) {
         IDirect3DTexture8* result = nullptr;
         EXPECT_EQ(device_->CreateTexture(width, height, 1, 0, format, D3DPOOL_MANAGED, &result),
                   D3D_OK);
         if (!result) return nullptr;
         D3DLOCKED_RECT locked{};
         EXPECT_EQ(result->LockRect(0, &locked, nullptr, 0), D3D_OK);
-        for (UINT y = 0; y < height; ++y) {
-            std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, &texels[y * width],
-                        width * 4);
+        for (UINT i = 0; i < width * height; ++i) {
+            std::memcpy(static_cast<BYTE*>(locked.pBits) + i / width * locked.Pitch +
+                            i % width * bytesPerTexel,
+                        &texels[i], bytesPerTexel);
         }
         result->UnlockRect(0);
         resources_.push_back(result);
@@ -165,22 +157,21 @@ protected:
         ASSERT_NE(buffer, nullptr);
         device_->SetStreamSource(0, buffer, sizeof(Vertex));
         device_->SetVertexShader(fvf);
-        EXPECT_EQ(device_->DrawPrimitive(type, 0, primitives), D3D_OK);
+        EXPECT_TRUE(!primitives || device_->DrawPrimitive(type, 0, primitives) == D3D_OK);
     }
 
-    // Presents and reads the frame back (top row first, 0xAARRGGBB).
     std::vector<uint32_t> presentAndRead() {
         EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
         std::vector<uint32_t> pixels;
         UINT width = 0, height = 0;
         EXPECT_TRUE(tundra_testing::ReadBackFrame(device_, pixels, width, height));
-        EXPECT_EQ(width, parameters_.BackBufferWidth);
-        EXPECT_EQ(height, parameters_.BackBufferHeight);
+        EXPECT_EQ(width * 10000 + height,
+                  parameters_.BackBufferWidth * 10000 + parameters_.BackBufferHeight);
         return pixels;
     }
 
     uint32_t at(const std::vector<uint32_t>& frame, UINT x, UINT y) const {
-        return frame[size_t(y) * parameters_.BackBufferWidth + x];
+        return frame.at(size_t(y) * parameters_.BackBufferWidth + x);
     }
 
     HWND window_ = nullptr;
@@ -194,10 +185,9 @@ protected:
 inline ::testing::AssertionResult ColorNear(uint32_t actual, uint32_t expected, int tolerance = 1) {
     for (int shift = 0; shift < 32; shift += 8) {
         const int a = int((actual >> shift) & 255), e = int((expected >> shift) & 255);
-        if (a - e > tolerance || e - a > tolerance) {
+        if (a - e > tolerance || e - a > tolerance)
             return ::testing::AssertionFailure()
                    << std::hex << "0x" << actual << " is not near 0x" << expected;
-        }
     }
     return ::testing::AssertionSuccess();
 }

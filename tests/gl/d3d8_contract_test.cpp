@@ -1,0 +1,304 @@
+// One set of Direct3D 8 rules held against the GL device and against the
+// recording device the call-level tests stand on, so the two cannot drift.
+#include "gl_fixture.h"
+#include "support/recording_device.h"
+
+namespace {
+
+using gl_test::WindowedParameters;
+using tundra_test::RecordingDevice;
+
+struct OnGl {
+    OnGl() : window(gl_test::MakeWindow(64, 64)), d3d(Direct3DCreate8(D3D_SDK_VERSION)) {
+        D3DPRESENT_PARAMETERS p = WindowedParameters(64, 64);
+        EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                                    &p, &device),
+                  D3D_OK);
+    }
+    ~OnGl() {
+        EXPECT_EQ(device->Release(), 0u);
+        d3d->Release();
+        DestroyWindow(window);
+    }
+    void lose() { tundra_testing::ForceDeviceLoss(device); }
+    void regain() { tundra_testing::RestoreDeviceFocus(device); }
+    HWND window;
+    IDirect3D8* d3d;
+    IDirect3DDevice8* device = nullptr;
+};
+
+struct OnRecording {
+    void lose() { recording.scriptCooperativeLevel({D3DERR_DEVICELOST}); }
+    void regain() { recording.scriptCooperativeLevel({D3DERR_DEVICENOTRESET}); }
+    RecordingDevice recording{WindowedParameters(64, 64)};
+    IDirect3DDevice8* device = &recording;
+};
+
+template <typename Side>
+class Direct3D8Contract : public ::testing::Test {
+protected:
+    Side side;
+    IDirect3DDevice8* device = side.device;
+};
+using Sides = ::testing::Types<OnGl, OnRecording>;
+TYPED_TEST_SUITE(Direct3D8Contract, Sides);
+
+// The initial states both devices start with and return to after Reset.
+void ExpectInitialStates(IDirect3DDevice8* device, DWORD zEnable) {
+    const std::pair<D3DRENDERSTATETYPE, DWORD> render[] = {
+        {D3DRS_ZENABLE, zEnable},         {D3DRS_ZWRITEENABLE, TRUE},
+        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},  {D3DRS_CULLMODE, D3DCULL_CCW},
+        {D3DRS_LIGHTING, TRUE},           {D3DRS_ALPHABLENDENABLE, FALSE},
+        {D3DRS_SRCBLEND, D3DBLEND_ONE},   {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+        {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS}, {D3DRS_MULTISAMPLEANTIALIAS, TRUE},
+        {D3DRS_FOGENABLE, FALSE},         {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF},
+        {D3DRS_COLORVERTEX, TRUE},        {D3DRS_COLORWRITEENABLE, 0xF}};
+    DWORD value = 0;
+    for (const auto& state : render) {
+        EXPECT_EQ(device->GetRenderState(state.first, &value), D3D_OK);
+        EXPECT_EQ(value, state.second) << "render state " << state.first;
+    }
+    const struct {
+        DWORD stage;
+        D3DTEXTURESTAGESTATETYPE type;
+        DWORD value;
+    } stages[] = {{0, D3DTSS_COLOROP, D3DTOP_MODULATE},   {0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1},
+                  {1, D3DTSS_COLOROP, D3DTOP_DISABLE},    {1, D3DTSS_ALPHAOP, D3DTOP_DISABLE},
+                  {0, D3DTSS_COLORARG1, D3DTA_TEXTURE},   {0, D3DTSS_COLORARG2, D3DTA_CURRENT},
+                  {2, D3DTSS_ALPHAARG1, D3DTA_TEXTURE},   {2, D3DTSS_RESULTARG, D3DTA_CURRENT},
+                  {0, D3DTSS_TEXCOORDINDEX, 0},           {3, D3DTSS_TEXCOORDINDEX, 3},
+                  {1, D3DTSS_ADDRESSU, D3DTADDRESS_WRAP}, {0, D3DTSS_MINFILTER, D3DTEXF_POINT},
+                  {0, D3DTSS_MIPFILTER, D3DTEXF_NONE},    {7, D3DTSS_MAXANISOTROPY, 1}};
+    for (const auto& state : stages) {
+        EXPECT_EQ(device->GetTextureStageState(state.stage, state.type, &value), D3D_OK);
+        EXPECT_EQ(value, state.value) << "stage " << state.stage << " state " << state.type;
+    }
+    D3DMATRIX world{};
+    EXPECT_EQ(device->GetTransform(D3DTS_WORLD, &world), D3D_OK);
+    EXPECT_EQ(world._11 + world._22 + world._33 + world._44 + world._41, 4.0f);
+}
+
+TYPED_TEST(Direct3D8Contract, StatesStartAtDefaultsReadBackAndRefuseUnknownOnes) {
+    IDirect3DDevice8* d = this->device;
+    ExpectInitialStates(d, D3DZB_TRUE);
+    D3DMATRIX m = gl_test::Identity(), back{};
+    m._42 = 7.0f;
+    DWORD value = 0;
+    ASSERT_EQ(d->SetTransform(D3DTS_VIEW, &m), D3D_OK);
+    ASSERT_EQ(d->GetTransform(D3DTS_VIEW, &back), D3D_OK);
+    EXPECT_EQ(back._42, 7.0f);
+    ASSERT_EQ(d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE), D3D_OK);
+    d->GetRenderState(D3DRS_CULLMODE, &value);
+    EXPECT_EQ(value, DWORD(D3DCULL_NONE));
+    ASSERT_EQ(d->SetTextureStageState(1, D3DTSS_MAGFILTER, D3DTEXF_LINEAR), D3D_OK);
+    d->GetTextureStageState(1, D3DTSS_MAGFILTER, &value);
+    EXPECT_EQ(value, DWORD(D3DTEXF_LINEAR));
+    const HRESULT refused[] = {
+        d->SetRenderState(D3DRENDERSTATETYPE(0), 1),
+        d->SetRenderState(D3DRENDERSTATETYPE(256), 1),
+        d->GetRenderState(D3DRS_ZENABLE, nullptr),
+        d->SetTextureStageState(8, D3DTSS_COLOROP, D3DTOP_DISABLE),
+        d->SetTextureStageState(0, D3DTEXTURESTAGESTATETYPE(32), 0),
+        d->GetTextureStageState(0, D3DTEXTURESTAGESTATETYPE(0), &value),
+        d->SetTransform(D3DTS_WORLD, nullptr),
+        d->SetTransform(D3DTRANSFORMSTATETYPE(1000), &m),
+        d->GetTransform(D3DTRANSFORMSTATETYPE(1000), &back),
+        d->SetTexture(8, nullptr),
+        d->EndScene(),
+    };
+    for (size_t i = 0; i < sizeof refused / sizeof refused[0]; ++i)
+        EXPECT_EQ(refused[i], D3DERR_INVALIDCALL) << "call " << i;
+    EXPECT_EQ(d->BeginScene(), D3D_OK);
+    EXPECT_EQ(d->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d->EndScene(), D3D_OK);
+}
+
+TYPED_TEST(Direct3D8Contract, TexturesFollowCreateLevelAndLockRules) {
+    IDirect3DDevice8* d = this->device;
+    D3DCAPS8 caps{};
+    ASSERT_EQ(d->GetDeviceCaps(&caps), D3D_OK);
+    const struct {
+        const char* what;
+        UINT width, height;
+        DWORD usage;
+        D3DFORMAT format;
+        D3DPOOL pool;
+    } refusals[] = {
+        {"no width", 0, 16, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED},
+        {"no height", 16, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED},
+        {"wider than caps", caps.MaxTextureWidth + 1, 16, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED},
+        {"taller than caps", 16, caps.MaxTextureHeight + 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED},
+        {"depth format", 16, 16, 0, D3DFMT_D16, D3DPOOL_MANAGED},
+        {"no format", 16, 16, 0, D3DFMT_FORCE_DWORD, D3DPOOL_MANAGED},
+        {"render target", 16, 16, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED},
+        {"scratch pool", 16, 16, 0, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH},
+    };
+    for (const auto& row : refusals) {
+        IDirect3DTexture8* texture = reinterpret_cast<IDirect3DTexture8*>(d);
+        EXPECT_EQ(
+            d->CreateTexture(row.width, row.height, 1, row.usage, row.format, row.pool, &texture),
+            D3DERR_INVALIDCALL)
+            << row.what;
+        EXPECT_EQ(texture, nullptr) << row.what;
+    }
+    IDirect3DTexture8* chain = nullptr;
+    ASSERT_EQ(d->CreateTexture(256, 64, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &chain), D3D_OK);
+    EXPECT_EQ(chain->GetLevelCount(), 9u);
+    D3DSURFACE_DESC desc{};
+    ASSERT_EQ(chain->GetLevelDesc(2, &desc), D3D_OK);
+    EXPECT_EQ(desc.Width * 1000 + desc.Height, 64016u);
+    EXPECT_EQ(desc.Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
+    ASSERT_EQ(chain->GetLevelDesc(8, &desc), D3D_OK);
+    EXPECT_EQ(desc.Width * 1000 + desc.Height, 1001u);
+    EXPECT_EQ(chain->GetLevelDesc(9, &desc), D3DERR_INVALIDCALL);
+    EXPECT_EQ(chain->Release(), 0u);
+
+    // 5 × 3 texels of 3 bytes: rows start on 4-byte boundaries.
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(d->CreateTexture(5, 3, 1, 0, D3DFMT_R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    D3DLOCKED_RECT whole{}, part{};
+    ASSERT_EQ(texture->LockRect(0, &whole, nullptr, 0), D3D_OK);
+    EXPECT_GE(whole.Pitch, 15);
+    EXPECT_EQ(whole.Pitch % 4, 0);
+    EXPECT_EQ(texture->LockRect(0, &part, nullptr, 0), D3DERR_INVALIDCALL);  // already locked
+    EXPECT_EQ(texture->UnlockRect(0), D3D_OK);
+    EXPECT_EQ(texture->UnlockRect(0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(texture->LockRect(1, &part, nullptr, 0), D3DERR_INVALIDCALL);
+    const struct {
+        RECT rect;
+        bool valid;
+    } rects[] = {{{1, 2, 3, 3}, true},   {{0, 0, 5, 3}, true},  {{4, 2, 5, 3}, true},
+                 {{0, 0, 6, 1}, false},  {{0, 0, 1, 4}, false}, {{-1, 0, 1, 1}, false},
+                 {{0, -1, 1, 1}, false}, {{2, 0, 2, 1}, false}, {{0, 1, 1, 1}, false},
+                 {{3, 0, 2, 1}, false},  {{0, 2, 1, 1}, false}};
+    for (const auto& row : rects) {
+        SCOPED_TRACE(::testing::Message() << row.rect.left << "," << row.rect.top << ","
+                                          << row.rect.right << "," << row.rect.bottom);
+        const HRESULT result = texture->LockRect(0, &part, &row.rect, 0);
+        EXPECT_EQ(result, row.valid ? D3D_OK : D3DERR_INVALIDCALL);
+        if (result != D3D_OK) continue;
+        EXPECT_EQ(static_cast<BYTE*>(part.pBits) - static_cast<BYTE*>(whole.pBits),
+                  row.rect.top * whole.Pitch + row.rect.left * 3);
+        EXPECT_EQ(texture->UnlockRect(0), D3D_OK);
+    }
+    EXPECT_EQ(texture->Release(), 0u);
+}
+
+TYPED_TEST(Direct3D8Contract, VertexBuffersLockOnlyInside) {
+    IDirect3DDevice8* d = this->device;
+    IDirect3DVertexBuffer8* buffer = reinterpret_cast<IDirect3DVertexBuffer8*>(d);
+    EXPECT_EQ(d->CreateVertexBuffer(0, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &buffer),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(buffer, nullptr);
+    ASSERT_EQ(d->CreateVertexBuffer(100, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &buffer), D3D_OK);
+    D3DVERTEXBUFFER_DESC desc{};
+    ASSERT_EQ(buffer->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Size, 100u);
+    EXPECT_EQ(desc.FVF, DWORD(D3DFVF_XYZ));
+    BYTE *whole = nullptr, *part = nullptr;
+    ASSERT_EQ(buffer->Lock(0, 0, &whole, 0), D3D_OK);
+    EXPECT_EQ(buffer->Lock(0, 0, &part, 0), D3DERR_INVALIDCALL);
+    buffer->Unlock();
+    ASSERT_EQ(buffer->Lock(40, 60, &part, 0), D3D_OK);
+    EXPECT_EQ(part - whole, 40);
+    EXPECT_EQ(buffer->Unlock(), D3D_OK);
+    EXPECT_EQ(buffer->Lock(40, 61, &part, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(buffer->Lock(100, 0, &part, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(buffer->Unlock(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(buffer->Release(), 0u);
+}
+
+TYPED_TEST(Direct3D8Contract, ReferenceCountsFollowAddRefAndRelease) {
+    IDirect3DDevice8* d = this->device;
+    EXPECT_EQ(d->AddRef(), 2u);
+    EXPECT_EQ(d->Release(), 1u);
+    IDirect3DTexture8* texture = nullptr;
+    IDirect3DVertexBuffer8* buffer = nullptr;
+    ASSERT_EQ(d->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    ASSERT_EQ(d->CreateVertexBuffer(64, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &buffer), D3D_OK);
+    EXPECT_EQ(d->SetTexture(0, texture), D3D_OK);  // binding adds no visible reference
+    EXPECT_EQ(texture->AddRef(), 2u);
+    EXPECT_EQ(texture->Release(), 1u);
+    EXPECT_EQ(texture->Release(), 0u);
+    EXPECT_EQ(d->SetTexture(0, nullptr), D3D_OK);
+    EXPECT_EQ(buffer->AddRef(), 2u);
+    EXPECT_EQ(buffer->Release(), 1u);
+    EXPECT_EQ(buffer->Release(), 0u);
+}
+
+TYPED_TEST(Direct3D8Contract, LostDeviceWaitsForResetWhichRestoresTheInitialStates) {
+    IDirect3DDevice8* d = this->device;
+    EXPECT_EQ(d->TestCooperativeLevel(), D3D_OK);
+    this->side.lose();
+    EXPECT_EQ(d->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    this->side.regain();
+    EXPECT_EQ(d->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    d->SetRenderState(D3DRS_LIGHTING, FALSE);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    D3DMATRIX moved = gl_test::Identity();
+    moved._41 = 3.0f;
+    d->SetTransform(D3DTS_WORLD, &moved);
+    EXPECT_EQ(d->Reset(nullptr), D3DERR_INVALIDCALL);
+    D3DPRESENT_PARAMETERS noDepth = WindowedParameters(64, 64);
+    noDepth.EnableAutoDepthStencil = FALSE;
+    ASSERT_EQ(d->Reset(&noDepth), D3D_OK);
+    EXPECT_EQ(d->TestCooperativeLevel(), D3D_OK);
+    ExpectInitialStates(d, D3DZB_FALSE);
+}
+
+// What only the recording device shows: its call texts, injected failures
+// and the bookkeeping the unit tests read.
+TEST(RecordingDevice, LogsCallsInjectsFailuresAndReportsMisuse) {
+    RecordingDevice device;
+    device.failCalls("CreateTexture", E_OUTOFMEMORY, 1, 1);
+    IDirect3DTexture8 *first = nullptr, *failed = nullptr, *third = nullptr;
+    IDirect3DVertexBuffer8* buffer = nullptr;
+    device.CreateTexture(5, 3, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &first);
+    EXPECT_EQ(device.CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &failed),
+              E_OUTOFMEMORY);
+    device.CreateTexture(8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &third);
+    device.CreateVertexBuffer(56, D3DUSAGE_WRITEONLY, 0x202, D3DPOOL_MANAGED, &buffer);
+    device.SetTexture(0, third);
+    device.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
+    device.SetStreamSource(0, buffer, 28);
+    D3DMATRIX m = gl_test::Identity();
+    m._43 = 0.5f;
+    device.SetTransform(D3DTS_VIEW, &m);
+    const D3DRECT rect{0, 0, 1, 1};
+    device.Clear(1, &rect, D3DCLEAR_TARGET, 0xFF212121, 1.0f, 0);
+    device.DrawPrimitive(D3DPT_TRIANGLEFAN, 10, 4);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(first->LockRect(1, &locked, nullptr, 0), D3D_OK);
+    std::memset(static_cast<BYTE*>(locked.pBits) + 8, 1, 4);  // a third texel in a row of two
+    EXPECT_EQ(device.stillLocked(), std::vector<std::string>{"tex#1 level 1"});
+    first->UnlockRect(1);
+    buffer->Release();
+    third->Release();
+    third->Release();
+    EXPECT_EQ(device.callTexts(),
+              (std::vector<std::string>{
+                  "CreateTexture(5, 3, 0, 0x0, A8R8G8B8, MANAGED) -> tex#1",
+                  "CreateTexture(8, 8, 1, 0x0, X8R8G8B8, MANAGED) -> failed",
+                  "CreateTexture(8, 8, 1, 0x0, X8R8G8B8, MANAGED) -> tex#2",
+                  "CreateVertexBuffer(56, 0x8, 0x202, MANAGED) -> vb#1", "SetTexture(0, tex#2)",
+                  "SetTextureStageState(1, COLOROP, 5)", "SetStreamSource(0, vb#1, 28)",
+                  "SetTransform(VIEW, [1 0 0 0; 0 1 0 0; 0 0 1 0; 0 0 0.5 1])",
+                  "Clear(1, 0x1, 0xff212121, 1, 0, rects)", "DrawPrimitive(6, 10, 4)",
+                  "tex#1.LockRect(1, whole, 0x0)", "tex#1.UnlockRect(1)", "vb#1.Release() -> 0",
+                  "tex#2.Release() -> 0", "tex#2.Release() -> 0"}));
+    EXPECT_EQ(device.calls()[9].args, (std::vector<uint32_t>{6, 10, 4}));
+    EXPECT_EQ(device.texture(2), third);
+    EXPECT_EQ(device.stageState(1, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE2X));
+    EXPECT_EQ(device.transform(D3DTS_VIEW)._43, 0.5f);
+    EXPECT_FALSE(device.texture(1)->paddingIntact());
+    EXPECT_EQ(device.texture(1)->texel(1, 1, 0), 0u);
+    EXPECT_EQ(device.leaks(), std::vector<std::string>{"tex#1 has 1 reference(s) left"});
+    EXPECT_EQ(device.referenceErrors().size(), 1u);
+    device.scriptCooperativeLevel({D3DERR_DEVICELOST});
+    EXPECT_EQ(device.TestCooperativeLevel(), D3DERR_DEVICELOST);
+    EXPECT_EQ(device.TestCooperativeLevel(), D3D_OK);
+    first->Release();
+}
+
+}  // namespace
