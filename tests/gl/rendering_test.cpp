@@ -426,6 +426,7 @@ TEST_F(RenderingTest, ReleasedBatchesAreNotDrawnAgain) {
         batcher.add(D3DPT_TRIANGLELIST, 0, 1);
         batcher.add(D3DPT_TRIANGLEFAN, 3, 2);
         batcher.flush();
+        bound = size = 0;
         glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &bound);
         glGetNamedBufferParameteriv(GLuint(bound), GL_BUFFER_SIZE, &size);
         EXPECT_EQ(size, GLint(9 * sizeof(GLuint))) << "round " << round;
