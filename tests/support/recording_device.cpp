@@ -175,9 +175,15 @@ HRESULT CallRecorder::record(const std::string& name, std::vector<uint32_t> args
     return result;
 }
 
-ULONG RefCounted::release() {
+ULONG RefCounted::addRef(CallRecorder& log, const std::string& prefix) {
+    log.record("AddRef", {}, prefix + "AddRef()");
+    return refs_.add();
+}
+
+ULONG RefCounted::release(CallRecorder& log, const std::string& prefix) {
     ULONG left = 0;
     if (!refs_.drop(left)) errors_.push_back("Release of " + name_ + " with no reference left");
+    log.record("Release", {}, prefix + "Release() -> " + str(left));
     return left;
 }
 
@@ -198,16 +204,9 @@ RecordingTexture::RecordingTexture(RecordingDevice& device, int id, UINT width, 
     }
 }
 
-ULONG RecordingTexture::AddRef() {
-    device_.record("AddRef", {}, name() + ".AddRef()");
-    return addRef();
-}
+ULONG RecordingTexture::AddRef() { return addRef(device_, name() + "."); }
 
-ULONG RecordingTexture::Release() {
-    ULONG refs = release();
-    device_.record("Release", {}, name() + ".Release() -> " + str(refs));
-    return refs;
-}
+ULONG RecordingTexture::Release() { return release(device_, name() + "."); }
 
 HRESULT RecordingTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
     const bool valid = level < levels_.size() && desc;
@@ -301,16 +300,9 @@ RecordingVertexBuffer::RecordingVertexBuffer(RecordingDevice& device, int id, UI
       pool_(pool),
       bytes_(length, 0) {}
 
-ULONG RecordingVertexBuffer::AddRef() {
-    device_.record("AddRef", {}, name() + ".AddRef()");
-    return addRef();
-}
+ULONG RecordingVertexBuffer::AddRef() { return addRef(device_, name() + "."); }
 
-ULONG RecordingVertexBuffer::Release() {
-    ULONG refs = release();
-    device_.record("Release", {}, name() + ".Release() -> " + str(refs));
-    return refs;
-}
+ULONG RecordingVertexBuffer::Release() { return release(device_, name() + "."); }
 
 HRESULT RecordingVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data, DWORD flags) {
     const size_t length = bytes_.size();
@@ -406,6 +398,26 @@ void RecordingDevice::resetStates() {
                      {D3DRS_COLORWRITEENABLE, 0xF},
                      {D3DRS_BLENDOP, 1}};  // add
     stageStates_.clear();
+    for (DWORD stage = 0; stage < 8; ++stage) {
+        const std::pair<D3DTEXTURESTAGESTATETYPE, DWORD> defaults[] = {
+            {D3DTSS_COLOROP, stage ? D3DTOP_DISABLE : D3DTOP_MODULATE},
+            {D3DTSS_ALPHAOP, stage ? D3DTOP_DISABLE : D3DTOP_SELECTARG1},
+            {D3DTSS_COLORARG1, D3DTA_TEXTURE},
+            {D3DTSS_ALPHAARG1, D3DTA_TEXTURE},
+            {D3DTSS_COLORARG2, D3DTA_CURRENT},
+            {D3DTSS_ALPHAARG2, D3DTA_CURRENT},
+            {D3DTSS_COLORARG0, D3DTA_CURRENT},
+            {D3DTSS_ALPHAARG0, D3DTA_CURRENT},
+            {D3DTSS_RESULTARG, D3DTA_CURRENT},
+            {D3DTSS_TEXCOORDINDEX, stage},
+            {D3DTSS_ADDRESSU, D3DTADDRESS_WRAP},
+            {D3DTSS_ADDRESSV, D3DTADDRESS_WRAP},
+            {D3DTSS_ADDRESSW, D3DTADDRESS_WRAP},
+            {D3DTSS_MAGFILTER, D3DTEXF_POINT},
+            {D3DTSS_MINFILTER, D3DTEXF_POINT},
+            {D3DTSS_MAXANISOTROPY, 1}};
+        for (const auto& state : defaults) stageStates_[{stage, state.first}] = state.second;
+    }
     transforms_.clear();
 }
 
@@ -456,16 +468,9 @@ std::vector<std::string> RecordingDevice::stillLocked() const {
     return locked;
 }
 
-ULONG RecordingDevice::AddRef() {
-    record("AddRef", {}, "AddRef()");
-    return addRef();
-}
+ULONG RecordingDevice::AddRef() { return addRef(*this, ""); }
 
-ULONG RecordingDevice::Release() {
-    ULONG refs = release();
-    record("Release", {}, "Release() -> " + str(refs));
-    return refs;
-}
+ULONG RecordingDevice::Release() { return release(*this, ""); }
 
 HRESULT RecordingDevice::TestCooperativeLevel() {
     HRESULT scripted = D3D_OK;
@@ -648,26 +653,7 @@ D3DMATRIX RecordingDevice::transform(D3DTRANSFORMSTATETYPE state) const {
 
 DWORD RecordingDevice::stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) const {
     auto found = stageStates_.find({stage, type});
-    if (found != stageStates_.end()) return found->second;
-    switch (type) {
-        case D3DTSS_COLOROP: return stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
-        case D3DTSS_ALPHAOP: return stage == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
-        case D3DTSS_COLORARG1:
-        case D3DTSS_ALPHAARG1: return D3DTA_TEXTURE;
-        case D3DTSS_COLORARG2:
-        case D3DTSS_ALPHAARG2:
-        case D3DTSS_COLORARG0:
-        case D3DTSS_ALPHAARG0:
-        case D3DTSS_RESULTARG: return D3DTA_CURRENT;
-        case D3DTSS_TEXCOORDINDEX: return stage;
-        case D3DTSS_ADDRESSU:
-        case D3DTSS_ADDRESSV:
-        case D3DTSS_ADDRESSW: return D3DTADDRESS_WRAP;
-        case D3DTSS_MAGFILTER:
-        case D3DTSS_MINFILTER: return D3DTEXF_POINT;
-        case D3DTSS_MAXANISOTROPY: return 1;
-        default: return 0;
-    }
+    return found == stageStates_.end() ? 0 : found->second;
 }
 
 RecordingDirect3D::RecordingDirect3D() : RefCounted("d3d") {}
@@ -678,16 +664,9 @@ RecordingDevice* RecordingDirect3D::device() const {
     return devices_.empty() ? nullptr : devices_.back().get();
 }
 
-ULONG RecordingDirect3D::AddRef() {
-    record("AddRef", {}, "AddRef()");
-    return addRef();
-}
+ULONG RecordingDirect3D::AddRef() { return addRef(*this, ""); }
 
-ULONG RecordingDirect3D::Release() {
-    ULONG refs = release();
-    record("Release", {}, "Release() -> " + str(refs));
-    return refs;
-}
+ULONG RecordingDirect3D::Release() { return release(*this, ""); }
 
 UINT RecordingDirect3D::GetAdapterCount() {
     record("GetAdapterCount", {}, "GetAdapterCount()");

@@ -65,8 +65,10 @@ public:
     const std::vector<std::string>& referenceErrors() const { return errors_; }
 
 protected:
-    ULONG addRef() { return refs_.add(); }
-    ULONG release();  // a release at 0 is an error, never a deletion
+    // Both log "<prefix>AddRef()" / "<prefix>Release() -> n"; a release at 0
+    // is an error, never a deletion.
+    ULONG addRef(CallRecorder& log, const std::string& prefix);
+    ULONG release(CallRecorder& log, const std::string& prefix);
     ~RefCounted() = default;
     std::vector<std::string> errors_;
 
