@@ -97,6 +97,8 @@ TYPED_TEST(Direct3D8Contract, StatesStartAtDefaultsReadBackAndRefuseUnknownOnes)
         d->SetRenderState(D3DRENDERSTATETYPE(0), 1),
         d->SetRenderState(D3DRENDERSTATETYPE(256), 1),
         d->GetRenderState(D3DRS_ZENABLE, nullptr),
+        d->GetRenderState(D3DRENDERSTATETYPE(0), &value),
+        d->GetRenderState(D3DRENDERSTATETYPE(256), &value),
         d->SetTextureStageState(8, D3DTSS_COLOROP, D3DTOP_DISABLE),
         d->SetTextureStageState(0, D3DTEXTURESTAGESTATETYPE(32), 0),
         d->GetTextureStageState(0, D3DTEXTURESTAGESTATETYPE(0), &value),
