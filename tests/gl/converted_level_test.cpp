@@ -1,8 +1,7 @@
-// Real id Tech 3 levels, converted as bsp2geom converts them and drawn by
-// World on the GL device, give the same pixels whether the device merges
-// consecutive draws or not (thousands of faces, over a hundred lightmap
-// changes and every fan size a level has), and whether the World draws only
-// what the level's visibility section lets it or every face.
+// What the system draws on the GL device, read back as pixels: text glyphs
+// where the text camera puts them, levels lit by their lightmaps through the
+// camera, and real converted levels drawn the same culled or whole, batched
+// or not.
 #include "gl_fixture.h"
 
 #include "app/globals.h"
@@ -12,6 +11,8 @@
 #include "pk3_archive.h"
 #include "support/level_scratch.h"
 #include "support/log_capture.h"
+#include "text/font.h"
+#include "tools/common/font_writer.h"
 #include "tools/mktexture/marble.h"
 #include "world/visibility.h"
 #include "world/world.h"
@@ -19,145 +20,190 @@
 #include <sys/stat.h>
 
 #include <cmath>
-#include <iostream>
 #include <memory>
+
+using namespace tundra_formats;
 
 namespace gl_test {
 namespace {
 
-const char* const kArchive = "/usr/share/games/openarena/baseoa/pak6-patch088.pk3";
-const char* const kOldArchive = "/usr/share/games/openarena/baseoa/pak1-maps.pk3";
-const char* const kMap = "maps/oa_minia.bsp";
+constexpr uint32_t kClear = 0xFF212121;
 
-class ConvertedLevelRender : public GlDeviceTest {
+class SystemDrawingTest : public GlDeviceTest {
 protected:
-    static constexpr UINT kFrameWidth = 200, kFrameHeight = 150;
-
-    void SetUp() override {
-        struct stat info;
-        if (stat(kArchive, &info) != 0 || stat(kOldArchive, &info) != 0)
-            GTEST_SKIP() << "install the Debian packages openarena-088-data and openarena-081-maps";
-        ASSERT_NO_FATAL_FAILURE(GlDeviceTest::SetUp());
-        ASSERT_NO_FATAL_FAILURE(createSceneDevice(kFrameWidth, kFrameHeight));
-        mktexture::Image marble = mktexture::MakeMarble(64, 1);
-        g_mainTexture = texture(64, 64, marble.pixels);
-        g_camera = Camera();
-    }
-
-    void load(const char* archive, const char* map) {
-        world_.reset();
-        eyes_.clear();
-        bsp::BspFile bsp(bsp::Pk3Archive(bsp::ReadWholeFile(archive)).extract(map));
-        const bsp::ConvertedLevel converted = bsp::ConvertLevel(bsp);
-        polygons_ = converted.level.polygons.size();
-        for (const bsp::SpawnPoint& spawn : bsp::SpawnPoints(bsp.entities)) {
-            const float eye[3] = {spawn.origin[0], spawn.origin[1], spawn.origin[2] + 26.0f};
-            const bsp::Vec3 at = bsp::ToViewerSpace(eye);
-            eyes_.push_back({float(at.x), float(at.y), float(at.z),
-                             float((90.0 - spawn.yawDegrees) * M_PI / 180.0)});
-        }
-        const std::string name = scratch_.write(converted.level);
-        world_ = std::make_unique<World>(name, device_, float(kFrameWidth) / float(kFrameHeight));
-    }
-
     void TearDown() override {
         tundra_testing::SetDrawBatching(true);
         world_.reset();
         g_mainTexture = nullptr;
         GlDeviceTest::TearDown();
     }
-
-    struct Eye {
-        float x, y, z, yaw;
-    };
-
-    std::vector<uint32_t> renderFrom(const Eye& eye, float pitch) {
-        g_camera.setPosition(eye.x, eye.y, eye.z);
-        g_camera.yaw = eye.yaw;
-        g_camera.pitch = pitch;
-        g_camera.roll = 0;
-        return drawScene(0xFF212121, [this] { world_->render(); });
+    std::vector<uint32_t> renderWorld(float x, float y, float z, float pitch, float yaw) {
+        g_camera.setPosition(x, y, z);
+        g_camera.pitch = pitch, g_camera.yaw = yaw, g_camera.roll = 0;
+        return drawScene(kClear, [this] { world_->render(); });
     }
 
     LevelScratch scratch_;
     LogCapture log_;
     std::unique_ptr<World> world_;
-    std::vector<Eye> eyes_;
-    size_t polygons_ = 0;
 };
 
-size_t Differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-    size_t differing = a.size() == b.size() ? 0 : a.size() + b.size();
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i) differing += a[i] != b[i];
-    return differing;
-}
-
-TEST_F(ConvertedLevelRender, BatchedFramesEqualUnbatchedFrames) {
-    load(kArchive, kMap);
-    ASSERT_GT(polygons_, 5000u);
-    ASSERT_GE(eyes_.size(), 4u);
-    const float pitches[] = {0.0f, 0.5f, -0.5f};
-    std::vector<std::vector<uint32_t>> unbatched;
-    tundra_testing::SetDrawBatching(false);
-    for (size_t e = 0; e < 4; ++e)
-        for (float pitch : pitches) unbatched.push_back(renderFrom(eyes_[e], pitch));
-    tundra_testing::SetDrawBatching(true);
-    size_t frame = 0;
-    for (size_t e = 0; e < 4; ++e) {
-        for (float pitch : pitches) {
-            const std::vector<uint32_t> batched = renderFrom(eyes_[e], pitch);
-            const std::vector<uint32_t>& expected = unbatched[frame++];
-            size_t drawn = 0;
-            for (uint32_t pixel : expected) drawn += pixel != 0xFF212121u;
-            EXPECT_EQ(Differing(batched, expected), 0u)
-                << "spawn point " << e << ", pitch " << pitch;
-            // The level fills most of the view from inside (the sky is not
-            // converted): a frame of mostly clear colour would compare equal
-            // without testing anything.
-            EXPECT_GT(drawn, batched.size() / 2) << "spawn point " << e << ", pitch " << pitch;
-        }
+// 'X' a solid 40 x 40 block and 'H' the same at half coverage, hanging above
+// the pen; drawn red over the frame where the text camera puts them, with the
+// depth cleared to 0 so that a depth-tested quad could not show.
+TEST_F(SystemDrawingTest, GlyphsAreRedBlendedByCoverageWhereTheTextCameraPutsThem) {
+    ASSERT_NO_FATAL_FAILURE(createSceneDevice(400, 300));
+    device_->GetDeviceCaps(&g_caps);
+    auto glyphs = UniformFont(8, 16);
+    for (unsigned char code : {'X', 'H'}) {
+        glyphs[code].width = glyphs[code].height = 40;
+        glyphs[code].yOffset = -40;
+        glyphs[code].advance = 48;
+        glyphs[code].bitmap.assign(40 * 40, code == 'X' ? 255 : 128);
     }
+    ASSERT_TRUE(WriteFontFile((scratch_.root() / "data/font.f").string(), glyphs));
+    Font font;
+    font.load("font.f", device_, 4.0f / 3.0f);
+    ASSERT_TRUE(font.isReady()) << log_.text();
+    font.setSize(0.3f);
+    const float penX = font.getViewWidth() / 2, penY = font.getViewHeight() / 2;
+    const auto frame = drawScene(
+        kClear, [&] { font.drawString("XH", penX, penY); }, 0.0f);
+    // The text camera sees 2 d tan(pi/8) units of height; 'X' spans 8 x 8 units.
+    const float pixels = 300 / (2 * font.getDistance() * 0.41421356f);
+    auto pixel = [&](float x, float y) {
+        return at(frame, UINT(200 + x * pixels), UINT(150 - y * pixels));
+    };
+    const float in = 3 / pixels, out = 3 / pixels;
+    EXPECT_GT(8 * pixels, 15.0f);
+    EXPECT_TRUE(ColorNear(pixel(in, 8 - in), 0xFFFF0000, 2));
+    EXPECT_TRUE(ColorNear(pixel(8 - in, in), 0xFFFF0000, 2));
+    EXPECT_TRUE(ColorNear(pixel(-out, 4), kClear, 1));
+    EXPECT_TRUE(ColorNear(pixel(4, 8 + out), kClear, 1));
+    EXPECT_TRUE(ColorNear(pixel(4, -out), kClear, 1)) << "nothing hangs below the pen";
+    // 'H' starts one advance (9.6 units) later.
+    const uint32_t half = 0xFF000000u | (0x21 + (0xFF - 0x21) * 128 / 255) << 16 |
+                          (0x21 * 127 / 255) << 8 | (0x21 * 127 / 255);
+    EXPECT_TRUE(ColorNear(pixel(9.6f + 4, 4), half, 3));
 }
 
-// From every spawn point, looking four ways (level, up, level, down): the
-// faces the visibility section leaves out must be ones the frame never shows.
-// A few pixels may differ where two faces lie in one plane far away and the
-// visible sets rule one of them out: with both drawn they fight over the
-// depth, as they would in the engine the levels were made for if it drew both.
-TEST_F(ConvertedLevelRender, CulledFramesEqualFullFrames) {
+// A quad facing the origin at depth z, clockwise as seen from it, with
+// lightmap coordinates (0,0) top left to (1,1) bottom right.
+void AddQuad(GeomLevel& level, float left, float top, float right, float bottom, float z,
+             int lightmap, bool clockwise = true) {
+    const float s = 1.0f / kGeomPositionScale;
+    GeomVertex corners[4] = {{left * s, top * s, z * s, 0, 0, 0, 0},
+                             {right * s, top * s, z * s, 1, 0, 1, 0},
+                             {right * s, bottom * s, z * s, 1, 1, 1, 1},
+                             {left * s, bottom * s, z * s, 0, 1, 0, 1}};
+    if (!clockwise) std::swap(corners[1], corners[3]);
+    level.polygons.push_back(GeomPolygon{int32_t(level.vertices.size()), 4, 0, lightmap});
+    level.vertices.insert(level.vertices.end(), corners, corners + 4);
+}
+
+// The surface grey 0x80 under lightmap value L: min(255, 2 * 128 * L / 255).
+uint32_t Lit(uint8_t red, uint8_t green, uint8_t blue) {
+    auto channel = [](uint8_t l) { return std::min<uint32_t>(255, (256u * l + 127) / 255); };
+    return 0xFF000000u | channel(red) << 16 | channel(green) << 8 | channel(blue);
+}
+
+// At depth 100 the 64-pixel frame spans about +-41.4 units (45 degrees).
+TEST_F(SystemDrawingTest, QuadsAppearWhereTheCameraSeesThemLitByTheirLightmaps) {
+    ASSERT_NO_FATAL_FAILURE(createSceneDevice(64, 64));
+    g_mainTexture = texture(2, 2, std::vector<uint32_t>(4, 0xFF808080), D3DFMT_X8R8G8B8);
+    GeomLevel level;
+    level.textures = {GeomTexture{"marble"}};
+    level.lightmaps.resize(6);
+    for (int y = 0; y < 128; ++y)  // four coloured quadrants
+        for (int x = 0; x < 128; ++x)
+            if (y < 64) level.lightmaps[0].setTexel(x, y, x < 64 ? 255 : 0, x < 64 ? 64 : 128, 0);
+            else level.lightmaps[0].setTexel(x, y, x < 64 ? 32 : 200, 0, x < 64 ? 128 : 255);
+    const uint8_t uniform[][3] = {
+        {32, 128, 200}, {0, 255, 0}, {128, 128, 128}, {255, 255, 255}, {0, 0, 255}};
+    for (int i = 0; i < 5; ++i)
+        level.lightmaps[i + 1].fill(uniform[i][0], uniform[i][1], uniform[i][2]);
+    AddQuad(level, -40, -2, -2, -40, 100, 0);          // bottom left
+    AddQuad(level, 2, -2, 40, -40, 100, 1);            // bottom right
+    AddQuad(level, 1, 20, 5, 1, 50, 2);                // drawn first, stays in front
+    AddQuad(level, 2, 40, 40, 2, 100, 3);              // of this one
+    AddQuad(level, -40, 40, -2, 2, 100, 4, false);     // seen from behind: culled
+    AddQuad(level, -40, 40, 40, -40, -200, 5, false);  // behind the camera
+    world_ = std::make_unique<World>(scratch_.write(level), device_, 1.0f);
+    g_camera = Camera();
+    std::vector<uint32_t> frame = renderWorld(0, 0, 0, 0, 0);
+    EXPECT_TRUE(ColorNear(at(frame, 8, 40), Lit(255, 64, 0), 2));    // quadrant top left
+    EXPECT_TRUE(ColorNear(at(frame, 24, 40), Lit(0, 128, 0), 2));    // top right
+    EXPECT_TRUE(ColorNear(at(frame, 8, 58), Lit(32, 0, 128), 2));    // bottom left
+    EXPECT_TRUE(ColorNear(at(frame, 24, 58), Lit(200, 0, 255), 2));  // bottom right
+    EXPECT_TRUE(ColorNear(at(frame, 48, 48), Lit(32, 128, 200), 2));
+    EXPECT_TRUE(ColorNear(at(frame, 36, 16), Lit(0, 255, 0), 2));      // near quad
+    EXPECT_TRUE(ColorNear(at(frame, 56, 16), Lit(128, 128, 128), 2));  // far quad beside it
+    EXPECT_EQ(at(frame, 16, 16), kClear);                              // back face
+    EXPECT_EQ(at(frame, 32, 48), kClear);                              // gap between quads
+    // 30 units right, the bottom right quad moves left by about 23 pixels.
+    g_camera.movement.x = 30.0f;
+    renderWorld(0, 0, 0, 0, 0);
+    frame = drawScene(kClear, [this] { world_->render(); });
+    EXPECT_TRUE(ColorNear(at(frame, 48 - 23, 48), Lit(32, 128, 200), 2));
+    EXPECT_TRUE(ColorNear(at(frame, 60, 48), kClear, 0));
+    // Turned round, the far quad behind the start view fills the view.
+    frame = renderWorld(0, 0, 0, 0, 3.14159265f);
+    EXPECT_TRUE(ColorNear(at(frame, 32, 32), Lit(0, 0, 255), 2));
+}
+
+// From every spawn point of real levels, looking four ways: the faces the
+// visibility section leaves out must be ones the frame never shows (a few
+// pixels may differ where two far faces lie in one plane and fight over the
+// depth), and merging consecutive draws must not change a pixel.
+TEST_F(SystemDrawingTest, ConvertedLevelsLookTheSameCulledAndWholeBatchedAndNot) {
+    const char* const kNew = "/usr/share/games/openarena/baseoa/pak6-patch088.pk3";
+    const char* const kOld = "/usr/share/games/openarena/baseoa/pak1-maps.pk3";
+    struct stat info;
+    if (stat(kNew, &info) != 0 || stat(kOld, &info) != 0)
+        GTEST_SKIP() << "install the Debian packages openarena-088-data and openarena-081-maps";
+    ASSERT_NO_FATAL_FAILURE(createSceneDevice(200, 150));
+    g_mainTexture = texture(64, 64, mktexture::MakeMarble(64, 1).pixels);
     const std::pair<const char*, const char*> maps[] = {
-        {kOldArchive, "maps/oa_dm5.bsp"}, {kOldArchive, "maps/oa_dm1.bsp"}, {kArchive, kMap}};
-    const float pitches[] = {0.0f, 0.4f, 0.0f, -0.4f};
-    auto view = [&](const Eye& eye, int turn) {
-        return renderFrom({eye.x, eye.y, eye.z, eye.yaw + float(turn * M_PI / 2)}, pitches[turn]);
-    };
+        {kOld, "maps/oa_dm5.bsp"}, {kOld, "maps/oa_dm1.bsp"}, {kNew, "maps/oa_minia.bsp"}};
     for (const auto& [archive, map] : maps) {
-        load(archive, map);
-        ASSERT_TRUE(world_->visibility) << map;
-        ASSERT_GE(eyes_.size(), 4u) << map;
-        std::vector<std::vector<uint32_t>> culled;
-        size_t facesDrawn = 0;
-        for (const Eye& eye : eyes_)
-            for (int turn = 0; turn < 4; ++turn) {
-                culled.push_back(view(eye, turn));
+        SCOPED_TRACE(map);
+        bsp::BspFile bsp(bsp::Pk3Archive(bsp::ReadWholeFile(archive)).extract(map));
+        const bsp::ConvertedLevel converted = bsp::ConvertLevel(bsp);
+        world_.reset();
+        world_ = std::make_unique<World>(scratch_.write(converted.level), device_, 200.0f / 150);
+        ASSERT_TRUE(world_->visibility);
+        std::unique_ptr<Visibility> visibility = std::move(world_->visibility);
+        size_t views = 0, facesDrawn = 0, pixelsDrawn = 0;
+        for (const bsp::SpawnPoint& spawn : bsp::SpawnPoints(bsp.entities)) {
+            const float eye[3] = {spawn.origin[0], spawn.origin[1], spawn.origin[2] + 26.0f};
+            const bsp::Vec3 p = bsp::ToViewerSpace(eye);
+            for (int turn = 0; turn < 4; ++turn, ++views) {
+                const float pitch = turn % 2 ? 0.4f - 0.8f * (turn / 2) : 0.0f;
+                const float yaw = float((90.0 - spawn.yawDegrees) * M_PI / 180.0 + turn * M_PI / 2);
+                auto view = [&] {
+                    return renderWorld(float(p.x), float(p.y), float(p.z), pitch, yaw);
+                };
+                const std::vector<uint32_t> whole = view();
+                tundra_testing::SetDrawBatching(false);
+                EXPECT_TRUE(whole == view())
+                    << "spawn " << views / 4 << ", turn " << turn << ", unbatched";
+                tundra_testing::SetDrawBatching(true);
+                world_->visibility = std::move(visibility);
+                const std::vector<uint32_t> culled = view();
+                visibility = std::move(world_->visibility);
+                size_t differing = 0;
+                for (size_t i = 0; i < whole.size(); ++i)
+                    differing += whole[i] != culled[i], pixelsDrawn += whole[i] != kClear;
+                EXPECT_LE(differing, 8u) << "spawn " << views / 4 << ", turn " << turn;
                 for (size_t f = 0; f < world_->faces.size(); ++f)
-                    facesDrawn += world_->visibility->selected(f);
+                    facesDrawn += visibility->selected(f);
             }
-        world_->visibility.reset();
-        size_t pixelsDrawn = 0, pixelsDiffering = 0;
-        for (size_t e = 0; e < eyes_.size(); ++e)
-            for (int turn = 0; turn < 4; ++turn) {
-                const std::vector<uint32_t> full = view(eyes_[e], turn);
-                for (uint32_t pixel : full) pixelsDrawn += pixel != 0xFF212121u;
-                const size_t differing = Differing(culled[e * 4 + size_t(turn)], full);
-                pixelsDiffering += differing;
-                EXPECT_LE(differing, 8u) << map << ", spawn point " << e << ", turn " << turn;
-            }
-        const size_t faceDraws = culled.size() * world_->faces.size();
-        std::cout << map << ": " << culled.size() << " frames, " << facesDrawn << " of "
-                  << faceDraws << " faces drawn, " << pixelsDiffering << " pixels differ\n";
-        EXPECT_LT(facesDrawn, faceDraws / 2) << map;
-        EXPECT_GT(pixelsDrawn, culled.size() * culled[0].size() / 2) << map;
+        }
+        EXPECT_GE(views, 16u);
+        EXPECT_LT(facesDrawn, views * world_->faces.size() / 2);
+        // The level fills most of the view from inside: a frame of mostly
+        // clear colour would compare equal without testing anything.
+        EXPECT_GT(pixelsDrawn, views * 200 * 150 / 2);
     }
 }
 

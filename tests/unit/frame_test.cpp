@@ -1,4 +1,4 @@
-#include <algorithm>
+// FormatRate, FrameTimer and RenderFrame on the recording device.
 #include "app/frame.h"
 #include "app/globals.h"
 #include "support/recording_device.h"
@@ -7,199 +7,114 @@
 
 #include <cmath>
 #include <limits>
-#include <string>
-#include <vector>
 
 using tundra_test::RecordingDevice;
 
 namespace {
 
-TEST(FormatRateTest, TwoDecimalsRightAlignedInSix) {
-    EXPECT_EQ(" 60.00", FormatRate(60.0f));
-    EXPECT_EQ("  7.50", FormatRate(7.5f));
-    EXPECT_EQ("144.13", FormatRate(144.126f));
-    EXPECT_EQ("1234.50", FormatRate(1234.5f));  // wider numbers are not cut
-    EXPECT_EQ("  0.00", FormatRate(0.0f));
+TEST(FrameTest, FormatRateIsTwoDecimalsRightAlignedInSix) {
+    const std::pair<float, const char*> rows[] = {
+        {60.0f, " 60.00"},        {7.5f, "  7.50"},
+        {144.126f, "144.13"},     {1234.5f, "1234.50"},
+        {0.0f, "  0.00"},         {std::numeric_limits<float>::infinity(), "  0.00"},
+        {std::nanf(""), "  0.00"}};
+    for (const auto& [rate, text] : rows) EXPECT_EQ(text, FormatRate(rate)) << rate;
 }
 
-TEST(FormatRateTest, RateThatIsNotANumberReadsZero) {
-    EXPECT_EQ("  0.00", FormatRate(std::numeric_limits<float>::infinity()));
-    EXPECT_EQ("  0.00", FormatRate(std::nanf("")));
-}
-
-// A timer whose last sample was taken at `time` with `frames` counted.
-FrameTimer SampledAt(DWORD time, DWORD frames) {
+TEST(FrameTest, FrameTimerSamplesAfterTheIntervalAndAveragesSinceStart) {
+    struct Row {
+        const char* name;
+        DWORD sampled, frames, now;
+        const char* instant;  // "" : the kept text of the last sample
+        DWORD sampleTimeAfter;
+        const char* average;
+    };
+    const Row rows[] = {{"over the interval", 10000, 120, 10250, "480.00", 10250, "480.00"},
+                        {"a sample to keep", 1000, 30, 1500, " 60.00", 1500, " 60.00"},
+                        {"exactly the interval", 2000, 100, 2200, "", 2000, "500.00"},
+                        {"one past the interval", 2000, 100, 2201, "497.51", 2201, "497.51"},
+                        {"timer wrapped", 0xFFFFFF00u, 64, 0x100u, "125.00", 0x100u, "125.00"},
+                        {"no time passed", 5000, 3, 5000, "", 5000, "  0.00"}};
+    std::string kept;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FrameTimer timer;
+        EXPECT_EQ(200u, timer.sampleInterval);
+        timer.lastSampleTime = timer.startTime = row.sampled;
+        timer.lastSampleFrames = 0;
+        timer.frames = row.frames;
+        const std::string instant = timer.instantFps(row.now);
+        EXPECT_EQ(*row.instant ? row.instant : kept, instant);
+        kept = instant;
+        EXPECT_EQ(row.sampleTimeAfter, timer.lastSampleTime);
+        EXPECT_EQ(row.sampleTimeAfter == row.sampled ? 0 : row.frames, timer.lastSampleFrames);
+        EXPECT_EQ(row.average, timer.averageFps(row.now));
+    }
     FrameTimer timer;
-    timer.frames = frames;
-    timer.lastSampleFrames = frames;
-    timer.lastSampleTime = time;
-    timer.startTime = time;
-    return timer;
-}
-
-TEST(FrameTimerTest, InstantRateOverTheSampleInterval) {
-    FrameTimer timer = SampledAt(10000, 7);
-    timer.frames += 120;
-    EXPECT_EQ("480.00", timer.instantFps(10250));
-    EXPECT_EQ(10250u, timer.lastSampleTime);
-    EXPECT_EQ(127u, timer.lastSampleFrames);
-}
-
-TEST(FrameTimerTest, ExactlyTheIntervalDoesNotSample) {
-    FrameTimer first = SampledAt(1000, 0);
-    first.frames = 30;
-    std::string kept = first.instantFps(1500);  // 60.00
-    ASSERT_EQ(" 60.00", kept);
-
-    FrameTimer timer = SampledAt(2000, 0);
-    timer.frames = 100;
-    EXPECT_EQ(kept, timer.instantFps(2200));  // the kept text of the last sample
-    EXPECT_EQ(2000u, timer.lastSampleTime);
-    EXPECT_EQ(0u, timer.lastSampleFrames);
-    EXPECT_EQ("497.51", timer.instantFps(2201));
-}
-
-TEST(FrameTimerTest, SamplingSurvivesTheTimerWrapping) {
-    FrameTimer timer = SampledAt(0xFFFFFF00u, 0);
-    timer.frames = 64;
-    EXPECT_EQ("125.00", timer.instantFps(0x100u));  // 512 ms later
-}
-
-TEST(FrameTimerTest, AverageSinceStart) {
-    FrameTimer timer = SampledAt(5000, 0);
-    timer.frames = 1000;
-    EXPECT_EQ(" 50.00", timer.averageFps(25000));
-    EXPECT_EQ(" 50.00", timer.averageFps(25000));  // computed afresh, no state
-}
-
-TEST(FrameTimerTest, AverageBeforeAnyMillisecondPassedIsZero) {
-    FrameTimer timer = SampledAt(5000, 0);
-    EXPECT_EQ("  0.00", timer.averageFps(5000));
-    timer.frames = 3;
-    EXPECT_EQ("  0.00", timer.averageFps(5000));
-}
-
-TEST(FrameTimerTest, StartResetsTheCounters) {
-    FrameTimer timer;
-    EXPECT_EQ(200u, timer.sampleInterval);
-    timer.frames = 50;
-    timer.lastSampleFrames = 40;
-    DWORD before = timeGetTime();
+    timer.frames = timer.lastSampleFrames = 50;
+    const DWORD before = timeGetTime();
     timer.start();
-    DWORD after = timeGetTime();
-    EXPECT_EQ(0u, timer.frames);
-    EXPECT_EQ(0u, timer.lastSampleFrames);
-    EXPECT_LE(timer.startTime - before, after - before);  // taken between the two
+    EXPECT_EQ(0u, timer.frames + timer.lastSampleFrames);
+    EXPECT_LE(timer.startTime - before, timeGetTime() - before);
     EXPECT_EQ(timer.startTime, timer.lastSampleTime);
 }
 
-// RenderFrame against a recording device; no world, font or input exist.
-class RenderFrameTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_device = &device;
-        g_keepRunning = true;
-        g_showConsole = false;
-        g_showFps = false;
+bool QuitPosted() {
+    MSG msg;
+    bool quit = false;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) quit |= msg.message == WM_QUIT;
+    return quit;
+}
+
+// Frames after a lost device: skipped while lost, one Reset (which sets the
+// run's states again, or none when it fails), then drawn.
+TEST(FrameTest, RenderFrameDrawsPresentsCountsAndSurvivesLoss) {
+    struct Row {
+        const char* name;
+        std::vector<HRESULT> levels;
+        const char* failing;
+        bool keepRunning, device;
+        int frames;
+        size_t resets, presents, counted, lightingOff, begins;
+        bool clears;
+    };
+    const HRESULT lost = D3DERR_DEVICELOST, notReset = D3DERR_DEVICENOTRESET;
+    const Row rows[] = {
+        {"one frame", {}, "", true, true, 1, 0, 1, 1, 0, 1, true},
+        {"lost, lost, reset, draw", {lost, lost, notReset}, "", true, true, 4, 1, 1, 1, 1, 1, true},
+        {"failed reset", {notReset}, "Reset", true, true, 1, 1, 0, 0, 0, 0, false},
+        {"failed BeginScene", {}, "BeginScene", true, true, 1, 0, 1, 1, 0, 1, false},
+        {"quit asked", {}, "", false, true, 1, 0, 1, 1, 0, 1, true},
+        {"no device", {}, "", false, false, 1, 0, 0, 0, 0, 0, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RecordingDevice device;
+        device.scriptCooperativeLevel(row.levels);
+        if (*row.failing) device.failCalls(row.failing);
+        g_device = row.device ? &device : nullptr;
+        g_keepRunning = row.keepRunning;
+        g_showConsole = g_showFps = false;
         g_frameTimer.frames = 0;
         g_presentParams = RecordingDevice::defaultParams();
-        DrainMessages();
+        QuitPosted();
+        for (int frame = 0; frame < row.frames; ++frame) RenderFrame();
+        EXPECT_EQ(!row.keepRunning, QuitPosted());
+        EXPECT_EQ(row.resets, device.count("Reset"));
+        EXPECT_EQ(row.presents, device.count("Present"));
+        EXPECT_EQ(row.counted, g_frameTimer.frames);
+        EXPECT_EQ(row.begins, device.count("BeginScene"));
+        EXPECT_EQ(row.begins && row.clears ? 1u : 0u, device.count("EndScene"));
+        EXPECT_EQ(row.clears ? 1u : 0u, device.callTexts("Clear").size());
+        if (row.clears) EXPECT_EQ("Clear(0, 0x3, 0xff212121, 1, 0)", device.callTexts("Clear")[0]);
+        const auto states = device.callTexts("SetRenderState");
+        EXPECT_EQ(row.lightingOff,
+                  size_t(std::count(states.begin(), states.end(), "SetRenderState(LIGHTING, 0)")));
+        EXPECT_EQ(row.lightingOff,
+                  size_t(std::count(states.begin(), states.end(), "SetRenderState(ZENABLE, 1)")));
+        if (row.resets) EXPECT_EQ(800u, device.presentParameters().BackBufferWidth);
     }
-    void TearDown() override {
-        g_device = nullptr;
-        g_keepRunning = g_showConsole = g_showFps = true;
-        DrainMessages();
-    }
-    static void DrainMessages() {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
-    }
-    static bool QuitPosted() {
-        MSG msg;
-        return PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && msg.message == WM_QUIT;
-    }
-    std::vector<std::string> frameCalls() const {
-        std::vector<std::string> calls;
-        for (const std::string& text : device.callTexts())
-            if (text != "TestCooperativeLevel()") calls.push_back(text);
-        return calls;
-    }
-
-    RecordingDevice device;
-};
-
-TEST_F(RenderFrameTest, FrameClearsDrawsPresentsAndCounts) {
-    RenderFrame();
-    EXPECT_EQ((std::vector<std::string>{"BeginScene()", "Clear(0, 0x3, 0xff212121, 1, 0)",
-                                        "EndScene()", "Present()"}),
-              frameCalls());
-    EXPECT_EQ(1u, g_frameTimer.frames);
-    EXPECT_FALSE(QuitPosted());
-}
-
-TEST_F(RenderFrameTest, LostDeviceSkipsThenResetsOnceThenDraws) {
-    device.scriptCooperativeLevel({D3DERR_DEVICELOST, D3DERR_DEVICELOST, D3DERR_DEVICENOTRESET});
-    RenderFrame();
-    RenderFrame();
-    EXPECT_EQ(0u, device.count("Present"));
-    EXPECT_EQ(0u, device.count("BeginScene"));
-    EXPECT_EQ(0u, g_frameTimer.frames);
-
-    RenderFrame();
-    EXPECT_EQ(1u, device.count("Reset"));
-    EXPECT_EQ(0u, device.count("Present"));
-    EXPECT_EQ(0u, g_frameTimer.frames);
-    EXPECT_EQ(800u, device.presentParameters().BackBufferWidth);
-
-    RenderFrame();
-    EXPECT_EQ(1u, device.count("Reset"));
-    EXPECT_EQ(1u, device.count("Present"));
-    EXPECT_EQ(1u, g_frameTimer.frames);
-}
-
-// A reset puts every device state back to its initial value; the frame sets
-// the run's states again so that the level is not drawn lit (black).
-TEST_F(RenderFrameTest, SuccessfulResetSetsTheRunStatesAgain) {
-    device.scriptCooperativeLevel({D3DERR_DEVICENOTRESET});
-    RenderFrame();
-    EXPECT_EQ(1u, device.count("Reset"));
-    std::vector<std::string> calls = frameCalls();
-    EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), "SetRenderState(LIGHTING, 0)"));
-    EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), "SetRenderState(ZENABLE, 1)"));
-    EXPECT_EQ(0u, device.count("Present"));
-}
-
-TEST_F(RenderFrameTest, FailedResetSetsNoStates) {
-    device.scriptCooperativeLevel({D3DERR_DEVICENOTRESET});
-    device.failCalls("Reset");
-    RenderFrame();
-    EXPECT_EQ(1u, device.count("Reset"));
-    EXPECT_EQ(0u, device.count("SetRenderState"));
-}
-
-TEST_F(RenderFrameTest, FailedBeginSceneStillPresentsAndCounts) {
-    device.failCalls("BeginScene");
-    RenderFrame();
-    EXPECT_EQ((std::vector<std::string>{"BeginScene()", "Present()"}), frameCalls());
-    EXPECT_EQ(1u, g_frameTimer.frames);
-}
-
-TEST_F(RenderFrameTest, ClearedKeepRunningPostsQuitAndStillRenders) {
-    g_keepRunning = false;
-    RenderFrame();
-    EXPECT_TRUE(QuitPosted());
-    EXPECT_EQ(1u, device.count("Present"));
-    EXPECT_EQ(1u, g_frameTimer.frames);
-}
-
-TEST_F(RenderFrameTest, NoDeviceOnlyChecksForQuit) {
     g_device = nullptr;
-    g_keepRunning = false;
-    RenderFrame();
-    EXPECT_TRUE(QuitPosted());
-    EXPECT_TRUE(device.calls().empty());
-    EXPECT_EQ(0u, g_frameTimer.frames);
+    g_keepRunning = g_showConsole = g_showFps = true;
 }
 
 }  // namespace

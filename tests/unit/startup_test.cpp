@@ -1,8 +1,8 @@
-// One whole run of WinMain in this process against the recording Direct3D 8:
-// the window it makes, what reaches the console, and the order of releases.
-// The configuration is read once per process, so this file holds one run.
+// Whole runs of WinMain in this process against the recording Direct3D 8.
+// The configuration is read once per process: the failing run is a child.
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/main.h"
 #include "platform/linux/internal.h"
 #include "support/recording_device.h"
 #include "support/scratch_dir.h"
@@ -11,91 +11,85 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 namespace {
 
-struct SeenWindow {
-    bool seen = false;
-    std::string title;
-    int width = 0, height = 0;
-    bool visible = false;
-    bool active = false;
+struct Viewer {
+    ScratchDir scratch;
+    tundra_test::RecordingDirect3D d3d;
+    std::string log;
+    int run(const std::string& config = ConfigText().text()) {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        EXPECT_TRUE(shell_data::WriteAll(scratch.root().string(), config));
+        Log.close(), Log.clear(), Log.open("logging.txt", std::ios::out | std::ios::trunc);
+        tundra_test::ScopedDirect3DFactory factory(&d3d);
+        const int result = WinMain(nullptr, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT);
+        Log.flush();
+        log = scratch.read("logging.txt");
+        return result;
+    }
 };
-SeenWindow g_seen;
+
+// An error text raised while the input devices are made inside the window
+// procedure must not cross the window system; start-up raises it afterwards,
+// logs it and shuts down in order without drawing a frame.
+TEST(StartupTest, InputErrorInTheWindowProcedureIsRaisedAfterwards) {
+    EXPECT_EXIT(
+        {
+            Viewer run;
+            // Something that is no window makes the devices refuse their cooperative level.
+            WindowProc(reinterpret_cast<HWND>(uintptr_t{0xBAD0}), WM_ACTIVATE, WA_ACTIVE, 0);
+            const bool ok = g_input == nullptr && run.run() == 0 && run.d3d.device() &&
+                            run.d3d.device()->count("Present") == 0;
+            std::fprintf(stderr, "%s", run.log.c_str());
+            _exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0),
+        "InitGeometry went ok\n\n\n!!!!!!!!!!!!   exception caught: Couldn't set keyboard "
+        "cooperative level!\nReleasing main texture\n~~~flush font~~~\n.*Releasing "
+        "D3Ddevice\nD3D object is history!\n\n---------------------end logging$");
+}
+
+HWND g_seen = nullptr;
+bool g_active = false;
+int g_width = 0, g_height = 0;
 
 // Looks at the main window on the first pump of the message loop, then asks
 // the program to quit the way a termination signal does.
 void InspectAndQuit() {
-    if (g_seen.seen) return;
-    for (Uint32 id = 1; id < 64; ++id) {
-        HWND window = platform_linux::WindowFromSdlId(id);
-        if (!window) continue;
-        SDL_Window* sdl = platform_linux::SdlWindowOf(window);
-        g_seen.seen = true;
-        g_seen.title = SDL_GetWindowTitle(sdl);
-        SDL_GetWindowSize(sdl, &g_seen.width, &g_seen.height);
-        g_seen.visible = !(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN);
-        g_seen.active = platform_linux::WindowIsActive(window);
+    for (Uint32 id = 1; id < 64 && !g_seen; ++id) {
+        if (!(g_seen = platform_linux::WindowFromSdlId(id))) continue;
+        SDL_Window* sdl = platform_linux::SdlWindowOf(g_seen);
+        SDL_GetWindowSize(sdl, &g_width, &g_height);
+        g_active = platform_linux::WindowIsActive(g_seen) &&
+                   !(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN);
         SDL_Event quit{};
         quit.type = SDL_QUIT;
         SDL_PushEvent(&quit);
-        return;
     }
 }
 
-bool ConsoleHas(const std::string& text) {
-    for (const std::string& line : g_console.getLines())
-        if (line.find(text) != std::string::npos) return true;
-    return false;
-}
-
-TEST(StartupTest, WinMainRunsTheWholeSequenceOnTheRecordingDevice) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    ScratchDir scratch;
-    ASSERT_TRUE(shell_data::WriteAll(scratch.root().string(),
-                                     ConfigText().set("window scaling", "0.75").text()));
-    Log.close();
-    Log.clear();
-    Log.open("logging.txt", std::ios::out | std::ios::trunc);
-    tundra_test::RecordingDirect3D d3d;
-    tundra_test::ScopedDirect3DFactory factory(&d3d);
+TEST(StartupTest, RunShowsTheWindowCopiesTheStartUpLogAndReleasesEverything) {
     platform_linux::AddPumpHook(InspectAndQuit);
-
-    EXPECT_EQ(0, WinMain(nullptr, nullptr, const_cast<char*>(""), SW_SHOWDEFAULT));
-    Log.flush();
-
-    ASSERT_TRUE(g_seen.seen);
-    EXPECT_EQ("Tundra", g_seen.title);
-    // The outer window is 800 x 0.75 by 600 x 0.75; the client area inside
-    // its sizing frame and title bar is 600 - 8 by 450 - 27.
-    EXPECT_EQ(592, g_seen.width);
-    EXPECT_EQ(423, g_seen.height);
-    EXPECT_TRUE(g_seen.visible);
-    EXPECT_TRUE(g_seen.active);
-
-    // The first paint rendered a frame before the loop started.
-    tundra_test::RecordingDevice* device = d3d.device();
+    Viewer run;
+    EXPECT_EQ(0, run.run(ConfigText().set("window scaling", "0.75").text()));
+    ASSERT_TRUE(g_seen);
+    EXPECT_TRUE(g_active);
+    // 800 x 600 scaled by 0.75, less the sizing frame and the title bar.
+    EXPECT_EQ(592, g_width);
+    EXPECT_EQ(423, g_height);
+    tundra_test::RecordingDevice* device = run.d3d.device();
     ASSERT_NE(nullptr, device);
-    EXPECT_GE(device->count("Present"), 1u);
-    EXPECT_EQ(0u, d3d.deviceRequests()[0].adapter);
-
-    // Everything made was released exactly once.
+    EXPECT_GE(device->count("Present"), 1u) << "the first paint draws a frame";
+    EXPECT_EQ(0u, run.d3d.deviceRequests()[0].adapter);
     EXPECT_TRUE(device->leaks().empty()) << device->leaks().front();
     EXPECT_TRUE(device->referenceErrors().empty());
-    EXPECT_EQ(0u, device->refCount());
-    EXPECT_EQ(0u, d3d.refCount());
-    EXPECT_EQ(nullptr, g_device);
-    EXPECT_EQ(nullptr, g_input);
-
-    EXPECT_TRUE(ConsoleHas("Loaded position from file"));
-    EXPECT_TRUE(ConsoleHas("InitGeometry went ok"));
-    EXPECT_FALSE(ConsoleHas("Releasing"));  // only the start-up log is copied
-
-    std::string log = scratch.read("logging.txt");
-    EXPECT_NE(std::string::npos, log.find("InitGeometry went ok\n"));
-    std::string closing = "crushing input.\n\n---------------------end logging";
-    EXPECT_EQ(log.size() - closing.size(), log.rfind(closing)) << log;
+    EXPECT_EQ(0u, device->refCount() + run.d3d.refCount());
+    EXPECT_TRUE(g_device == nullptr && g_input == nullptr);
+    std::string console;
+    for (const std::string& line : g_console.getLines()) console += line + "\n";
+    EXPECT_NE(std::string::npos, console.find("Loaded position from file\n")) << console;
+    EXPECT_NE(std::string::npos, console.find("InitGeometry went ok\n")) << console;
+    EXPECT_EQ(std::string::npos, console.find("Releasing")) << "only the start-up log is copied";
 }
 
 }  // namespace
