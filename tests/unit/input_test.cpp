@@ -41,12 +41,10 @@ protected:
         base = g_clock + 10000;
     }
     static void Frame(DWORD now) { g_clock = now, input->update(); }
-    DWORD at(DWORD offset) const { return base + offset; }
-    static float Field(int field) {
-        const float fields[] = {g_camera.movement.x, g_camera.movement.y, g_camera.movement.z,
-                                g_camera.pitch,      g_camera.yaw,        g_camera.roll};
-        return field < 0 ? 0 : fields[field];
+    static void Tap(DWORD key, DWORD down, DWORD up) {
+        FeedKey(key, true, down), FeedKey(key, false, up);
     }
+    DWORD at(DWORD offset) const { return base + offset; }
 
     static inline HWND window = nullptr;
     static inline Input* input = nullptr;
@@ -56,56 +54,45 @@ protected:
 
 // Each input pressed (or moved) and released between two frames: its handler
 // runs once, at the release, with the held time; every other field stays 0.
+// DIK_3 and DIK_EQUALS share the codes of the mouse's y axis and right
+// button; only the kind keeps them apart.
 TEST_F(InputTest, BindingsMoveAndTurnTheCamera) {
-    enum { kKey, kButton, kMotion, kWheel };
-    enum { kX, kY, kZ, kPitch, kYaw, kRoll, kNone = -1 };
-    struct Row {
-        const char* name;
+    enum { kKey, kButton, kMotionX, kMotionY, kWheel };
+    enum { kX, kY, kZ, kPitch, kYaw, kRoll, kNone };
+    const struct {
         int kind;
-        DWORD code, amount;
+        DWORD code;
+        LONG amount;
         int field;
         float expected;
-    };
-    const Row rows[] = {{"E", kKey, DIK_E, 100, kZ, 100},
-                        {"Up", kKey, DIK_UP, 70, kZ, 70},
-                        {"D", kKey, DIK_D, 100, kZ, -100},
-                        {"Down", kKey, DIK_DOWN, 70, kZ, -70},
-                        {"S", kKey, DIK_S, 100, kX, -100},
-                        {"F", kKey, DIK_F, 100, kX, 100},
-                        {"A", kKey, DIK_A, 100, kY, -100},
-                        {"Left", kKey, DIK_LEFT, 1300, kYaw, -kPi},
-                        {"Right", kKey, DIK_RIGHT, 650, kYaw, kPi / 2},
-                        {"Q", kKey, DIK_Q, 1300, kRoll, -kPi},
-                        {"W", kKey, DIK_W, 650, kRoll, kPi / 2},
-                        {"right button", kButton, 1, 100, kY, 100},
-                        {"mouse x", kMotion, 0, 1000, kYaw, kPi},
-                        {"mouse y", kMotion, 1, 100, kPitch, -0.1f * kPi},
-                        {"mouse y up", kMotion, 1, DWORD(-100), kPitch, 0.1f * kPi},
-                        // DIK_3 and DIK_EQUALS share the codes of the mouse's y axis and
-                        // right button; only the kind keeps them apart.
-                        {"3", kKey, DIK_3, 100, kNone, 0},
-                        {"=", kKey, DIK_EQUALS, 100, kNone, 0},
-                        {"Z", kKey, DIK_Z, 100, kNone, 0},
-                        {"left button", kButton, 0, 100, kNone, 0},
-                        {"middle button", kButton, 2, 100, kNone, 0},
-                        {"fourth button", kButton, 3, 100, kNone, 0},
-                        {"wheel", kWheel, 0, DWORD(-240), kNone, 0}};
+    } rows[] = {// clang-format off
+        {kKey, DIK_E, 100, kZ, 100},      {kKey, DIK_UP, 70, kZ, 70},     {kKey, DIK_D, 100, kZ, -100},
+        {kKey, DIK_DOWN, 70, kZ, -70},    {kKey, DIK_S, 100, kX, -100},   {kKey, DIK_F, 100, kX, 100},
+        {kKey, DIK_A, 100, kY, -100},     {kKey, DIK_LEFT, 1300, kYaw, -kPi},
+        {kKey, DIK_RIGHT, 650, kYaw, kPi / 2},  {kKey, DIK_Q, 1300, kRoll, -kPi},
+        {kKey, DIK_W, 650, kRoll, kPi / 2},     {kButton, 1, 100, kY, 100},
+        {kMotionX, 0, 1000, kYaw, kPi},   {kMotionY, 0, 100, kPitch, -0.1f * kPi},
+        {kMotionY, 0, -100, kPitch, 0.1f * kPi},  {kKey, DIK_3, 100, kNone, 0},
+        {kKey, DIK_EQUALS, 100, kNone, 0},  {kKey, DIK_Z, 100, kNone, 0},  {kButton, 0, 100, kNone, 0},
+        {kButton, 2, 100, kNone, 0},      {kButton, 3, 100, kNone, 0},    {kWheel, 0, -240, kNone, 0}};
+    // clang-format on
     EXPECT_FLOAT_EQ(rollAtFirstFrame, 40 * Input::kTurnRate);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << "kind " << row.kind << ", code " << row.code);
         SetUp();
-        const LONG counts = LONG(row.amount);
-        if (row.kind == kKey) FeedKey(row.code, true, at(5));
+        if (row.kind == kKey) Tap(row.code, at(5), at(5 + row.amount));
         if (row.kind == kButton) FeedMouseButton(int(row.code), true, at(5));
-        if (row.kind == kMotion)
-            FeedMouseMotion(row.code ? 0 : counts, row.code ? counts : 0, at(5));
-        if (row.kind == kWheel) FeedMouseWheel(counts, at(5));
-        if (row.kind == kKey) FeedKey(row.code, false, at(5 + row.amount));
         if (row.kind == kButton) FeedMouseButton(int(row.code), false, at(5 + row.amount));
+        const LONG x = row.kind == kMotionX ? row.amount : 0,
+                   y = row.kind == kMotionY ? row.amount : 0;
+        if (x || y) FeedMouseMotion(x, y, at(5));
+        if (row.kind == kWheel) FeedMouseWheel(row.amount, at(5));
         Frame(at(2000));
         Frame(at(2100));
+        const float fields[] = {g_camera.movement.x, g_camera.movement.y, g_camera.movement.z,
+                                g_camera.pitch,      g_camera.yaw,        g_camera.roll};
         for (int field = kX; field <= kRoll; ++field)
-            EXPECT_NEAR(Field(field), field == row.field ? row.expected : 0, 1e-6f) << field;
+            EXPECT_NEAR(fields[field], field == row.field ? row.expected : 0, 1e-6f) << field;
         EXPECT_TRUE(g_keepRunning && g_showConsole && g_showFps);
     }
 }
@@ -127,43 +114,31 @@ TEST_F(InputTest, HeldTimeIsHandedOverFrameByFrameAndNeverTwice) {
     EXPECT_FLOAT_EQ(g_camera.movement.z, -5);
 }
 
+// The keyboard is read first; the save must still see the earlier mouse
+// motion and not the later one. Toggles act once, at the release.
 TEST_F(InputTest, EventsOfBothDevicesAreHandledInTimeOrder) {
     ScratchDir dir;
-    // The keyboard is read first; the save must still see the earlier mouse
-    // motion and not the later one.
     FeedMouseMotion(100, 0, at(10));
-    FeedKey(DIK_F5, true, at(5));
-    FeedKey(DIK_F5, false, at(20));
+    Tap(DIK_F5, at(5), at(20));
     FeedMouseMotion(100, 0, at(30));
+    FeedKey(DIK_GRAVE, true, at(31));
     Frame(at(40));
     EXPECT_EQ(dir.read("data/posFile.pos"), "0 0 0 0 0.314159 0 ");
     EXPECT_NEAR(g_camera.yaw, 0.2f * kPi, 1e-5);
-}
-
-TEST_F(InputTest, TogglesActOnceAtReleaseAndEscapeQuits) {
-    FeedKey(DIK_GRAVE, true, at(0));
-    Frame(at(10));
     EXPECT_TRUE(g_showConsole);
-    FeedKey(DIK_GRAVE, false, at(30));
-    FeedKey(DIK_CAPITAL, true, at(31));
-    FeedKey(DIK_CAPITAL, false, at(32));
-    Frame(at(40));
-    EXPECT_FALSE(g_showConsole || g_showFps);
-    FeedKey(DIK_GRAVE, true, at(50));
-    FeedKey(DIK_GRAVE, false, at(51));
-    FeedKey(DIK_ESCAPE, true, at(52));
-    FeedKey(DIK_ESCAPE, false, at(53));
+    FeedKey(DIK_GRAVE, false, at(50));
+    Tap(DIK_CAPITAL, at(51), at(52));
     Frame(at(60));
-    EXPECT_TRUE(g_showConsole);
-    EXPECT_FALSE(g_keepRunning);
+    EXPECT_FALSE(g_showConsole || g_showFps);
+    Tap(DIK_GRAVE, at(61), at(62));
+    Tap(DIK_ESCAPE, at(63), at(64));
+    Frame(at(70));
+    EXPECT_TRUE(g_showConsole && !g_keepRunning);
 }
 
 TEST_F(InputTest, KeyboardOverflowKeepsTheFirstRecordsAndLogsOnce) {
     LogCapture log;
-    for (DWORD tap = 0; tap < 9; ++tap) {  // 18 records, 16 kept
-        FeedKey(DIK_E, true, at(10 * tap));
-        FeedKey(DIK_E, false, at(10 * tap + 1));
-    }
+    for (DWORD tap = 0; tap < 9; ++tap) Tap(DIK_E, at(10 * tap), at(10 * tap + 1));  // 18 records
     Frame(at(100));
     Frame(at(110));
     EXPECT_EQ(log.text(), "Keyboard buffer overflow! \n");
@@ -181,8 +156,7 @@ TEST_F(InputTest, KeyReleasedWhileInactiveKeepsCountingUntilItsNextRelease) {
     input->acquire();
     Frame(at(40));
     EXPECT_FLOAT_EQ(g_camera.movement.y, -40);
-    FeedKey(DIK_A, true, at(45));
-    FeedKey(DIK_A, false, at(50));
+    Tap(DIK_A, at(45), at(50));
     Frame(at(60));
     EXPECT_FLOAT_EQ(g_camera.movement.y, -45);
 }
