@@ -55,12 +55,9 @@ TEST_F(SystemDrawingTest, GlyphsAreRedBlendedByCoverageWhereTheTextCameraPutsThe
     ASSERT_NO_FATAL_FAILURE(createSceneDevice(400, 300));
     device_->GetDeviceCaps(&g_caps);
     auto glyphs = UniformFont(8, 16);
-    for (unsigned char code : {'X', 'H'}) {
-        glyphs[code].width = glyphs[code].height = 40;
-        glyphs[code].yOffset = -40;
-        glyphs[code].advance = 48;
-        glyphs[code].bitmap.assign(40 * 40, code == 'X' ? 255 : 128);
-    }
+    for (unsigned char code : {'X', 'H'})
+        glyphs[code] = {
+            40, 40, 0, -40, 48, 16, std::vector<uint8_t>(40 * 40, code == 'X' ? 255 : 128)};
     ASSERT_TRUE(WriteFontFile((scratch_.root() / "data/font.f").string(), glyphs));
     Font font;
     font.load("font.f", device_, 4.0f / 3.0f);
@@ -74,13 +71,12 @@ TEST_F(SystemDrawingTest, GlyphsAreRedBlendedByCoverageWhereTheTextCameraPutsThe
     auto pixel = [&](float x, float y) {
         return at(frame, UINT(200 + x * pixels), UINT(150 - y * pixels));
     };
-    const float in = 3 / pixels, out = 3 / pixels;
-    EXPECT_GT(8 * pixels, 15.0f);
+    const float in = 3 / pixels;  // 3 pixels inside or outside the edges
     EXPECT_TRUE(ColorNear(pixel(in, 8 - in), 0xFFFF0000, 2));
     EXPECT_TRUE(ColorNear(pixel(8 - in, in), 0xFFFF0000, 2));
-    EXPECT_TRUE(ColorNear(pixel(-out, 4), kClear, 1));
-    EXPECT_TRUE(ColorNear(pixel(4, 8 + out), kClear, 1));
-    EXPECT_TRUE(ColorNear(pixel(4, -out), kClear, 1)) << "nothing hangs below the pen";
+    EXPECT_TRUE(ColorNear(pixel(-in, 4), kClear, 1));
+    EXPECT_TRUE(ColorNear(pixel(4, 8 + in), kClear, 1));
+    EXPECT_TRUE(ColorNear(pixel(4, -in), kClear, 1)) << "nothing hangs below the pen";
     // 'H' starts one advance (9.6 units) later.
     const uint32_t half = 0xFF000000u | (0x21 + (0xFF - 0x21) * 128 / 255) << 16 |
                           (0x21 * 127 / 255) << 8 | (0x21 * 127 / 255);
@@ -140,15 +136,8 @@ TEST_F(SystemDrawingTest, QuadsAppearWhereTheCameraSeesThemLitByTheirLightmaps) 
     EXPECT_TRUE(ColorNear(at(frame, 56, 16), Lit(128, 128, 128), 2));  // far quad beside it
     EXPECT_EQ(at(frame, 16, 16), kClear);                              // back face
     EXPECT_EQ(at(frame, 32, 48), kClear);                              // gap between quads
-    // 30 units right, the bottom right quad moves left by about 23 pixels.
-    g_camera.movement.x = 30.0f;
-    renderWorld(0, 0, 0, 0, 0);
-    frame = drawScene(kClear, [this] { world_->render(); });
-    EXPECT_TRUE(ColorNear(at(frame, 48 - 23, 48), Lit(32, 128, 200), 2));
-    EXPECT_TRUE(ColorNear(at(frame, 60, 48), kClear, 0));
-    // Turned round, the far quad behind the start view fills the view.
-    frame = renderWorld(0, 0, 0, 0, 3.14159265f);
-    EXPECT_TRUE(ColorNear(at(frame, 32, 32), Lit(0, 0, 255), 2));
+    // Turned round, the quad behind the start view fills the view.
+    EXPECT_TRUE(ColorNear(at(renderWorld(0, 0, 0, 0, 3.14159265f), 32, 32), Lit(0, 0, 255), 2));
 }
 
 // From every spawn point of real levels, looking four ways: the faces the

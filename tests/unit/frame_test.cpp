@@ -19,29 +19,28 @@ TEST(FrameTest, FormatRateIsTwoDecimalsRightAlignedInSix) {
 }
 
 // Rows run in order: a sample within the interval shows the kept text ("").
+// Seven frames were counted before the last sample.
 TEST(FrameTest, FrameTimerSamplesAfterTheIntervalAndAveragesSinceStart) {
-    struct Row {
-        DWORD sampled, frames, now;
-        const char *instant, *average;
-    };
-    const Row rows[] = {{10000, 120, 10250, "480.00", "480.00"},
-                        {1000, 30, 1500, " 60.00", " 60.00"},
-                        {2000, 100, 2200, "", "500.00"},
-                        {2000, 100, 2201, "497.51", "497.51"},
-                        {0xFFFFFF00u, 64, 0x100u, "125.00", "125.00"},
-                        {5000, 3, 5000, "", "  0.00"}};
+    const std::tuple<DWORD, DWORD, DWORD, const char*, const char*> rows[] = {
+        {10000, 120, 10250, "480.00", "508.00"},
+        {2000, 100, 2200, "", "535.00"},
+        {2000, 100, 2201, "497.51", "532.34"},
+        {0xFFFFFF00u, 64, 0x100u, "125.00", "138.67"},
+        {5000, 3, 5000, "", "  0.00"}};
     std::string kept;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.now);
+    for (const auto& [sampled, frames, now, instant, average] : rows) {
+        SCOPED_TRACE(now);
         FrameTimer timer;
         EXPECT_EQ(200u, timer.sampleInterval);
-        timer.lastSampleTime = timer.startTime = row.sampled;
-        timer.frames = row.frames;
-        timer.lastSampleFrames = 0;
-        EXPECT_EQ(*row.instant ? row.instant : kept, kept = timer.instantFps(row.now));
-        EXPECT_EQ(*row.instant ? row.now : row.sampled, timer.lastSampleTime);
-        EXPECT_EQ(*row.instant ? row.frames : 0, timer.lastSampleFrames);
-        EXPECT_EQ(row.average, timer.averageFps(row.now));
+        timer.lastSampleTime = timer.startTime = sampled;
+        timer.lastSampleFrames = 7;
+        timer.frames = frames + 7;
+        const std::string text = timer.instantFps(now);
+        EXPECT_EQ(*instant ? instant : kept, text);
+        kept = text;
+        EXPECT_EQ(*instant ? now : sampled, timer.lastSampleTime);
+        EXPECT_EQ(*instant ? frames + 7 : 7, timer.lastSampleFrames);
+        EXPECT_EQ(average, timer.averageFps(now));
     }
     FrameTimer timer;
     timer.frames = timer.lastSampleFrames = 50;

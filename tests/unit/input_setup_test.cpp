@@ -23,11 +23,17 @@ HRESULT Step(const std::string& name, bool ok = true) {
     return script.failing == name || !ok ? E_FAIL : DI_OK;
 }
 
-class FakeDevice : public IDirectInputDevice8A {
+// DirectInput and its devices, named "directInput", "keyboard" or "mouse".
+class Fake : public IDirectInput8A, public IDirectInputDevice8A {
 public:
-    explicit FakeDevice(std::string name) : name_(std::move(name)) {}
+    explicit Fake(std::string name) : name_(std::move(name)) {}
     ULONG AddRef() override { return 1; }
     ULONG Release() override { return Step(name_ + ".Release"), delete this, 0; }
+    HRESULT CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN) override {
+        const std::string name = guid == GUID_SysKeyboard ? "keyboard" : "mouse";
+        if (FAILED(Step(name + ".Create"))) return E_FAIL;
+        return *device = new Fake(name), DI_OK;
+    }
     HRESULT SetProperty(REFGUID, LPCDIPROPHEADER header) override {
         return Step(name_ + ".SetProperty",
                     reinterpret_cast<const DIPROPDWORD*>(header)->dwData == 16);
@@ -41,8 +47,7 @@ public:
         return script.snapshotFails ? DIERR_NOTACQUIRED : DI_OK;
     }
     HRESULT GetDeviceData(DWORD, LPDIDEVICEOBJECTDATA, LPDWORD count, DWORD) override {
-        *count = 0;
-        return script.alwaysLost ? DIERR_INPUTLOST : DI_OK;
+        return *count = 0, script.alwaysLost ? DIERR_INPUTLOST : DI_OK;
     }
     HRESULT SetDataFormat(LPCDIDATAFORMAT) override { return Step(name_ + ".SetDataFormat"); }
     HRESULT SetCooperativeLevel(HWND, DWORD flags) override {
@@ -50,28 +55,15 @@ public:
     }
 
 private:
-    ~FakeDevice() override = default;
+    ~Fake() override = default;
     std::string name_;
-};
-
-class FakeDirectInput : public IDirectInput8A {
-public:
-    ULONG AddRef() override { return 1; }
-    ULONG Release() override { return Step("directInput.Release"), delete this, 0; }
-    HRESULT CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN) override {
-        std::string name = guid == GUID_SysKeyboard ? "keyboard" : "mouse";
-        if (FAILED(Step(name + ".Create"))) return E_FAIL;
-        *device = new FakeDevice(name);
-        return DI_OK;
-    }
 };
 
 }  // namespace
 
 HRESULT WINAPI DirectInput8Create(HINSTANCE, DWORD version, REFIID riid, LPVOID* out, LPUNKNOWN) {
     if (FAILED(Step("create", version == 0x0800 && riid == IID_IDirectInput8A))) return E_FAIL;
-    *out = static_cast<IDirectInput8A*>(new FakeDirectInput);
-    return DI_OK;
+    return *out = static_cast<IDirectInput8A*>(new Fake("directInput")), DI_OK;
 }
 
 namespace {
