@@ -1,9 +1,6 @@
-// What the system draws on the GL device, read back as pixels: text glyphs
-// where the text camera puts them, levels lit by their lightmaps through the
-// camera, and real converted levels drawn the same culled or whole, batched
-// or not.
+// What the system draws on the GL device, read back as pixels: glyphs, levels
+// lit by their lightmaps, and real converted levels culled or whole, batched or not.
 #include "gl_fixture.h"
-
 #include "app/globals.h"
 #include "bsp_file.h"
 #include "camera/camera.h"
@@ -18,9 +15,6 @@
 #include "world/world.h"
 
 #include <sys/stat.h>
-
-#include <cmath>
-#include <memory>
 
 using namespace tundra_formats;
 
@@ -61,26 +55,23 @@ TEST_F(SystemDrawingTest, GlyphsAreRedBlendedByCoverageWhereTheTextCameraPutsThe
     ASSERT_TRUE(WriteFontFile((scratch_.root() / "data/font.f").string(), glyphs));
     Font font;
     font.load("font.f", device_, 4.0f / 3.0f);
-    ASSERT_TRUE(font.isReady()) << log_.text();
     font.setSize(0.3f);
-    const float penX = font.getViewWidth() / 2, penY = font.getViewHeight() / 2;
     const auto frame = drawScene(
-        kClear, [&] { font.drawString("XH", penX, penY); }, 0.0f);
-    // The text camera sees 2 d tan(pi/8) units of height; 'X' spans 8 x 8 units.
+        kClear, [&] { font.drawString("XH", font.getViewWidth() / 2, font.getViewHeight() / 2); },
+        0.0f);
     const float pixels = 300 / (2 * font.getDistance() * 0.41421356f);
     auto pixel = [&](float x, float y) {
         return at(frame, UINT(200 + x * pixels), UINT(150 - y * pixels));
     };
-    const float in = 3 / pixels;  // 3 pixels inside or outside the edges
+    const float in = 3 / pixels;  // the camera sees 2 d tan(pi/8) units; 'X' spans 8 x 8
     EXPECT_TRUE(ColorNear(pixel(in, 8 - in), 0xFFFF0000, 2));
     EXPECT_TRUE(ColorNear(pixel(8 - in, in), 0xFFFF0000, 2));
     EXPECT_TRUE(ColorNear(pixel(-in, 4), kClear, 1));
     EXPECT_TRUE(ColorNear(pixel(4, 8 + in), kClear, 1));
     EXPECT_TRUE(ColorNear(pixel(4, -in), kClear, 1)) << "nothing hangs below the pen";
-    // 'H' starts one advance (9.6 units) later.
     const uint32_t half = 0xFF000000u | (0x21 + (0xFF - 0x21) * 128 / 255) << 16 |
                           (0x21 * 127 / 255) << 8 | (0x21 * 127 / 255);
-    EXPECT_TRUE(ColorNear(pixel(9.6f + 4, 4), half, 3));
+    EXPECT_TRUE(ColorNear(pixel(9.6f + 4, 4), half, 3)) << "one advance later";
 }
 
 // A quad facing the origin at depth z, clockwise as seen from it, with
@@ -114,10 +105,9 @@ TEST_F(SystemDrawingTest, QuadsAppearWhereTheCameraSeesThemLitByTheirLightmaps) 
         for (int x = 0; x < 128; ++x)
             if (y < 64) level.lightmaps[0].setTexel(x, y, x < 64 ? 255 : 0, x < 64 ? 64 : 128, 0);
             else level.lightmaps[0].setTexel(x, y, x < 64 ? 32 : 200, 0, x < 64 ? 128 : 255);
-    const uint8_t uniform[][3] = {
-        {32, 128, 200}, {0, 255, 0}, {128, 128, 128}, {255, 255, 255}, {0, 0, 255}};
-    for (int i = 0; i < 5; ++i)
-        level.lightmaps[i + 1].fill(uniform[i][0], uniform[i][1], uniform[i][2]);
+    level.lightmaps[1].fill(32, 128, 200), level.lightmaps[2].fill(0, 255, 0);
+    level.lightmaps[3].fill(128, 128, 128), level.lightmaps[4].fill(255, 255, 255);
+    level.lightmaps[5].fill(0, 0, 255);
     AddQuad(level, -40, -2, -2, -40, 100, 0);          // bottom left
     AddQuad(level, 2, -2, 40, -40, 100, 1);            // bottom right
     AddQuad(level, 1, 20, 5, 1, 50, 2);                // drawn first, stays in front
@@ -125,8 +115,7 @@ TEST_F(SystemDrawingTest, QuadsAppearWhereTheCameraSeesThemLitByTheirLightmaps) 
     AddQuad(level, -40, 40, -2, 2, 100, 4, false);     // seen from behind: culled
     AddQuad(level, -40, 40, 40, -40, -200, 5, false);  // behind the camera
     world_ = std::make_unique<World>(scratch_.write(level), device_, 1.0f);
-    g_camera = Camera();
-    std::vector<uint32_t> frame = renderWorld(0, 0, 0, 0, 0);
+    const std::vector<uint32_t> frame = renderWorld(0, 0, 0, 0, 0);
     EXPECT_TRUE(ColorNear(at(frame, 8, 40), Lit(255, 64, 0), 2));    // quadrant top left
     EXPECT_TRUE(ColorNear(at(frame, 24, 40), Lit(0, 128, 0), 2));    // top right
     EXPECT_TRUE(ColorNear(at(frame, 8, 58), Lit(32, 0, 128), 2));    // bottom left
@@ -158,7 +147,7 @@ TEST_F(SystemDrawingTest, ConvertedLevelsLookTheSameCulledAndWholeBatchedAndNot)
         SCOPED_TRACE(map);
         bsp::BspFile bsp(bsp::Pk3Archive(bsp::ReadWholeFile(archive)).extract(map));
         const bsp::ConvertedLevel converted = bsp::ConvertLevel(bsp);
-        world_.reset();
+        world_ = nullptr;
         world_ = std::make_unique<World>(scratch_.write(converted.level), device_, 200.0f / 150);
         ASSERT_TRUE(world_->visibility);
         std::unique_ptr<Visibility> visibility = std::move(world_->visibility);
@@ -190,9 +179,7 @@ TEST_F(SystemDrawingTest, ConvertedLevelsLookTheSameCulledAndWholeBatchedAndNot)
         }
         EXPECT_GE(views, 16u);
         EXPECT_LT(facesDrawn, views * world_->faces.size() / 2);
-        // The level fills most of the view from inside: a frame of mostly
-        // clear colour would compare equal without testing anything.
-        EXPECT_GT(pixelsDrawn, views * 200 * 150 / 2);
+        EXPECT_GT(pixelsDrawn, views * 200 * 150 / 2) << "frames mostly clear prove nothing";
     }
 }
 

@@ -16,18 +16,14 @@ protected:
             device->Unacquire(), device->Release();
         input->Release(), DestroyWindow(window);
     }
-    static HRESULT SetBufferSize(IDirectInputDevice8A* device, DWORD size, DWORD headerSize = 0) {
-        DIPROPDWORD property{{sizeof property, sizeof(DIPROPHEADER), 0, DIPH_DEVICE}, size};
-        if (headerSize) property.diph.dwSize = headerSize;
-        return device->SetProperty(DIPROP_BUFFERSIZE, &property.diph);
-    }
     IDirectInputDevice8A* open(const GUID& guid, const DIDATAFORMAT* format, DWORD cooperation,
                                DWORD bufferSize) {
         IDirectInputDevice8A* device = nullptr;
         EXPECT_EQ(input->CreateDevice(guid, &device, nullptr), DI_OK);
         EXPECT_EQ(device->SetDataFormat(format), DI_OK);
         EXPECT_EQ(device->SetCooperativeLevel(window, cooperation), DI_OK);
-        EXPECT_EQ(SetBufferSize(device, bufferSize), DI_OK);
+        DIPROPDWORD property{{sizeof property, sizeof(DIPROPHEADER), 0, DIPH_DEVICE}, bufferSize};
+        EXPECT_EQ(device->SetProperty(DIPROP_BUFFERSIZE, &property.diph), DI_OK);
         EXPECT_EQ(device->Acquire(), DI_OK);
         return device;
     }
@@ -54,21 +50,8 @@ protected:
         open(GUID_SysMouse, &c_dfDIMouse, DISCL_EXCLUSIVE | DISCL_FOREGROUND, 16);
 };
 
-TEST_F(DirectInputTest, SettingsAreCheckedAndRefusedWhileAcquired) {
-    EXPECT_EQ(created, DI_OK);
-    EXPECT_EQ(SetBufferSize(keyboard, 8), DIERR_ACQUIRED);
-    EXPECT_EQ(keyboard->SetDataFormat(&c_dfDIKeyboard), DIERR_ACQUIRED);
-    EXPECT_EQ(keyboard->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND),
-              DIERR_ACQUIRED);
-    EXPECT_EQ(keyboard->Unacquire(), DI_OK);
-    EXPECT_EQ(keyboard->SetCooperativeLevel(window, DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE),
-              DIERR_INVALIDPARAM);
-    EXPECT_EQ(SetBufferSize(keyboard, 8, sizeof(DIPROPHEADER)), DIERR_INVALIDPARAM);
-    EXPECT_EQ(keyboard->SetDataFormat(&c_dfDIMouse), DIERR_INVALIDPARAM);
-    EXPECT_EQ(SetBufferSize(keyboard, 8), DI_OK);
-}
-
 TEST_F(DirectInputTest, RecordsComeOldestFirstOverflowIsReportedOnceAndStateFollows) {
+    EXPECT_EQ(created, DI_OK);
     for (DWORD i = 0; i < 6; ++i) FeedKey(DIK_1 + i, i % 2 == 0, 100 + i);
     const std::vector<DIDEVICEOBJECTDATA> first = read(keyboard, 3, DI_BUFFEROVERFLOW);
     EXPECT_EQ(text(first), "2:128 3:0 4:128 ");
@@ -90,12 +73,6 @@ TEST_F(DirectInputTest, RecordsComeOldestFirstOverflowIsReportedOnceAndStateFoll
     FeedMouseWheel(-120, 31);
     FeedMouseButton(1, true, 32);
     EXPECT_EQ(text(read(mouse, 16)), "0:5 4:-7 8:-120 13:128 ");
-    DIMOUSESTATE mouseState{};
-    ASSERT_EQ(mouse->GetDeviceState(sizeof mouseState, &mouseState), DI_OK);
-    EXPECT_EQ(mouseState.lX * 1000 + mouseState.lY * 100 + mouseState.lZ, 5000 - 700 - 120);
-    EXPECT_EQ(mouseState.rgbButtons[1], 0x80);
-    ASSERT_EQ(mouse->GetDeviceState(sizeof mouseState, &mouseState), DI_OK);
-    EXPECT_EQ(mouseState.lX, 0) << "relative: nothing moved since the last read";
     FeedMouseButton(1, false, 33);
 }
 

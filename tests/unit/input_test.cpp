@@ -97,7 +97,7 @@ TEST_F(InputTest, BindingsMoveAndTurnTheCamera) {
     }
 }
 
-TEST_F(InputTest, HeldTimeIsHandedOverFrameByFrameAndNeverTwice) {
+TEST_F(InputTest, HeldTimeIsHandedOverFrameByFrameOnlyOnce) {
     FeedKey(DIK_E, true, at(0));
     FeedKey(DIK_F, true, at(20));  // stamped after the next frame's clock
     const std::pair<DWORD, float> frames[] = {{10, 10}, {30, 30}, {30, 30}, {50, 45}, {90, 45}};
@@ -112,11 +112,25 @@ TEST_F(InputTest, HeldTimeIsHandedOverFrameByFrameAndNeverTwice) {
     FeedKey(DIK_D, false, at(140));  // stamped before the last accounting
     Frame(at(160));
     EXPECT_FLOAT_EQ(g_camera.movement.z, -5);
+    // A key released while the window is inactive counts until its next release.
+    FeedKey(DIK_A, true, at(200));
+    Frame(at(210));
+    ShowWindow(window, SW_HIDE);
+    input->unacquire();
+    FeedKey(DIK_A, false, at(220));
+    Frame(at(230));
+    ShowWindow(window, SW_SHOW);
+    input->acquire();
+    Frame(at(240));
+    EXPECT_FLOAT_EQ(g_camera.movement.y, -40);
+    Tap(DIK_A, at(245), at(250));
+    Frame(at(260));
+    EXPECT_FLOAT_EQ(g_camera.movement.y, -45);
 }
 
 // The keyboard is read first; the save must still see the earlier mouse
 // motion and not the later one. Toggles act once, at the release.
-TEST_F(InputTest, EventsOfBothDevicesAreHandledInTimeOrder) {
+TEST_F(InputTest, EventsOfBothDevicesAreHandledInTimeOrderAndTogglesOnRelease) {
     ScratchDir dir;
     FeedMouseMotion(100, 0, at(10));
     Tap(DIK_F5, at(5), at(20));
@@ -134,31 +148,14 @@ TEST_F(InputTest, EventsOfBothDevicesAreHandledInTimeOrder) {
     Tap(DIK_ESCAPE, at(63), at(64));
     Frame(at(70));
     EXPECT_TRUE(g_showConsole && !g_keepRunning);
-}
-
-TEST_F(InputTest, KeyboardOverflowKeepsTheFirstRecordsAndLogsOnce) {
+    // On overflow the first records are kept and the loss is logged once.
     LogCapture log;
-    for (DWORD tap = 0; tap < 9; ++tap) Tap(DIK_E, at(10 * tap), at(10 * tap + 1));  // 18 records
-    Frame(at(100));
-    Frame(at(110));
+    g_camera = Camera();
+    for (DWORD tap = 0; tap < 9; ++tap) Tap(DIK_E, at(100 + tap), at(101 + tap));  // 18 records
+    Frame(at(200));
+    Frame(at(210));
     EXPECT_EQ(log.text(), "Keyboard buffer overflow! \n");
     EXPECT_FLOAT_EQ(g_camera.movement.z, 8);
-}
-
-TEST_F(InputTest, KeyReleasedWhileInactiveKeepsCountingUntilItsNextRelease) {
-    FeedKey(DIK_A, true, at(0));
-    Frame(at(10));
-    ShowWindow(window, SW_HIDE);
-    input->unacquire();
-    FeedKey(DIK_A, false, at(20));  // not seen: the window is inactive
-    Frame(at(30));
-    ShowWindow(window, SW_SHOW);
-    input->acquire();
-    Frame(at(40));
-    EXPECT_FLOAT_EQ(g_camera.movement.y, -40);
-    Tap(DIK_A, at(45), at(50));
-    Frame(at(60));
-    EXPECT_FLOAT_EQ(g_camera.movement.y, -45);
 }
 
 }  // namespace

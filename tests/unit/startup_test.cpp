@@ -62,8 +62,7 @@ void InspectAndQuit() {
         SDL_GetWindowSize(sdl, &g_width, &g_height);
         g_active = platform_linux::WindowIsActive(g_seen) &&
                    !(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN);
-        SDL_Event quit{};
-        quit.type = SDL_QUIT;
+        SDL_Event quit{SDL_QUIT};
         SDL_PushEvent(&quit);
     }
 }
@@ -72,17 +71,14 @@ TEST(StartupTest, RunShowsTheWindowCopiesTheStartUpLogAndReleasesEverything) {
     platform_linux::AddPumpHook(InspectAndQuit);
     Viewer run;
     EXPECT_EQ(0, run.run(ConfigText().set("window scaling", "0.75").text()));
-    ASSERT_TRUE(g_seen);
-    EXPECT_TRUE(g_active);
-    // 800 x 600 scaled by 0.75, less the sizing frame and the title bar.
-    EXPECT_EQ(592, g_width);
-    EXPECT_EQ(423, g_height);
+    // Shown and active, 800 x 600 scaled by 0.75 less the sizing frame and the title bar.
+    EXPECT_EQ(std::make_tuple(true, true, 592, 423),
+              std::make_tuple(g_seen != nullptr, g_active, g_width, g_height));
     tundra_test::RecordingDevice* device = run.d3d.device();
     ASSERT_NE(nullptr, device);
     EXPECT_GE(device->count("Present"), 1u) << "the first paint draws a frame";
     EXPECT_EQ(0u, run.d3d.deviceRequests()[0].adapter);
-    EXPECT_TRUE(device->leaks().empty()) << device->leaks().front();
-    EXPECT_TRUE(device->referenceErrors().empty());
+    EXPECT_TRUE(device->leaks().empty() && device->referenceErrors().empty());
     EXPECT_EQ(0u, device->refCount() + run.d3d.refCount());
     EXPECT_TRUE(g_device == nullptr && g_input == nullptr);
     std::string console;
