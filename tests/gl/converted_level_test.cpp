@@ -16,6 +16,8 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
+
 using namespace tundra_formats;
 
 namespace gl_test {
