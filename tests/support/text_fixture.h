@@ -14,7 +14,6 @@ namespace tundra_test {
 class TextTest : public ::testing::Test {
 protected:
     void SetUp() override { setMaxTextureSize(2048, 2048); }
-
     void setMaxTextureSize(DWORD width, DWORD height) {
         D3DCAPS8 caps = RecordingDevice::defaultCaps();
         caps.MaxTextureWidth = width;
@@ -33,7 +32,6 @@ protected:
     std::string dataPath(const std::string& name) const {
         return (scratch_.root() / "data" / name).string();
     }
-
     RecordingDevice device;
     LogCapture log;
 

@@ -24,11 +24,9 @@ protected:
         device.clearCalls();
     }
     Lines lines() const { return Lines(console.getLines().begin(), console.getLines().end()); }
-
     Font font;
     Console console;
 };
-
 TEST_F(ConsoleTest, WithoutAWorkingFontTextIsKeptUnwrappedAndNothingDrawn) {
     font.load("absent.f", &device, 4.0f / 3.0f);
     console.setFont(&font);
@@ -36,7 +34,6 @@ TEST_F(ConsoleTest, WithoutAWorkingFontTextIsKeptUnwrappedAndNothingDrawn) {
     EXPECT_EQ(lines(), (Lines{kGreeting, std::string(500, 'x'), "next"}));
     EXPECT_TRUE(device.calls().empty());
 }
-
 TEST_F(ConsoleTest, WrapsWhereTheWidthRunsOutAndKeepsWhatFitsTheHeight) {
     attach();
     console.print("saved\n").print("ab");
@@ -48,11 +45,7 @@ TEST_F(ConsoleTest, WrapsWhereTheWidthRunsOutAndKeepsWhatFitsTheHeight) {
     console.print("\n");
     EXPECT_EQ(lines().size(), 36u);
     EXPECT_EQ(lines().front(), "saved");
-    std::string log;
-    for (int i = 0; i < 20000; ++i) log += "InitD3D went ok " + std::to_string(i) + "\n";
-    EXPECT_EQ(console.print(log).getLines()[34], "InitD3D went ok 19999");
 }
-
 TEST_F(ConsoleTest, KeepsTheCurrentLineEvenWhenTallerThanTheWindow) {
     attach(1000);
     console.print("xT");
@@ -61,7 +54,6 @@ TEST_F(ConsoleTest, KeepsTheCurrentLineEvenWhenTallerThanTheWindow) {
     EXPECT_EQ(lines().size(), size_t(font.usableHeight() / font.getAverageLineHeight()));
     EXPECT_EQ(lines().front(), "");
 }
-
 TEST_F(ConsoleTest, RendersNewestAtTheBottomAndEachOlderLineAboveIt) {
     attach(24);
     console.print("\nTall\nxy").render();

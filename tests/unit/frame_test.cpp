@@ -1,6 +1,9 @@
-// FormatRate, FrameTimer and RenderFrame on the recording device.
+// What a frame does: FormatRate, FrameTimer and RenderFrame on the recording
+// device, and the camera's step along its own axes.
 #include "app/frame.h"
 #include "app/globals.h"
+#include "camera/camera.h"
+#include "camera/matrix4.h"
 #include "support/recording_device.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +20,6 @@ TEST(FrameTest, FormatRateIsTwoDecimalsRightAlignedInSix) {
         {0.0f, "  0.00"},  {INFINITY, "  0.00"}, {NAN, "  0.00"}};
     for (const auto& [rate, text] : rows) EXPECT_EQ(text, FormatRate(rate)) << rate;
 }
-
 // Rows run in order: a sample within the interval shows the kept text ("").
 // Seven frames were counted before the last sample.
 TEST(FrameTest, FrameTimerSamplesAfterTheIntervalAndAveragesSinceStart) {
@@ -49,37 +51,30 @@ TEST(FrameTest, FrameTimerSamplesAfterTheIntervalAndAveragesSinceStart) {
     EXPECT_LE(timeGetTime() - timer.startTime, 1000u);
     EXPECT_EQ(timer.startTime, timer.lastSampleTime);
 }
-
 // A lost device skips frames, then one Reset sets the run's states again (or
 // none when it fails); the next frame draws.
 TEST(FrameTest, RenderFrameDrawsPresentsCountsAndSurvivesLoss) {
-    struct Row {
-        const char *name, *failing;
-        std::vector<HRESULT> levels;
-        bool keepRunning, device;
-        int frames;
-        const char* expected;
-    };
     // Counts of Reset, BeginScene, Clear, EndScene, Present; L: lighting off
     // and depth on set again; f: frames counted; q: quit posted.
     const HRESULT lost = D3DERR_DEVICELOST, notReset = D3DERR_DEVICENOTRESET;
-    const Row rows[] = {
-        {"one frame", "", {}, true, true, 1, "B1 C1 E1 P1 f1 q0"},
-        {"lost twice", "", {lost, lost, notReset}, true, true, 4, "R1 B1 C1 E1 P1 L f1 q0"},
-        {"failed reset", "Reset", {notReset}, true, true, 1, "R1 f0 q0"},
-        {"failed BeginScene", "BeginScene", {}, true, true, 1, "B1 P1 f1 q0"},
-        {"quit asked", "", {}, false, true, 1, "B1 C1 E1 P1 f1 q1"},
-        {"no device", "", {}, false, false, 1, "f0 q1"}};
-    for (const Row& row : rows) {
+    const std::tuple<const char*, const char*, std::vector<HRESULT>, bool, bool, int, const char*>
+        rows[] = {
+            {"one frame", "", {}, true, true, 1, "B1 C1 E1 P1 f1 q0"},
+            {"lost twice", "", {lost, lost, notReset}, true, true, 4, "R1 B1 C1 E1 P1 L f1 q0"},
+            {"failed reset", "Reset", {notReset}, true, true, 1, "R1 f0 q0"},
+            {"failed BeginScene", "BeginScene", {}, true, true, 1, "B1 P1 f1 q0"},
+            {"quit asked", "", {}, false, true, 1, "B1 C1 E1 P1 f1 q1"},
+            {"no device", "", {}, false, false, 1, "f0 q1"}};
+    for (const auto& [name, failing, levels, keepRunning, hasDevice, frames, expected] : rows) {
         RecordingDevice device;
-        device.scriptCooperativeLevel(row.levels);
-        if (*row.failing) device.failCalls(row.failing);
-        g_device = row.device ? &device : nullptr;
-        g_keepRunning = row.keepRunning;
+        device.scriptCooperativeLevel(levels);
+        if (*failing) device.failCalls(failing);
+        g_device = hasDevice ? &device : nullptr;
+        g_keepRunning = keepRunning;
         g_showConsole = g_showFps = false;
         g_frameTimer.frames = 0;
         g_presentParams = RecordingDevice::defaultParams();
-        for (int frame = 0; frame < row.frames; ++frame) RenderFrame();
+        for (int frame = 0; frame < frames; ++frame) RenderFrame();
         std::string got;
         for (const char* call : {"Reset", "BeginScene", "Clear", "EndScene", "Present"})
             if (device.count(call)) got += call[0] + std::to_string(device.count(call)) + " ";
@@ -92,13 +87,62 @@ TEST(FrameTest, RenderFrameDrawsPresentsCountsAndSurvivesLoss) {
         int quit = 0;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) quit |= msg.message == WM_QUIT;
         got += "f" + std::to_string(g_frameTimer.frames) + " q" + std::to_string(quit);
-        EXPECT_EQ(row.expected, got) << row.name;
+        EXPECT_EQ(expected, got) << name;
         for (const std::string& clear : device.callTexts("Clear"))
             EXPECT_EQ("Clear(0, 0x3, 0xff212121, 1, 0)", clear);
         EXPECT_TRUE(!device.count("Reset") || device.presentParameters().BackBufferWidth == 800);
     }
     g_device = nullptr;
     g_keepRunning = g_showConsole = g_showFps = true;
+}
+constexpr float kPi = 3.14159265358979f;
+
+void ExpectVector(const Vector4& v, float x, float y, float z, float w, float tolerance = 1e-3f) {
+    EXPECT_TRUE(std::fabs(v.x - x) + std::fabs(v.y - y) + std::fabs(v.z - z) + std::fabs(v.w - w) <=
+                tolerance)
+        << v.x << " " << v.y << " " << v.z << " " << v.w;
+}
+// A point through a platform (row-vector) matrix: p * M.
+Vector4 TransformRow(const D3DXMATRIX& m, const Vector4& p) {
+    Vector4 out;
+    out.x = p.x * m._11 + p.y * m._21 + p.z * m._31 + m._41;
+    out.y = p.x * m._12 + p.y * m._22 + p.z * m._32 + m._42;
+    out.z = p.x * m._13 + p.y * m._23 + p.z * m._33 + m._43;
+    out.w = p.x * m._14 + p.y * m._24 + p.z * m._34 + m._44;
+    return out;
+}
+// The movement of a frame is carried out along the camera's axes when its
+// view is made; that view still shows the old position.
+TEST(Camera, MovesAlongItsOwnAxesFromTheNextView) {
+    const struct {
+        const char* name;
+        float start[3], pitch, yaw, roll, move[3], end[3];
+    } rows[] = {
+        {"forward", {0, 0, 0}, 0, 0, 0, {0, 0, 500}, {0, 0, 500}},
+        {"forward turned right", {0, 0, 0}, 0, kPi / 2, 0, {0, 0, 10}, {10, 0, 0}},
+        {"right turned right", {10, 0, 0}, 0, kPi / 2, 0, {4, 0, 0}, {10, 0, -4}},
+        {"forward looking up", {0, 0, 0}, 0.5f, 0, 0, {0, 0, 100}, {0, 47.94f, 87.76f}},
+        {"pitch past straight up", {0, 0, 0}, kPi, 0, 0, {0, 0, 10}, {0, 0, -10}},
+        {"up after rolling right", {0, 0, 0}, 0, 0, kPi / 2, {0, 3, 0}, {3, 0, 0}},
+        {"no movement", {120, -40, 75}, 0.4f, -1.1f, 0.25f, {0, 0, 0}, {120, -40, 75}},
+        {"yaw, pitch, roll", {1, 2, 3}, .3f, .7f, .2f, {3, 4, 10}, {9.378f, 8.131f, 7.149f}},
+        {"angle not a number", {1, 2, 3}, 0, std::nanf(""), 0, {0, 0, 10}, {1, 2, 3}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Camera camera;
+        camera.setPosition(row.start[0], row.start[1], row.start[2]);
+        camera.pitch = row.pitch, camera.yaw = row.yaw, camera.roll = row.roll;
+        camera.movement.set(row.move[0], row.move[1], row.move[2]);
+        const Vector4 start = camera.position;
+        const D3DXMATRIX first = camera.viewMatrix();
+        ExpectVector(camera.position, row.end[0], row.end[1], row.end[2], 1, 1e-2f);
+        ExpectVector(camera.movement, 0, 0, 0, 1, 0);
+        if (std::isnan(row.yaw)) continue;
+        ExpectVector(TransformRow(first, start), 0, 0, 0, 1);
+        ExpectVector(TransformRow(camera.viewMatrix(), camera.position), 0, 0, 0, 1);
+        const D3DXMATRIX world = camera.worldMatrix();
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(world.m[i / 4][i % 4], i % 5 == 0 ? 1.0f : 0.0f);
+    }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// Input on the Linux DirectInput: records fed with chosen time stamps, frames
-// run at chosen clock readings (this test owns timeGetTime), the handlers
-// observed through the camera and the program's flags.
+// Input on the Linux DirectInput: records fed with chosen time stamps, frames run
+// at chosen clock readings (this test owns timeGetTime), handlers seen through g_.
 #include "app/globals.h"
 #include "camera/camera.h"
 #include "input/input.h"
@@ -45,13 +44,11 @@ protected:
         FeedKey(key, true, down), FeedKey(key, false, up);
     }
     DWORD at(DWORD offset) const { return base + offset; }
-
     static inline HWND window = nullptr;
     static inline Input* input = nullptr;
     static inline float rollAtFirstFrame = 0;
     DWORD base = 0;
 };
-
 // Each input pressed (or moved) and released between two frames: its handler
 // runs once, at the release, with the held time; every other field stays 0.
 // DIK_3 and DIK_EQUALS share the codes of the mouse's y axis and right
@@ -96,7 +93,6 @@ TEST_F(InputTest, BindingsMoveAndTurnTheCamera) {
         EXPECT_TRUE(g_keepRunning && g_showConsole && g_showFps);
     }
 }
-
 TEST_F(InputTest, HeldTimeIsHandedOverFrameByFrameOnlyOnce) {
     FeedKey(DIK_E, true, at(0));
     FeedKey(DIK_F, true, at(20));  // stamped after the next frame's clock
@@ -127,7 +123,6 @@ TEST_F(InputTest, HeldTimeIsHandedOverFrameByFrameOnlyOnce) {
     Frame(at(260));
     EXPECT_FLOAT_EQ(g_camera.movement.y, -45);
 }
-
 // The keyboard is read first; the save must still see the earlier mouse
 // motion and not the later one. Toggles act once, at the release.
 TEST_F(InputTest, EventsOfBothDevicesAreHandledInTimeOrderAndTogglesOnRelease) {

@@ -28,7 +28,6 @@ struct Viewer {
         return result;
     }
 };
-
 // An error text raised while the input devices are made inside the window
 // procedure must not cross the window system; start-up raises it afterwards,
 // logs it and shuts down in order without drawing a frame.
@@ -48,7 +47,6 @@ TEST(StartupTest, InputErrorInTheWindowProcedureIsRaisedAfterwards) {
         "cooperative level!\nReleasing main texture\n~~~flush font~~~\n.*Releasing "
         "D3Ddevice\nD3D object is history!\n\n---------------------end logging$");
 }
-
 HWND g_seen = nullptr;
 bool g_active = false;
 int g_width = 0, g_height = 0;
@@ -66,7 +64,6 @@ void InspectAndQuit() {
         SDL_PushEvent(&quit);
     }
 }
-
 TEST(StartupTest, RunShowsTheWindowCopiesTheStartUpLogAndReleasesEverything) {
     platform_linux::AddPumpHook(InspectAndQuit);
     Viewer run;

@@ -1,11 +1,15 @@
-// The Win32 window system on SDL (offscreen driver): client areas,
-// activation and painting (closing and quitting are end-to-end checks).
+// The Win32 window system and DirectInput 8 on SDL (offscreen driver): client
+// areas, activation and painting (closing and quitting are end-to-end checks);
+// buffered records, their overflow, and SDL events translated into records.
 #include "platform/linux/internal.h"
+#include "platform/linux/testing.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+using namespace tundra_testing;
 
 using Messages = std::vector<std::pair<UINT, WPARAM>>;
 Messages g_received;
@@ -16,13 +20,11 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     if (message == WM_PAINT && g_validatePaint) ValidateRect(window, nullptr);
     return message == WM_PAINT ? 0 : DefWindowProcA(window, message, wParam, lParam);
 }
-
 // Runs the usual loop for a number of steps.
 void RunLoop(int steps) {
     for (MSG msg{}; steps-- > 0;)
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
 }
-
 HWND Make(DWORD style = WS_OVERLAPPEDWINDOW, int width = 100, int height = 100) {
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -34,14 +36,12 @@ HWND Make(DWORD style = WS_OVERLAPPEDWINDOW, int width = 100, int height = 100) 
     return CreateWindowExA(0, "testclass", "Tundra", style, 0, 0, width, height, nullptr, nullptr,
                            nullptr, nullptr);
 }
-
 void PushWindowEvent(HWND window, Uint8 type) {
     SDL_Event event{SDL_WINDOWEVENT};
     event.window.event = type;
     event.window.windowID = SDL_GetWindowID(platform_linux::SdlWindowOf(window));
     SDL_PushEvent(&event);
 }
-
 // Client areas Windows (Wine 8's classic metrics) gives; a window smaller than
 // its frame keeps one pixel.
 TEST(WindowSystemTest, WindowIsAHiddenSdlWindowOfTheClientArea) {
@@ -68,7 +68,6 @@ TEST(WindowSystemTest, WindowIsAHiddenSdlWindowOfTheClientArea) {
     }
     RunLoop(50);
 }
-
 TEST(WindowSystemTest, ShowingActivatesFocusFollowsAndPaintStaysUntilValidated) {
     HWND window = Make();
     EXPECT_FALSE(UnregisterClassA("TestClass", nullptr));  // a window of it exists
@@ -79,7 +78,6 @@ TEST(WindowSystemTest, ShowingActivatesFocusFollowsAndPaintStaysUntilValidated) 
     EXPECT_EQ(g_received, (Messages{{WM_CREATE, 0}, {WM_ACTIVATE, WA_ACTIVE}, {WM_PAINT, 0}}));
     EXPECT_TRUE(platform_linux::WindowIsActive(window));
     EXPECT_FALSE(SDL_GetWindowFlags(platform_linux::SdlWindowOf(window)) & SDL_WINDOW_HIDDEN);
-
     g_received.clear();
     PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_LOST);
     PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED);
@@ -95,9 +93,97 @@ TEST(WindowSystemTest, ShowingActivatesFocusFollowsAndPaintStaysUntilValidated) 
         g_received,
         (Messages{
             {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATE, WA_ACTIVE}, {WM_PAINT, 0}, {WM_PAINT, 0}}));
-
     DestroyWindow(window);
     RunLoop(50);
+}
+class DirectInputTest : public ::testing::Test {
+protected:
+    ~DirectInputTest() override {
+        for (IDirectInputDevice8A* device : {keyboard, mouse})
+            device->Unacquire(), device->Release();
+        input->Release(), DestroyWindow(window);
+    }
+    IDirectInputDevice8A* open(const GUID& guid, const DIDATAFORMAT* format, DWORD cooperation,
+                               DWORD bufferSize) {
+        IDirectInputDevice8A* device = nullptr;
+        DIPROPDWORD property{{sizeof property, sizeof(DIPROPHEADER), 0, DIPH_DEVICE}, bufferSize};
+        EXPECT_FALSE(FAILED(input->CreateDevice(guid, &device, nullptr)) ||
+                     FAILED(device->SetDataFormat(format)) ||
+                     FAILED(device->SetCooperativeLevel(window, cooperation)) ||
+                     FAILED(device->SetProperty(DIPROP_BUFFERSIZE, &property.diph)) ||
+                     FAILED(device->Acquire()));
+        return device;
+    }
+    static std::vector<DIDEVICEOBJECTDATA> read(IDirectInputDevice8A* device, DWORD room,
+                                                HRESULT expected = DI_OK) {
+        std::vector<DIDEVICEOBJECTDATA> records(room);
+        EXPECT_EQ(expected, device->GetDeviceData(sizeof records[0], records.data(), &room, 0));
+        return records.resize(room), records;
+    }
+    static std::string text(const std::vector<DIDEVICEOBJECTDATA>& records, std::string out = "") {
+        for (const auto& r : records)
+            out += std::to_string(r.dwOfs) + ":" + std::to_string(LONG(r.dwData)) + " ";
+        return out;
+    }
+    HWND window = Make();
+    bool shown = ShowWindow(window, SW_SHOW) || true;
+    IDirectInput8A* input = nullptr;
+    HRESULT created = DirectInput8Create(nullptr, 0x0800, IID_IDirectInput8A,
+                                         reinterpret_cast<LPVOID*>(&input), nullptr);
+    IDirectInputDevice8A* keyboard =
+        open(GUID_SysKeyboard, &c_dfDIKeyboard, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND, 4);
+    IDirectInputDevice8A* mouse =
+        open(GUID_SysMouse, &c_dfDIMouse, DISCL_EXCLUSIVE | DISCL_FOREGROUND, 16);
+};
+TEST_F(DirectInputTest, RecordsComeOldestFirstOverflowIsReportedOnceAndStateFollows) {
+    EXPECT_EQ(created, DI_OK);
+    for (DWORD i = 0; i < 6; ++i) FeedKey(DIK_1 + i, i % 2 == 0, 100 + i);
+    const std::vector<DIDEVICEOBJECTDATA> first = read(keyboard, 3, DI_BUFFEROVERFLOW);
+    EXPECT_EQ(text(first), "2:128 3:0 4:128 ");
+    EXPECT_EQ(first[2].dwTimeStamp, 102u);
+    EXPECT_EQ(text(read(keyboard, 16)), "5:0 ");
+    DIDEVICEOBJECTDATA records[4];
+    DWORD count = 4;
+    EXPECT_EQ(keyboard->GetDeviceData(sizeof records[0] - 4, records, &count, 0),
+              DIERR_INVALIDPARAM);
+    EXPECT_EQ(count, 0u);
+    BYTE state[256] = {};
+    ASSERT_EQ(keyboard->GetDeviceState(sizeof state, state), DI_OK);
+    EXPECT_EQ(state[DIK_1] + state[DIK_3] + state[DIK_2] + state[DIK_F5], 0x100);
+    EXPECT_EQ(keyboard->GetDeviceState(100, state), DIERR_INVALIDPARAM);
+    FeedKey(DIK_1, false, 107), FeedKey(DIK_3, false, 108), FeedKey(DIK_5, false, 109);
+    FeedMouseMotion(5, -7, 30);
+    FeedMouseWheel(-120, 31);
+    FeedMouseButton(1, true, 32), FeedMouseButton(1, false, 33);
+    EXPECT_EQ(text(read(mouse, 16)), "0:5 4:-7 8:-120 13:128 13:0 ");
+}
+TEST_F(DirectInputTest, SdlEventsBecomeRecordsOnTheTimerClock) {
+    const Uint32 ticks = SDL_GetTicks();
+    const DWORD expected = timeGetTime() - SDL_GetTicks() + ticks;
+    const std::pair<SDL_Scancode, Uint8> keys[] = {{SDL_SCANCODE_GRAVE, 0},
+                                                   {SDL_SCANCODE_GRAVE, 1},
+                                                   {SDL_SCANCODE_CAPSLOCK, 0},
+                                                   {SDL_SCANCODE_KP_ENTER, 0},
+                                                   {SDL_SCANCODE_RALT, 0}};
+    for (const auto& [code, repeat] : keys) {  // up when not the first
+        SDL_Event event{code == SDL_SCANCODE_GRAVE ? SDL_KEYDOWN : SDL_KEYUP};
+        event.key.timestamp = ticks, event.key.repeat = repeat, event.key.keysym.scancode = code;
+        event.key.state = event.type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+        SDL_PushEvent(&event);
+    }
+    for (int button : {SDL_BUTTON_LEFT, SDL_BUTTON_RIGHT, SDL_BUTTON_MIDDLE, SDL_BUTTON_X1, 0}) {
+        SDL_Event event{button ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEWHEEL};
+        if (button) event.button.button = Uint8(button), event.button.state = SDL_PRESSED;
+        else event.wheel.y = 2;
+        SDL_PushEvent(&event);
+    }
+    const std::vector<DIDEVICEOBJECTDATA> records = read(keyboard, 16);
+    EXPECT_EQ(text(records), "41:128 58:0 156:0 184:0 ") << "auto-repeat is dropped";
+    EXPECT_NEAR(double(records[3].dwTimeStamp), double(expected), 1.0);
+    EXPECT_EQ(text(read(mouse, 16)), "12:128 13:128 14:128 15:128 8:240 ");
+    FeedKey(DIK_GRAVE, false, 0);
+    for (int button = 0; button < 4; ++button) FeedMouseButton(button, false, 0);
+    read(keyboard, 16), read(mouse, 16);  // nothing left for the next test
 }
 
 }  // namespace
