@@ -42,9 +42,7 @@ protected:
     LogCapture log_;
     std::unique_ptr<World> world_;
 };
-// 'X' a solid 40 x 40 block and 'H' the same at half coverage, hanging above
-// the pen; drawn red over the frame where the text camera puts them, with the
-// depth cleared to 0 so that a depth-tested quad could not show.
+// 'X' solid and 'H' at half coverage, over a depth cleared to 0 that would hide them.
 TEST_F(SystemDrawingTest, GlyphsAreRedBlendedByCoverageWhereTheTextCameraPutsThem) {
     ASSERT_NO_FATAL_FAILURE(createSceneDevice(400, 300));
     device_->GetDeviceCaps(&g_caps);
@@ -72,8 +70,7 @@ TEST_F(SystemDrawingTest, GlyphsAreRedBlendedByCoverageWhereTheTextCameraPutsThe
                           (0x21 * 127 / 255) << 8 | (0x21 * 127 / 255);
     EXPECT_TRUE(ColorNear(pixel(9.6f + 4, 4), half, 3)) << "one advance later";
 }
-// A quad facing the origin at depth z, clockwise as seen from it, with
-// lightmap coordinates (0,0) top left to (1,1) bottom right.
+// A quad facing the origin at depth z, lightmap (0,0) top left to (1,1) bottom right.
 void AddQuad(GeomLevel& level, float left, float top, float right, float bottom, float z,
              int lightmap, bool clockwise = true) {
     const float s = 1.0f / kGeomPositionScale;
@@ -122,10 +119,8 @@ TEST_F(SystemDrawingTest, QuadsAppearWhereTheCameraSeesThemLitByTheirLightmaps) 
     // Turned round, the quad behind the start view fills the view.
     EXPECT_TRUE(ColorNear(at(renderWorld(0, 0, 0, 0, 3.14159265f), 32, 32), Lit(0, 0, 255), 2));
 }
-// From every spawn point of real levels, looking four ways: the faces the
-// visibility section leaves out must be ones the frame never shows (a few
-// pixels may differ where two far faces lie in one plane and fight over the
-// depth), and merging consecutive draws must not change a pixel.
+// From every spawn point, four ways: faces left out by visibility are never seen (a
+// few far coplanar pixels may fight over depth), and batching changes no pixel.
 TEST_F(SystemDrawingTest, ConvertedLevelsLookTheSameCulledAndWholeBatchedAndNot) {
     const char* const kNew = "/usr/share/games/openarena/baseoa/pak6-patch088.pk3";
     const char* const kOld = "/usr/share/games/openarena/baseoa/pak1-maps.pk3";

@@ -1,5 +1,4 @@
-// Fixture for the text tests: a fresh temporary directory with a "data"
-// folder (Font::load reads "data\\<name>"), and a recording device whose
+// Text tests: a scratch directory with data/, and a recording device whose
 // limits are copied into g_caps.
 #pragma once
 

@@ -1,5 +1,4 @@
-// The console: wrapping per character, trimming by height, drawing newest at
-// the bottom, on the recording device.
+// The console on the recording device: wrapping, trimming, newest at the bottom.
 #include "support/text_fixture.h"
 #include "text/console.h"
 #include "text/font.h"
@@ -12,8 +11,7 @@ const std::string kGreeting = " ** The console is now operational ** ";
 
 class ConsoleTest : public TextTest {
 protected:
-    // Advance 8 and line height 16 font pixels: 96 characters by 36 lines at
-    // size 0.3 in a 4:3 window; 'W' wider than a line, 'T' taller.
+    // 96 characters of advance 8 by 36 lines of 16; 'W' wider than a line, 'T' taller.
     void attach(float tall = 16) {
         auto glyphs = tundra_formats::UniformFont(8, 16);
         glyphs['W'].advance = 1000;

@@ -1,5 +1,4 @@
-// What a frame does: FormatRate, FrameTimer and RenderFrame on the recording
-// device, and the camera's step along its own axes.
+// What a frame does: rates, RenderFrame on the recording device, the camera's step.
 #include "app/frame.h"
 #include "app/globals.h"
 #include "camera/camera.h"
@@ -20,8 +19,7 @@ TEST(FrameTest, FormatRateIsTwoDecimalsRightAlignedInSix) {
         {0.0f, "  0.00"},  {INFINITY, "  0.00"}, {NAN, "  0.00"}};
     for (const auto& [rate, text] : rows) EXPECT_EQ(text, FormatRate(rate)) << rate;
 }
-// Rows run in order: a sample within the interval shows the kept text ("").
-// Seven frames were counted before the last sample.
+// In order; "" is the kept text of the last sample; 7 frames came before it.
 TEST(FrameTest, FrameTimerSamplesAfterTheIntervalAndAveragesSinceStart) {
     const std::tuple<DWORD, DWORD, DWORD, const char*, const char*> rows[] = {
         {10000, 120, 10250, "480.00", "508.00"},
@@ -51,11 +49,9 @@ TEST(FrameTest, FrameTimerSamplesAfterTheIntervalAndAveragesSinceStart) {
     EXPECT_LE(timeGetTime() - timer.startTime, 1000u);
     EXPECT_EQ(timer.startTime, timer.lastSampleTime);
 }
-// A lost device skips frames, then one Reset sets the run's states again (or
-// none when it fails); the next frame draws.
+// A lost device skips frames; one Reset sets the run's states again; then it draws.
 TEST(FrameTest, RenderFrameDrawsPresentsCountsAndSurvivesLoss) {
-    // Counts of Reset, BeginScene, Clear, EndScene, Present; L: lighting off
-    // and depth on set again; f: frames counted; q: quit posted.
+    // Reset, BeginScene, Clear, EndScene, Present; L: states set; frames; quit.
     const HRESULT lost = D3DERR_DEVICELOST, notReset = D3DERR_DEVICENOTRESET;
     const std::tuple<const char*, const char*, std::vector<HRESULT>, bool, bool, int, const char*>
         rows[] = {
@@ -111,8 +107,7 @@ Vector4 TransformRow(const D3DXMATRIX& m, const Vector4& p) {
     out.w = p.x * m._14 + p.y * m._24 + p.z * m._34 + m._44;
     return out;
 }
-// The movement of a frame is carried out along the camera's axes when its
-// view is made; that view still shows the old position.
+// The movement is carried out when the view is made; that view still shows the old place.
 TEST(Camera, MovesAlongItsOwnAxesFromTheNextView) {
     const struct {
         const char* name;

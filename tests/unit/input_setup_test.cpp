@@ -1,6 +1,5 @@
-// Input's set-up and teardown against a scripted DirectInput standing in for
-// the platform's, so each step can be made to fail. An Input can be made once
-// per process, so every construction runs in a child (death-test style).
+// Input's set-up and teardown on a scripted DirectInput, each step able to fail;
+// an Input can be made once per process, so each one is made in a child.
 #include "app/globals.h"
 #include "camera/camera.h"
 #include "input/input.h"
@@ -65,9 +64,7 @@ namespace {
 
 bool Called(const std::string& call) { return script.calls.find(call + " ") != std::string::npos; }
 
-// Runs `body` in a child; prints what was thrown and the calls made, and
-// exits 0 when `body` returns true, or when it threw and whatever was opened
-// before was released on the way out.
+// Exits 0 when `body` returns true, or throws having released what it opened.
 template <typename Body>
 void InChild(Body body) {
     bool ok = false;
@@ -113,8 +110,7 @@ TEST(InputSetup, SetUpAndTeardownOrder) {
     EXPECT_EXIT(InChild([] { return delete new Input(nullptr), new Input(nullptr), false; }),
                 ::testing::ExitedWithCode(0), "thrown: tried to create 2 inputs\\. No go!");
 }
-// Every key byte of the snapshot reads as pressed (Escape, A, ...); only a
-// snapshot that succeeded may count.
+// Every key reads as held (Escape, A, ...); only a snapshot that succeeded counts.
 TEST(InputSetup, KeysHeldAtConstructionCountOnlyFromASuccessfulSnapshot) {
     for (bool fails : {false, true}) {
         script.snapshotFails = fails;

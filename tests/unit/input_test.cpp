@@ -20,8 +20,7 @@ constexpr float kPi = 3.14159265f;
 
 class InputTest : public ::testing::Test {
 protected:
-    // Only one Input can be made in a process. W is held before it is made:
-    // it counts as held from the moment of construction.
+    // One Input a process; W, held before it is made, counts from its making.
     static void SetUpTestSuite() {
         window = gl_test::MakeWindow(64, 48);
         ShowWindow(window, SW_SHOW);
@@ -49,10 +48,8 @@ protected:
     static inline float rollAtFirstFrame = 0;
     DWORD base = 0;
 };
-// Each input pressed (or moved) and released between two frames: its handler
-// runs once, at the release, with the held time; every other field stays 0.
-// DIK_3 and DIK_EQUALS share the codes of the mouse's y axis and right
-// button; only the kind keeps them apart.
+// Pressed and released between frames: one call with the held time, all else 0.
+// DIK_3 and DIK_EQUALS share the codes of the mouse's y axis and right button.
 TEST_F(InputTest, BindingsMoveAndTurnTheCamera) {
     enum { kKey, kButton, kMotionX, kMotionY, kWheel };
     enum { kX, kY, kZ, kPitch, kYaw, kRoll, kNone };
@@ -63,15 +60,16 @@ TEST_F(InputTest, BindingsMoveAndTurnTheCamera) {
         int field;
         float expected;
     } rows[] = {// clang-format off
-        {kKey, DIK_E, 100, kZ, 100},      {kKey, DIK_UP, 70, kZ, 70},     {kKey, DIK_D, 100, kZ, -100},
-        {kKey, DIK_DOWN, 70, kZ, -70},    {kKey, DIK_S, 100, kX, -100},   {kKey, DIK_F, 100, kX, 100},
-        {kKey, DIK_A, 100, kY, -100},     {kKey, DIK_LEFT, 1300, kYaw, -kPi},
-        {kKey, DIK_RIGHT, 650, kYaw, kPi / 2},  {kKey, DIK_Q, 1300, kRoll, -kPi},
-        {kKey, DIK_W, 650, kRoll, kPi / 2},     {kButton, 1, 100, kY, 100},
-        {kMotionX, 0, 1000, kYaw, kPi},   {kMotionY, 0, 100, kPitch, -0.1f * kPi},
-        {kMotionY, 0, -100, kPitch, 0.1f * kPi},  {kKey, DIK_3, 100, kNone, 0},
-        {kKey, DIK_EQUALS, 100, kNone, 0},  {kKey, DIK_Z, 100, kNone, 0},  {kButton, 0, 100, kNone, 0},
-        {kButton, 2, 100, kNone, 0},      {kButton, 3, 100, kNone, 0},    {kWheel, 0, -240, kNone, 0}};
+        {kKey, DIK_E, 100, kZ, 100}, {kKey, DIK_UP, 70, kZ, 70}, {kKey, DIK_D, 100, kZ, -100},
+        {kKey, DIK_DOWN, 70, kZ, -70}, {kKey, DIK_S, 100, kX, -100}, {kKey, DIK_F, 100, kX, 100},
+        {kKey, DIK_A, 100, kY, -100}, {kKey, DIK_LEFT, 1300, kYaw, -kPi},
+        {kKey, DIK_RIGHT, 650, kYaw, kPi / 2}, {kKey, DIK_Q, 1300, kRoll, -kPi},
+        {kKey, DIK_W, 650, kRoll, kPi / 2}, {kButton, 1, 100, kY, 100},
+        {kMotionX, 0, 1000, kYaw, kPi}, {kMotionY, 0, 100, kPitch, -0.1f * kPi},
+        {kMotionY, 0, -100, kPitch, 0.1f * kPi}, {kKey, DIK_3, 100, kNone, 0},
+        {kKey, DIK_EQUALS, 100, kNone, 0}, {kKey, DIK_Z, 100, kNone, 0},
+        {kButton, 0, 100, kNone, 0}, {kButton, 2, 100, kNone, 0}, {kButton, 3, 100, kNone, 0},
+        {kWheel, 0, -240, kNone, 0}};
     // clang-format on
     EXPECT_FLOAT_EQ(rollAtFirstFrame, 40 * Input::kTurnRate);
     for (const auto& row : rows) {
@@ -123,8 +121,7 @@ TEST_F(InputTest, HeldTimeIsHandedOverFrameByFrameOnlyOnce) {
     Frame(at(260));
     EXPECT_FLOAT_EQ(g_camera.movement.y, -45);
 }
-// The keyboard is read first; the save must still see the earlier mouse
-// motion and not the later one. Toggles act once, at the release.
+// The keyboard is read first, but the save sees only the earlier mouse motion.
 TEST_F(InputTest, EventsOfBothDevicesAreHandledInTimeOrderAndTogglesOnRelease) {
     ScratchDir dir;
     FeedMouseMotion(100, 0, at(10));

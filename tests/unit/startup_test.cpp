@@ -28,9 +28,7 @@ struct Viewer {
         return result;
     }
 };
-// An error text raised while the input devices are made inside the window
-// procedure must not cross the window system; start-up raises it afterwards,
-// logs it and shuts down in order without drawing a frame.
+// An input error in the window procedure is raised after it, logged, and ends the run.
 TEST(StartupTest, InputErrorInTheWindowProcedureIsRaisedAfterwards) {
     EXPECT_EXIT(
         {
@@ -51,8 +49,7 @@ HWND g_seen = nullptr;
 bool g_active = false;
 int g_width = 0, g_height = 0;
 
-// Looks at the main window on the first pump of the message loop, then asks
-// the program to quit the way a termination signal does.
+// Looks at the main window on the first pump, then quits as a termination signal does.
 void InspectAndQuit() {
     for (Uint32 id = 1; id < 64 && !g_seen; ++id) {
         if (!(g_seen = platform_linux::WindowFromSdlId(id))) continue;

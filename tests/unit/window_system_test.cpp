@@ -20,7 +20,6 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     if (message == WM_PAINT && g_validatePaint) ValidateRect(window, nullptr);
     return message == WM_PAINT ? 0 : DefWindowProcA(window, message, wParam, lParam);
 }
-// Runs the usual loop for a number of steps.
 void RunLoop(int steps) {
     for (MSG msg{}; steps-- > 0;)
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
@@ -42,8 +41,7 @@ void PushWindowEvent(HWND window, Uint8 type) {
     event.window.windowID = SDL_GetWindowID(platform_linux::SdlWindowOf(window));
     SDL_PushEvent(&event);
 }
-// Client areas Windows (Wine 8's classic metrics) gives; a window smaller than
-// its frame keeps one pixel.
+// Client areas as Wine 8's classic metrics give; a tiny window keeps one pixel.
 TEST(WindowSystemTest, WindowIsAHiddenSdlWindowOfTheClientArea) {
     const std::tuple<DWORD, int, int, int, int> rows[] = {
         {WS_OVERLAPPEDWINDOW, 800, 600, 792, 573},
