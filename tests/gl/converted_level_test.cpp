@@ -7,7 +7,6 @@
 #include "level_converter.h"
 #include "pk3_archive.h"
 #include "support/level_scratch.h"
-#include "support/log_capture.h"
 #include "text/font.h"
 #include "tools/common/font_writer.h"
 #include "tools/mktexture/marble.h"
@@ -39,7 +38,6 @@ protected:
         return drawScene(kClear, [this] { world_->render(); });
     }
     LevelScratch scratch_;
-    LogCapture log_;
     std::unique_ptr<World> world_;
 };
 // 'X' solid and 'H' at half coverage, over a depth cleared to 0 that would hide them.
@@ -116,8 +114,8 @@ TEST_F(SystemDrawingTest, QuadsAppearWhereTheCameraSeesThemLitByTheirLightmaps) 
     // clang-format on
     for (const auto& [x, y, colour] : pixels)
         EXPECT_TRUE(ColorNear(at(frame, x, y), colour, 2)) << x << "," << y;
-    // Turned round, the quad behind the start view fills the view.
-    EXPECT_TRUE(ColorNear(at(renderWorld(0, 0, 0, 0, 3.14159265f), 32, 32), Lit(0, 0, 255), 2));
+    EXPECT_TRUE(ColorNear(at(renderWorld(0, 0, 0, 0, 3.14159265f), 32, 32), Lit(0, 0, 255), 2))
+        << "turned round, the quad behind fills the view";
 }
 // From every spawn point, four ways: faces left out by visibility are never seen (a
 // few far coplanar pixels may fight over depth), and batching changes no pixel.

@@ -20,7 +20,6 @@ protected:
         g_caps = caps;
         device.setCaps(caps);
     }
-    // Writes data/<name> with the given records (or only the given bytes).
     void writeFont(const std::vector<tundra_formats::FontGlyphRecord>& glyphs,
                    const std::string& name = "font.f", const std::string& trailing = "") {
         ASSERT_TRUE(tundra_formats::WriteFontFile(dataPath(name), glyphs, trailing));

@@ -78,12 +78,10 @@ TEST_F(InputTest, BindingsMoveAndTurnTheCamera) {
         if (row.kind == kKey) Tap(row.code, at(5), at(5 + row.amount));
         if (row.kind == kButton) FeedMouseButton(int(row.code), true, at(5));
         if (row.kind == kButton) FeedMouseButton(int(row.code), false, at(5 + row.amount));
-        const LONG x = row.kind == kMotionX ? row.amount : 0,
-                   y = row.kind == kMotionY ? row.amount : 0;
-        if (x || y) FeedMouseMotion(x, y, at(5));
+        if (row.kind == kMotionX) FeedMouseMotion(row.amount, 0, at(5));
+        if (row.kind == kMotionY) FeedMouseMotion(0, row.amount, at(5));
         if (row.kind == kWheel) FeedMouseWheel(row.amount, at(5));
-        Frame(at(2000));
-        Frame(at(2100));
+        Frame(at(2000)), Frame(at(2100));
         const float fields[] = {g_camera.movement.x, g_camera.movement.y, g_camera.movement.z,
                                 g_camera.pitch,      g_camera.yaw,        g_camera.roll};
         for (int field = kX; field <= kRoll; ++field)

@@ -43,15 +43,13 @@ void PushWindowEvent(HWND window, Uint8 type) {
 }
 // Client areas as Wine 8's classic metrics give; a tiny window keeps one pixel.
 TEST(WindowSystemTest, WindowIsAHiddenSdlWindowOfTheClientArea) {
+    // clang-format off
     const std::tuple<DWORD, int, int, int, int> rows[] = {
-        {WS_OVERLAPPEDWINDOW, 800, 600, 792, 573},
-        {WS_OVERLAPPED, 800, 600, 794, 575},
-        {WS_CAPTION, 800, 600, 794, 575},
-        {WS_POPUP, 800, 600, 800, 600},
-        {WS_POPUP | WS_BORDER, 800, 600, 798, 598},
-        {WS_POPUP | WS_THICKFRAME, 800, 600, 794, 594},
-        {WS_POPUP | WS_DLGFRAME, 800, 600, 794, 594},
-        {WS_OVERLAPPEDWINDOW, 5, 20, 1, 1}};
+        {WS_OVERLAPPEDWINDOW, 800, 600, 792, 573}, {WS_OVERLAPPED, 800, 600, 794, 575},
+        {WS_CAPTION, 800, 600, 794, 575}, {WS_POPUP, 800, 600, 800, 600},
+        {WS_POPUP | WS_BORDER, 800, 600, 798, 598}, {WS_POPUP | WS_THICKFRAME, 800, 600, 794, 594},
+        {WS_POPUP | WS_DLGFRAME, 800, 600, 794, 594}, {WS_OVERLAPPEDWINDOW, 5, 20, 1, 1}};
+    // clang-format on
     for (const auto& [style, outerWidth, outerHeight, width, height] : rows) {
         HWND window = Make(style, outerWidth, outerHeight);
         SDL_Window* sdl = platform_linux::SdlWindowOf(window);
@@ -87,10 +85,9 @@ TEST(WindowSystemTest, ShowingActivatesFocusFollowsAndPaintStaysUntilValidated) 
     ValidateRect(window, nullptr);
     ASSERT_GE(g_received.size(), 4u) << "the paint stays pending until validated";
     g_received.resize(4);
-    EXPECT_EQ(
-        g_received,
-        (Messages{
-            {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATE, WA_ACTIVE}, {WM_PAINT, 0}, {WM_PAINT, 0}}));
+    const Messages expected = {
+        {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATE, WA_ACTIVE}, {WM_PAINT, 0}, {WM_PAINT, 0}};
+    EXPECT_EQ(g_received, expected);
     DestroyWindow(window);
     RunLoop(50);
 }
