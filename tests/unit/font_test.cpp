@@ -1,570 +1,427 @@
-// Font::load on a recording device: texture size, packing, texels, quads,
-// failures; then the text layout and the calls that draw a string.
+// The font file reader and writer, and Font on the recording device: damaged
+// files, texture sizes, packing glyphs into textures, the quads, failures,
+// measuring and the calls that draw a string. What text looks like on
+// screen belongs to tests/gl/text_render_test.cpp.
 #include "support/text_fixture.h"
 #include "text/font.h"
+#include "text/font_file.h"
 
+#include <array>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <tuple>
 
 namespace tundra_test {
 namespace {
 
+using tundra_formats::EncodeFont;
 using tundra_formats::FontGlyphRecord;
 using tundra_formats::PatternBitmap;
 using tundra_formats::UniformFont;
+using Glyphs = std::vector<FontGlyphRecord>;
 
 const float kAspect = 4.0f / 3.0f;
 
-// Where a glyph's bitmap sits: its texture and its top-left texel, read back
-// from the texture coordinates of its top-left vertex.
-struct Placement {
-    int texture;
-    long x, y;
-    bool operator==(const Placement& o) const {
-        return texture == o.texture && x == o.x && y == o.y;
+// 8/16 metrics and bitmaps of `width` x `height`, some glyphs resized: {code, width, height}.
+Glyphs BoxFont(uint32_t width, uint32_t height, std::vector<std::array<uint32_t, 3>> sizes = {}) {
+    Glyphs glyphs = UniformFont(8, 16, width, height);
+    for (const auto& [code, w, h] : sizes) {
+        glyphs[code].width = w;
+        glyphs[code].height = h;
+        glyphs[code].bitmap = PatternBitmap(int(code), w, h);
     }
-};
-
-std::ostream& operator<<(std::ostream& out, const Placement& p) {
-    return out << "texture " << p.texture << " at (" << p.x << ", " << p.y << ")";
+    return glyphs;
+}
+template <typename Change>
+std::string Encoded(Change change) {
+    Glyphs glyphs = BoxFont(3, 3);
+    change(glyphs);
+    return EncodeFont(glyphs);
 }
 
 class FontTest : public TextTest {
 protected:
-    void load(const std::vector<FontGlyphRecord>& glyphs, float aspect = kAspect) {
+    void load(const Glyphs& glyphs) {
         writeFont(glyphs);
-        font.load("font.f", &device, aspect);
+        font.load("font.f", &device, kAspect);
     }
-
     Font::Vertex vertex(size_t index) const {
         const auto* vb = static_cast<const RecordingVertexBuffer*>(font.fontVertexBuffer());
         const size_t at = index * sizeof(Font::Vertex);
         return {vb->floatAt(at), vb->floatAt(at + 4), vb->floatAt(at + 8), vb->floatAt(at + 12),
                 vb->floatAt(at + 16)};
     }
-
-    Placement placement(int code) const {
-        const int number = font.glyph(static_cast<unsigned char>(code)).textureNumber;
-        const RecordingTexture* texture = &this->texture(number);
-        const Font::Vertex topLeft = vertex(4 * code + 1);
-        return {number, std::lround(topLeft.u * texture->width()),
-                std::lround(topLeft.v * texture->height())};
-    }
-
     RecordingTexture& texture(int number) const {
-        return *static_cast<RecordingTexture*>(font.fontTextures().at(number));
+        return *static_cast<RecordingTexture*>(font.fontTextures().at(size_t(number)));
+    }
+    // {texture, x, y} of a glyph's top-left texel, from its quad's top-left corner.
+    std::array<long, 3> placement(int code) const {
+        const int number = font.glyph(static_cast<unsigned char>(code)).textureNumber;
+        const Font::Vertex topLeft = vertex(4 * size_t(code) + 1);
+        return {number, std::lround(topLeft.u * texture(number).width()),
+                std::lround(topLeft.v * texture(number).height())};
     }
 
     Font font;
 };
 
-// A font whose glyphs all have the given bitmap size and 8/16 metrics.
-std::vector<FontGlyphRecord> BoxFont(uint32_t width, uint32_t height) {
-    return UniformFont(8, 16, width, height);
+TEST_F(FontTest, FileReadsEveryFieldAndSavesTheBytesItRead) {
+    Glyphs glyphs = UniformFont(0, 0);
+    for (int code = 0; code < 256; ++code) {
+        FontGlyphRecord& g = glyphs[code];
+        g = {uint32_t(code % 5),      0, code % 3 - 1, -(code % 11), uint32_t(3 + code % 9),
+             uint32_t(10 + code % 4), {}};
+        g.height = g.width == 0 ? 0 : 1 + code % 7;
+        g.bitmap = PatternBitmap(code, g.width, g.height);
+    }
+    glyphs[32].advance = 0;
+    writeFont(glyphs, "font.f", "trailing bytes are ignored");
+    FontFile file;
+    ASSERT_TRUE(file.load("data\\font.f"));
+    ASSERT_EQ(file.glyphs.size(), 256u);
+    EXPECT_EQ(file.glyphs[32]->advance, glyphs['i'].advance) << "a space without one borrows i's";
+    file.glyphs[32]->advance = 0;
+    for (int code = 0; code < 256; ++code) {
+        const FontGlyph& g = *file.glyphs[code];
+        const FontGlyphRecord& w = glyphs[code];
+        EXPECT_EQ(std::tie(g.width, g.height, g.xOffset, g.yOffset, g.advance, g.lineHeight),
+                  std::tie(w.width, w.height, w.xOffset, w.yOffset, w.advance, w.lineHeight))
+            << code;
+        EXPECT_EQ(g.bitmap, w.bitmap) << code;
+    }
+    ASSERT_TRUE(file.save("data\\copy.f"));
+    std::ifstream copy(dataPath("copy.f"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), {}), EncodeFont(glyphs));
+    EXPECT_FALSE(file.save("data\\no-such-folder\\copy.f"));
+    file.glyphs[65]->width = 0;
+    file.glyphs[65]->height = 3;
+    EXPECT_FALSE(file.save("data\\copy.f")) << "a save must not write what no load reads";
+    glyphs[32].advance = 9;
+    writeFont(glyphs);
+    ASSERT_TRUE(file.load("data\\font.f"));
+    EXPECT_EQ(file.glyphs.size(), 256u) << "a second load replaces the glyphs";
+    EXPECT_EQ(file.glyphs[32]->advance, 9u);
+    EXPECT_FALSE(FontFile().load("data\\absent.f"));
 }
 
-void SetBitmap(FontGlyphRecord& glyph, int code, uint32_t width, uint32_t height) {
-    glyph.width = width;
-    glyph.height = height;
-    glyph.bitmap = PatternBitmap(code, width, height);
-}
+struct DamagedFont {
+    const char* name;
+    std::string bytes;
+    bool fileLoads, fontReady;
+};
 
-// --- loading -----------------------------------------------------------------
+const std::string kGood = EncodeFont(BoxFont(3, 3));  // records of 24 + 9 bytes
+const DamagedFont kDamagedFonts[] = {
+    {"empty", "", false, false},
+    {"cut in the first header", kGood.substr(0, 10), false, false},
+    {"cut at a record boundary", kGood.substr(0, 33), false, false},
+    {"cut in a bitmap", kGood.substr(0, 33 * 3 + 30), false, false},
+    {"one byte short", kGood.substr(0, kGood.size() - 1), false, false},
+    {"trailing bytes", kGood + std::string(10000, '\xab'), true, true},
+    {"all 0xff", std::string(6144, '\xff'), false, false},
+    {"rows without columns", Encoded([](Glyphs& g) { g[65].width = 0; }), false, false},
+    {"columns without rows", Encoded([](Glyphs& g) { g[65] = {3, 0, 0, 0, 8, 16, {}}; }), true,
+     true},
+    {"bitmap of 4097 x 4096", Encoded([](Glyphs& g) { g[0] = {4097, 4096, 0, 0, 8, 16, {}}; }),
+     false, false},
+    {"bitmap of 4096 x 4096, too large for a texture",
+     Encoded([](Glyphs& g) { g[0] = {4096, 4096, 0, 0, 8, 16, std::vector<uint8_t>(1 << 24)}; }),
+     true, true},
+    {"4 G texels", Encoded([](Glyphs& g) { g[0] = {~0u, ~0u, 0, 0, 8, 16, {}}; }), false, false},
+    {"wide last glyph, bitmap missing", Encoded([](Glyphs& g) { g[255].bitmap.clear(); }), false,
+     false},
+    {"extreme offsets",
+     Encoded([](Glyphs& g) { g[9].xOffset = INT32_MIN, g[9].yOffset = INT32_MAX; }), true, true},
+    {"huge advance: no texture size", Encoded([](Glyphs& g) { g[200].advance = ~0u; }), true,
+     false},
+    {"huge line height: no texture size", Encoded([](Glyphs& g) { g[200].lineHeight = ~0u; }), true,
+     false},
+};
+
+TEST_F(FontTest, DamagedFilesFailToLoadAndSuchFontsDrawNothing) {
+    for (const DamagedFont& row : kDamagedFonts) {
+        SCOPED_TRACE(row.name);
+        writeBytes(row.bytes);
+        EXPECT_EQ(FontFile().load("data\\font.f"), row.fileLoads);
+        log.clear();
+        device.clearCalls();
+        {
+            Font damaged;
+            damaged.load("font.f", &device, kAspect);
+            EXPECT_EQ(damaged.isReady(), row.fontReady) << log.text();
+            EXPECT_EQ(log.text().find("couldn't read: data\\font.f"),
+                      row.fileLoads ? std::string::npos : 0);
+            damaged.setSize(0.3f);
+            damaged.drawString(std::string("\x00\x7f\xff", 3), 1.0f, 1.0f);
+            if (!row.fontReady) {
+                EXPECT_EQ(damaged.stringWidth("abc") + damaged.stringHeight(""), 0.0f);
+                EXPECT_EQ(device.count("DrawPrimitive"), 0u);
+                EXPECT_EQ(device.count("CreateTexture") + device.count("CreateVertexBuffer"), 0u);
+            }
+        }
+        EXPECT_TRUE(device.leaks().empty());
+    }
+    EXPECT_TRUE(device.referenceErrors().empty());
+}
 
 TEST_F(FontTest, AllZeroFileMakesOneTextureOfEmptyQuadsAtThePen) {
     writeBytes(std::string(6144, '\0'));
     font.load("font.f", &device, kAspect);
-
     EXPECT_EQ(device.callTexts("CreateVertexBuffer"),
               std::vector<std::string>{"CreateVertexBuffer(20480, 0x0, 0x102, MANAGED) -> vb#1"});
     EXPECT_EQ(
         device.callTexts("CreateTexture"),
         std::vector<std::string>{"CreateTexture(256, 256, 1, 0x0, A8R8G8B8, MANAGED) -> tex#1"});
     EXPECT_EQ(log.text(),
-              "loading up font 'data\\font.f'\n"
-              "the font texture(s) size 256 , 256\n"
+              "loading up font 'data\\font.f'\nthe font texture(s) size 256 , 256\n"
               "nuber of textures created for the font are: 1\n");
-    EXPECT_FALSE(device.vertexBuffer(1)->isLocked());
-    EXPECT_FALSE(texture(0).isLocked());
-    for (size_t i = 0; i < Font::kVertexCount; ++i) {
-        const Font::Vertex v = vertex(i);
-        ASSERT_EQ(v.x, 0.0f) << i;
-        ASSERT_EQ(v.y, 0.0f) << i;
-        ASSERT_EQ(v.z, 0.0f) << i;
-    }
+    EXPECT_TRUE(device.stillLocked().empty());
+    for (size_t i = 0; i < Font::kVertexCount; ++i)
+        ASSERT_EQ(std::make_tuple(vertex(i).x, vertex(i).y, vertex(i).z),
+                  std::make_tuple(0.f, 0.f, 0.f));
     EXPECT_TRUE(font.isReady());
 }
 
-TEST_F(FontTest, UnwrittenTexelsAreTransparentBlackAndGlyphTexelsRedWithCoverageAlpha) {
-    auto glyphs = BoxFont(0, 0);
-    SetBitmap(glyphs[65], 65, 5, 7);
+TEST_F(FontTest, GlyphTexelsAreRedWithCoverageAlphaUnderAQuadHangingFromThePen) {
+    Glyphs glyphs = BoxFont(0, 0, {{65, 5, 7}});
+    glyphs[65].xOffset = 2;
+    glyphs[65].yOffset = -10;
     load(glyphs);
-    const Placement at = placement(65);
-    const RecordingTexture& t = texture(at.texture);
-    const std::vector<uint8_t> bitmap = PatternBitmap(65, 5, 7);
-    for (UINT y = 0; y < t.height(); ++y) {
+    const auto [number, left, top] = placement(65);
+    const RecordingTexture& t = texture(int(number));
+    for (UINT y = 0; y < t.height(); ++y)
         for (UINT x = 0; x < t.width(); ++x) {
-            const long i = long(x) - at.x, j = long(y) - at.y;
+            const long i = long(x) - left, j = long(y) - top;
             const bool inside = i >= 0 && i < 5 && j >= 0 && j < 7;
-            const uint32_t expected = inside ? (uint32_t(bitmap[j * 5 + i]) << 24) | 0x00FF0000u
-                                             : 0u;
-            ASSERT_EQ(t.texel(0, x, y), expected) << "texel " << x << ", " << y;
+            ASSERT_EQ(t.texel(0, x, y),
+                      inside ? uint32_t(glyphs[65].bitmap[j * 5 + i]) << 24 | 0xFF0000u : 0u)
+                << x << ", " << y;
         }
-    }
     EXPECT_TRUE(t.paddingIntact()) << "rows must be addressed through the lock's pitch";
+    const float u0 = left / 256.0f, u1 = (left + 5) / 256.0f, v0 = top / 256.0f,
+                v1 = (top + 7) / 256.0f;
+    const float expected[4][4] = {
+        {0.4f, 0.6f, u0, v1}, {0.4f, 2.0f, u0, v0}, {1.4f, 2.0f, u1, v0}, {1.4f, 0.6f, u1, v1}};
+    for (int corner = 0; corner < 4; ++corner) {
+        const Font::Vertex v = vertex(4 * 65 + size_t(corner));
+        EXPECT_EQ(std::make_tuple(v.x, v.y, v.z, v.u, v.v),
+                  std::make_tuple(expected[corner][0], expected[corner][1], 0.0f,
+                                  expected[corner][2], expected[corner][3]))
+            << corner;
+    }
 }
 
-TEST_F(FontTest, GlyphTableHoldsScaledMetricsAndAverages) {
-    auto glyphs = UniformFont(10, 20);
-    glyphs[200].advance = 266;
-    glyphs[200].lineHeight = 276;
+TEST_F(FontTest, TextureIsTheSmallestWidthThenHeightThatHoldsTheEstimate) {
+    struct Case {
+        uint32_t advance, lineHeight, maxAdvance, maxLineHeight;  // max: of glyph 255 when > 0
+        DWORD deviceWidth, deviceHeight;
+        UINT width, height;
+    };
+    const Case cases[] = {
+        {8, 16, 0, 0, 2048, 2048, 256, 256},   {20, 32, 0, 0, 2048, 2048, 256, 1024},
+        {20, 32, 0, 0, 2048, 512, 512, 512},   {8, 16, 300, 0, 2048, 2048, 512, 256},
+        {8, 16, 0, 300, 2048, 2048, 256, 512}, {0, 0, 0, 0, 256, 256, 256, 256}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.advance * 1000 + c.maxAdvance + c.maxLineHeight);
+        setMaxTextureSize(c.deviceWidth, c.deviceHeight);
+        Glyphs glyphs = UniformFont(c.advance, c.lineHeight);
+        if (c.maxAdvance) glyphs[255].advance = c.maxAdvance;
+        if (c.maxLineHeight) glyphs[255].lineHeight = c.maxLineHeight;
+        log.clear();
+        load(glyphs);
+        EXPECT_EQ(texture(0).width(), c.width);
+        EXPECT_EQ(texture(0).height(), c.height);
+        EXPECT_NE(log.text().find("size " + std::to_string(c.width) + " , " +
+                                  std::to_string(c.height) + "\n"),
+                  std::string::npos);
+    }
+    setMaxTextureSize(128, 128);
+    device.clearCalls();
+    load(BoxFont(4, 4));
+    const std::string text = log.text();
+    EXPECT_EQ(text.substr(text.rfind("loading")),
+              "loading up font 'data\\font.f'\nfailed to creat a font texture");
+    setMaxTextureSize(~0u, ~0u);  // doubling must not wrap around
+    load(UniformFont(~0u, ~0u));
+    EXPECT_EQ(device.count("CreateTexture") + device.count("CreateVertexBuffer"), 0u);
+}
+
+struct Packing {
+    const char* name;
+    Glyphs glyphs;
+    std::vector<std::array<long, 4>> places;  // code, texture, x, y
+    size_t textures;
+};
+Packing P(const char* name, Glyphs glyphs, std::vector<std::array<long, 4>> places, size_t n) {
+    return {name, glyphs, places, n};
+}
+
+// One free texel around every glyph; a row ends where the next glyph would
+// touch the right edge, a texture where the next row's first glyph would
+// come within a texel of the bottom or a taller glyph would cross it.
+TEST_F(FontTest, GlyphsArePackedInRowsAndTextures) {
+    Glyphs oversized = BoxFont(10, 10, {{5, 300, 10}, {71, 3, 300}});
+    oversized[5].advance = 12;
+    const Packing cases[] = {
+        P("left to right, then the next row", BoxFont(7, 9),
+          {{0, 0, 1, 1}, {1, 0, 9, 1}, {30, 0, 241, 1}, {31, 0, 1, 11}}, 1),
+        P("ends a texel before the edge", BoxFont(1, 1, {{0, 243, 4}, {1, 10, 4}}),
+          {{1, 0, 245, 1}}, 1),
+        P("would end at the edge", BoxFont(1, 1, {{0, 244, 4}, {1, 10, 4}}), {{1, 0, 1, 6}}, 1),
+        P("new row two texels above the bottom", BoxFont(1, 1, {{0, 250, 236}, {1, 4, 16}}),
+          {{1, 0, 1, 238}}, 2),
+        P("new row too low", BoxFont(1, 1, {{0, 250, 237}, {1, 4, 16}}),
+          {{1, 1, 1, 1}, {2, 1, 6, 1}}, 2),
+        P("taller glyph later in a row",
+          BoxFont(1, 1, {{0, 250, 200}, {1, 5, 16}, {2, 5, 54}, {3, 5, 55}}),
+          {{1, 0, 1, 202}, {2, 0, 7, 202}, {3, 1, 1, 1}}, 2),
+        P("16 glyphs a texture", BoxFont(60, 60),
+          {{17, 1, 62, 1}, {21, 1, 62, 62}, {255, 15, 184, 184}}, 16),
+        // Glyphs too large for a texture are stored empty, yet keep their place.
+        P("oversized glyphs", oversized, {{4, 0, 45, 1}, {5, 0, 1, 12}, {6, 0, 1, 23}}, 2),
+    };
+    for (const Packing& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.clear();
+        load(c.glyphs);
+        for (const auto& [code, number, x, y] : c.places)
+            EXPECT_EQ(placement(int(code)), (std::array<long, 3>{number, x, y})) << code;
+        ASSERT_EQ(font.fontTextures().size(), c.textures);
+        for (size_t n = 0; n < c.textures; ++n) EXPECT_TRUE(texture(int(n)).paddingIntact()) << n;
+        EXPECT_NE(log.text().find("are: " + std::to_string(c.textures) + "\n"), std::string::npos);
+    }
+    for (int corner = 0; corner < 4; ++corner)
+        EXPECT_EQ(vertex(4 * 71 + size_t(corner)).y + vertex(4 * 5 + size_t(corner)).x, 0.0f);
+    EXPECT_FLOAT_EQ(font.glyph(5).advance, 2.4f);
+    EXPECT_NE(log.text().find("glyph 5 is too large for the font texture\nfont glyph 71 is too"),
+              std::string::npos);
+}
+
+TEST_F(FontTest, MetricsScaleTheFileAndFollowTheTextSize) {
+    Glyphs glyphs = UniformFont(10, 20);
+    glyphs[200] = {0, 0, 0, 0, 266, 276, {}};  // codes above 127 are their own glyphs
     load(glyphs);
     EXPECT_FLOAT_EQ(font.glyph('A').advance, 2.0f);
-    EXPECT_FLOAT_EQ(font.glyph('A').lineHeight, 4.0f);
-    EXPECT_FLOAT_EQ(font.glyph(200).advance, 53.2f);
     EXPECT_FLOAT_EQ(font.glyph(200).lineHeight, 55.2f);
     EXPECT_FLOAT_EQ(font.getAverageAdvance(), (255 * 2.0f + 53.2f) / 256);
     EXPECT_FLOAT_EQ(font.getAverageLineHeight(), (255 * 4.0f + 55.2f) / 256);
     EXPECT_FLOAT_EQ(font.getViewHeight(), 41.421356f);
-    EXPECT_FLOAT_EQ(font.getViewWidth(), 41.421356f * kAspect);
-}
-
-TEST_F(FontTest, QuadHangsFromThePenByItsOffsets) {
-    auto glyphs = BoxFont(0, 0);
-    SetBitmap(glyphs[66], 66, 5, 7);
-    glyphs[66].xOffset = 2;
-    glyphs[66].yOffset = -10;
-    load(glyphs);
-    const Placement at = placement(66);
-    const float left = at.x / 256.0f, right = (at.x + 5) / 256.0f;
-    const float top = at.y / 256.0f, bottom = (at.y + 7) / 256.0f;
-    const float expected[4][4] = {{0.4f, 0.6f, left, bottom},
-                                  {0.4f, 2.0f, left, top},
-                                  {1.4f, 2.0f, right, top},
-                                  {1.4f, 0.6f, right, bottom}};
-    for (int corner = 0; corner < 4; ++corner) {
-        SCOPED_TRACE(corner);
-        const Font::Vertex v = vertex(4 * 66 + corner);
-        EXPECT_FLOAT_EQ(v.x, expected[corner][0]);
-        EXPECT_FLOAT_EQ(v.y, expected[corner][1]);
-        EXPECT_EQ(v.z, 0.0f);
-        EXPECT_FLOAT_EQ(v.u, expected[corner][2]);
-        EXPECT_FLOAT_EQ(v.v, expected[corner][3]);
-    }
-}
-
-struct SizeCase {
-    uint32_t advance, lineHeight;
-    uint32_t maxAdvance, maxLineHeight;  // of glyph 255; 0 keeps the uniform value
-    DWORD deviceWidth, deviceHeight;
-    UINT width, height;
-};
-
-class TextureSizeTest : public FontTest, public ::testing::WithParamInterface<SizeCase> {};
-
-TEST_P(TextureSizeTest, SmallestWidthThenSmallestHeightThatHoldsTheEstimate) {
-    const SizeCase c = GetParam();
-    setMaxTextureSize(c.deviceWidth, c.deviceHeight);
-    auto glyphs = UniformFont(c.advance, c.lineHeight);
-    if (c.maxAdvance) glyphs[255].advance = c.maxAdvance;
-    if (c.maxLineHeight) glyphs[255].lineHeight = c.maxLineHeight;
-    load(glyphs);
-    ASSERT_GE(device.textureCount(), 1u);
-    EXPECT_EQ(texture(0).width(), c.width);
-    EXPECT_EQ(texture(0).height(), c.height);
-    EXPECT_NE(log.text().find("the font texture(s) size " + std::to_string(c.width) + " , " +
-                              std::to_string(c.height) + "\n"),
-              std::string::npos)
-        << log.text();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Examples, TextureSizeTest,
-    ::testing::Values(SizeCase{8, 16, 0, 0, 2048, 2048, 256, 256},    // 28 x 15 cells
-                      SizeCase{20, 32, 0, 0, 2048, 2048, 256, 1024},  // 12 x 31 cells
-                      SizeCase{20, 32, 0, 0, 2048, 512, 512, 512},    // height capped
-                      SizeCase{8, 16, 300, 0, 2048, 2048, 512, 256},  // one wide advance
-                      SizeCase{8, 16, 0, 300, 2048, 2048, 256, 512},  // one tall line
-                      SizeCase{0, 0, 0, 0, 256, 256, 256, 256}));
-
-TEST_F(FontTest, NoWorkableSizeFailsWithoutTouchingTheDevice) {
-    setMaxTextureSize(128, 128);
-    load(BoxFont(4, 4));
-    EXPECT_EQ(log.text(), "loading up font 'data\\font.f'\nfailed to creat a font texture");
-    EXPECT_EQ(device.textureCount(), 0u);
-    EXPECT_EQ(device.vertexBufferCount(), 0u);
-    EXPECT_FALSE(font.isReady());
-
-    setMaxTextureSize(0xFFFFFFFFu, 0xFFFFFFFFu);  // doubling must not wrap around
-    auto glyphs = UniformFont(0xFFFFFFFFu, 0xFFFFFFFFu);
-    load(glyphs);
-    EXPECT_EQ(device.textureCount(), 0u);
-}
-
-// --- packing -----------------------------------------------------------------
-
-TEST_F(FontTest, GlyphsRunLeftToRightWithOneFreeTexelAroundEach) {
-    load(BoxFont(7, 9));
-    EXPECT_EQ(placement(0), (Placement{0, 1, 1}));
-    EXPECT_EQ(placement(1), (Placement{0, 9, 1}));
-    // 31 glyphs of 8 texels fill x = 1..248; the 32nd would end at 256.
-    EXPECT_EQ(placement(30), (Placement{0, 241, 1}));
-    EXPECT_EQ(placement(31), (Placement{0, 1, 11}));
-    for (int code = 0; code < 256; ++code) {
-        const unsigned char c = static_cast<unsigned char>(code);
-        ASSERT_EQ(font.glyph(c).textureNumber, 0) << code;
-    }
-}
-
-TEST_F(FontTest, RowKeepsAGlyphEndingOneTexelBeforeTheRightEdge) {
-    auto glyphs = BoxFont(1, 1);
-    SetBitmap(glyphs[0], 0, 243, 4);
-    SetBitmap(glyphs[1], 1, 10, 4);
-    load(glyphs);
-    EXPECT_EQ(placement(1), (Placement{0, 245, 1}));
-
-    SetBitmap(glyphs[0], 0, 244, 4);
-    load(glyphs);
-    EXPECT_EQ(placement(1), (Placement{0, 1, 6})) << "x = 246 moves to the next row";
-}
-
-TEST_F(FontTest, NewRowNeedsItsFirstGlyphToEndTwoTexelsAboveTheBottom) {
-    auto glyphs = BoxFont(1, 1);
-    SetBitmap(glyphs[0], 0, 250, 236);  // next row at y = 238
-    SetBitmap(glyphs[1], 1, 4, 16);
-    load(glyphs);
-    EXPECT_EQ(placement(1), (Placement{0, 1, 238}));
-
-    SetBitmap(glyphs[0], 0, 250, 237);  // next row at y = 239: the texture is full
-    load(glyphs);
-    EXPECT_EQ(placement(1), (Placement{1, 1, 1}));
-    EXPECT_EQ(placement(2), (Placement{1, 6, 1}));
-    EXPECT_EQ(font.fontTextures().size(), 2u);
-    EXPECT_NE(log.text().find("nuber of textures created for the font are: 2\n"),
-              std::string::npos);
-}
-
-TEST_F(FontTest, TallerGlyphLaterInARowMovesToANewTextureOnlyIfItWouldCrossTheBottom) {
-    auto glyphs = BoxFont(1, 1);
-    SetBitmap(glyphs[0], 0, 250, 200);  // second row at y = 202
-    SetBitmap(glyphs[1], 1, 5, 16);
-    SetBitmap(glyphs[2], 2, 5, 54);  // ends exactly at the bottom edge: fits
-    SetBitmap(glyphs[3], 3, 5, 55);  // would cross it
-    load(glyphs);
-    EXPECT_EQ(placement(1), (Placement{0, 1, 202}));
-    EXPECT_EQ(placement(2), (Placement{0, 7, 202}));
-    EXPECT_EQ(placement(3), (Placement{1, 1, 1}));
-    EXPECT_EQ(texture(0).texel(0, 7, 255) >> 24, glyphs[2].bitmap[53 * 5]);
-    for (int number = 0; number < 2; ++number) EXPECT_TRUE(texture(number).paddingIntact());
-}
-
-TEST_F(FontTest, GlyphLargerThanATextureIsStoredEmptyAndTheOthersKeepTheirPlaces) {
-    auto glyphs = BoxFont(10, 10);
-    SetBitmap(glyphs[5], 5, 300, 10);  // 1 + 300 > 256
-    SetBitmap(glyphs[71], 71, 3, 300);
-    glyphs[5].advance = 12;
-    load(glyphs);
-    // The rule counts the big glyph's width: it opens a row of its own, and
-    // the glyph after it the row below.
-    EXPECT_EQ(placement(4), (Placement{0, 45, 1}));
-    EXPECT_EQ(placement(5), (Placement{0, 1, 12}));
-    EXPECT_EQ(placement(6), (Placement{0, 1, 23}));
-    for (int code : {5, 71}) {
-        SCOPED_TRACE(code);
-        for (int corner = 0; corner < 4; ++corner) {
-            EXPECT_EQ(vertex(4 * code + corner).x, 0.0f);
-            EXPECT_EQ(vertex(4 * code + corner).y, 0.0f);
-        }
-    }
-    EXPECT_FLOAT_EQ(font.glyph(5).advance, 2.4f);
-    EXPECT_NE(log.text().find("font glyph 5 is too large for the font texture\n"),
-              std::string::npos);
-    EXPECT_NE(log.text().find("font glyph 71 is too large for the font texture\n"),
-              std::string::npos);
-    for (size_t number = 0; number < font.fontTextures().size(); ++number)
-        EXPECT_TRUE(texture(int(number)).paddingIntact()) << number;
-}
-
-TEST_F(FontTest, BigGlyphsSpreadOverAsManyTexturesAsNeeded) {
-    // The estimate (advance 8, line 16) picks 256 x 256, but bitmaps of 60 x 60
-    // hold only 4 x 4 per texture.
-    load(BoxFont(60, 60));
-    ASSERT_EQ(font.fontTextures().size(), 16u);
-    for (int code = 0; code < 256; ++code) {
-        const unsigned char c = static_cast<unsigned char>(code);
-        ASSERT_EQ(font.glyph(c).textureNumber, code / 16) << code;
-    }
-    EXPECT_EQ(placement(17), (Placement{1, 62, 1}));
-    EXPECT_EQ(placement(21), (Placement{1, 62, 62}));
-}
-
-// --- failures ----------------------------------------------------------------
-
-TEST_F(FontTest, MissingFileIsLoggedWithoutLineEndAndLeavesTheFontEmpty) {
-    font.load("absent.f", &device, kAspect);
-    EXPECT_EQ(log.text(), "couldn't read: data\\absent.f");
-    EXPECT_TRUE(device.calls().empty());
-    EXPECT_EQ(font.stringWidth("abc"), 0.0f);
-    EXPECT_EQ(font.stringHeight(""), 0.0f);
-    font.setSize(0.3f);
-    font.drawString("abc", 1, 1);
-    font.drawStringCentered("abc", 0.5f, 0.5f);
-    EXPECT_TRUE(device.calls().empty()) << "a font without resources draws nothing";
-}
-
-struct DeviceFailure {
-    const char* method;
-    unsigned skip;
-    const char* logEnd;
-};
-
-class FontDeviceFailureTest : public FontTest,
-                              public ::testing::WithParamInterface<DeviceFailure> {};
-
-TEST_P(FontDeviceFailureTest, FontDrawsNothingMeasuresZeroAndReleasesWhatItMade) {
-    const DeviceFailure failure = GetParam();
-    device.failCalls(failure.method, E_FAIL, failure.skip);
-    load(BoxFont(60, 60));  // needs 16 textures
-    const std::string text = log.text();
-    ASSERT_GE(text.size(), strlen(failure.logEnd));
-    EXPECT_EQ(text.substr(text.size() - strlen(failure.logEnd)), failure.logEnd);
-    EXPECT_FALSE(font.isReady());
-    EXPECT_EQ(font.stringWidth("abc"), 0.0f);
-    EXPECT_EQ(font.stringHeight("abc"), 0.0f);
-    EXPECT_EQ(font.stringHeight(""), 0.0f);
-    for (size_t id = 1; id <= device.textureCount(); ++id)
-        EXPECT_FALSE(device.texture(int(id))->isLocked()) << id;
-    if (device.vertexBufferCount() > 0) {
-        EXPECT_FALSE(device.vertexBuffer(1)->isLocked());
-    }
-
-    device.clearCalls();
-    font.setSize(0.3f);
-    font.drawString("abc", 0, 0);
-    EXPECT_TRUE(device.calls().empty());
-
-    log.clear();
-    const size_t made = device.textureCount();
-    font.~Font();
-    new (&font) Font();
-    EXPECT_TRUE(device.leaks().empty()) << ::testing::PrintToString(device.leaks());
-    EXPECT_TRUE(device.referenceErrors().empty());
-    if (made > 0) {
-        EXPECT_NE(log.text().find("Releasing font texture 0\n"), std::string::npos);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EachStep, FontDeviceFailureTest,
-    ::testing::Values(DeviceFailure{"CreateVertexBuffer", 0, "error allocating VB for font"},
-                      DeviceFailure{"Lock", 0, "error allocating VB for font"},
-                      DeviceFailure{"CreateTexture", 0, "failed to creat a font texture"},
-                      DeviceFailure{"CreateTexture", 5, "failed to creat a font texture"},
-                      DeviceFailure{"LockRect", 3, "failed to creat a font texture"}));
-
-TEST_F(FontTest, DestructionReleasesEveryTextureThenTheVertexBuffer) {
-    load(BoxFont(60, 60));
-    log.clear();
-    font.~Font();
-    new (&font) Font();
-    std::string expected;
-    for (int i = 0; i < 16; ++i) expected += "Releasing font texture " + std::to_string(i) + "\n";
-    expected += "Font vertex buffer released\n";
-    EXPECT_EQ(log.text(), expected);
-    EXPECT_TRUE(device.leaks().empty()) << ::testing::PrintToString(device.leaks());
-    EXPECT_TRUE(device.referenceErrors().empty());
-}
-
-// Damaged files of every kind load or fail in order (run under the sanitizers).
-TEST_F(FontTest, DamagedFilesNeverCrash) {
-    const std::string good = tundra_formats::EncodeFont(BoxFont(3, 3));
-    auto withField = [&](size_t glyph, size_t field, uint32_t value) {
-        auto glyphs = BoxFont(3, 3);
-        std::string bytes = tundra_formats::EncodeFont(glyphs);
-        const size_t at = glyph * (24 + 9) + field * 4;
-        for (int b = 0; b < 4; ++b) bytes[at + b] = static_cast<char>(value >> (8 * b));
-        return bytes;
-    };
-    const std::vector<std::string> files = {
-        "",
-        std::string(23, '\0'),
-        good.substr(0, good.size() - 1),
-        good.substr(0, 24 * 100),
-        withField(0, 0, 0xFFFFFFFFu),    // width 4 G
-        withField(0, 1, 0xFFFFFFFFu),    // height 4 G
-        withField(5, 0, 0),              // width 0 with rows
-        withField(9, 2, 0x80000000u),    // xOffset at the int32 minimum
-        withField(9, 3, 0x7FFFFFFFu),    // yOffset at the int32 maximum
-        withField(200, 4, 0xFFFFFFFFu),  // huge advance: no texture size
-        withField(200, 5, 0xFFFFFFFFu),  // huge line height: no texture size
-        withField(255, 0, 4096),         // wide last glyph, its bitmap missing
-        std::string(6144, '\xff'),
-        good + std::string(10000, '\xab'),
-    };
-    for (size_t i = 0; i < files.size(); ++i) {
-        SCOPED_TRACE(i);
-        writeBytes(files[i]);
-        Font damaged;
-        damaged.load("font.f", &device, kAspect);
-        damaged.setSize(0.3f);
-        damaged.drawString(std::string("\x00\x7f\xff", 3), 1.0f, 1.0f);
-        EXPECT_GE(damaged.stringWidth("abc"), 0.0f);
-    }
-    EXPECT_TRUE(device.referenceErrors().empty());
-}
-
-// --- layout and measuring ----------------------------------------------------
-
-TEST_F(FontTest, SetSizeMovesTheTextPlaneAndWidensTheRectangle) {
-    load(BoxFont(0, 0));
+    EXPECT_EQ(font.stringWidth(""), 0.0f);
+    EXPECT_FLOAT_EQ(font.stringWidth("A\xc8"
+                                     "A"),
+                    57.2f);
+    EXPECT_FLOAT_EQ(font.stringHeight("A\xc8"), 55.2f);
+    EXPECT_FLOAT_EQ(font.stringHeight("AA"), 4.0f);
+    EXPECT_FLOAT_EQ(font.stringHeight(""), font.getAverageLineHeight());
     font.setSize(0.3f);
     EXPECT_FLOAT_EQ(font.getDistance(), 140.3f);
     EXPECT_FLOAT_EQ(font.getViewHeight(), 117.05676f);
     EXPECT_FLOAT_EQ(font.getViewWidth(), 117.05676f * kAspect);
-    const float width = font.getViewWidth();
-    font.setSize(0.3f);
-    EXPECT_EQ(font.getViewWidth(), width) << "setting a size twice changes nothing";
-
-    font.setSize(0.2f);
-    EXPECT_FLOAT_EQ(font.getDistance(), 160.2f);
-    EXPECT_FLOAT_EQ(font.getViewHeight(), 133.54245f);
+    EXPECT_FLOAT_EQ(font.leftMargin(), font.getAverageAdvance() / 2);
+    EXPECT_FLOAT_EQ(font.bottomMargin(), font.getAverageLineHeight() / 4);
+    EXPECT_FLOAT_EQ(font.usableWidth(), font.getViewWidth() - font.getAverageAdvance());
+    EXPECT_FLOAT_EQ(font.usableHeight(), 117.05676f - font.getAverageLineHeight() / 2);
     font.setSize(0.0f);
     EXPECT_FLOAT_EQ(font.getDistance(), 200.0f);
     font.setSize(1.0f);
     EXPECT_FLOAT_EQ(font.getDistance(), 1.0f);
 }
 
-TEST_F(FontTest, MarginsAndUsableSizesFollowTheAverages) {
-    load(UniformFont(8, 16));
-    font.setSize(0.3f);
-    // The averages are float sums of 256 scaled values: close, not exact.
-    EXPECT_NEAR(font.leftMargin(), 0.8f, 1e-5);
-    EXPECT_NEAR(font.bottomMargin(), 0.8f, 1e-5);
-    EXPECT_NEAR(font.usableWidth(), 117.05676f * kAspect - 1.6f, 1e-4);
-    EXPECT_NEAR(font.usableHeight(), 115.45676f, 1e-4);
+TEST_F(FontTest, FailedDeviceStepsLeaveAFontThatDrawsNothingAndReleasesAll) {
+    const std::tuple<const char*, unsigned, const char*> failures[] = {
+        {"CreateVertexBuffer", 0, "error allocating VB for font"},
+        {"Lock", 0, "error allocating VB for font"},
+        {"CreateTexture", 0, "failed to creat a font texture"},
+        {"CreateTexture", 5, "failed to creat a font texture"},
+        {"LockRect", 3, "failed to creat a font texture"}};
+    for (const auto& [method, skip, logEnd] : failures) {
+        SCOPED_TRACE(std::string(method) + " " + std::to_string(skip));
+        RecordingDevice failing;
+        failing.failCalls(method, E_FAIL, skip);
+        writeFont(BoxFont(60, 60));  // needs 16 textures
+        log.clear();
+        {
+            Font broken;
+            broken.load("font.f", &failing, kAspect);
+            const std::string text = log.text();
+            EXPECT_EQ(text.substr(text.size() - std::min(text.size(), strlen(logEnd))), logEnd);
+            EXPECT_FALSE(broken.isReady());
+            EXPECT_EQ(broken.stringWidth("abc") + broken.stringHeight("abc"), 0.0f);
+            EXPECT_TRUE(failing.stillLocked().empty());
+            failing.clearCalls();
+            broken.drawString("abc", 0, 0);
+            EXPECT_TRUE(failing.calls().empty());
+        }
+        EXPECT_TRUE(failing.leaks().empty()) << ::testing::PrintToString(failing.leaks());
+        EXPECT_TRUE(failing.referenceErrors().empty());
+    }
+    load(BoxFont(60, 60));
+    log.clear();
+    font.~Font();
+    new (&font) Font();
+    std::string expected;
+    for (int i = 0; i < 16; ++i) expected += "Releasing font texture " + std::to_string(i) + "\n";
+    EXPECT_EQ(log.text(), expected + "Font vertex buffer released\n");
+    EXPECT_TRUE(device.leaks().empty());
 }
 
-TEST_F(FontTest, WidthSumsAdvancesAndHeightTakesTheTallestCharacter) {
-    auto glyphs = UniformFont(8, 16);
-    glyphs['W'].advance = 13;
-    glyphs['W'].lineHeight = 21;
-    glyphs[233].advance = 30;  // codes above 127 are their own glyphs
-    glyphs[233].lineHeight = 40;
+// At each DrawPrimitive: the glyph's quad and texture at the pen, blending
+// on, depth off; one projection per string, depth back on after it.
+TEST_F(FontTest, EachCharacterIsOneFanDrawnWithItsTextureAndStates) {
+    Glyphs glyphs = BoxFont(60, 60);  // code c is in texture c / 16
+    glyphs['B'].advance = 15;
     load(glyphs);
-    EXPECT_EQ(font.stringWidth(""), 0.0f);
-    EXPECT_FLOAT_EQ(font.stringWidth("WWWW"), 4 * 2.6f);
-    EXPECT_FLOAT_EQ(font.stringWidth("aW"), 1.6f + 2.6f);
-    EXPECT_FLOAT_EQ(font.stringWidth("\xe9"), 6.0f);
-    EXPECT_FLOAT_EQ(font.stringHeight("WWWW"), 4.2f);
-    EXPECT_FLOAT_EQ(font.stringHeight("aWa"), 4.2f);
-    EXPECT_FLOAT_EQ(font.stringHeight("a\xe9"), 8.0f);
-    EXPECT_FLOAT_EQ(font.stringHeight(""), font.getAverageLineHeight());
-}
-
-// --- drawing -----------------------------------------------------------------
-
-class FontDrawTest : public FontTest {
-protected:
-    void SetUp() override {
-        FontTest::SetUp();
-        auto glyphs = BoxFont(60, 60);  // 16 textures: code c is in texture c / 16
-        glyphs['B'].advance = 15;
-        load(glyphs);
-        font.setSize(0.3f);
-        device.clearCalls();
-    }
-
-    std::vector<RecordedCall> transforms(D3DTRANSFORMSTATETYPE state) const {
-        std::vector<RecordedCall> found;
-        for (const RecordedCall& call : device.callsNamed("SetTransform"))
-            if (call.args[0] == state) found.push_back(call);
-        return found;
-    }
-};
-
-TEST_F(FontDrawTest, EachCharacterIsOneFanWithItsOwnStates) {
-    font.drawString("AB", 10.0f, 20.0f);
-    const std::vector<std::string> names = {
-        "SetRenderState",       "SetTransform",   "SetTexture",     "SetTextureStageState",
-        "SetTextureStageState", "SetTransform",   "SetTransform",   "SetStreamSource",
-        "SetVertexShader",      "SetRenderState", "SetRenderState", "SetRenderState",
-        "DrawPrimitive"};
-    std::vector<std::string> expected = {names[0], names[1]};
-    for (int glyph = 0; glyph < 2; ++glyph)
-        expected.insert(expected.end(), names.begin() + 2, names.end());
-    expected.push_back("SetRenderState");
-    std::vector<std::string> actual;
-    for (const RecordedCall& call : device.calls()) actual.push_back(call.name);
-    ASSERT_EQ(actual, expected);
-
-    const auto texts = device.callTexts();
-    EXPECT_EQ(texts[0], "SetRenderState(ZENABLE, 0)");
-    EXPECT_EQ(texts[2], "SetTexture(0, tex#5)");  // 'A' = 65 is in texture 4
-    EXPECT_EQ(texts[3], "SetTextureStageState(0, MIPFILTER, 2)");
-    EXPECT_EQ(texts[4], "SetTextureStageState(1, COLOROP, 1)");
-    EXPECT_EQ(texts[7], "SetStreamSource(0, vb#1, 20)");
-    EXPECT_EQ(texts[8], "SetVertexShader(0x102)");
-    EXPECT_EQ(texts[9], "SetRenderState(ALPHABLENDENABLE, 1)");
-    EXPECT_EQ(texts[10], "SetRenderState(SRCBLEND, 5)");
-    EXPECT_EQ(texts[11], "SetRenderState(DESTBLEND, 6)");
-    EXPECT_EQ(texts[12], "DrawPrimitive(6, 260, 2)");
-    EXPECT_EQ(texts[23], "DrawPrimitive(6, 264, 2)");
-    EXPECT_EQ(texts.back(), "SetRenderState(ZENABLE, 1)");
-
-    const auto worlds = transforms(D3DTS_WORLD);
-    ASSERT_EQ(worlds.size(), 2u);
-    EXPECT_FLOAT_EQ(worlds[0].matrix()._41, 10.0f);
-    EXPECT_FLOAT_EQ(worlds[0].matrix()._42, 20.0f);
-    EXPECT_FLOAT_EQ(worlds[1].matrix()._41, 11.6f) << "the pen moves by A's advance";
-    EXPECT_FLOAT_EQ(worlds[1].matrix()._42, 20.0f);
-    EXPECT_EQ(transforms(D3DTS_PROJECTION).size(), 1u) << "one projection per string";
-}
-
-TEST_F(FontDrawTest, TextCameraLooksAtTheRectangleCentreFromTheSizeDistance) {
-    font.drawString("A", 0.0f, 0.0f);
-    const D3DMATRIX projection = transforms(D3DTS_PROJECTION).at(0).matrix();
-    const float cotangent = 1.0f / std::tan(0.78539819f / 2.0f);
-    EXPECT_FLOAT_EQ(projection._22, cotangent);
-    EXPECT_FLOAT_EQ(projection._11, cotangent / kAspect);
-    EXPECT_FLOAT_EQ(projection._33, 200.0f / 199.0f);
-    EXPECT_FLOAT_EQ(projection._43, -200.0f / 199.0f);
-    EXPECT_FLOAT_EQ(projection._34, 1.0f);
-
-    const D3DMATRIX view = transforms(D3DTS_VIEW).at(0).matrix();
-    EXPECT_FLOAT_EQ(view._11, 1.0f);
-    EXPECT_FLOAT_EQ(view._22, 1.0f);
-    EXPECT_FLOAT_EQ(view._33, 1.0f);
-    EXPECT_FLOAT_EQ(view._41, -font.getViewWidth() / 2);
-    EXPECT_FLOAT_EQ(view._42, -font.getViewHeight() / 2);
-    EXPECT_FLOAT_EQ(view._43, 140.3f);
-}
-
-TEST_F(FontDrawTest, EmptyStringStillSwitchesDepthAndSetsTheProjection) {
+    font.setSize(0.3f);
+    device.clearCalls();
+    font.drawString("AB\xff", 10.0f, 20.0f);
+    font.drawStringCentered("B", 0.5f, 0.0f);
+    font.drawStringAt("A", 0.25f, 0.5f);
     font.drawString("", 0.0f, 0.0f);
-    EXPECT_EQ(device.callTexts(),
-              (std::vector<std::string>{"SetRenderState(ZENABLE, 0)", device.callTexts().at(1),
-                                        "SetRenderState(ZENABLE, 1)"}));
-    EXPECT_EQ(device.calls().at(1).name, "SetTransform");
-    EXPECT_EQ(device.calls().at(1).args.at(0), uint32_t(D3DTS_PROJECTION));
-}
-
-TEST_F(FontDrawTest, HighCodesDrawTheirOwnQuadsAndTextures) {
-    font.drawString("\xff\x80", 0.0f, 0.0f);
-    EXPECT_EQ(device.callTexts("DrawPrimitive"),
-              (std::vector<std::string>{"DrawPrimitive(6, 1020, 2)", "DrawPrimitive(6, 512, 2)"}));
-    EXPECT_EQ(device.callTexts("SetTexture"),
-              (std::vector<std::string>{"SetTexture(0, tex#16)", "SetTexture(0, tex#9)"}));
-}
-
-TEST_F(FontDrawTest, CentredAndAnchoredStringsSitOnFractionsOfTheUsableArea) {
-    font.drawStringCentered("AB", 0.5f, 0.0f);
-    font.drawStringAt("AB", 0.25f, 0.5f);
-    const auto worlds = transforms(D3DTS_WORLD);
-    ASSERT_EQ(worlds.size(), 4u);
-    const float width = font.stringWidth("AB");
-    EXPECT_FLOAT_EQ(worlds[0].matrix()._41 + width / 2, font.getViewWidth() / 2);
-    EXPECT_FLOAT_EQ(worlds[0].matrix()._42, font.bottomMargin());
-    EXPECT_FLOAT_EQ(worlds[2].matrix()._41, font.leftMargin() + 0.25f * font.usableWidth());
-    EXPECT_FLOAT_EQ(worlds[2].matrix()._42, font.bottomMargin() + 0.5f * font.usableHeight());
+    const std::vector<std::string> kDrawStates = {"SetRenderState(ZENABLE, 0)",
+                                                  "SetRenderState(ALPHABLENDENABLE, 1)",
+                                                  "SetRenderState(SRCBLEND, 5)",
+                                                  "SetRenderState(DESTBLEND, 6)",
+                                                  "SetTextureStageState(0, MIPFILTER, 2)",
+                                                  "SetTextureStageState(1, COLOROP, 1)",
+                                                  "SetStreamSource(0, vb#1, 20)",
+                                                  "SetVertexShader(0x102)"};
+    std::map<std::string, std::string> state;  // the last call text by name and first argument
+    std::vector<std::string> draws;
+    std::vector<float> pens;
+    for (const RecordedCall& call : device.calls()) {
+        state[call.text.substr(0, call.text.find(','))] = call.text;
+        if (call.name == "SetTransform" && call.args[0] == D3DTS_WORLD)
+            pens.insert(pens.end(), {call.matrix()._41, call.matrix()._42});
+        if (call.name != "DrawPrimitive") continue;
+        draws.push_back(call.text + " " + state["SetTexture(0"]);
+        for (const std::string& s : kDrawStates) EXPECT_EQ(state[s.substr(0, s.find(','))], s);
+    }
+    EXPECT_EQ(draws, (std::vector<std::string>{"DrawPrimitive(6, 260, 2) SetTexture(0, tex#5)",
+                                               "DrawPrimitive(6, 264, 2) SetTexture(0, tex#5)",
+                                               "DrawPrimitive(6, 1020, 2) SetTexture(0, tex#16)",
+                                               "DrawPrimitive(6, 264, 2) SetTexture(0, tex#5)",
+                                               "DrawPrimitive(6, 260, 2) SetTexture(0, tex#5)"}));
+    const float expected[] = {10.0f,
+                              20.0f,
+                              11.6f,
+                              20.0f,
+                              14.6f,
+                              20.0f,
+                              font.getViewWidth() / 2 - 1.5f,
+                              font.bottomMargin(),
+                              font.leftMargin() + 0.25f * font.usableWidth(),
+                              font.bottomMargin() + 0.5f * font.usableHeight()};
+    ASSERT_EQ(pens.size(), 10u);
+    for (size_t i = 0; i < pens.size(); ++i) EXPECT_FLOAT_EQ(pens[i], expected[i]) << i;
+    size_t projections = 0;
+    for (const std::string& text : device.callTexts("SetTransform"))
+        projections += text.rfind("SetTransform(PROJECTION", 0) == 0;
+    EXPECT_EQ(projections, 4u);
+    EXPECT_EQ(device.callTexts().back(), "SetRenderState(ZENABLE, 1)");
+    EXPECT_EQ(device.callTexts().at(device.callTexts().size() - 3), "SetRenderState(ZENABLE, 0)");
 }
 
 }  // namespace
