@@ -1,5 +1,8 @@
-// The marble texture tool: an opaque, seamlessly tiling, repeatable image in
-// a BMP every loader reads, and a command line that refuses bad input.
+// mktexture end to end: the BMP it writes loads through the texture loader as
+// the opaque marble MakeMarble gives, which tiles without a seam and changes
+// with the seed; bad arguments fail with a message.
+#include "platform/platform.h"
+#include "support/recording_device.h"
 #include "support/scratch_dir.h"
 #include "support/tool_runner.h"
 #include "tools/mktexture/marble.h"
@@ -8,127 +11,74 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 namespace {
+
+using tundra_test::RunTool;
+const std::string kMktexture = tundra_test::ToolPath("mktexture");
 
 int Luminance(uint32_t pixel) {
     return int((pixel >> 16) & 255) + int((pixel >> 8) & 255) + int(pixel & 255);
 }
 
-// Mean difference between column x and column x + 1 (wrapping at the edge).
-double ColumnStep(const mktexture::Image& image, int x) {
+// Mean luminance step from column (or row) i to the next, wrapping at the edge.
+double Step(const mktexture::Image& image, int i, bool columns) {
     long sum = 0;
-    for (int y = 0; y < image.size; ++y)
-        sum += std::abs(Luminance(image.at(x, y)) - Luminance(image.at((x + 1) % image.size, y)));
+    const int next = (i + 1) % image.size;
+    for (int j = 0; j < image.size; ++j)
+        sum += std::abs(Luminance(columns ? image.at(i, j) : image.at(j, i)) -
+                        Luminance(columns ? image.at(next, j) : image.at(j, next)));
     return double(sum) / image.size;
 }
 
-double RowStep(const mktexture::Image& image, int y) {
-    long sum = 0;
-    for (int x = 0; x < image.size; ++x)
-        sum += std::abs(Luminance(image.at(x, y)) - Luminance(image.at(x, (y + 1) % image.size)));
-    return double(sum) / image.size;
-}
-
-TEST(Marble, OpaqueRepeatableAndSeededImage) {
-    const mktexture::Image a = mktexture::MakeMarble(256, 1);
-    ASSERT_EQ(a.size, 256);
-    ASSERT_EQ(a.pixels.size(), 256u * 256u);
-    int darkest = 765, brightest = 0;
-    for (uint32_t pixel : a.pixels) {
-        ASSERT_EQ(pixel >> 24, 0xFFu);
-        darkest = std::min(darkest, Luminance(pixel));
-        brightest = std::max(brightest, Luminance(pixel));
-    }
-    EXPECT_GT(brightest - darkest, 150) << "no visible veins";
-    EXPECT_EQ(mktexture::MakeMarble(256, 1).pixels, a.pixels);
-    EXPECT_NE(mktexture::MakeMarble(256, 2).pixels, a.pixels);
-}
-
-// The step across the wrap-around edge must look like any step inside.
-TEST(Marble, TilesWithoutSeams) {
-    for (int size : {64, 256}) {
-        const mktexture::Image image = mktexture::MakeMarble(size, 7);
-        double largestInner = 0;
-        for (int i = 0; i + 1 < size; ++i)
-            largestInner = std::max({largestInner, ColumnStep(image, i), RowStep(image, i)});
-        EXPECT_LE(ColumnStep(image, size - 1), largestInner) << size;
-        EXPECT_LE(RowStep(image, size - 1), largestInner) << size;
-    }
-}
-
-TEST(Marble, SizesMustBePowersOfTwoInRange) {
-    EXPECT_TRUE(mktexture::IsValidMarbleSize(8));
-    EXPECT_TRUE(mktexture::IsValidMarbleSize(4096));
-    EXPECT_FALSE(mktexture::IsValidMarbleSize(4));
-    EXPECT_FALSE(mktexture::IsValidMarbleSize(300));
-    EXPECT_FALSE(mktexture::IsValidMarbleSize(8192));
-    EXPECT_TRUE(mktexture::MakeMarble(300, 1).pixels.empty());
-}
-
-uint32_t Read32(const std::string& bytes, size_t offset) {
-    return uint32_t(uint8_t(bytes[offset])) | uint32_t(uint8_t(bytes[offset + 1])) << 8 |
-           uint32_t(uint8_t(bytes[offset + 2])) << 16 | uint32_t(uint8_t(bytes[offset + 3])) << 24;
-}
-
-TEST(Marble, BmpIsBottomUp32BitWithAlpha) {
+TEST(Mktexture, WritesAnOpaqueSeamlessMarbleTheLoaderReads) {
     ScratchDir dir;
-    const mktexture::Image image = mktexture::MakeMarble(16, 3);
-    std::string error;
-    ASSERT_TRUE(mktexture::WriteBmp32((dir.root() / "m.bmp").string(), image, error)) << error;
-    const std::string bytes = dir.read("m.bmp");
-    ASSERT_EQ(bytes.size(), 54u + 16 * 16 * 4);
-    EXPECT_EQ(bytes.substr(0, 2), "BM");
-    EXPECT_EQ(Read32(bytes, 2), bytes.size());
-    EXPECT_EQ(Read32(bytes, 10), 54u);  // pixels follow the two headers
-    EXPECT_EQ(Read32(bytes, 14), 40u);  // BITMAPINFOHEADER
-    EXPECT_EQ(Read32(bytes, 18), 16u);  // width
-    EXPECT_EQ(Read32(bytes, 22), 16u);  // positive height: bottom row first
-    EXPECT_EQ(Read32(bytes, 28) & 0xFFFF, 32u);
-    EXPECT_EQ(Read32(bytes, 30), 0u);  // BI_RGB
-    // First stored pixel is the bottom-left one, as B, G, R, A.
-    EXPECT_EQ(Read32(bytes, 54), image.at(0, 15));
-    EXPECT_EQ(Read32(bytes, 54 + 15 * 16 * 4 + 4), image.at(1, 0));
-}
-
-TEST(Marble, UnwritablePathIsReported) {
-    std::string error;
-    EXPECT_FALSE(
-        mktexture::WriteBmp32("/nonexistent-dir/m.bmp", mktexture::MakeMarble(8, 1), error));
-    EXPECT_NE(error.find("/nonexistent-dir/m.bmp"), std::string::npos);
-}
-
-using tundra_test::RunTool;
-
-const std::string kMktexture = tundra_test::ToolPath("mktexture");
-
-TEST(MktextureCommandLine, HelpAndOptions) {
     std::string output;
-    EXPECT_EQ(RunTool(kMktexture + " --help", output), 0);
-    EXPECT_NE(output.find("marble.bmp"), std::string::npos) << output;
-    EXPECT_NE(output.find("--seed"), std::string::npos) << output;
-
-    ScratchDir dir;
-    EXPECT_EQ(RunTool(kMktexture + " --size 32 --seed 9 small.bmp", output), 0) << output;
-    EXPECT_EQ(dir.read("small.bmp").size(), 54u + 32 * 32 * 4);
+    ASSERT_EQ(RunTool(kMktexture + " --size 64 --seed 7 data/m.bmp", output), 0) << output;
+    tundra_test::RecordingDevice device;
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileExA(&device, "data\\m.bmp", D3DX_DEFAULT, D3DX_DEFAULT, 1, 0,
+                                           D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
+                                           D3DX_DEFAULT, 0, nullptr, nullptr, &texture),
+              S_OK);
+    const tundra_test::RecordingTexture& t = *device.texture(1);
+    EXPECT_EQ(t.format(), D3DFMT_X8R8G8B8) << "every alpha is 255";
+    const mktexture::Image image = mktexture::MakeMarble(64, 7);
+    int darkest = 765, brightest = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            ASSERT_EQ(t.texel(0, UINT(x), UINT(y)), image.at(x, y)) << x << ", " << y;
+            darkest = std::min(darkest, Luminance(image.at(x, y)));
+            brightest = std::max(brightest, Luminance(image.at(x, y)));
+        }
+    texture->Release();
+    EXPECT_GT(brightest - darkest, 150) << "no visible veins";
+    double largestInner = 0;
+    for (int i = 0; i + 1 < 64; ++i)
+        largestInner = std::max({largestInner, Step(image, i, true), Step(image, i, false)});
+    EXPECT_LE(Step(image, 63, true), largestInner);
+    EXPECT_LE(Step(image, 63, false), largestInner);
+    EXPECT_NE(mktexture::MakeMarble(64, 8).pixels, image.pixels);
     EXPECT_EQ(RunTool(kMktexture, output), 0) << output;
     EXPECT_EQ(dir.read("marble.bmp").size(), 54u + 256 * 256 * 4);
 }
 
-TEST(MktextureCommandLine, BadArgumentsAreRefusedClearly) {
+TEST(Mktexture, BadArgumentsAreRefusedWithAMessage) {
+    ScratchDir dir;
     std::string output;
-    for (const char* arguments : {"--size 300", "--size 4", "--size", "--size -8", "--size 64x"}) {
+    EXPECT_EQ(RunTool(kMktexture + " --help", output), 0);
+    EXPECT_NE(output.find("--seed N"), std::string::npos) << output;
+    const std::pair<const char*, const char*> cases[] = {
+        {"--size 300", "--size needs a power of two"}, {"--size 4", "--size needs a power of two"},
+        {"--size", "--size needs a power of two"},     {"--size -8", "--size needs a power of two"},
+        {"--size 64x", "--size needs a power of two"}, {"--size 8192", "--size needs a power"},
+        {"--seed 4294967296", "--seed needs"},         {"--colour red", "unknown option --colour"},
+        {"a.bmp b.bmp", "more than one output"},       {"/nonexistent-dir/m.bmp", "cannot open"}};
+    for (const auto& [arguments, message] : cases) {
         EXPECT_NE(RunTool(kMktexture + " " + arguments, output), 0) << arguments;
-        EXPECT_NE(output.find("--size needs a power of two"), std::string::npos)
-            << arguments << ": " << output;
+        EXPECT_NE(output.find(message), std::string::npos) << arguments << ": " << output;
     }
-    EXPECT_NE(RunTool(kMktexture + " --seed 4294967296", output), 0);
-    EXPECT_NE(output.find("--seed needs"), std::string::npos) << output;
-    EXPECT_NE(RunTool(kMktexture + " --colour red", output), 0);
-    EXPECT_NE(output.find("unknown option --colour"), std::string::npos) << output;
-    EXPECT_NE(RunTool(kMktexture + " a.bmp b.bmp", output), 0);
-    EXPECT_NE(RunTool(kMktexture + " /nonexistent-dir/m.bmp", output), 0);
-    EXPECT_NE(output.find("cannot open"), std::string::npos) << output;
 }
 
 }  // namespace
