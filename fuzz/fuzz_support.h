@@ -1,10 +1,9 @@
-// Shared by the fuzz targets: the readers take file names below "data\", so
-// each input is written to a file in a private working directory first.
+// Shared by the fuzz targets: the readers take names below "data\", so each
+// input is written to a file in a private working directory first.
 #pragma once
 
 #include "support/recording_device.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,25 +19,17 @@ namespace tundra_fuzz {
     std::abort();
 }
 
-// Enters a fresh directory with a data/ folder, once per process.
-inline void EnterScratchDirectory() {
+inline void WriteDataFile(const std::string& name, const uint8_t* data, size_t size) {
     static const bool entered = [] {
         char pattern[] = "/tmp/tundra-fuzz-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (!made) Fail("cannot make a scratch directory");
-        std::filesystem::create_directory(std::filesystem::path(made) / "data");
-        std::filesystem::current_path(made);
+        if (!mkdtemp(pattern)) Fail("cannot make a scratch directory");
+        std::filesystem::create_directory(std::filesystem::path(pattern) / "data");
+        std::filesystem::current_path(pattern);
         return true;
     }();
-    (void)entered;
-}
-
-// Writes data/<name> with exactly these bytes.
-inline void WriteDataFile(const std::string& name, const uint8_t* data, size_t size) {
-    EnterScratchDirectory();
     std::ofstream file("data/" + name, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    if (!file.good()) Fail("cannot write data/" + name);
+    if (!entered || !file.good()) Fail("cannot write data/" + name);
 }
 
 // Everything the code under test created must be released and unlocked.

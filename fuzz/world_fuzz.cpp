@@ -1,6 +1,6 @@
-// Fuzz target: the level reader, World construction and one frame of
-// drawing on any "data\world.geom", against the recording device. Every draw
-// must stay inside the vertex buffer and every resource must be released.
+// Fuzz target: the level reader, World and one frame of drawing on any
+// "data\world.geom", on the recording device. Every face's texture slot and
+// every draw must stay inside their tables, and every resource be released.
 #include "world/world.h"
 #include "world/world_file.h"
 
@@ -9,20 +9,6 @@
 #include "support/log_capture.h"
 
 using tundra_fuzz::Fail;
-
-namespace {
-
-// Each triangle fan reads vertices start .. start + triangles + 1.
-void CheckDrawsInsideBuffer(const tundra_test::RecordingDevice& device) {
-    const tundra_test::RecordingVertexBuffer* buffer = device.vertexBuffer(1);
-    const uint64_t vertices = buffer ? buffer->bytes().size() / World::kVertexStride : 0;
-    for (const tundra_test::RecordedCall& draw : device.callsNamed("DrawPrimitive")) {
-        const uint64_t end = uint64_t(draw.args.at(1)) + draw.args.at(2) + 2;
-        if (end > vertices) Fail("draw outside the vertex buffer: " + draw.text);
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tundra_fuzz::WriteDataFile("world.geom", data, size);
@@ -36,7 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         device.BeginScene();
         world.render();
         device.EndScene();
-        CheckDrawsInsideBuffer(device);
+        const tundra_test::RecordingVertexBuffer* buffer = device.vertexBuffer(1);
+        const uint64_t vertices = buffer ? buffer->bytes().size() / World::kVertexStride : 0;
+        // A triangle fan reads vertices start .. start + triangles + 1.
+        for (const tundra_test::RecordedCall& draw : device.callsNamed("DrawPrimitive"))
+            if (uint64_t(draw.args.at(1)) + draw.args.at(2) + 2 > vertices)
+                Fail("draw outside the vertex buffer: " + draw.text);
     }
     tundra_fuzz::CheckDeviceClean(device);
     return 0;
