@@ -1,6 +1,6 @@
-// Fuzz target: the level converter's input, a .pk3 archive (every map in it
-// is converted) or a .bsp level. Damage must surface as a BspError with a
-// message; a converted level must only point inside its own arrays.
+// Fuzz target: the level converter's input, a .pk3 archive (every map in it)
+// or a .bsp level. Damage must surface as a BspError with a message; a
+// converted level must only point inside its own arrays.
 #include "level_converter.h"
 #include "pk3_archive.h"
 
@@ -8,36 +8,26 @@
 
 #include <cstring>
 
-using tundra_fuzz::Fail;
-
-namespace {
-
-void Convert(const std::vector<uint8_t>& bytes) {
+static void Convert(const std::vector<uint8_t>& bytes) {
     const bsp::BspFile file(bytes);
     const tundra_formats::GeomLevel level = bsp::ConvertLevel(file).level;
-    for (const auto& p : level.polygons) {
+    for (const auto& p : level.polygons)
         if (p.vertexCount < 3 || p.firstVertex < 0 ||
-            int64_t(p.firstVertex) + p.vertexCount > int64_t(level.vertices.size()))
-            Fail("a polygon outside the vertex array");
-        if (p.textureIndex < 0 || size_t(p.textureIndex) >= level.textures.size() ||
+            int64_t(p.firstVertex) + p.vertexCount > int64_t(level.vertices.size()) ||
+            p.textureIndex < 0 || size_t(p.textureIndex) >= level.textures.size() ||
             p.lightmapIndex < 0 || size_t(p.lightmapIndex) >= level.lightmaps.size())
-            Fail("a polygon with a texture or lightmap outside its table");
-    }
+            tundra_fuzz::Fail("a polygon outside its vertices, textures or lightmaps");
     bsp::SpawnPoints(file.entities);
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
-        if (size >= 4 && std::memcmp(data, "PK\x03\x04", 4) == 0) {
-            const bsp::Pk3Archive archive(std::vector<uint8_t>(data, data + size));
-            for (const std::string& name : archive.mapNames()) Convert(archive.extract(name));
-        } else {
-            Convert(std::vector<uint8_t>(data, data + size));
-        }
+        if (size < 4 || std::memcmp(data, "PK\x03\x04", 4) != 0)
+            return Convert(std::vector<uint8_t>(data, data + size)), 0;
+        const bsp::Pk3Archive archive(std::vector<uint8_t>(data, data + size));
+        for (const std::string& name : archive.mapNames()) Convert(archive.extract(name));
     } catch (const bsp::BspError& error) {
-        if (std::strlen(error.what()) == 0) Fail("a BspError without a message");
+        if (std::strlen(error.what()) == 0) tundra_fuzz::Fail("a BspError without a message");
     }
     return 0;
 }

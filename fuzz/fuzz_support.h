@@ -8,28 +8,25 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <unistd.h>
 
 namespace tundra_fuzz {
 
-// Stops the run with a message; libFuzzer saves the input that got here.
+// Stops the run; libFuzzer saves the input that got here.
 [[noreturn]] inline void Fail(const std::string& what) {
     std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
     std::abort();
 }
 
 inline void WriteDataFile(const std::string& name, const uint8_t* data, size_t size) {
-    static const bool entered = [] {
-        char pattern[] = "/tmp/tundra-fuzz-XXXXXX";
-        if (!mkdtemp(pattern)) Fail("cannot make a scratch directory");
-        std::filesystem::create_directory(std::filesystem::path(pattern) / "data");
-        std::filesystem::current_path(pattern);
-        return true;
-    }();
-    std::ofstream file("data/" + name, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    if (!entered || !file.good()) Fail("cannot write data/" + name);
+    static char directory[] = "/tmp/tundra-fuzz-XXXXXX";
+    static const bool entered = mkdtemp(directory) &&
+                                std::filesystem::create_directory(std::string(directory) + "/data");
+    const std::string path = std::string(directory) + "/data/" + name;
+    if (!entered || chdir(directory) != 0 ||
+        !std::ofstream(path, std::ios::binary)
+             .write(reinterpret_cast<const char*>(data), long(size)))
+        Fail("cannot write " + path);
 }
 
 // Everything the code under test created must be released and unlocked.

@@ -10,10 +10,7 @@
 # between runs), logs/T.log, and findings/T-crash-... (or -timeout-, -oom-)
 # for every input that failed. Exits non-zero when a target found something.
 set -eu
-if [ $# -lt 1 ]; then
-  sed -n '5,7p' "$0" >&2
-  exit 2
-fi
+[ $# -lt 1 ] && sed -n '5,7p' "$0" >&2 && exit 2
 SECONDS_PER_TARGET=$1
 shift
 TARGETS=${*:-config world font position image bsp}
@@ -29,7 +26,7 @@ cmake --preset fuzz -S "$ROOT" >/dev/null
 cmake --build "$BUILD" -j2 >/dev/null
 
 rm -rf "$SEEDS"
-for target in config world font position image bsp; do mkdir -p "$SEEDS/$target"; done
+mkdir -p "$SEEDS/config" "$SEEDS/world" "$SEEDS/font" "$SEEDS/position" "$SEEDS/image" "$SEEDS/bsp"
 cp "$ROOT/data/default.cfg" "$SEEDS/config/"
 printf '12.5 -3 7.25 0.1 -1.5 0 ' >"$SEEDS/position/saved"
 printf '0 0 0 0 0 0 ' >"$SEEDS/position/origin"
@@ -49,22 +46,16 @@ done
 mv "$OUT/oa_ctf2-small.pk3" "$SEEDS/bsp/"
 rm -f "$OUT/q3dm6ish-small.pk3"
 
-# Input size limits: a little above the largest seed of each target.
-max_len() {
-  case $1 in
-    config) echo 4096 ;; position) echo 256 ;; font | image) echo 65536 ;; *) echo 131072 ;;
-  esac
-}
-
+# Inputs a little longer than the largest seed. New memory up to 1 MiB is
+# filled with 0xBE (AddressSanitizer's default: 4 KiB), so reading what
+# nothing wrote gives garbage that the checks and the sanitizers notice.
 run_target() {
+  case $1 in config) len=4096 ;; position) len=256 ;; font | image) len=65536 ;; *) len=131072 ;; esac
   mkdir -p "$OUT/corpus/$1" "$OUT/findings" "$OUT/logs"
   started=$(date +%s)
-  # New memory up to 1 MiB is filled with 0xBE (AddressSanitizer's default
-  # is the first 4 KiB only), so reading what nothing wrote gives garbage
-  # that the checks and UndefinedBehaviorSanitizer notice.
   (cd "$OUT" && ASAN_OPTIONS=detect_leaks=1:max_malloc_fill_size=1048576 \
     UBSAN_OPTIONS=print_stacktrace=1 "./$1_fuzz" -max_total_time="$SECONDS_PER_TARGET" \
-    -max_len="$(max_len "$1")" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+    -max_len=$len -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$OUT/findings/$1-" "$OUT/corpus/$1" "$SEEDS/$1" >"$OUT/logs/$1.log" 2>&1) ||
     true
   echo $(($(date +%s) - started)) >"$OUT/logs/$1.seconds"
@@ -73,13 +64,10 @@ run_target() {
 report_target() {
   log=$OUT/logs/$1.log
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  time=$(cat "$OUT/logs/$1.seconds")
+  said="$1: ${runs:-?} executions in $(cat "$OUT/logs/$1.seconds") s"
   found=$(sed -n 's/.*Test unit written to //p' "$log" | tail -n 1)
-  if [ -n "$found" ]; then
-    echo "$1: FINDING after ${runs:-?} executions in ${time:-?} s: $found (log $log)"
-    return 1
-  fi
-  echo "$1: ${runs:-?} executions in ${time:-?} s, no finding"
+  [ -z "$found" ] && echo "$said, no finding" && return 0
+  echo "$said: FINDING $found (log $log)" && return 1
 }
 
 status=0

@@ -1,12 +1,10 @@
 #!/usr/bin/env python3
-"""Cuts a real id Tech 3 level down to a small fuzz seed that still has every
-lump the converter decodes: the first two entity blocks and a player start,
-every texture, the first faces of each type with their own vertices, lightmap
-page 0, and a made-up tree of two leaves in two clusters (so the converted
-level has a visibility section). OUT.pk3 holds it deflated and stored.
+"""usage: shrink_bsp.py ARCHIVE.pk3 maps/NAME.bsp OUT.bsp OUT.pk3
 
-usage: shrink_bsp.py ARCHIVE.pk3 maps/NAME.bsp OUT.bsp OUT.pk3
-"""
+A real level cut down to a small fuzz seed with every lump the converter
+decodes: two entity blocks and a player start, the textures, the first faces
+of each type with their vertices, lightmap 0, and a made-up tree of two
+leaves in two clusters (a visibility section). OUT.pk3 holds it twice."""
 import re
 import struct
 import sys
@@ -68,17 +66,12 @@ def shrink(data):
     return bytes(header + body)
 
 
-def main():
-    archive, name, out_bsp, out_pk3 = sys.argv[1:5]
-    with zipfile.ZipFile(archive) as source:
-        small = shrink(source.read(name))
-    with open(out_bsp, "wb") as out:
-        out.write(small)
-    with zipfile.ZipFile(out_pk3, "w") as out:
-        out.writestr("maps/small.bsp", small, compress_type=zipfile.ZIP_DEFLATED)
-        out.writestr("maps/stored.bsp", small, compress_type=zipfile.ZIP_STORED)
-        out.writestr("levelshots/readme.txt", b"not a map\n", compress_type=zipfile.ZIP_STORED)
-
-
-if __name__ == "__main__":
-    main()
+archive, name, out_bsp, out_pk3 = sys.argv[1:5]
+with zipfile.ZipFile(archive) as source:
+    small = shrink(source.read(name))
+with open(out_bsp, "wb") as out:
+    out.write(small)
+with zipfile.ZipFile(out_pk3, "w") as out:
+    out.writestr("maps/small.bsp", small, compress_type=zipfile.ZIP_DEFLATED)
+    out.writestr("maps/stored.bsp", small, compress_type=zipfile.ZIP_STORED)
+    out.writestr("levelshots/readme.txt", b"not a map\n", compress_type=zipfile.ZIP_STORED)
