@@ -38,19 +38,25 @@ convert "$image/marble16.bmp" "PNG:$image/marble16.png"
 convert "$image/marble16.bmp" -alpha set -channel A -evaluate set 50% "PNG32:$image/translucent16.png"
 convert "$image/marble32.bmp" -quality 80 "JPEG:$image/marble32.jpg"
 convert "$image/marble16.bmp" -interlace JPEG "JPEG:$image/progressive16.jpg"
+# Two real levels, and an archive with one of them deflated and stored.
+python3 - "$MAPS" "$SEEDS/bsp" <<'EOF'
+import sys, zipfile
+maps, out = sys.argv[1:]
+with zipfile.ZipFile(maps) as source, zipfile.ZipFile(out + "/oa_ctf2.pk3", "w") as pk3:
+    for name in ("oa_ctf2", "q3dm6ish"):
+        open(out + "/" + name + ".bsp", "wb").write(source.read("maps/" + name + ".bsp"))
+    pk3.writestr("maps/deflated.bsp", source.read("maps/oa_ctf2.bsp"), zipfile.ZIP_DEFLATED)
+    pk3.writestr("maps/stored.bsp", source.read("maps/oa_ctf2.bsp"), zipfile.ZIP_STORED)
+    pk3.writestr("levelshots/readme.txt", b"not a map\n")
+EOF
 for map in oa_ctf2 q3dm6ish; do
-  python3 "$ROOT/fuzz/shrink_bsp.py" "$MAPS" "maps/$map.bsp" "$SEEDS/bsp/$map-small.bsp" \
-    "$OUT/$map-small.pk3"
-  "$BUILD/tools/bsp2geom" "$SEEDS/bsp/$map-small.bsp" "$SEEDS/world/$map-small.geom" >/dev/null
+  "$BUILD/tools/bsp2geom" "$SEEDS/bsp/$map.bsp" "$SEEDS/world/$map.geom" >/dev/null
 done
-mv "$OUT/oa_ctf2-small.pk3" "$SEEDS/bsp/"
-rm -f "$OUT/q3dm6ish-small.pk3"
 
-# Inputs a little longer than the largest seed. New memory up to 1 MiB is
-# filled with 0xBE (AddressSanitizer's default: 4 KiB), so reading what
-# nothing wrote gives garbage that the checks and the sanitizers notice.
+# Inputs a little longer than the largest seed; new memory up to 1 MiB filled
+# with 0xBE, so reading what nothing wrote gives garbage the checks notice.
 run_target() {
-  case $1 in config) len=4096 ;; position) len=256 ;; font | image) len=65536 ;; *) len=131072 ;; esac
+  case $1 in config) len=4096 ;; position) len=256 ;; font | image) len=65536 ;; *) len=2097152 ;; esac
   mkdir -p "$OUT/corpus/$1" "$OUT/findings" "$OUT/logs"
   started=$(date +%s)
   (cd "$OUT" && ASAN_OPTIONS=detect_leaks=1:max_malloc_fill_size=1048576 \
