@@ -1,9 +1,6 @@
-// D3DXCreateTextureFromFileExA on the recording device: what it creates and
-// fills at the device's pitch for each kind of image, the mip chain, the
-// format conversions, and clean refusals of damaged files (including the
-// inputs the fuzz targets once broke the readers with, kept in
-// tests/fuzz_findings/image/). BMP files are built here field by field, PNG
-// files with stb_image_write; the two JPEGs are kept in tests/images/.
+// D3DXCreateTextureFromFileExA on the recording device: what it fills at the
+// device's pitch for each kind of image, mip level and format, and clean
+// refusals of damaged files, the saved fuzz findings among them.
 #include "platform/d3dx/image.h"
 #include "platform/d3dx/texel_size.h"
 #include "platform/platform.h"
@@ -228,12 +225,10 @@ const Variant kVariants[] = {
       {{0, 0, 0, 0xFFFF0000}, {0, 1, 0, 0x8000FF00}, {0, 0, 1, 0x000000FF}, {1, 0, 0, 0xA0424547}}),
     V("PNG with an empty image data chunk", kPaddedPng, kARGB, kARGB, 2,
       {{0, 1, 0, 0x8000FF00}, {0, 1, 1, 0xFF0A141E}}),
-    V("PNG grey", Png(2, 1, 1, {0x40, 0xC0}), kXRGB, D3DFMT_L8, 2,
-      {{0, 0, 0, 0xFF404040}, {0, 1, 0, 0xFFC0C0C0}}),
     V("JPEG baseline, 16 x 8 halves", ReadFile("images/split.jpg"), kXRGB, kRGB, 5,
-      {{0, 2, 5, 0xC86432}, {0, 13, 1, 0x2850DC}, {4, 0, 0, 0x785A87}}, kAny, 3),
+      {{0, 2, 5, 0xFFC86432}, {0, 13, 1, 0xFF2850DC}, {4, 0, 0, 0xFF785A87}}, kAny, 3),
     V("JPEG progressive, tables between scans", ReadFile("images/progressive.jpg"), kXRGB, kRGB, 4,
-      {{0, 0, 0, 0xFE0000}, {0, 7, 7, 0x0001FD}}, kAny, 3),
+      {{0, 0, 0, 0xFFFE0000}, {0, 7, 7, 0xFF0001FD}}, kAny, 3),
 };
 
 TEST_F(TextureLoad, EachImageKindFillsEveryLevelAtTheDevicePitch) {
@@ -255,16 +250,11 @@ TEST_F(TextureLoad, EachImageKindFillsEveryLevelAtTheDevicePitch) {
         EXPECT_EQ(device.count("UnlockRect"), row.levels);
         for (UINT level = 0; level < row.levels; ++level) EXPECT_FALSE(t.isLocked(level));
         EXPECT_TRUE(t.paddingIntact());
-        for (const Texel& texel : row.texels) {
-            const uint32_t got = TexelOf(t, texel.level, texel.x, texel.y);
-            SCOPED_TRACE(::testing::Message() << "level " << texel.level << " (" << texel.x << ", "
-                                              << texel.y << ") " << std::hex << got);
-            if (row.tolerance == 0) {
-                EXPECT_EQ(got, texel.value);
-            }
-            for (int c = 0; c < 3 && row.tolerance; ++c)
-                EXPECT_NEAR(int((got >> 8 * c) & 0xFF), int((texel.value >> 8 * c) & 0xFF),
-                            row.tolerance);
+        for (const auto& [level, x, y, value] : row.texels) {
+            const uint32_t got = TexelOf(t, level, x, y);
+            for (int c = 0; c < 4; ++c)
+                EXPECT_NEAR(int((got >> 8 * c) & 0xFF), int((value >> 8 * c) & 0xFF), row.tolerance)
+                    << "level " << level << " (" << x << ", " << y << ") " << std::hex << got;
         }
     }
 }
@@ -279,7 +269,7 @@ const std::string kBmp = Bmp(2, 2, 24, Rows24({{1, 2}, {3, 4}}));
 const std::string kPng = Png(4, 4, 3, std::vector<unsigned char>(48, 0));
 const std::string kJpeg = ReadFile("images/split.jpg");
 const std::string kProgressive = ReadFile("images/progressive.jpg");
-const size_t kDht = kJpeg.find("\xFF\xC4"), kSos = kJpeg.find("\xFF\xDA");
+const size_t kSos = kJpeg.find("\xFF\xDA");
 // A Huffman table segment whose 16 symbol counts add up to 16 × 255.
 const std::string kHugeDht = Bytes({0xFF, 0xC4, 0x00, 0x13, 0x00}) + std::string(16, '\xFF');
 Damaged Finding(const char* name, const char* reason) {
@@ -288,7 +278,6 @@ Damaged Finding(const char* name, const char* reason) {
 
 const Damaged kDamaged[] = {
     {"empty", "", "not a BMP, PNG or JPEG"},
-    {"text", "// just some text\n", "not a BMP, PNG or JPEG"},
     {"BMP cut to 10 bytes", kBmp.substr(0, 10), "not a BMP"},
     {"BMP cut in its header", kBmp.substr(0, 20), "header cut short"},
     {"BMP cut after its header", kBmp.substr(0, 54), "offset"},
@@ -323,18 +312,11 @@ const Damaged kDamaged[] = {
     // "IDAT" becomes "Q\x80AT": an unknown critical chunk, named printably.
     {"PNG unknown chunk", Poke(kPng, kPng.find("IDAT"), 0x80 << 8 | 'Q', 2),
      "Q?AT PNG chunk not known"},
-    {"JPEG scan cut short", kJpeg.substr(0, kJpeg.size() - 40), "JPEG"},
-    {"JPEG Huffman counts over 256", Poke(kJpeg, kDht + 5, 0xFFFFFFFF), "Huffman table"},
-    // stb_image skips stray bytes between segments to the next 0xFF.
-    {"JPEG Huffman table after stray bytes", Insert(kJpeg, kDht, "\x09\x28" + kHugeDht),
-     "Huffman table"},
     // After the scan, where progressive files define theirs.
     {"JPEG Huffman table after the scan", Insert(kJpeg, kJpeg.size() - 2, kHugeDht),
      "Huffman table"},
     {"JPEG scan with an undefined AC table", Poke(kJpeg, kSos + 6, 0x03, 1), "does not define"},
     {"JPEG scan with an undefined DC table", Poke(kJpeg, kSos + 6, 0x20, 1), "does not define"},
-    {"JPEG undefined quantisation table", Poke(kJpeg, kJpeg.find("\xFF\xC0") + 12, 3, 1),
-     "quantisation table the file does not define"},
     {"progressive JPEG undefined quantisation table",
      Poke(kProgressive, kProgressive.find("\xFF\xC2") + 18, 2, 1),
      "quantisation table the file does not define"},
@@ -382,13 +364,6 @@ TEST_F(TextureLoad, DeviceFailuresAndBadRequestsLeaveNoTextureBehind) {
     EXPECT_TRUE(FAILED(load(kBmp, kAny, 1, 16385)));
     EXPECT_EQ(device.textureCount(), 1u);
     EXPECT_FALSE(tundra_d3dx::LastTextureLoadError().empty());
-    auto call = [](IDirect3DDevice8* device, const char* file, IDirect3DTexture8** result) {
-        return D3DXCreateTextureFromFileExA(device, file, 0, 0, 0, 0, kAny, D3DPOOL_MANAGED, 0, 0,
-                                            0, nullptr, nullptr, result);
-    };
-    EXPECT_EQ(call(nullptr, "x.bmp", &texture), D3DERR_INVALIDCALL);
-    EXPECT_EQ(call(&device, nullptr, &texture), D3DERR_INVALIDCALL);
-    EXPECT_EQ(call(&device, "x.bmp", nullptr), D3DERR_INVALIDCALL);
 }
 
 }  // namespace
