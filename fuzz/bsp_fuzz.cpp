@@ -1,6 +1,5 @@
-// Fuzz target: the level converter's input, a .pk3 archive (every map in it)
-// or a .bsp level. Damage must surface as a BspError with a message; a
-// converted level must only point inside its own arrays.
+// The level converter on a .pk3 archive or a .bsp level: damage is a BspError
+// with a message; a converted level points only inside its own arrays.
 #include "level_converter.h"
 #include "pk3_archive.h"
 

@@ -1,5 +1,5 @@
-// Fuzz target: the configuration reader on any "data\default.cfg". Every
-// input must end in exactly one of the two outcome lines, matching loaded().
+// The configuration reader on any "data\default.cfg": exactly one of the two
+// outcome lines in the log, matching loaded().
 #include "config/config.h"
 #include "fuzz_support.h"
 #include "support/log_capture.h"

@@ -1,6 +1,5 @@
-// Fuzz target: the font file reader and Font on any "data\font.f", measuring
-// and drawing every code on the recording device. A font that did not load
-// says why and draws nothing; one that did holds 256 whole glyphs.
+// The font reader and Font on any "data\font.f", drawing every code: a font
+// that did not load says why and draws nothing; one that did has 256 glyphs.
 #include "text/font.h"
 #include "text/font_file.h"
 

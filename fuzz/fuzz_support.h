@@ -1,5 +1,4 @@
-// Shared by the fuzz targets: the readers take names below "data\", so each
-// input is written to a file in a private working directory first.
+// The readers take names below "data\": each input becomes a file there first.
 #pragma once
 
 #include "support/recording_device.h"

@@ -1,5 +1,4 @@
-// Fuzz target: the texture loader on any "data\marble.bmp" (BMP, PNG or JPEG
-// content), called as the viewer calls it, on the recording device. Success
+// The texture loader on any "data\marble.bmp", as the viewer calls it: success
 // gives a texture of the image's size, failure a reason and no texture.
 #include "d3dx/image.h"
 

@@ -1,5 +1,4 @@
-// Fuzz target: the position file "data\posFile.pos". Whatever it holds, the
-// camera ends up with finite numbers.
+// The position file "data\posFile.pos": the camera ends up finite.
 #include "input/input.h"
 
 #include "app/globals.h"

@@ -6,40 +6,52 @@
 #   targets: config world font position image bsp (default: all)
 #   FUZZ_JOBS=N   targets run N at a time (default 1)
 #
-# Per target, under build-fuzz/fuzz/: seeds/T (made afresh), corpus/T (kept
-# between runs), logs/T.log, and findings/T-crash-... (or -timeout-, -oom-)
-# for every input that failed. Exits non-zero when a target found something.
+# Per target, under build-fuzz/fuzz/: seeds/T (made afresh), corpus/T (kept),
+# logs/T.log and findings/T-crash-... (or -timeout-, -oom-) for every input
+# that failed. Exits non-zero when a target found something.
 set -eu
 [ $# -lt 1 ] && sed -n '5,7p' "$0" >&2 && exit 2
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+OUT=$ROOT/build-fuzz/fuzz
+TOOLS=$ROOT/build-fuzz/tools
+SEEDS=$OUT/seeds
+# Inputs a little longer than the largest seed; new memory up to 1 MiB filled
+# with 0xBE, so reading what nothing wrote gives garbage the checks notice.
+if [ "$1" = --one ]; then
+  case $3 in config) len=4096 ;; position) len=256 ;; font | image) len=65536 ;; *) len=2097152 ;; esac
+  mkdir -p "$OUT/corpus/$3" "$OUT/findings" "$OUT/logs"
+  started=$(date +%s)
+  cd "$OUT" && ASAN_OPTIONS=detect_leaks=1:max_malloc_fill_size=1048576 \
+    UBSAN_OPTIONS=print_stacktrace=1 "./$3_fuzz" -max_total_time="$2" -max_len=$len \
+    -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 -artifact_prefix="$OUT/findings/$3-" \
+    "$OUT/corpus/$3" "$SEEDS/$3" >"$OUT/logs/$3.log" 2>&1 || true
+  echo $(($(date +%s) - started)) >"$OUT/logs/$3.seconds"
+  exit 0
+fi
 SECONDS_PER_TARGET=$1
 shift
 TARGETS=${*:-config world font position image bsp}
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=$ROOT/build-fuzz
-OUT=$BUILD/fuzz
-SEEDS=$OUT/seeds
-MAPS=/usr/share/games/openarena/baseoa/pak1-maps.pk3
 
 "$ROOT/scripts/install-deps.sh"
 "$ROOT/scripts/install-deps.sh" clang libclang-rt-14-dev python3
 cmake --preset fuzz -S "$ROOT" >/dev/null
-cmake --build "$BUILD" -j2 >/dev/null
+cmake --build "$ROOT/build-fuzz" -j2 >/dev/null
 
 rm -rf "$SEEDS"
 mkdir -p "$SEEDS/config" "$SEEDS/world" "$SEEDS/font" "$SEEDS/position" "$SEEDS/image" "$SEEDS/bsp"
 cp "$ROOT/data/default.cfg" "$SEEDS/config/"
 printf '12.5 -3 7.25 0.1 -1.5 0 ' >"$SEEDS/position/saved"
 printf '0 0 0 0 0 0 ' >"$SEEDS/position/origin"
-"$BUILD/tools/mkfont" --size 8 --output "$SEEDS/font/small.f" >/dev/null
+"$TOOLS/mkfont" --size 8 --output "$SEEDS/font/small.f" >/dev/null
 image=$SEEDS/image
-"$BUILD/tools/mktexture" --size 16 "$image/marble16.bmp" >/dev/null
-"$BUILD/tools/mktexture" --size 32 --seed 7 "$image/marble32.bmp" >/dev/null
+"$TOOLS/mktexture" --size 16 "$image/marble16.bmp" >/dev/null
+"$TOOLS/mktexture" --size 32 --seed 7 "$image/marble32.bmp" >/dev/null
 convert "$image/marble16.bmp" "PNG:$image/marble16.png"
 convert "$image/marble16.bmp" -alpha set -channel A -evaluate set 50% "PNG32:$image/translucent16.png"
 convert "$image/marble32.bmp" -quality 80 "JPEG:$image/marble32.jpg"
 convert "$image/marble16.bmp" -interlace JPEG "JPEG:$image/progressive16.jpg"
 # Two real levels, and an archive with one of them deflated and stored.
-python3 - "$MAPS" "$SEEDS/bsp" <<'EOF'
+python3 - /usr/share/games/openarena/baseoa/pak1-maps.pk3 "$SEEDS/bsp" <<'EOF'
 import sys, zipfile
 maps, out = sys.argv[1:]
 with zipfile.ZipFile(maps) as source, zipfile.ZipFile(out + "/oa_ctf2.pk3", "w") as pk3:
@@ -50,42 +62,16 @@ with zipfile.ZipFile(maps) as source, zipfile.ZipFile(out + "/oa_ctf2.pk3", "w")
     pk3.writestr("levelshots/readme.txt", b"not a map\n")
 EOF
 for map in oa_ctf2 q3dm6ish; do
-  "$BUILD/tools/bsp2geom" "$SEEDS/bsp/$map.bsp" "$SEEDS/world/$map.geom" >/dev/null
+  "$TOOLS/bsp2geom" "$SEEDS/bsp/$map.bsp" "$SEEDS/world/$map.geom" >/dev/null
 done
 
-# Inputs a little longer than the largest seed; new memory up to 1 MiB filled
-# with 0xBE, so reading what nothing wrote gives garbage the checks notice.
-run_target() {
-  case $1 in config) len=4096 ;; position) len=256 ;; font | image) len=65536 ;; *) len=2097152 ;; esac
-  mkdir -p "$OUT/corpus/$1" "$OUT/findings" "$OUT/logs"
-  started=$(date +%s)
-  (cd "$OUT" && ASAN_OPTIONS=detect_leaks=1:max_malloc_fill_size=1048576 \
-    UBSAN_OPTIONS=print_stacktrace=1 "./$1_fuzz" -max_total_time="$SECONDS_PER_TARGET" \
-    -max_len=$len -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
-    -artifact_prefix="$OUT/findings/$1-" "$OUT/corpus/$1" "$SEEDS/$1" >"$OUT/logs/$1.log" 2>&1) ||
-    true
-  echo $(($(date +%s) - started)) >"$OUT/logs/$1.seconds"
-}
-
-report_target() {
-  log=$OUT/logs/$1.log
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  said="$1: ${runs:-?} executions in $(cat "$OUT/logs/$1.seconds") s"
-  found=$(sed -n 's/.*Test unit written to //p' "$log" | tail -n 1)
-  [ -z "$found" ] && echo "$said, no finding" && return 0
-  echo "$said: FINDING $found (log $log)" && return 1
-}
-
+echo $TARGETS | tr ' ' '\n' | xargs -P "${FUZZ_JOBS:-1}" -n 1 "$0" --one "$SECONDS_PER_TARGET"
 status=0
-set -- $TARGETS
-while [ $# -gt 0 ]; do
-  batch=""
-  while [ $# -gt 0 ] && [ "$(echo $batch | wc -w)" -lt "${FUZZ_JOBS:-1}" ]; do
-    batch="$batch $1"
-    run_target "$1" &
-    shift
-  done
-  wait
-  for target in $batch; do report_target "$target" || status=1; done
+for target in $TARGETS; do
+  log=$OUT/logs/$target.log
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  said="$target: ${runs:-?} executions in $(cat "$OUT/logs/$target.seconds") s"
+  found=$(sed -n 's/.*Test unit written to //p' "$log" | tail -n 1)
+  if [ -n "$found" ]; then echo "$said: FINDING $found (log $log)" && status=1; else echo "$said, no finding"; fi
 done
 exit $status

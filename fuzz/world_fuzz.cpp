@@ -1,6 +1,5 @@
-// Fuzz target: the level reader, World and one frame on any "data\world.geom",
-// on the recording device: texture slots and draws stay inside their tables,
-// every resource is released.
+// The level reader, World and one frame on any "data\world.geom": texture
+// slots and draws stay inside their tables, every resource is released.
 #include "world/world.h"
 #include "world/world_file.h"
 

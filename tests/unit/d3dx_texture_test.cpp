@@ -29,11 +29,7 @@ std::string Le(uint32_t v, int bytes = 4) {
     for (int i = 0; i < bytes; ++i) s += char((v >> (8 * i)) & 0xFF);
     return s;
 }
-std::string Bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values) s += char(v);
-    return s;
-}
+std::string Bytes(std::initializer_list<int> v) { return std::string(v.begin(), v.end()); }
 std::string Poke(std::string s, size_t at, uint32_t v, int bytes = 4) {
     return s.replace(at, size_t(bytes), Le(v, bytes));
 }
@@ -61,13 +57,6 @@ std::string Bmp(int32_t width, int32_t height, uint16_t bpp, const std::string& 
     for (uint32_t colour : palette) info += Le(colour, headerSize == 12 ? 3 : 4);
     return "BM" + Le(14 + info.size() + pixels.size()) + Le(0) + Le(14 + info.size()) + info +
            pixels;
-}
-
-// A palette of `size` entries, all black but the given ones.
-std::vector<uint32_t> Palette(size_t size, std::initializer_list<std::pair<int, uint32_t>> set) {
-    std::vector<uint32_t> palette(size, 0);
-    for (const auto& [index, colour] : set) palette[size_t(index)] = colour;
-    return palette;
 }
 
 // Rows of 24-bit pixels (0xRRGGBB) in file order, each padded to 4 bytes.
@@ -164,7 +153,6 @@ Variant Conv(D3DFORMAT format, uint32_t first, uint32_t second) {
     return V("to format " + std::to_string(format), kAlphaPair, format, kARGB, 2,
              {{0, 0, 0, first}, {0, 1, 0, second}}, format);
 }
-const std::string kOdd = Bmp(5, 1, 24, Rows24({{0xFF, 0, 0xFF, 0, 0}}));
 
 const Variant kVariants[] = {
     V("24-bit bottom-up, padded rows",
@@ -173,23 +161,18 @@ const Variant kVariants[] = {
       {{0, 0, 0, 0xFF102030}, {0, 2, 0, 0xFF708090}, {0, 0, 1, 0xFF0000FF}, {0, 2, 1, 0xFFFF0000}}),
     V("24-bit top-down", Bmp(2, -2, 24, Rows24({{0x112233, 0x445566}, {0x778899, 0xAABBCC}})),
       kXRGB, kRGB, 2, {{0, 1, 0, 0xFF445566}, {0, 0, 1, 0xFF778899}}),
-    V("8-bit core header",
-      Bmp(2, 1, 8, Bytes({1, 0, 0, 0}), Palette(256, {{1, 0xC0FFEE}}), 0, {}, 12), kXRGB, kXRGB, 2,
-      {{0, 0, 0, 0xFFC0FFEE}, {0, 1, 0, 0xFF000000}}),
+    V("1-bit core header", Bmp(2, 1, 1, Bytes({0x40, 0, 0, 0}), {0, 0xC0FFEE}, 0, {}, 12), kXRGB,
+      kXRGB, 2, {{0, 0, 0, 0xFF000000}, {0, 1, 0, 0xFFC0FFEE}}),
     V("1-bit", Bmp(3, 2, 1, Bytes({0xA0, 0, 0, 0, 0x40, 0, 0, 0}), {0, 0xFFFFFF}), kXRGB, kXRGB, 2,
       {{0, 1, 0, 0xFFFFFFFF}, {0, 0, 0, 0xFF000000}, {0, 2, 1, 0xFFFFFFFF}}),
     V("4-bit, an index outside the palette is black",
       Bmp(3, 1, 4, Bytes({0x21, 0x90, 0, 0}), {0, 0x111111, 0x222222}), kXRGB, kXRGB, 2,
       {{0, 0, 0, 0xFF222222}, {0, 1, 0, 0xFF111111}, {0, 2, 0, 0xFF000000}}),
-    V("8-bit", Bmp(2, 1, 8, Bytes({200, 7, 0, 0}), Palette(256, {{200, 0xFA8072}, {7, 0x010203}})),
-      kXRGB, kXRGB, 2, {{0, 0, 0, 0xFFFA8072}, {0, 1, 0, 0xFF010203}}),
     V("16-bit 5-5-5: red, blue 16 of 31", Bmp(2, 1, 16, Bytes({0x00, 0x7C, 0x10, 0x00})), kXRGB,
       D3DFMT_X1R5G5B5, 2, {{0, 0, 0, 0xFFFF0000}, {0, 1, 0, 0xFF000084}}),
     V("16-bit 5-6-5 masks: green, green 1 of 63",
       Bmp(2, 1, 16, Bytes({0xE0, 0x07, 0x20, 0x00}), {}, 3, {0xF800, 0x07E0, 0x001F}),
       D3DFMT_R5G6B5, D3DFMT_R5G6B5, 2, {{0, 0, 0, 0x07E0}, {0, 1, 0, 0x0020}}, D3DFMT_R5G6B5),
-    V("32-bit, fourth byte unused", Bmp(1, 1, 32, Bytes({0x30, 0x20, 0x10, 0x00})), kXRGB, kXRGB, 1,
-      {{0, 0, 0, 0xFF102030}}),
     V("32-bit alpha mask, all alpha 0: opaque",
       Bmp(2, 1, 32, Bytes({0x30, 0x20, 0x10, 0, 0, 0, 0xFF, 0}), {}, 3,
           {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 108),
@@ -217,7 +200,7 @@ const Variant kVariants[] = {
       Bmp(3, 2, 8, Bytes({4, 1, 0, 0, 0, 5, 2, 2, 2, 2, 2, 0, 0, 0, 0, 1}), {0, 0xFF, 0xFF00}, 1),
       kXRGB, kXRGB, 2, {{0, 2, 1, 0xFF0000FF}, {0, 2, 0, 0xFF00FF00}}),
     // 5 -> 2: weights 2/5, 2/5, 1/5 and 1/5, 2/5, 2/5.
-    V("mip chain of an odd width", kOdd, kXRGB, kRGB, 3,
+    V("mip chain of an odd width", Bmp(5, 1, 24, Rows24({{0xFF, 0, 0xFF, 0, 0}})), kXRGB, kRGB, 3,
       {{1, 0, 0, 0xFF000099}, {1, 1, 0, 0xFF000033}, {2, 0, 0, 0xFF000066}}),
     V("one level, resized to 4 x 2", Bmp(2, 1, 24, Rows24({{0, 0xFF}})), kARGB, kRGB, 1,
       {{0, 1, 1, 0xFF000040}, {0, 3, 0, 0xFF0000FF}}, kARGB, 0, 1, 4, 2),
@@ -280,7 +263,6 @@ const Damaged kDamaged[] = {
     {"empty", "", "not a BMP, PNG or JPEG"},
     {"BMP cut to 10 bytes", kBmp.substr(0, 10), "not a BMP"},
     {"BMP cut in its header", kBmp.substr(0, 20), "header cut short"},
-    {"BMP cut after its header", kBmp.substr(0, 54), "offset"},
     {"BMP pixels cut short", kBmp.substr(0, kBmp.size() - 3), "pixel data cut short"},
     {"BMP data offset past the end", Poke(kBmp, 10, 100000), "offset"},
     {"BMP data offset inside the header", Poke(kBmp, 10, 20), "offset"},
@@ -296,7 +278,7 @@ const Damaged kDamaged[] = {
     {"BMP JPEG compression", Poke(kBmp, 30, 4), "compression"},
     {"BMP RLE8 at 24 bits", Poke(kBmp, 30, 1), "run-length"},
     {"BMP mask not a run of bits", Bmp(2, 1, 16, Le(0), {}, 3, {0xF0F0, 0xF00, 0xF}), "mask"},
-    {"BMP 300 colours at 4 bits", Bmp(2, 1, 4, Le(0), Palette(300, {})), "palette"},
+    {"BMP 300 colours at 4 bits", Bmp(2, 1, 4, Le(0), std::vector<uint32_t>(300)), "palette"},
     {"RLE delta below the last row", Rle8(Bytes({0, 2, 0, 3, 0, 1})), "delta"},
     {"RLE delta onto the row after the last", Rle8(Bytes({0, 2, 1, 2, 0, 1})), "delta"},
     {"RLE run after the last row", Rle8(Bytes({0, 0, 0, 0, 4, 1, 0, 1})), "last row"},
@@ -361,7 +343,6 @@ TEST_F(TextureLoad, DeviceFailuresAndBadRequestsLeaveNoTextureBehind) {
     ASSERT_EQ(device.textureCount(), 1u);
     EXPECT_EQ(device.texture(1)->refCount(), 0u);
     EXPECT_TRUE(FAILED(load(kBmp, D3DFMT_D16)));  // not a colour format
-    EXPECT_TRUE(FAILED(load(kBmp, kAny, 1, 16385)));
     EXPECT_EQ(device.textureCount(), 1u);
     EXPECT_FALSE(tundra_d3dx::LastTextureLoadError().empty());
 }

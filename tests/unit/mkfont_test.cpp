@@ -28,7 +28,7 @@ TEST_F(MkfontTest, DefaultFontHasTheGlyphsAndMetricsTheConsoleNeeds) {
         EXPECT_GE(bottom, drawn ? -1 : 0) << code << " (one rounded pixel below the line at most)";
         EXPECT_LE(top, int32_t(a.lineHeight) + 1) << code;
     }
-    EXPECT_GT(-a.yOffset - int32_t(a.height), -g.yOffset - int32_t(g.height)) << "descenders";
+    EXPECT_GT(-a.yOffset - int32_t(a.height), -g.yOffset - int32_t(g.height)) << "descender";
     int darkest = 0, faintest = 255;
     for (int b : a.bitmap)
         darkest = std::max(darkest, b), faintest = b ? std::min(faintest, b) : faintest;
@@ -45,8 +45,6 @@ TEST_F(MkfontTest, DefaultFontHasTheGlyphsAndMetricsTheConsoleNeeds) {
 
 TEST_F(MkfontTest, BadArgumentsAreRefusedWithAMessage) {
     std::string output;
-    EXPECT_EQ(RunTool(ToolPath("mkfont") + " --help", output), 0);
-    EXPECT_NE(output.find("usage: mkfont"), std::string::npos);
     const std::tuple<std::string, int, const char*> cases[] = {
         {"--size 0", 2, "--size must be"},
         {"--size 1000", 2, "--size must be"},
