@@ -5,10 +5,8 @@
 # usage: fuzz/run.sh SECONDS [TARGET...]
 #   targets: config world font position image bsp (default: all)
 #   FUZZ_JOBS=N   targets run N at a time (default 1)
-#
-# Per target, under build-fuzz/fuzz/: seeds/T (made afresh), corpus/T (kept),
-# logs/T.log and findings/T-crash-... (or -timeout-, -oom-) for every input
-# that failed. Exits non-zero when a target found something.
+# Under build-fuzz/fuzz/: seeds/T, corpus/T, logs/T.log and findings/T-crash-...
+# (or -timeout-, -oom-); exits non-zero when a target found something.
 set -eu
 [ $# -lt 1 ] && sed -n '5,7p' "$0" >&2 && exit 2
 ROOT=$(cd "$(dirname "$0")/.." && pwd)

@@ -14,6 +14,7 @@
 #include <stb/stb_image_write.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -125,10 +126,7 @@ protected:
     D3DXIMAGE_INFO info{};
 };
 
-struct Texel {
-    UINT level, x, y;
-    uint32_t value;  // in the texture's format
-};
+using Texel = std::array<uint32_t, 4>;  // level, x, y, value in the texture's format
 struct Variant {
     std::string name, file;
     D3DFORMAT made, source;  // source: what the file's pixels are (info.Format)
@@ -220,9 +218,9 @@ TEST_F(TextureLoad, EachImageKindFillsEveryLevelAtTheDevicePitch) {
         device.clearCalls();
         ASSERT_EQ(load(row.file, row.asked, row.mips, row.width, row.height), S_OK);
         RecordingTexture& t = *device.texture(int(device.textureCount()));
-        EXPECT_EQ(static_cast<IDirect3DTexture8*>(&t), texture);
+        EXPECT_EQ(std::make_pair<IDirect3DTexture8*>(&t, t.pool()),
+                  std::make_pair(texture, D3DPOOL_MANAGED));
         EXPECT_EQ(t.format(), row.made);
-        EXPECT_EQ(t.pool(), D3DPOOL_MANAGED);
         EXPECT_EQ(t.levelCount(), row.levels);
         EXPECT_EQ(info.Format, row.source);
         EXPECT_EQ(info.ImageFileFormat, row.file[0] == 'B'   ? D3DXIFF_BMP
@@ -243,9 +241,7 @@ TEST_F(TextureLoad, EachImageKindFillsEveryLevelAtTheDevicePitch) {
 }
 
 struct Damaged {
-    const char* name;
-    std::string file;
-    const char* reason;  // part of the loader's reason
+    std::string name, file, reason;  // reason: part of the loader's reason
 };
 
 const std::string kBmp = Bmp(2, 2, 24, Rows24({{1, 2}, {3, 4}}));
@@ -344,7 +340,6 @@ TEST_F(TextureLoad, DeviceFailuresAndBadRequestsLeaveNoTextureBehind) {
     EXPECT_EQ(device.texture(1)->refCount(), 0u);
     EXPECT_TRUE(FAILED(load(kBmp, D3DFMT_D16)));  // not a colour format
     EXPECT_EQ(device.textureCount(), 1u);
-    EXPECT_FALSE(tundra_d3dx::LastTextureLoadError().empty());
 }
 
 }  // namespace
