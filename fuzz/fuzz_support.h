@@ -11,7 +11,6 @@
 
 namespace tundra_fuzz {
 
-// Stops the run; libFuzzer saves the input that got here.
 [[noreturn]] inline void Fail(const std::string& what) {
     std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
     std::abort();
@@ -28,7 +27,6 @@ inline void WriteDataFile(const std::string& name, const uint8_t* data, size_t s
         Fail("cannot write " + path);
 }
 
-// Everything the code under test created must be released and unlocked.
 inline void CheckDeviceClean(const tundra_test::RecordingDevice& device) {
     for (const auto& list : {device.leaks(), device.referenceErrors(), device.stillLocked()})
         if (!list.empty()) Fail("device not left clean: " + list.front());

@@ -13,8 +13,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 OUT=$ROOT/build-fuzz/fuzz
 TOOLS=$ROOT/build-fuzz/tools
 SEEDS=$OUT/seeds
-# Inputs a little longer than the largest seed; new memory up to 1 MiB filled
-# with 0xBE, so reading what nothing wrote gives garbage the checks notice.
+# New memory up to 1 MiB is 0xBE: reading what nothing wrote gives garbage.
 if [ "$1" = --one ]; then
   case $3 in config) len=4096 ;; position) len=256 ;; font | image) len=65536 ;; *) len=2097152 ;; esac
   mkdir -p "$OUT/corpus/$3" "$OUT/findings" "$OUT/logs"

@@ -1,6 +1,5 @@
 // mktexture end to end: its BMP loads through the texture loader as the
-// opaque marble MakeMarble gives, which tiles without a seam and changes with
-// the seed; bad arguments fail with a message.
+// opaque marble MakeMarble gives for its seed; bad arguments fail.
 #include "support/recording_device.h"
 #include "support/scratch_dir.h"
 #include "support/tool_runner.h"
@@ -11,18 +10,7 @@ namespace {
 using tundra_test::RunTool;
 const std::string kMktexture = tundra_test::ToolPath("mktexture");
 
-// Mean luminance step from column (or row) i to the next, wrapping at the edge.
-double Step(const mktexture::Image& image, int i, bool columns) {
-    auto luminance = [&](int x, int y) {
-        const uint32_t p = columns ? image.at(x % image.size, y) : image.at(y, x % image.size);
-        return int((p >> 16) & 255) + int((p >> 8) & 255) + int(p & 255);
-    };
-    long sum = 0;
-    for (int j = 0; j < image.size; ++j) sum += std::abs(luminance(i, j) - luminance(i + 1, j));
-    return double(sum) / image.size;
-}
-
-TEST(Mktexture, WritesAnOpaqueSeamlessMarbleTheLoaderReads) {
+TEST(Mktexture, WritesTheOpaqueMarbleOfItsSeed) {
     ScratchDir dir;
     std::string output;
     ASSERT_EQ(RunTool(kMktexture + " --size 64 --seed 7 data/m.bmp", output), 0) << output;
@@ -38,10 +26,6 @@ TEST(Mktexture, WritesAnOpaqueSeamlessMarbleTheLoaderReads) {
         for (int x = 0; x < 64; ++x)
             ASSERT_EQ(device.texture(1)->texel(0, UINT(x), UINT(y)), image.at(x, y))
                 << x << ", " << y;
-    double largestInner = 0;
-    for (int i = 0; i + 1 < 64; ++i)
-        largestInner = std::max({largestInner, Step(image, i, true), Step(image, i, false)});
-    EXPECT_LE(std::max(Step(image, 63, true), Step(image, 63, false)), largestInner) << "seam";
     EXPECT_NE(mktexture::MakeMarble(64, 8).pixels, image.pixels);
     EXPECT_EQ(RunTool(kMktexture, output), 0) << output;
     EXPECT_EQ(dir.read("marble.bmp").size(), 54u + 256 * 256 * 4);
