@@ -28,7 +28,6 @@ fi
 SECONDS_PER_TARGET=$1
 shift
 TARGETS=${*:-config world font position image bsp}
-
 "$ROOT/scripts/install-deps.sh"
 "$ROOT/scripts/install-deps.sh" clang libclang-rt-14-dev python3
 cmake --preset fuzz -S "$ROOT" >/dev/null
