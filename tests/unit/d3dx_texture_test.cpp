@@ -69,12 +69,10 @@ std::string Rows24(const std::vector<std::vector<uint32_t>>& rows) {
     }
     return bytes;
 }
-
 // 8-bit run-length BMP of 4 × 2 (height -2: top-down) with this stream.
 std::string Rle8(const std::string& stream, int32_t height = 2) {
     return Bmp(4, height, 8, stream, {0, 0xFFFFFF}, 1);
 }
-
 std::string Png(int width, int height, int channels, std::vector<unsigned char> pixels) {
     std::string png;
     auto append = [](void* out, void* data, int n) {
@@ -91,10 +89,14 @@ const std::string kPaddedPng =
            Bytes({0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E}));
 
 // The bytes of texel (x, y) of a level, little-endian, in the texture's format.
-uint32_t TexelOf(const RecordingTexture& t, UINT level, UINT x, UINT y) {
+uint32_t TexelOf(RecordingTexture& t, UINT level, UINT x, UINT y) {
     const UINT size = tundra_d3dx::BytesPerTexel(t.format());
+    D3DLOCKED_RECT locked{};
+    t.LockRect(level, &locked, nullptr, 0);
+    const BYTE* texel = static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch + x * size;
     uint32_t value = 0;
-    for (UINT i = 0; i < size; ++i) value |= uint32_t(t.row(level, y)[x * size + i]) << (8 * i);
+    for (UINT i = 0; i < size; ++i) value |= uint32_t(texel[i]) << (8 * i);
+    t.UnlockRect(level);
     return value;
 }
 
@@ -238,7 +240,6 @@ TEST_F(TextureLoad, EachImageKindFillsEveryLevelAtTheDevicePitch) {
 struct Damaged {
     std::string name, file, reason;  // reason: part of the loader's reason
 };
-
 const std::string kBmp = Bmp(2, 2, 24, Rows24({{1, 2}, {3, 4}}));
 const std::string kPng = Png(4, 4, 3, std::vector<unsigned char>(48, 0));
 const std::string kJpeg = ReadFile("images/split.jpg");
@@ -249,7 +250,6 @@ const std::string kHugeDht = Bytes({0xFF, 0xC4, 0x00, 0x13, 0x00}) + std::string
 Damaged Finding(const char* name, const char* reason) {
     return {name, ReadFile(std::string("fuzz_findings/image/") + name), reason};
 }
-
 const Damaged kDamaged[] = {
     {"empty", "", "not a BMP, PNG or JPEG"},
     {"BMP cut to 10 bytes", kBmp.substr(0, 10), "not a BMP"},
