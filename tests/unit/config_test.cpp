@@ -1,3 +1,5 @@
+// The configuration reader, one row per rule: the text in, every value and
+// whether it loaded out. The shipped data/default.cfg is a row too.
 #include "config/config.h"
 #include "support/config_text.h"
 #include "support/log_capture.h"
@@ -7,275 +9,211 @@
 
 #include <climits>
 #include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 
 namespace {
 
-class ConfigTest : public ::testing::Test {
-protected:
-    // Writes data/test.cfg and loads it.
-    Config load(const std::string& text) {
-        scratch.writeData("test.cfg", text);
-        return Config("test.cfg");
-    }
+using Values = std::map<std::string, double>;
 
-    static constexpr DWORD kUnknown = 0x7FFFFFFF;
+Values ValuesOf(const Config& c) {
+    const double values[] = {
+        double(c.screenWidth()),   double(c.screenHeight()),       double(c.fullScreen()),
+        c.windowScaling(),         double(c.hardwareTnL()),        double(c.backFaceCulling()),
+        double(c.videoCard()),     double(c.refreshRate()),        double(c.backbufferFormat()),
+        double(c.textureFormat()), double(c.depthStencilFormat()), double(c.minification()),
+        double(c.magnification()), double(c.mipMapping()),         double(c.multisamples()),
+        double(c.loaded())};
+    const char* names[] = {"width", "height",  "full",    "scale",   "tnl",   "cull",
+                           "card",  "refresh", "back",    "texture", "depth", "min",
+                           "mag",   "mip",     "samples", "loaded"};
+    Values result;
+    for (int i = 0; i < 16; ++i) result[names[i]] = values[i];
+    return result;
+}
 
-    ScratchDir scratch;
-    LogCapture log;
+// What ConfigText() gives: 800 x 600 windowed, trilinear, no multisampling.
+const Values kDefaults = {{"width", 800},
+                          {"height", 600},
+                          {"full", 0},
+                          {"scale", 1},
+                          {"tnl", 1},
+                          {"cull", 1},
+                          {"card", 0},
+                          {"refresh", 60},
+                          {"back", D3DFMT_X8R8G8B8},
+                          {"texture", D3DFMT_A8R8G8B8},
+                          {"depth", D3DFMT_D24S8},
+                          {"min", D3DTEXF_LINEAR},
+                          {"mag", D3DTEXF_LINEAR},
+                          {"mip", D3DTEXF_LINEAR},
+                          {"samples", 0},
+                          {"loaded", 1}};
+const double kUnknown = kUnknownName;
+
+std::string Shipped() {
+    std::ifstream file(std::string(TUNDRA_SOURCE_DIR) + "/data/default.cfg", std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+std::string WithCrLf(std::string text) {
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+        text.insert(at, "\r");
+    return text;
+}
+std::string Without(const char* key) { return ConfigText().remove(key).text(); }
+
+struct Row {
+    const char* name;
+    std::string text;
+    Values changed;  // from kDefaults
 };
 
-TEST_F(ConfigTest, CompleteFileLoadsEveryValue) {
-    Config config = load(ConfigText()
-                             .set("full screen", "1")
-                             .set("window scaling", "0.75")
-                             .set("hardware T&L", "0")
-                             .set("video card", "2")
-                             .set("refresh rate", "75")
-                             .set("backbuffer format", "R5G6B5")
-                             .set("texture format", "A1R5G5B5")
-                             .set("depth-stencil buffer format", "D16")
-                             .set("minification", "point")
-                             .set("magnification", "anisotropic")
-                             .set("mip-mapping", "gaussian_cubic")
-                             .set("antialiasing multisamples", "4")
-                             .text());
-    EXPECT_TRUE(config.loaded());
-    EXPECT_TRUE(config.fullScreen());
-    EXPECT_EQ(800, config.screenWidth());
-    EXPECT_EQ(600, config.screenHeight());
-    EXPECT_FLOAT_EQ(0.75f, config.windowScaling());
-    EXPECT_FALSE(config.hardwareTnL());
-    EXPECT_TRUE(config.backFaceCulling());
-    EXPECT_EQ(2u, config.videoCard());
-    EXPECT_EQ(75u, config.refreshRate());
-    EXPECT_EQ(D3DFMT_R5G6B5, config.backbufferFormat());
-    EXPECT_EQ(D3DFMT_A1R5G5B5, config.textureFormat());
-    EXPECT_EQ(D3DFMT_D16, config.depthStencilFormat());
-    EXPECT_EQ(D3DTEXF_POINT, config.minification());
-    EXPECT_EQ(D3DTEXF_ANISOTROPIC, config.magnification());
-    EXPECT_EQ(D3DTEXF_GAUSSIANCUBIC, config.mipMapping());
-    EXPECT_EQ(4u, static_cast<unsigned>(config.multisamples()));
-    EXPECT_EQ("Loaded configuration file: data\\test.cfg\n", log.text());
-}
-
-TEST_F(ConfigTest, MissingFileLeavesEverythingZero) {
-    Config config("absent.cfg");
-    EXPECT_FALSE(config.loaded());
-    EXPECT_FALSE(config.fullScreen());
-    EXPECT_EQ(0, config.screenWidth());
-    EXPECT_EQ(0, config.screenHeight());
-    EXPECT_EQ(0.0f, config.windowScaling());
-    EXPECT_EQ(0u, static_cast<unsigned>(config.backbufferFormat()));
-    EXPECT_EQ(0u, static_cast<unsigned>(config.depthStencilFormat()));
-    EXPECT_EQ(0u, static_cast<unsigned>(config.minification()));
-    EXPECT_EQ(0u, config.videoCard());
-    EXPECT_EQ("Couldn't open the configuration file: data\\absent.cfg\n", log.text());
-}
-
-TEST_F(ConfigTest, EmptyFileMissesEveryKey) {
-    Config config = load("");
-    EXPECT_FALSE(config.loaded());
-    EXPECT_EQ(0, config.screenWidth());
-    EXPECT_FALSE(config.hardwareTnL());
-    EXPECT_EQ(0.0f, config.windowScaling());
-    EXPECT_EQ(kUnknown, static_cast<DWORD>(config.backbufferFormat()));
-    EXPECT_EQ(kUnknown, static_cast<DWORD>(config.mipMapping()));
-    EXPECT_EQ("Something failed while loading the configuration file: data\\test.cfg\n",
-              log.text());
-}
-
-TEST_F(ConfigTest, OneMissingKeyFailsTheLoadButTheOthersAreRead) {
-    Config config = load(ConfigText().remove("refresh rate").text());
-    EXPECT_FALSE(config.loaded());
-    EXPECT_EQ(0u, config.refreshRate());
-    EXPECT_EQ(800, config.screenWidth());
-    EXPECT_EQ(D3DTEXF_LINEAR, config.mipMapping());
-    EXPECT_EQ(D3DMULTISAMPLE_NONE, config.multisamples());
-}
-
-TEST_F(ConfigTest, KeyMustTouchTheEqualsSign) {
-    std::string text = ConfigText().remove("screen width").text() + "screen width =640\n";
-    Config config = load(text);
-    EXPECT_EQ(0, config.screenWidth());
-    EXPECT_FALSE(config.loaded());
-}
-
-TEST_F(ConfigTest, ValueSkipsBlanksAndKeepsOnlyTheFirstWord) {
-    Config config = load(ConfigText()
-                             .set("screen width", "   1024 pixels wide")
-                             .set("backbuffer format", "\tR5G6B5 // sixteen bits")
-                             .text());
-    EXPECT_TRUE(config.loaded());
-    EXPECT_EQ(1024, config.screenWidth());
-    EXPECT_EQ(D3DFMT_R5G6B5, config.backbufferFormat());
-}
-
-TEST_F(ConfigTest, CommentsHideKeys) {
-    std::string text = "// screen width=320\n" + ConfigText().remove("screen width").text() +
-                       "screen width=640 // the real one\n";
-    Config config = load(text);
-    EXPECT_EQ(640, config.screenWidth());
-    EXPECT_TRUE(config.loaded());
-
-    Config commentedOut = load("video card=1\n//video card=2\n" + ConfigText().text());
-    EXPECT_EQ(1u, commentedOut.videoCard());
-}
-
-TEST_F(ConfigTest, FirstOccurrenceWins) {
-    std::string text = "screen width=320\n" + ConfigText().text() + "screen width=1600\n";
-    Config config = load(text);
-    EXPECT_EQ(320, config.screenWidth());
-    EXPECT_TRUE(config.loaded());
-}
-
-TEST_F(ConfigTest, KeyInsideOtherTextStillCounts) {
-    std::string text = ConfigText().remove("screen height").text() + "my screen height=480\n";
-    Config config = load(text);
-    EXPECT_EQ(480, config.screenHeight());
-    EXPECT_TRUE(config.loaded());
-}
-
-TEST_F(ConfigTest, KeysAreCaseSensitive) {
-    std::string text = ConfigText().remove("screen width").text() + "Screen width=800\n";
-    Config config = load(text);
-    EXPECT_EQ(0, config.screenWidth());
-    EXPECT_FALSE(config.loaded());
-}
-
-TEST_F(ConfigTest, FlagsAreIntegers) {
-    EXPECT_FALSE(load(ConfigText().set("full screen", "true").text()).fullScreen());
-    EXPECT_FALSE(load(ConfigText().set("full screen", "yes").text()).fullScreen());
-    EXPECT_TRUE(load(ConfigText().set("full screen", "2").text()).fullScreen());
-    EXPECT_TRUE(load(ConfigText().set("full screen", "-1").text()).fullScreen());
-    EXPECT_FALSE(load(ConfigText().set("full screen", "0").text()).fullScreen());
-}
-
-TEST_F(ConfigTest, NumbersReadLikeAtoiAndAtof) {
-    Config config = load(ConfigText()
-                             .set("screen width", "640px")
-                             .set("screen height", "abc")
-                             .set("window scaling", "0.5x")
-                             .set("refresh rate", "+85")
-                             .text());
-    EXPECT_EQ(640, config.screenWidth());
-    EXPECT_EQ(0, config.screenHeight());
-    EXPECT_FLOAT_EQ(0.5f, config.windowScaling());
-    EXPECT_EQ(85u, config.refreshRate());
-    EXPECT_TRUE(config.loaded());  // a malformed number is not a missing key
-}
-
-TEST_F(ConfigTest, OutOfRangeNumbersSaturate) {
-    Config config = load(ConfigText()
-                             .set("screen width", "99999999999999999999")
-                             .set("screen height", "-99999999999")
-                             .set("video card", "-1")
-                             .set("window scaling", "1e999")
-                             .text());
-    EXPECT_EQ(INT_MAX, config.screenWidth());
-    EXPECT_EQ(INT_MIN, config.screenHeight());
-    EXPECT_EQ(0xFFFFFFFFu, config.videoCard());
-    EXPECT_TRUE(std::isinf(config.windowScaling()));
-}
-
-TEST_F(ConfigTest, FormatAndFilterNamesAreExact) {
-    Config lower = load(ConfigText().set("backbuffer format", "x8r8g8b8").text());
-    EXPECT_EQ(kUnknown, static_cast<DWORD>(lower.backbufferFormat()));
-    EXPECT_FALSE(lower.loaded());
-
-    Config filters = load(ConfigText()
-                              .set("minification", "bilinear")
-                              .set("magnification", "trilinear")
-                              .set("mip-mapping", "none")
-                              .text());
-    EXPECT_EQ(filters.minification(), filters.magnification());
-    EXPECT_EQ(D3DTEXF_LINEAR, filters.minification());
-    EXPECT_EQ(kUnknown, static_cast<DWORD>(filters.mipMapping()));
-    EXPECT_FALSE(filters.loaded());
-}
-
-TEST_F(ConfigTest, EveryFormatNameIsKnown) {
-    const std::pair<const char*, D3DFORMAT> names[] = {{"A8R8G8B8", D3DFMT_A8R8G8B8},
-                                                       {"X8R8G8B8", D3DFMT_X8R8G8B8},
-                                                       {"R8G8B8", D3DFMT_R8G8B8},
-                                                       {"A1R5G5B5", D3DFMT_A1R5G5B5},
-                                                       {"R5G6B5", D3DFMT_R5G6B5},
-                                                       {"X1R5G5B5", D3DFMT_X1R5G5B5},
-                                                       {"D15S1", D3DFMT_D15S1},
-                                                       {"D16", D3DFMT_D16},
-                                                       {"D16_LOCKABLE", D3DFMT_D16_LOCKABLE},
-                                                       {"D24S8", D3DFMT_D24S8},
-                                                       {"D24X4S4", D3DFMT_D24X4S4},
-                                                       {"D32", D3DFMT_D32},
-                                                       {"D24X8", D3DFMT_D24X8}};
-    for (const auto& [name, format] : names) {
-        Config config = load(ConfigText().set("depth-stencil buffer format", name).text());
-        EXPECT_EQ(format, config.depthStencilFormat()) << name;
-        EXPECT_TRUE(config.loaded()) << name;
+TEST(Config, EachRuleAsARow) {
+    const Row rows[] = {
+        {"shipped default.cfg", Shipped(), {}},
+        {"line feeds as carriage return and line feed", WithCrLf(ConfigText().text()), {}},
+        {"every key changed",
+         ConfigText()
+             .set("screen width", "1024")
+             .set("screen height", "768")
+             .set("full screen", "1")
+             .set("window scaling", "0.75")
+             .set("hardware T&L", "0")
+             .set("back face culling", "0")
+             .set("video card", "2")
+             .set("refresh rate", "75")
+             .set("backbuffer format", "R5G6B5")
+             .set("texture format", "A1R5G5B5")
+             .set("depth-stencil buffer format", "D16")
+             .set("minification", "point")
+             .set("magnification", "anisotropic")
+             .set("mip-mapping", "gaussian_cubic")
+             .set("antialiasing multisamples", "4")
+             .text(),
+         {{"width", 1024},
+          {"height", 768},
+          {"full", 1},
+          {"scale", 0.75},
+          {"tnl", 0},
+          {"cull", 0},
+          {"card", 2},
+          {"refresh", 75},
+          {"back", D3DFMT_R5G6B5},
+          {"texture", D3DFMT_A1R5G5B5},
+          {"depth", D3DFMT_D16},
+          {"min", D3DTEXF_POINT},
+          {"mag", D3DTEXF_ANISOTROPIC},
+          {"mip", D3DTEXF_GAUSSIANCUBIC},
+          {"samples", 4}}},
+        {"a number missing", Without("refresh rate"), {{"refresh", 0}, {"loaded", 0}}},
+        {"a flag missing", Without("full screen"), {{"loaded", 0}}},
+        {"a format missing", Without("texture format"), {{"texture", kUnknown}, {"loaded", 0}}},
+        {"a filter missing", Without("magnification"), {{"mag", kUnknown}, {"loaded", 0}}},
+        {"blank before the =",
+         Without("screen width") + "screen width =640\n",
+         {{"width", 0}, {"loaded", 0}}},
+        {"keys are case-sensitive",
+         Without("screen width") + "Screen width=640\n",
+         {{"width", 0}, {"loaded", 0}}},
+        {"blanks before the value, words after it",
+         ConfigText()
+             .set("screen width", "  1024 pixels")
+             .set("depth-stencil buffer format", "\tD32 // bits")
+             .text(),
+         {{"width", 1024}, {"depth", D3DFMT_D32}}},
+        {"commented-out keys",
+         "// screen width=320\nvideo card=1\n//video card=2\n" + Without("screen width") +
+             "screen width=640 // the real one\n",
+         {{"width", 640}, {"card", 1}}},
+        {"first occurrence wins",
+         "screen width=320\n" + ConfigText().text() + "screen width=9\n",
+         {{"width", 320}}},
+        {"key inside other text",
+         Without("screen height") + "my screen height=480\n",
+         {{"height", 480}}},
+        {"flags are integers",
+         ConfigText().set("full screen", "-1").set("hardware T&L", "true").text(),
+         {{"full", 1}, {"tnl", 0}}},
+        {"numbers read as far as they go",
+         ConfigText()
+             .set("screen width", "640px")
+             .set("screen height", "abc")
+             .set("window scaling", "0.5x")
+             .set("refresh rate", "+85")
+             .text(),
+         {{"width", 640}, {"height", 0}, {"scale", 0.5}, {"refresh", 85}}},
+        {"numbers out of range saturate",
+         ConfigText()
+             .set("screen width", "99999999999999999999")
+             .set("screen height", "-9999999999")
+             .set("video card", "-1")
+             .set("window scaling", "1e999")
+             .text(),
+         {{"width", INT_MAX}, {"height", INT_MIN}, {"card", 4294967295.0}, {"scale", INFINITY}}},
+        {"names are exact",
+         ConfigText()
+             .set("backbuffer format", "x8r8g8b8")
+             .set("minification", "bilinear")
+             .set("mip-mapping", "none")
+             .text(),
+         {{"back", kUnknown}, {"mip", kUnknown}, {"loaded", 0}}},
+        {"two keys on a line, in reading order",
+         "screen width=1024 screen height=768\n" + ConfigText().remove("screen height").text(),
+         {{"width", 1024}, {"height", 768}}},
+        // The width lookup cuts the line up to its value, the height before it.
+        {"two keys on a line, reversed",
+         "screen height=768 screen width=1024\n" +
+             ConfigText().remove("screen width").remove("screen height").text(),
+         {{"width", 1024}, {"loaded", 0}, {"height", 0}}},
+        {"a line of 299 characters", "//" + std::string(297, 'x') + "\n" + ConfigText().text(), {}},
+        // Its first 299 characters count; nothing after it is read.
+        {"a line of 300 characters ends the reading",
+         "screen width=640 " + std::string(283, 'x') + "\n" + Without("screen width"),
+         {{"width", 640},
+          {"height", 0},
+          {"full", 0},
+          {"scale", 0},
+          {"tnl", 0},
+          {"cull", 0},
+          {"refresh", 0},
+          {"back", kUnknown},
+          {"texture", kUnknown},
+          {"depth", kUnknown},
+          {"min", kUnknown},
+          {"mag", kUnknown},
+          {"mip", kUnknown},
+          {"loaded", 0}}},
+        {"a key after the 299th character",
+         Without("video card") + std::string(295, ' ') + "video card=3\n",
+         {{"card", 0}, {"loaded", 0}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScratchDir scratch;
+        scratch.writeData("test.cfg", row.text);
+        LogCapture log;
+        Values expected = kDefaults;
+        for (const auto& [key, value] : row.changed) expected[key] = value;
+        EXPECT_EQ(ValuesOf(Config("test.cfg")), expected);
+        EXPECT_EQ(log.text(), (expected["loaded"] ? "Loaded configuration file: data\\test.cfg\n"
+                                                  : "Something failed while loading the "
+                                                    "configuration file: data\\test.cfg\n"));
     }
 }
 
-TEST_F(ConfigTest, CarriageReturnsAreWhiteSpace) {
-    std::string text = ConfigText().text();
-    std::string crlf;
-    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    Config config = load(crlf);
-    EXPECT_TRUE(config.loaded());
-    EXPECT_EQ(D3DFMT_X8R8G8B8, config.backbufferFormat());
-    EXPECT_EQ(D3DTEXF_LINEAR, config.mipMapping());
-}
-
-TEST_F(ConfigTest, SharedLineWorksOnlyInLookupOrder) {
-    std::string rest = ConfigText().remove("screen width").remove("screen height").text();
-    Config inOrder = load("screen width=1024 screen height=768\n" + rest);
-    EXPECT_EQ(1024, inOrder.screenWidth());
-    EXPECT_EQ(768, inOrder.screenHeight());
-    EXPECT_TRUE(inOrder.loaded());
-
-    Config reversed = load("screen height=768 screen width=1024\n" + rest);
-    EXPECT_EQ(1024, reversed.screenWidth());
-    EXPECT_EQ(0, reversed.screenHeight());  // cut away by the width lookup
-    EXPECT_FALSE(reversed.loaded());
-}
-
-TEST_F(ConfigTest, LineOf299CharactersIsRead) {
-    std::string longComment = "//" + std::string(297, 'x');
-    ASSERT_EQ(299u, longComment.size());
-    Config config = load(longComment + "\n" + ConfigText().text());
-    EXPECT_TRUE(config.loaded());
-    EXPECT_EQ(800, config.screenWidth());
-}
-
-TEST_F(ConfigTest, LineOf300CharactersEndsTheReading) {
-    std::string rest = ConfigText().remove("screen width").text();
-    // The first 299 characters of the long line still count.
-    std::string longLine = "screen width=640 " + std::string(300, 'x');
-    Config config = load(longLine + "\n" + rest);
-    EXPECT_EQ(640, config.screenWidth());
-    EXPECT_EQ(0, config.screenHeight());
-    EXPECT_EQ(kUnknown, static_cast<DWORD>(config.backbufferFormat()));
-    EXPECT_FALSE(config.loaded());
-
-    Config exactly300 = load(std::string(300, '#') + "\n" + ConfigText().text());
-    EXPECT_EQ(0, exactly300.screenWidth());
-    EXPECT_FALSE(exactly300.loaded());
-}
-
-TEST_F(ConfigTest, KeyBeyondTheFirst299CharactersIsLost) {
-    std::string rest = ConfigText().remove("video card").text();
-    Config config = load(rest + std::string(295, ' ') + "video card=3\n");
-    EXPECT_EQ(0u, config.videoCard());
-    EXPECT_FALSE(config.loaded());
-}
-
-TEST_F(ConfigTest, GetConfigLoadsDefaultCfgOnce) {
+TEST(Config, GetConfigLoadsDefaultCfgOnce) {
+    ScratchDir scratch;
+    LogCapture log;
     scratch.writeData("default.cfg", ConfigText().set("screen width", "1234").text());
     Config& first = GetConfig();
     scratch.writeData("default.cfg", ConfigText().set("screen width", "42").text());
-    Config& second = GetConfig();
-    EXPECT_EQ(&first, &second);
-    EXPECT_EQ(1234, second.screenWidth());
-    EXPECT_EQ("Loaded configuration file: data\\default.cfg\n", log.text());
+    EXPECT_EQ(&GetConfig(), &first);
+    EXPECT_EQ(first.screenWidth(), 1234);
+    EXPECT_EQ(log.text(), "Loaded configuration file: data\\default.cfg\n");
 }
 
 }  // namespace

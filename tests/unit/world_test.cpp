@@ -1,5 +1,7 @@
-// World: resources made from the level file, the draw sequence, release.
+// The level file and the World made from it: records as read, damaged files
+// (one row each), and what the World has bound at each draw.
 #include "world/world.h"
+#include "world/world_file.h"
 
 #include "app/globals.h"
 #include "camera/camera.h"
@@ -10,56 +12,290 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-using tundra_formats::GeomLevel;
-using tundra_formats::GeomPolygon;
-using tundra_formats::GeomTexture;
-using tundra_formats::GeomVertex;
-using tundra_test::RecordingDevice;
+using namespace tundra_formats;
 
 namespace {
 
-// Faces of 3 and 6 vertices, then a second 3-vertex face with the same
-// texture and lightmap as the first.
-GeomLevel ThreeFaceLevel() {
+// Notes at every DrawPrimitive what the pixels would come from:
+// "<stage 0 texture> op arg1 arg2 mip min mag | <stage 1 ...> | first count".
+// A stage switched off shows as "<texture> off".
+class DrawRecorder : public tundra_test::RecordingDevice {
+public:
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT first, UINT count) override {
+        std::string text;
+        for (DWORD stage : {0u, 1u}) {
+            text += nameOf(boundTexture(stage));
+            if (stageState(stage, D3DTSS_COLOROP) == D3DTOP_DISABLE) text += " off";
+            else
+                for (auto kind : {D3DTSS_COLOROP, D3DTSS_COLORARG1, D3DTSS_COLORARG2,
+                                  D3DTSS_MIPFILTER, D3DTSS_MINFILTER, D3DTSS_MAGFILTER})
+                    text += " " + std::to_string(stageState(stage, kind));
+            text += " | ";
+        }
+        draws.push_back(text + std::to_string(first) + " " + std::to_string(count));
+        firsts += (firsts.empty() ? "" : " ") + std::to_string(first);
+        EXPECT_EQ(type, D3DPT_TRIANGLEFAN);
+        return RecordingDevice::DrawPrimitive(type, first, count);
+    }
+    std::vector<std::string> draws;
+    std::string firsts;  // the first vertex of each draw
+};
+const std::string kSurface = "tex#1 4 2 0 2 2 2 | ";  // the main texture, modulated
+std::string Lit(const std::string& lightmap) { return lightmap + " 5 2 1 2 2 2 | "; }
+
+TEST(WorldFile, ReadsEveryRecordAsWritten) {
+    LevelScratch scratch;
     GeomLevel level;
-    level.vertices.resize(12);
-    level.polygons = {GeomPolygon{0, 3, 0, 0}, GeomPolygon{3, 6, 1, 1}, GeomPolygon{9, 3, 0, 0}};
-    level.textures = {GeomTexture{"floor"}, GeomTexture{"wall"}};
-    level.lightmaps.resize(2);
-    return level;
+    level.vertices.resize(3);
+    level.vertices[1] = GeomVertex{1, 2, 3, 0.5f, 0.25f, 0.75f, 1.0f};
+    for (int32_t lightmap : {0, 3, 4, 5, -1, -5}) {
+        level.polygons.push_back(GeomPolygon{0, 3, 1, lightmap, -123456, {}});
+        level.polygons.back().unusedBytes.fill(0xAB);
+    }
+    level.textures = {GeomTexture{std::string(63, 'a'), 0xDEADBEEF},
+                      GeomTexture{std::string("abc\0junk", 8)},
+                      GeomTexture{std::string(60, 'b') + "wxyzoverflow"}};
+    level.lightmaps.resize(4);
+    level.lightmaps[3].unused = 0xFFFFFFFF;
+    level.lightmaps[3].setTexel(127, 0, 4, 5, 6);
+    level.lightmaps[3].setTexel(0, 1, 7, 8, 9);
+    level.lightmaps[3].setTexel(127, 127, 10, 11, 12);
+    LogCapture log;
+    const WorldFile file(scratch.write(level));
+
+    std::string warnings;
+    for (int i = 0; i < 4; ++i) warnings += "\n lightmap id not in bounds!!!";
+    EXPECT_EQ(log.text(), "LOADED: data\\world.geom\n" + warnings);
+    ASSERT_EQ(file.numVertices, 3);
+    const WorldVertex& v = file.vertices[1];
+    const float read[] = {v.x, v.y, v.z, v.surfaceU, v.surfaceV, v.lightmapU, v.lightmapV};
+    EXPECT_EQ(std::vector<float>(read, read + 7),
+              (std::vector<float>{8, 16, 24, 0.5f, 0.25f, 0.75f, 1.0f}));
+    ASSERT_EQ(file.numPolygons, 6);
+    const int32_t wrapped[] = {0, 3, 0, 1, 3, 3};
+    for (int i = 0; i < 6; ++i) {
+        const WorldPolygon& p = file.polygons[i];
+        EXPECT_EQ(
+            std::vector<int32_t>({p.firstVertex, p.vertexCount, p.textureIndex, p.lightmapIndex}),
+            std::vector<int32_t>({0, 3, 1, wrapped[i]}))
+            << i;
+    }
+    ASSERT_EQ(file.numTextures, 3);
+    EXPECT_EQ(file.textures[0].nameText(), std::string(63, 'a'));
+    EXPECT_EQ(file.textures[1].nameText(), "abc");
+    EXPECT_EQ(file.textures[2].nameText(), std::string(60, 'b') + "wxyz");
+    ASSERT_EQ(file.numLightmaps, 4);
+    const WorldLightmap& map = file.lightmaps[3];
+    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&map)[4 + 127 * 3], 4);
+    EXPECT_EQ(map.texel(127, 0)[1], 5);
+    EXPECT_EQ(map.texel(0, 1)[2], 9);
+    EXPECT_EQ(map.texel(127, 127)[0], 10);
+    EXPECT_FALSE(file.hasVisibility);
 }
 
-std::vector<std::string> Stage0Setup(const std::string& texture) {
-    return {"SetTexture(0, " + texture + ")",        "SetTextureStageState(0, COLOROP, 4)",
-            "SetTextureStageState(0, COLORARG1, 2)", "SetTextureStageState(0, COLORARG2, 0)",
-            "SetTextureStageState(0, MIPFILTER, 2)", "SetTextureStageState(0, MINFILTER, 2)",
-            "SetTextureStageState(0, MAGFILTER, 2)"};
+// --- damaged files ---------------------------------------------------------
+
+// 8 vertices, 2 quads, 2 textures, 2 lightmaps: 16 + 224 + 72 + 136 + 98312.
+constexpr size_t kSize = 98760;
+using L = GeomLevel;
+using O = GeomWriteOptions;
+using V = GeomVisibility;
+using Damage = std::function<void(L&, O&)>;
+
+// The camera (origin, looking along +z) is behind the plane x = 1, in leaf 0
+// of cluster 0, which sees only itself; both leaves' boxes lie just ahead.
+// 142 bytes after the last lightmap.
+Damage Section(std::function<void(V&, O&)> change) {
+    return [change](L& level, O& options) {
+        V v;
+        v.planes = {{{1, 0, 0}, 0.125f}};
+        v.nodes = {{0, -2, -1}};
+        v.leaves = {{0, {-1, -1, 1}, {1, 1, 2}, 0, 1}, {1, {-1, -1, 1}, {1, 1, 2}, 1, 1}};
+        v.leafPolygons = {0, 1};
+        v.numClusters = 2;
+        v.bytesPerCluster = 1;
+        v.clusterSets = {0x1, 0x3};
+        change(v, options);
+        level.visibility = v;
+    };
+}
+// Leaf 0's box moved (in file units).
+Damage Box(float x0, float y0, float z0, float x1, float y1, float z1) {
+    return Section([=](V& v, O&) {
+        const float min[] = {x0, y0, z0}, max[] = {x1, y1, z1};
+        std::copy(min, min + 3, v.leaves[0].min);
+        std::copy(max, max + 3, v.leaves[0].max);
+    });
 }
 
-std::vector<std::string> Stage1Setup(const std::string& lightmap) {
-    return {"SetTexture(1, " + lightmap + ")",       "SetTextureStageState(1, COLOROP, 5)",
-            "SetTextureStageState(1, COLORARG1, 2)", "SetTextureStageState(1, COLORARG2, 1)",
-            "SetTextureStageState(1, MIPFILTER, 2)", "SetTextureStageState(1, MINFILTER, 2)",
-            "SetTextureStageState(1, MAGFILTER, 2)"};
+struct Row {
+    const char* name;
+    Damage damage;
+    const char* logPart;  // in parentheses: why the visibility section is left out
+    const char* drawn;    // the first vertex of each face drawn from the origin
+};
+
+const Row kRows[] = {
+    {"empty file", [](L&, O& o) { o.truncateTo = 0; },
+     "is shorter than its 16-byte header; loading an empty level", ""},
+    {"cut inside header", [](L&, O& o) { o.truncateTo = 15; }, "shorter than its 16-byte", ""},
+    {"cut inside vertices", [](L&, O& o) { o.truncateTo = 46; },
+     "is too short: its counts need 98760 bytes, it has 46; loading an empty level", ""},
+    {"one byte short", [](L&, O& o) { o.truncateTo = kSize - 1; }, "it has 98759;", ""},
+    {"negative vertex count", [](L&, O& o) { o.numVertices = -1; },
+     "has a negative count (vertices -1, polygons 2, textures 2, lightmaps 2); loading an", ""},
+    {"negative polygon count", [](L&, O& o) { o.numPolygons = -1; },
+     "count (vertices 8, polygons -1", ""},
+    {"negative texture count", [](L&, O& o) { o.numTextures = -1; }, "textures -1, lightmaps", ""},
+    {"negative lightmap count", [](L&, O& o) { o.numLightmaps = INT_MIN; }, "negative count", ""},
+    {"every count huge",
+     [](L&, O& o) { o.numVertices = o.numPolygons = o.numTextures = o.numLightmaps = INT_MAX; },
+     "is too short", ""},
+    {"polygons but no lightmaps", [](L& l, O&) { l.lightmaps.clear(); },
+     "WARNING: World file has polygons but no lightmaps; they are drawn without lightmaps\n",
+     "0 4"},
+    {"texture index out of range",
+     [](L& l, O&) { l.polygons[0].textureIndex = 2, l.polygons[1].textureIndex = -1; },
+     "WARNING: dropped 2 of 2 polygons (vertex run outside the vertex array, fewer than 3 "
+     "vertices or texture index out of range)\n",
+     ""},
+    {"vertex run one past the end", [](L& l, O&) { l.polygons[1].vertexCount = 5; },
+     "dropped 1 of 2 polygons", "0"},
+    {"vertex run starting outside",
+     [](L& l, O&) { l.polygons[0].firstVertex = -1, l.polygons[1].firstVertex = INT_MAX; },
+     "dropped 2 of 2", ""},
+    {"fewer than three vertices",
+     [](L& l, O&) { l.polygons[0].vertexCount = 2, l.polygons[1].vertexCount = INT_MIN; },
+     "dropped 2 of 2", ""},
+    {"triangle at the end",
+     [](L& l, O&) {
+         l.polygons[1] = {5, 3, 1, 1};
+     },
+     "polygons in map: 2\nnumber of textures", "0 5"},
+    {"texture name without NUL", [](L& l, O&) { l.textures[1].name = std::string(200, 'n'); },
+     "number of textures in map: 2", "0 4"},
+    {"trailing bytes", [](L&, O& o) { o.trailing.assign(1000, 0xEE); }, "lightmaps in map: 2",
+     "0 4"},
+    {"counts below the records present", [](L&, O& o) { o.numPolygons = 1, o.numLightmaps = 1; },
+     "number of polygons in map: 1", "0"},
+    // A sound section: draw what the camera's cluster sees inside the view.
+    {"sound section", Section([](V&, O&) {}), "visibility: 2 leaves in 2 clusters\n", "0"},
+    {"cluster seeing only the other", Section([](V& v, O&) { v.clusterSets[0] = 0x2; }),
+     "visibility", "4"},
+    {"camera in front of the split", Section([](V& v, O&) { v.planes[0].distance = -0.125f; }),
+     "visibility", "0 4"},
+    {"polygon in no leaf", Section([](V& v, O&) { v.leaves[1].polygonCount = 0; }), "visibility",
+     "0 4"},
+    {"camera in no cluster", Section([](V& v, O&) { v.leaves[0].cluster = -1; }), "visibility",
+     "0 4"},
+    {"leaf behind the camera", Box(-1, -1, -2, 1, 1, -1), "visibility", ""},
+    {"leaf left of the view", Box(-100, -1, 1, -90, 1, 2), "visibility", ""},
+    {"leaf right of the view", Box(90, -1, 1, 100, 1, 2), "visibility", ""},
+    {"leaf above the view", Box(-1, 90, 1, 1, 100, 2), "visibility", ""},
+    {"leaf below the view", Box(-1, -100, 1, 1, -90, 2), "visibility", ""},
+    {"leaf beyond the far plane", Box(-1, -1, 20000, 1, 1, 20001), "visibility", ""},
+    {"leaf across the far plane", Box(-1, -1, 12400, 1, 1, 12600), "visibility", "0"},
+    // 0.28 units outside the left plane: kept, rounding must never hide a polygon.
+    {"leaf just left of the view", Box(-100, -1, 10, -4.18f, 1, 10), "visibility", "0"},
+    // A damaged section is left out: every face is drawn.
+    {"section cut inside its header", Section([](V&, O& o) { o.truncateTo = kSize + 31; }),
+     "(it is shorter than its 32-byte header)", "0 4"},
+    {"section of another version", Section([](V& v, O&) { v.version = 2; }), "(version 2 is not 1)",
+     "0 4"},
+    {"negative section count", Section([](V& v, O&) { v.planeCount = -1; }), "(a negative count)",
+     "0 4"},
+    {"section cut short", Section([](V&, O& o) { o.truncateTo = kSize + 141; }),
+     "(its counts need 142 bytes, it has 141)", "0 4"},
+    {"bytes after the section", Section([](V&, O& o) { o.trailing.assign(4, 0); }),
+     "(its counts need 142 bytes, it has 146)", "0 4"},
+    {"no nodes", Section([](V& v, O&) { v.nodes.clear(); }), "(no nodes)", "0 4"},
+    {"visible sets too small",
+     Section([](V& v, O&) { v.numClusters = 9, v.clusterSets.resize(9); }),
+     "(visible sets of 1 bytes for 9 clusters)", "0 4"},
+    {"plane not finite", Section([](V& v, O&) { v.planes[0].normal[2] = NAN; }),
+     "(plane 0 is not finite)", "0 4"},
+    {"node plane out of range", Section([](V& v, O&) { v.nodes[0].plane = 1; }),
+     "(node 0 has plane 1 of 1)", "0 4"},
+    {"node child outside the leaves", Section([](V& v, O&) { v.nodes[0].back = -3; }),
+     "(node 0 has child -3 outside the tree)", "0 4"},
+    {"node child outside the nodes", Section([](V& v, O&) { v.nodes[0].front = 1; }),
+     "(node 0 has child 1 outside the tree)", "0 4"},
+    {"tree with a loop", Section([](V& v, O&) { v.nodes[0].front = 0; }),
+     "(node 0 is reached twice: the tree has a loop)", "0 4"},
+    {"leaf cluster out of range", Section([](V& v, O&) { v.leaves[1].cluster = 2; }),
+     "(leaf 1 has cluster 2 of 2)", "0 4"},
+    {"leaf bounds not finite", Section([](V& v, O&) { v.leaves[0].max[1] = INFINITY; }),
+     "(leaf 0 has bounds that are not finite)", "0 4"},
+    {"leaf polygons past the list", Section([](V& v, O&) { v.leaves[1].polygonCount = 2; }),
+     "(leaf 1 has polygons 1 + 2 of 2)", "0 4"},
+    {"leaf polygon outside the level", Section([](V& v, O&) { v.leafPolygons[1] = 2; }),
+     "(leaf polygon 1 is polygon 2 of 2)", "0 4"},
+};
+
+TEST(DamagedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        LevelScratch scratch;
+        L level;
+        level.vertices.resize(8);
+        level.polygons = {GeomPolygon{0, 4, 0, 0}, GeomPolygon{4, 4, 1, 1}};
+        level.textures = {GeomTexture{"a"}, GeomTexture{"b"}};
+        level.lightmaps.resize(2);
+        O options;
+        row.damage(level, options);
+        const std::string name = scratch.write(level, options);
+        LogCapture log;
+        int vertices;
+        {
+            const WorldFile file(name);
+            vertices = file.numVertices;
+            EXPECT_EQ(size_t(file.numVertices), file.vertices.size());
+            EXPECT_EQ(size_t(file.numPolygons), file.polygons.size());
+            EXPECT_EQ(size_t(file.numTextures), file.textures.size());
+            EXPECT_EQ(size_t(file.numLightmaps), file.lightmaps.size());
+        }
+        const std::string fileLog = log.text();
+        const bool rejected = fileLog.find("loading an empty level") != std::string::npos;
+        const bool sectionIgnored = row.logPart[0] == '(';
+        // "LOADED: ..." then one line saying why.
+        if (rejected || sectionIgnored) {
+            EXPECT_EQ(std::count(fileLog.begin(), fileLog.end(), '\n'), 2) << fileLog;
+        }
+        EXPECT_TRUE(!rejected || vertices == 0);
+
+        DrawRecorder device;
+        g_camera = Camera();
+        {
+            World world(name, &device, 1.0f);
+            EXPECT_EQ(device.count("CreateVertexBuffer"), vertices > 0 ? 1u : 0u);
+            world.render();
+            for (const tundra_test::RecordedCall& draw : device.callsNamed("DrawPrimitive"))
+                EXPECT_LE(draw.args[1] + draw.args[2] + 2, uint32_t(vertices)) << draw.text;
+            // A face draws with its lightmap, or with stage 1 off when it has none.
+            for (const std::string& draw : device.draws)
+                EXPECT_EQ(draw.find("| null"), draw.find("| null off")) << draw;
+            EXPECT_TRUE(world.visibility || world.faces.size() == device.draws.size());
+        }
+        EXPECT_EQ(device.firsts, row.drawn);
+        EXPECT_TRUE(device.leaks().empty());
+        EXPECT_NE(log.text().find(row.logPart), std::string::npos) << log.text();
+        const char* ignored =
+            "WARNING: World file data\\world.geom has a damaged visibility section (";
+        EXPECT_EQ(sectionIgnored, log.text().find(ignored) != std::string::npos);
+    }
 }
 
-void Append(std::vector<std::string>& to, const std::vector<std::string>& more) {
-    to.insert(to.end(), more.begin(), more.end());
-}
+// --- the World on the recording device ------------------------------------------
 
-bool SameMatrix(const D3DMATRIX& a, const D3DMATRIX& b, float tolerance = 1e-6f) {
-    for (int i = 0; i < 16; ++i)
-        if (std::abs((&a._11)[i] - (&b._11)[i]) > tolerance) return false;
-    return true;
-}
-
-// A recording device with the main texture made on it (tex#1), as start-up
-// has it when the World is built.
+// A recording device holding the main texture (tex#1), as start-up has it.
 class WorldTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -67,8 +303,13 @@ protected:
             device.CreateTexture(64, 64, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &mainTexture),
             S_OK);
         g_mainTexture = mainTexture;
-        device.clearCalls();
         g_camera = Camera();
+        // Faces of 3 and 6 vertices, then a triangle like the first.
+        level.vertices.resize(12);
+        level.polygons = {GeomPolygon{0, 3, 0, 0}, GeomPolygon{3, 6, 1, 1},
+                          GeomPolygon{9, 3, 0, 0}};
+        level.textures = {GeomTexture{"floor"}, GeomTexture{"wall"}};
+        level.lightmaps.resize(2);
     }
     void TearDown() override {
         world.reset();
@@ -76,211 +317,127 @@ protected:
         g_mainTexture = nullptr;
         EXPECT_TRUE(device.leaks().empty()) << device.leaks().front();
         EXPECT_TRUE(device.referenceErrors().empty());
+        EXPECT_TRUE(device.stillLocked().empty());
     }
-
-    void build(const GeomLevel& level, const tundra_formats::GeomWriteOptions& options = {}) {
-        world = std::make_unique<World>(scratch.write(level, options), &device, 4.0f / 3.0f);
-    }
+    void build() { world = std::make_unique<World>(scratch.write(level), &device, 4.0f / 3.0f); }
 
     LevelScratch scratch;
     LogCapture log;
-    RecordingDevice device;
+    DrawRecorder device;
     IDirect3DTexture8* mainTexture = nullptr;
+    GeomLevel level;
     std::unique_ptr<World> world;
 };
 
-TEST_F(WorldTest, RenderSetsTransformsStreamAndFormatThenSetsUpAndDrawsEachFace) {
-    build(ThreeFaceLevel());
-    device.clearCalls();
-    world->render();
-
-    const std::vector<tundra_test::RecordedCall>& calls = device.calls();
-    ASSERT_GE(calls.size(), 3u);
-    const uint32_t transforms[] = {256, D3DTS_VIEW, D3DTS_PROJECTION};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(calls[i].name, "SetTransform");
-        EXPECT_EQ(calls[i].args.at(0), transforms[i]);
-    }
-    std::vector<std::string> expected = {"SetStreamSource(0, vb#1, 28)", "SetVertexShader(0x202)"};
-    // Lightmaps are tex#2 and tex#3; every slot holds the main texture tex#1.
-    const char* lightmapOfFace[] = {"tex#2", "tex#3", "tex#2"};
-    const char* drawOfFace[] = {"DrawPrimitive(6, 0, 1)", "DrawPrimitive(6, 3, 4)",
-                                "DrawPrimitive(6, 9, 1)"};
-    for (int face = 0; face < 3; ++face) {
-        Append(expected, Stage0Setup("tex#1"));
-        Append(expected, Stage1Setup(lightmapOfFace[face]));
-        expected.push_back(drawOfFace[face]);
-    }
-    std::vector<std::string> texts = device.callTexts();
-    texts.erase(texts.begin(), texts.begin() + 3);
-    EXPECT_EQ(texts, expected);
+bool SameMatrix(const D3DMATRIX& a, const D3DMATRIX& b) {
+    for (int i = 0; i < 16; ++i)
+        if (std::abs((&a._11)[i] - (&b._11)[i]) > 1e-6f) return false;
+    return true;
 }
 
-TEST_F(WorldTest, TransformsAreIdentityWorldCameraViewAndFortyFiveDegreeProjection) {
-    build(ThreeFaceLevel());
-    g_camera.setPosition(10, 20, 30);
-    g_camera.yaw = 0.3f;
-    Camera reference = g_camera;
-    const D3DXMATRIX expectedView = reference.viewMatrix();
-    D3DXMATRIX expectedProjection;
-    D3DXMatrixPerspectiveFovLH(&expectedProjection, 0.7853982f, 4.0f / 3.0f, 1.0f, 100000.0f);
-    world->render();
-    EXPECT_TRUE(SameMatrix(device.transform(D3DTS_WORLD), Matrix4(Matrix4::Identity)));
-    EXPECT_TRUE(SameMatrix(device.transform(D3DTS_VIEW), expectedView));
-    EXPECT_TRUE(SameMatrix(device.transform(D3DTS_PROJECTION), expectedProjection));
-}
-
-TEST_F(WorldTest, RenderCarriesOutTheCameraDisplacementOncePerFrame) {
-    build(ThreeFaceLevel());
-    g_camera.movement.z = 50.0f;
-    world->render();
-    world->render();
-    EXPECT_NEAR(g_camera.position.z, 50.0f, 1e-3f);
-}
-
-TEST_F(WorldTest, LevelWithoutFacesSetsUpButDrawsNothing) {
-    GeomLevel level = ThreeFaceLevel();
-    level.polygons.clear();
-    build(level);
-    device.clearCalls();
-    world->render();
-    EXPECT_EQ(device.count("SetTransform"), 3u);
-    EXPECT_EQ(device.callTexts("SetStreamSource"),
-              std::vector<std::string>{"SetStreamSource(0, vb#1, 28)"});
-    EXPECT_EQ(device.count("SetVertexShader"), 1u);
-    EXPECT_EQ(device.count("DrawPrimitive"), 0u);
-}
-
-TEST_F(WorldTest, EmptyLevelCreatesNoVertexBufferAndDrawsNothing) {
-    build(GeomLevel{});
-    EXPECT_EQ(device.count("CreateVertexBuffer"), 0u);
-    device.clearCalls();
-    world->render();
-    EXPECT_EQ(device.count("SetTransform"), 3u);
-    EXPECT_EQ(device.callTexts("SetStreamSource"),
-              std::vector<std::string>{"SetStreamSource(0, null, 28)"});
-    EXPECT_EQ(device.count("DrawPrimitive"), 0u);
-}
-
-TEST_F(WorldTest, VertexBufferHoldsPositionThenBothCoordinatePairs) {
-    GeomLevel level = ThreeFaceLevel();
+TEST_F(WorldTest, BuildsItsResourcesAndDrawsEachFaceWithItsTexturesAndStages) {
     level.vertices[4] = GeomVertex{1, 2, 3, 0.5f, 0.25f, 0.75f, 1.0f};
-    build(level);
-    EXPECT_EQ(device.callTexts("CreateVertexBuffer"),
-              std::vector<std::string>{"CreateVertexBuffer(336, 0x8, 0x202, MANAGED) -> vb#1"});
-    const tundra_test::RecordingVertexBuffer* buffer = device.vertexBuffer(1);
-    ASSERT_NE(buffer, nullptr);
-    EXPECT_FALSE(buffer->isLocked());
-    const float expected[] = {8, 16, 24, 0.5f, 0.25f, 0.75f, 1.0f};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(buffer->floatAt(4 * 28 + 4 * i), expected[i]) << i;
-}
-
-TEST_F(WorldTest, LightmapTexelsBecomeOpaqueXrgbAtTheDevicePitch) {
-    GeomLevel level = ThreeFaceLevel();
     level.lightmaps[1].setTexel(5, 7, 255, 128, 0);
     level.lightmaps[1].setTexel(127, 0, 1, 2, 3);
     level.lightmaps[1].setTexel(0, 127, 4, 5, 6);
-    build(level);
-    EXPECT_EQ(device.callTexts("CreateTexture").at(1),
-              "CreateTexture(128, 128, 1, 0x0, X8R8G8B8, MANAGED) -> tex#3");
-    const tundra_test::RecordingTexture* map = device.texture(3);
-    ASSERT_NE(map, nullptr);
-    EXPECT_EQ(map->texel(0, 5, 7), 0xFFFF8000u);
-    EXPECT_EQ(map->texel(0, 127, 0), 0xFF010203u);
-    EXPECT_EQ(map->texel(0, 0, 127), 0xFF040506u);
-    EXPECT_EQ(map->texel(0, 7, 5), 0xFF000000u);
-    EXPECT_FALSE(map->isLocked());
-    EXPECT_TRUE(map->paddingIntact());
-}
-
-TEST_F(WorldTest, EveryTextureSlotHoldsTheMainTexture) {
-    GeomLevel level = ThreeFaceLevel();
-    level.textures = {GeomTexture{"a"}, GeomTexture{"b.jpg"}, GeomTexture{""}};
-    build(level);
-    ASSERT_EQ(world->textures.size(), 3u);
-    for (IDirect3DTexture8* slot : world->textures) EXPECT_EQ(slot, mainTexture);
-    EXPECT_EQ(mainTexture->AddRef(), 2u);  // the World added no reference
-    mainTexture->Release();
-}
-
-TEST_F(WorldTest, LoadLogAndCameraPutAtOrigin) {
     g_camera.setPosition(5, 6, 7);
-    build(ThreeFaceLevel());
+    build();
     EXPECT_EQ(log.text(),
-              "LOADED: data\\world.geom\n"
-              "number of vertices in map: 12\n"
-              "number of polygons in map: 3\n"
-              "number of textures in map: 2\n"
+              "LOADED: data\\world.geom\nnumber of vertices in map: 12\n"
+              "number of polygons in map: 3\nnumber of textures in map: 2\n"
               "number of lightmaps in map: 2\n");
-    EXPECT_EQ(g_camera.position.x, 0.0f);
-    EXPECT_EQ(g_camera.position.y, 0.0f);
-    EXPECT_EQ(g_camera.position.z, 0.0f);
-}
+    EXPECT_EQ(g_camera.position.x + g_camera.position.y + g_camera.position.z, 0.0f);
 
-TEST_F(WorldTest, DestructorReleasesBufferAndLightmapsWithItsLogLines) {
-    build(ThreeFaceLevel());
+    EXPECT_EQ(device.callTexts("CreateVertexBuffer"),
+              std::vector<std::string>{"CreateVertexBuffer(336, 0x8, 0x202, MANAGED) -> vb#1"});
+    const float vertex[] = {8, 16, 24, 0.5f, 0.25f, 0.75f, 1.0f};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(device.vertexBuffer(1)->floatAt(4 * 28 + 4 * i), vertex[i]);
+    EXPECT_EQ(device.callTexts("CreateTexture").at(2),
+              "CreateTexture(128, 128, 1, 0x0, X8R8G8B8, MANAGED) -> tex#3");
+    const tundra_test::RecordingTexture* lightmap = device.texture(3);
+    EXPECT_EQ(lightmap->texel(0, 5, 7), 0xFFFF8000u);
+    EXPECT_EQ(lightmap->texel(0, 127, 0), 0xFF010203u);
+    EXPECT_EQ(lightmap->texel(0, 0, 127), 0xFF040506u);
+    EXPECT_EQ(lightmap->texel(0, 7, 5), 0xFF000000u);
+    EXPECT_TRUE(lightmap->paddingIntact());
+    for (IDirect3DTexture8* slot : world->textures) EXPECT_EQ(slot, mainTexture);
+    EXPECT_EQ(mainTexture->AddRef(), 2u);  // the slots hold no reference of their own
+    mainTexture->Release();
+
+    g_camera.setPosition(10, 20, 30);
+    g_camera.yaw = 0.3f;
+    g_camera.movement.z = 5;
+    Camera reference = g_camera;
+    const D3DXMATRIX view = reference.viewMatrix();
+    D3DXMATRIX projection;
+    D3DXMatrixPerspectiveFovLH(&projection, 0.7853982f, 4.0f / 3.0f, 1.0f, 100000.0f);
+    device.clearCalls();
+    world->render();
+    EXPECT_TRUE(SameMatrix(device.transform(D3DTS_WORLD), Matrix4(Matrix4::Identity)));
+    EXPECT_TRUE(SameMatrix(device.transform(D3DTS_VIEW), view));
+    EXPECT_TRUE(SameMatrix(device.transform(D3DTS_PROJECTION), projection));
+    EXPECT_EQ(device.callTexts("SetStreamSource"),
+              std::vector<std::string>{"SetStreamSource(0, vb#1, 28)"});
+    EXPECT_EQ(device.callTexts("SetVertexShader"),
+              std::vector<std::string>{"SetVertexShader(0x202)"});
+    EXPECT_EQ(device.draws, (std::vector<std::string>{kSurface + Lit("tex#2") + "0 1",
+                                                      kSurface + Lit("tex#3") + "3 4",
+                                                      kSurface + Lit("tex#2") + "9 1"}));
     log.clear();
     world.reset();
     EXPECT_EQ(log.text(), "Releasing world vertex buffer.\nReleasing lightmaps: 0 1 \n");
-    EXPECT_EQ(device.texture(2)->refCount(), 0u);
-    EXPECT_EQ(device.vertexBuffer(1)->refCount(), 0u);
 }
 
-TEST_F(WorldTest, FailedVertexBufferKeepsFacesButDrawsNothingAfterTransforms) {
-    device.failCalls("CreateVertexBuffer");
-    build(ThreeFaceLevel());
-    EXPECT_NE(log.text().find("ERROR: Creation of the vertex buffer failed!!!number of vertices"),
-              std::string::npos);
-    EXPECT_EQ(world->faces.size(), 3u);
-    device.clearCalls();
-    world->render();
-    EXPECT_EQ(device.count("SetTransform"), 3u);
-    EXPECT_EQ(device.calls().size(), 3u);
-    log.clear();
-    world.reset();
-    EXPECT_EQ(log.text(), "Releasing lightmaps: 0 1 \n");
+// Each fault once, on the same device: what is left out, and how each face
+// is lit at its draw.
+TEST_F(WorldTest, DeviceFaultsLeaveOutWhatCouldNotBeMade) {
+    struct Fault {
+        const char* method;
+        unsigned skip;
+        const char* logPart;
+        const char* lightmaps;  // per draw
+        const char* released;
+    };
+    const Fault faults[] = {
+        {"CreateVertexBuffer", 0,
+         "ERROR: Creation of the vertex buffer failed!!!number of vertices", "",
+         "Releasing lightmaps: 0 1 \n"},
+        {"Lock", 0, "ERROR: Locking the world vertex buffer failed; the level is not drawn\n", "",
+         "Releasing lightmaps: 0 1 \n"},
+        {"CreateTexture", 1, "ERROR: Creation of lightmap 1 failed\n", "lit off lit ",
+         "Releasing world vertex buffer.\nReleasing lightmaps: 0 \n"},
+        {"LockRect", 0, "ERROR: Locking lightmap 0 failed\n", "off lit off ",
+         "Releasing world vertex buffer.\nReleasing lightmaps: 1 \n"},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.method);
+        device.clearFailures();
+        device.failCalls(fault.method, E_FAIL, fault.skip, 1);
+        device.draws.clear();
+        log.clear();
+        build();
+        EXPECT_NE(log.text().find(fault.logPart), std::string::npos) << log.text();
+        EXPECT_EQ(world->faces.size(), 3u);
+        world->render();
+        std::string lightmaps;
+        for (const std::string& draw : device.draws)
+            lightmaps += draw.find("null off") == std::string::npos ? "lit " : "off ";
+        EXPECT_EQ(lightmaps, fault.lightmaps);
+        log.clear();
+        world.reset();
+        EXPECT_EQ(log.text(), fault.released);
+        // Only the main texture is still held.
+        EXPECT_EQ(device.leaks().size(), 1u);
+    }
 }
 
-TEST_F(WorldTest, FailedVertexBufferLockReleasesTheBuffer) {
-    device.failCalls("Lock");
-    build(ThreeFaceLevel());
-    EXPECT_EQ(world->vertexBuffer, nullptr);
-    EXPECT_EQ(device.vertexBuffer(1)->refCount(), 0u);
-    device.clearCalls();
-    world->render();
-    EXPECT_EQ(device.count("DrawPrimitive"), 0u);
-}
-
-TEST_F(WorldTest, LightmapThatCannotBeMadeLeavesFacesUnlitOnStageOne) {
-    device.failCalls("CreateTexture", E_FAIL, 1, 1);  // the second lightmap
-    build(ThreeFaceLevel());
-    ASSERT_EQ(world->lightmaps.size(), 2u);
-    EXPECT_NE(world->lightmaps[0], nullptr);
-    EXPECT_EQ(world->lightmaps[1], nullptr);
-    device.clearCalls();
-    world->render();
-    std::vector<std::string> texts = device.callTexts();
-    // Face 1 (lightmap 1): stage 1 switched off instead of the lightmap set-up.
-    const std::vector<std::string> unlit = {
-        "SetTexture(1, null)", "SetTextureStageState(1, COLOROP, 1)", "DrawPrimitive(6, 3, 4)"};
-    EXPECT_NE(std::search(texts.begin(), texts.end(), unlit.begin(), unlit.end()), texts.end());
-    EXPECT_EQ(device.count("DrawPrimitive"), 3u);
-    log.clear();
-    world.reset();
-    EXPECT_EQ(log.text(), "Releasing world vertex buffer.\nReleasing lightmaps: 0 \n");
-}
-
-TEST_F(WorldTest, LightmapThatCannotBeLockedIsReleasedAndLeftEmpty) {
-    device.failCalls("LockRect", E_FAIL, 0, 1);
-    build(ThreeFaceLevel());
-    EXPECT_EQ(world->lightmaps[0], nullptr);
-    EXPECT_NE(world->lightmaps[1], nullptr);
-    EXPECT_EQ(device.texture(2)->refCount(), 0u);
-    EXPECT_NE(log.text().find("ERROR: Locking lightmap 0 failed"), std::string::npos);
-}
-
-TEST_F(WorldTest, RenderWithoutDeviceOnlyLogs) {
+TEST(World, MissingFileAndNoDeviceOnlyLog) {
+    LevelScratch scratch;
+    LogCapture log;
     World empty("nothere.geom", nullptr, 1.0f);
+    EXPECT_EQ(empty.faces.size(), 0u);
+    EXPECT_EQ(log.text().substr(0, 43), "ERROR: Can't open world file: nothere.geom\n");
     log.clear();
     empty.render();
     EXPECT_EQ(log.text(), "eRRROR: No rendering device in World::render()");
