@@ -1,678 +1,549 @@
-// The id Tech 3 level converter: fan building, patch tessellation, the
-// converted level's layout, rejection of damaged levels and archives, and
-// every real level shipped in the OpenArena packages.
+// The id Tech 3 level converter: what a converted level holds, damaged
+// levels and archives (one row each), the real OpenArena levels, the tool.
 #include "bsp_file.h"
 #include "fan_builder.h"
 #include "level_converter.h"
 #include "pk3_archive.h"
+#include "support/level_scratch.h"
+#include "support/log_capture.h"
 #include "support/tool_runner.h"
+#include "world/world_file.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
+#include <zip.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
-#include <sys/stat.h>
 
 using namespace bsp;
 
 namespace {
 
-// --- a small level, built byte by byte ------------------------------------------
-
-void PutInt(std::vector<uint8_t>& out, int32_t value) {
+using Bytes = std::vector<uint8_t>;
+void Put(Bytes& out, int32_t value) {
     for (int k = 0; k < 4; ++k) out.push_back(uint8_t(uint32_t(value) >> (8 * k)));
 }
-void PutFloat(std::vector<uint8_t>& out, float value) {
+void Put(Bytes& out, float value) {
     int32_t bits;
     std::memcpy(&bits, &value, 4);
-    PutInt(out, bits);
+    Put(out, bits);
 }
-void SetInt(std::vector<uint8_t>& bytes, size_t at, int32_t value) {
+void Set(Bytes& bytes, size_t at, int32_t value) {
     for (int k = 0; k < 4; ++k) bytes[at + size_t(k)] = uint8_t(uint32_t(value) >> (8 * k));
 }
-int32_t GetInt(const std::vector<uint8_t>& bytes, size_t at) {
-    uint32_t v = 0;
-    for (int k = 0; k < 4; ++k) v |= uint32_t(bytes[at + size_t(k)]) << (8 * k);
-    return int32_t(v);
+int32_t Get(const Bytes& bytes, size_t at) {
+    int32_t value;
+    std::memcpy(&value, &bytes[at], 4);
+    return value;
 }
 
-struct TestVertex {
-    float x, y, z, u, v;
+struct Point {
+    float x, y, u, v;
 };
 
-struct TestLevel {
-    struct TestFace {
-        int32_t texture, type, firstVertex, vertexCount, firstMesh, meshCount, lightmap;
-        int32_t width = 0, height = 0;
-    };
-    std::vector<std::pair<std::string, int32_t>> textures;  // name, surface flags
-    std::vector<TestVertex> vertices;
-    std::vector<int32_t> mesh;
-    std::vector<TestFace> faces;
-    int lightmaps = 1;
+// A level, lump by lump. Every vertex has the normal +z and z = 8 (patch
+// middle column: 24); stored triangles run clockwise seen from +z.
+struct Level {
+    Bytes lumps[kLumpCount];
+    int32_t vertexCount = 0, meshCount = 0;
 
-    // Adds a face made of the given vertices and triangles (offsets into them).
-    void addTriangles(int32_t type, int32_t texture, int32_t lightmap,
-                      const std::vector<TestVertex>& points,
-                      const std::vector<int32_t>& triangles) {
-        faces.push_back({texture, type, int32_t(vertices.size()), int32_t(points.size()),
-                         int32_t(mesh.size()), int32_t(triangles.size()), lightmap});
-        vertices.insert(vertices.end(), points.begin(), points.end());
-        mesh.insert(mesh.end(), triangles.begin(), triangles.end());
+    template <typename... Values>
+    void put(LumpIndex lump, Values... values) {
+        (Put(lumps[lump], values), ...);
     }
-    void addPatch(int32_t texture, int32_t lightmap, int32_t width, int32_t height,
-                  const std::vector<TestVertex>& points) {
-        faces.push_back({texture, kFacePatch, int32_t(vertices.size()), int32_t(points.size()), 0,
-                         0, lightmap, width, height});
-        vertices.insert(vertices.end(), points.begin(), points.end());
+    void texture(const char* name, int32_t flags) {
+        lumps[kTextures].resize(lumps[kTextures].size() + 64);
+        std::strcpy(reinterpret_cast<char*>(&lumps[kTextures].end()[-64]), name);
+        put(kTextures, flags, 1);
     }
-
-    std::vector<uint8_t> encode() const {
-        std::vector<std::vector<uint8_t>> lumps(kLumpCount);
-        for (const auto& [name, flags] : textures) {
-            std::vector<uint8_t>& out = lumps[kTextures];
-            size_t at = out.size();
-            out.resize(at + 64);
-            std::memcpy(&out[at], name.data(), std::min<size_t>(name.size(), 63));
-            PutInt(out, flags);
-            PutInt(out, 1);
+    void face(int32_t type, int32_t texture, int32_t lightmap, const std::vector<Point>& points,
+              const std::vector<int32_t>& mesh, int32_t size = 0) {
+        put(kFaces, texture, -1, type, vertexCount, int32_t(points.size()), meshCount,
+            int32_t(mesh.size()), lightmap);
+        lumps[kFaces].resize(lumps[kFaces].size() + 64);
+        put(kFaces, size, size);
+        for (size_t k = 0; k < points.size(); ++k) {
+            const Point& p = points[k];
+            const float z = size && k % 3 == 1 ? 24.f : 8.f;
+            put(kVertices, p.x, p.y, z, p.u, p.v, p.u / 2, p.v / 2, 0.f, 0.f, 1.f, -1);
         }
-        for (const TestVertex& v : vertices) {
-            // Normal +z: the triangles below run clockwise seen from above.
-            for (float f : {v.x, v.y, v.z, v.u, v.v, v.u * 0.5f, v.v * 0.5f, 0.f, 0.f, 1.f})
-                PutFloat(lumps[kVertices], f);
-            PutInt(lumps[kVertices], -1);
-        }
-        for (int32_t m : mesh) PutInt(lumps[kMeshVertices], m);
-        for (const TestFace& f : faces) {
-            std::vector<uint8_t>& out = lumps[kFaces];
-            for (int32_t value : {f.texture, -1, f.type, f.firstVertex, f.vertexCount, f.firstMesh,
-                                  f.meshCount, f.lightmap})
-                PutInt(out, value);
-            out.resize(out.size() + 96 - 32);  // up to the patch size
-            PutInt(out, f.width);
-            PutInt(out, f.height);
-        }
-        lumps[kLightmaps].assign(size_t(lightmaps) * kLightmapBytes, 60);
-        lumps[kEntities] = {'{', '}', 0};
-        std::vector<uint8_t> bytes = {'I', 'B', 'S', 'P'};
-        PutInt(bytes, 46);
+        for (int32_t m : mesh) put(kMeshVertices, m);
+        vertexCount += int32_t(points.size());
+        meshCount += int32_t(mesh.size());
+    }
+    Bytes encode() const {
+        Bytes bytes = {'I', 'B', 'S', 'P', 46, 0, 0, 0};
         bytes.resize(kHeaderSize);
         for (int i = 0; i < kLumpCount; ++i) {
-            SetInt(bytes, 8 + 8 * size_t(i), int32_t(bytes.size()));
-            SetInt(bytes, 12 + 8 * size_t(i), int32_t(lumps[size_t(i)].size()));
-            bytes.insert(bytes.end(), lumps[size_t(i)].begin(), lumps[size_t(i)].end());
+            Set(bytes, 8 + 8 * size_t(i), int32_t(bytes.size()));
+            Set(bytes, 12 + 8 * size_t(i), int32_t(lumps[i].size()));
+            bytes.insert(bytes.end(), lumps[i].begin(), lumps[i].end());
         }
         return bytes;
     }
 };
 
-// Clockwise seen from +z (the side the normals point to), as the game stores them.
-std::vector<TestVertex> Square(float x, float y, float side) {
-    return {{x, y, 0, x / 64, y / 64},
-            {x, y + side, 0, x / 64, (y + side) / 64},
-            {x + side, y, 0, (x + side) / 64, y / 64},
-            {x + side, y + side, 0, (x + side) / 64, (y + side) / 64}};
+std::vector<Point> Square(float x, float y, float side, float v = 0) {
+    return {{x, y, x / 64, v + y / 64},
+            {x, y + side, x / 64, v + (y + side) / 64},
+            {x + side, y, (x + side) / 64, v + y / 64},
+            {x + side, y + side, (x + side) / 64, v + (y + side) / 64}};
 }
 
-// The level used by most tests: a square stored in strip order (texture 1,
-// lightmap 0), an L-shaped polygon (texture 0, no lightmap), a mesh, a patch,
-// a sky face and a billboard.
-TestLevel SampleLevel() {
-    TestLevel level;
-    level.textures = {
-        {"textures/base/wall", 0}, {"textures/base/floor", 0}, {"textures/skies/sky", kSurfaceSky}};
-    level.addTriangles(kFacePolygon, 1, 0, Square(0, 0, 64), {0, 1, 2, 2, 1, 3});
-    // L shape: (0,0) (0,2) (1,2) (1,1) (2,1) (2,0), scaled by 32; concave at (1,1).
-    std::vector<TestVertex> l;
-    for (auto [x, y] :
-         std::vector<std::pair<float, float>>{{0, 0}, {0, 2}, {1, 2}, {1, 1}, {2, 1}, {2, 0}})
-        l.push_back({x * 32 + 100, y * 32, 8, x, y});
-    level.addTriangles(kFacePolygon, 0, -1, l, {0, 1, 2, 0, 2, 3, 0, 3, 5, 3, 4, 5});
-    level.addTriangles(kFaceMesh, 1, 0, Square(0, 100, 16), {0, 1, 2, 2, 1, 3});
-    std::vector<TestVertex> patch;
+// Faces: 0 a square stored as a strip (texture 1, lightmap 0), 1 an L shape
+// without lightmap, 2 a mesh, 3 a 3 x 3 patch bulging up, 4 sky, 5 a
+// billboard, 6 a triangle with unusable surface coordinates. The tree: node
+// 0 splits at x = 50; leaf 0 (cluster 0) holds faces 0 and 1, leaf 1
+// (cluster 1) faces 2 and 3, but face 3 is outside model 0 (a moving part);
+// leaf 2 is outside the level. Cluster 0 sees itself, cluster 1 both.
+Level Sample() {
+    Level level;
+    level.texture("textures/base/wall", 0);
+    level.texture("textures/base/floor", 0);
+    level.texture("textures/skies/sky", kSurfaceSky);
+    level.face(kFacePolygon, 1, 0, Square(0, 0, 64), {0, 1, 2, 2, 1, 3});
+    std::vector<Point> l;  // concave at (1, 1)
+    for (auto [x, y] : {std::pair{0, 0}, {0, 2}, {1, 2}, {1, 1}, {2, 1}, {2, 0}})
+        l.push_back({x * 32.f + 100, y * 32.f, float(x), float(y)});
+    level.face(kFacePolygon, 0, -1, l, {0, 1, 2, 0, 2, 3, 0, 3, 5, 3, 4, 5});
+    level.face(kFaceMesh, 1, 0, Square(0, 100, 16, 1000.25f), {0, 1, 2, 2, 1, 3});
+    std::vector<Point> patch;
     for (int j = 0; j < 3; ++j)
-        for (int i = 0; i < 3; ++i)
-            patch.push_back(
-                {float(i) * 32, float(j) * 32 + 200, i == 1 ? 16.f : 0.f, float(i), float(j)});
-    level.addPatch(0, 0, 3, 3, patch);
-    level.addTriangles(kFacePolygon, 2, -1, Square(0, 0, 512), {0, 1, 2, 2, 1, 3});
-    level.addTriangles(kFaceBillboard, 0, 0, Square(0, 0, 1), {});
+        for (int i = 0; i < 3; ++i) patch.push_back({i * 32.f, j * 32.f + 200, float(i), float(j)});
+    level.face(kFacePatch, 0, 0, patch, {}, 3);
+    level.face(kFacePolygon, 2, -1, Square(0, 0, 512), {0, 1, 2, 2, 1, 3});
+    level.face(kFaceBillboard, 0, 0, Square(0, 0, 1), {});
+    level.face(kFacePolygon, 0, 0, {{0, 0, -2.9e9f, 0}, {0, 64, -2.9e9f, 1}, {64, 0, -2.9e9f, 0}},
+               {0, 1, 2});
+    level.lumps[kLightmaps].assign(kLightmapBytes, 60);
+    level.lumps[kLightmaps][0] = 200, level.lumps[kLightmaps][1] = 100;
+    level.put(kPlanes, 1.f, 0.f, 0.f, 50.f);
+    level.put(kNodes, 0, -1, -2, 0, 0, 0, 0, 0, 0);
+    level.put(kLeafs, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0);
+    level.put(kLeafs, 1, 0, 0, 0, 0, 0, 0, 0, 2, 2, 0, 0);
+    level.put(kLeafs, -1, 0, 1, 2, 3, 4, 5, 6, 4, 0, 0, 0);
+    level.put(kLeafFaces, 0, 1, 2, 3);
+    level.put(kModels, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0, 3, 0, 0);
+    level.put(kVisData, 2, 1);
+    level.lumps[kVisData].insert(level.lumps[kVisData].end(), {0x1, 0x3});
+    const char* entities =
+        "{\n\"classname\" \"worldspawn\"\n\"message\" \"{tricky}\"\n}\n"
+        "{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"broken\"\n}\n"
+        "{\n\"origin\" \"64 -128 24\"\n\"angle\" \"90\"\n\"classname\" \"info_player_start\"\n}\n"
+        "{\n\"classname\" \"weapon_shotgun\"\n\"origin\" \"5 5 5\"\n}\n"
+        "{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"1 2 3\"\n}\n{\n\"origin";
+    level.lumps[kEntities].assign(entities, entities + std::strlen(entities) + 1);
     return level;
 }
 
-// Byte offset of a field in the encoded level.
-size_t LumpOffset(const std::vector<uint8_t>& bytes, LumpIndex lump) {
-    return size_t(GetInt(bytes, 8 + 8 * size_t(lump)));
-}
-size_t FaceField(const std::vector<uint8_t>& bytes, size_t face, size_t field) {
-    return LumpOffset(bytes, kFaces) + face * kFaceRecordSize + 4 * field;
-}
-enum FaceFieldIndex {
-    kTextureField = 0,
-    kTypeField = 2,
-    kFirstVertexField = 3,
-    kVertexCountField = 4,
-    kFirstMeshField = 5,
-    kMeshCountField = 6,
-    kLightmapField = 7,
-    kWidthField = 24,
-    kHeightField = 25
-};
-
-// Positions back in the level's own space, for comparing areas.
-Vec3 LevelSpace(const tundra_formats::GeomVertex& v) {
-    const float s = tundra_formats::kGeomPositionScale;
-    return {v.x * s, v.z * s, v.y * s};
-}
-
-struct FaceCoverage {
+struct Cover {
     Vec3 areaVector;
     double area = 0;
 };
-
 // What the converted polygons of each source face cover, in level space.
-std::map<int, FaceCoverage> CoverageBySourceFace(const ConvertedLevel& converted) {
-    std::map<int, FaceCoverage> result;
+std::map<int, Cover> Converted(const ConvertedLevel& converted) {
+    std::map<int, Cover> result;
     for (size_t p = 0; p < converted.level.polygons.size(); ++p) {
         const tundra_formats::GeomPolygon& polygon = converted.level.polygons[p];
         std::vector<Vec3> positions;
-        for (int32_t k = 0; k < polygon.vertexCount; ++k)
-            positions.push_back(
-                LevelSpace(converted.level.vertices[size_t(polygon.firstVertex + k)]));
+        for (int32_t k = 0; k < polygon.vertexCount; ++k) {
+            const tundra_formats::GeomVertex& v = converted.level.vertices[polygon.firstVertex + k];
+            positions.push_back({v.x * 8.0, v.z * 8.0, v.y * 8.0});
+        }
         Fan fan(positions.size());
         for (size_t k = 0; k < fan.size(); ++k) fan[k] = int(k);
-        FaceCoverage& coverage = result[converted.sourceFace[p]];
-        coverage.areaVector = coverage.areaVector + AreaVector(positions, FanTriangles(fan));
-        coverage.area += TotalArea(positions, FanTriangles(fan));
+        Cover& cover = result[converted.sourceFace[p]];
+        cover.areaVector = cover.areaVector + AreaVector(positions, FanTriangles(fan));
+        cover.area += TotalArea(positions, FanTriangles(fan));
     }
     return result;
 }
-
-FaceCoverage OriginalCoverage(const BspFile& bsp, const Face& face) {
-    std::vector<Vec3> positions;
-    for (int32_t k = 0; k < face.vertexCount; ++k) {
-        const float* p = bsp.vertices[size_t(face.firstVertex + k)].position;
-        positions.push_back({p[0], p[1], p[2]});
-    }
-    std::vector<Triangle> triangles;
-    for (int32_t k = 0; k < face.meshVertexCount; k += 3) {
-        const int32_t* m = &bsp.meshVertices[size_t(face.firstMeshVertex + k)];
-        triangles.push_back({m[0], m[1], m[2]});
-    }
-    return {AreaVector(positions, triangles), TotalArea(positions, triangles)};
-}
-
-// Checks that every converted polygon or mesh face covers the area of its
-// stored triangles, facing the same way; returns the number of faces checked.
-size_t ExpectSameCoverage(const BspFile& bsp, const ConvertedLevel& converted,
-                          const std::string& name) {
-    std::map<int, FaceCoverage> converted_coverage = CoverageBySourceFace(converted);
+// Every converted polygon or mesh face covers its stored triangles, facing
+// the same way; returns the number of faces compared.
+size_t ExpectSameCover(const BspFile& bsp, const ConvertedLevel& converted) {
     size_t checked = 0;
-    for (const auto& [faceIndex, coverage] : converted_coverage) {
-        const Face& face = bsp.faces[size_t(faceIndex)];
+    for (const auto& [index, cover] : Converted(converted)) {
+        const Face& face = bsp.faces[size_t(index)];
         if (face.type != kFacePolygon && face.type != kFaceMesh) continue;
-        FaceCoverage original = OriginalCoverage(bsp, face);
-        double tolerance = 1e-3 * original.area + 1e-3;
-        EXPECT_NEAR(coverage.area, original.area, tolerance) << name << " face " << faceIndex;
-        EXPECT_LE(Length(coverage.areaVector - original.areaVector), tolerance)
-            << name << " face " << faceIndex << " faces the other way or moved";
+        std::vector<Vec3> positions;
+        for (int32_t k = 0; k < face.vertexCount; ++k) {
+            const float* p = bsp.vertices[size_t(face.firstVertex + k)].position;
+            positions.push_back({p[0], p[1], p[2]});
+        }
+        std::vector<Triangle> triangles;
+        for (int32_t k = 0; k < face.meshVertexCount; k += 3) {
+            const int32_t* m = &bsp.meshVertices[size_t(face.firstMeshVertex + k)];
+            triangles.push_back({m[0], m[1], m[2]});
+        }
+        const double area = TotalArea(positions, triangles), tolerance = 1e-3 * area + 1e-3;
+        EXPECT_NEAR(cover.area, area, tolerance) << "face " << index;
+        EXPECT_LE(Length(cover.areaVector - AreaVector(positions, triangles)), tolerance)
+            << "face " << index << " faces the other way or moved";
         ++checked;
     }
     return checked;
 }
 
-ConvertedLevel Convert(const std::vector<uint8_t>& bytes, const ConvertOptions& options = {}) {
-    return ConvertLevel(BspFile(bytes), options);
-}
-
-}  // namespace
-
-// --- fan building -------------------------------------------------------------------
-
-TEST(FanBuilder, ConvexPolygonInStripOrderBecomesOneFanAroundItsOutline) {
-    // A hexagon whose triangles are stored as a strip.
-    std::vector<Vec3> p = {{0, 0, 0}, {0, 1, 0}, {1, -0.5, 0}, {1, 1.5, 0}, {2, 0, 0}, {2, 1, 0}};
-    std::vector<Triangle> strip = {{0, 1, 2}, {2, 1, 3}, {2, 3, 4}, {4, 3, 5}};
-    std::vector<Fan> fans = BuildFans(p, strip);
-    ASSERT_EQ(fans.size(), 1u);
-    EXPECT_EQ(fans[0].size(), 6u);
-    std::vector<Triangle> drawn = FanTriangles(fans[0]);
-    EXPECT_NEAR(TotalArea(p, drawn), TotalArea(p, strip), 1e-9);
-    Vec3 difference = AreaVector(p, drawn) - AreaVector(p, strip);
-    EXPECT_NEAR(Length(difference), 0, 1e-9);
-}
-
-TEST(FanBuilder, ConcaveOrSplitPolygonsKeepTheirOwnTriangles) {
-    std::vector<Vec3> p = {{0, 0, 0}, {0, 2, 0}, {1, 2, 0}, {1, 1, 0}, {2, 1, 0}, {2, 0, 0}};
-    std::vector<Triangle> l = {{0, 1, 2}, {0, 2, 3}, {0, 3, 5}, {3, 4, 5}};
-    std::vector<Fan> fans = BuildFans(p, l);
-    std::vector<Triangle> drawn;
-    for (const Fan& fan : fans)
-        for (const Triangle& t : FanTriangles(fan)) drawn.push_back(t);
-    EXPECT_EQ(fans.size(), 2u);  // 0-1-2-3-5 merges, 3-4-5 stands alone
-    ASSERT_EQ(drawn.size(), l.size());
-    EXPECT_NEAR(TotalArea(p, drawn), TotalArea(p, l), 1e-9);
-    EXPECT_NEAR(Length(AreaVector(p, drawn) - AreaVector(p, l)), 0, 1e-9);
-
-    // Two separate triangles are never joined into one fan.
-    std::vector<Vec3> apart = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}, {5, 0, 0}, {5, 1, 0}, {6, 0, 0}};
-    EXPECT_EQ(BuildFans(apart, {{0, 1, 2}, {3, 4, 5}}).size(), 2u);
-}
-
-// --- conversion of the sample level ------------------------------------------------
-
-TEST(ConvertLevel, GroupsFacesByLightmapThenTextureAndSkipsSkyAndBillboards) {
-    ConvertedLevel converted = Convert(SampleLevel().encode());
-    const auto& polygons = converted.level.polygons;
-    ASSERT_FALSE(polygons.empty());
-    for (size_t i = 1; i < polygons.size(); ++i)
-        EXPECT_LE(std::make_pair(polygons[i - 1].lightmapIndex, polygons[i - 1].textureIndex),
-                  std::make_pair(polygons[i].lightmapIndex, polygons[i].textureIndex));
-    std::set<int> sources(converted.sourceFace.begin(), converted.sourceFace.end());
-    EXPECT_EQ(sources, (std::set<int>{0, 1, 2, 3}));  // sky (4) and billboard (5) left out
-    EXPECT_EQ(converted.level.textures.size(), 3u);
-    EXPECT_EQ(converted.level.textures[1].name, "textures/base/floor");
-
-    ConvertOptions keepSky;
-    keepSky.keepSky = true;
-    ConvertedLevel withSky = Convert(SampleLevel().encode(), keepSky);
-    std::set<int> skySources(withSky.sourceFace.begin(), withSky.sourceFace.end());
-    EXPECT_EQ(skySources.count(4), 1u);
-}
-
-TEST(ConvertLevel, FacesWithoutLightmapShareOneNeutralPageAddedAtTheEnd) {
-    ConvertOptions keepSky;
-    keepSky.keepSky = true;  // two faces without a lightmap
-    ConvertedLevel converted = Convert(SampleLevel().encode(), keepSky);
-    ASSERT_EQ(converted.level.lightmaps.size(), 2u);
-    EXPECT_TRUE(converted.stats.neutralLightmapAdded);
-    const auto& neutral = converted.level.lightmaps[1].rgb;
-    EXPECT_TRUE(std::all_of(neutral.begin(), neutral.end(), [](uint8_t b) { return b == 128; }));
-    EXPECT_EQ(converted.level.lightmaps[0].rgb[0], 60);  // the level's own page, unchanged
-    for (size_t p = 0; p < converted.level.polygons.size(); ++p) {
-        int source = converted.sourceFace[p];
-        EXPECT_EQ(converted.level.polygons[p].lightmapIndex, source == 1 || source == 4 ? 1 : 0);
-    }
-
-    TestLevel lit = SampleLevel();
-    lit.faces.resize(1);
-    EXPECT_EQ(Convert(lit.encode()).level.lightmaps.size(), 1u) << "no page when none is needed";
-}
-
-TEST(ConvertLevel, SwapsYAndZAndStoresAnEighthOfEachPosition) {
-    TestLevel level;
-    level.textures = {{"t", 0}};
-    level.addTriangles(kFacePolygon, 0, 0,
-                       {{8, 16, 24, 0, 0}, {8, 80, 24, 0, 0}, {72, 16, 24, 0, 0}}, {0, 1, 2});
-    ConvertedLevel converted = Convert(level.encode());
-    ASSERT_EQ(converted.level.vertices.size(), 3u);
-    const tundra_formats::GeomVertex& first = converted.level.vertices[0];
-    EXPECT_FLOAT_EQ(first.x, 1);
-    EXPECT_FLOAT_EQ(first.y, 3);
-    EXPECT_FLOAT_EQ(first.z, 2);
-    // Clockwise seen from +z in the level stays clockwise seen from +y
-    // (above) in the left-handed viewer space: (x, z) turns the same way.
-    const auto& v = converted.level.vertices;
-    double crossY = (v[1].z - v[0].z) * (v[2].x - v[0].x) - (v[1].x - v[0].x) * (v[2].z - v[0].z);
-    EXPECT_GT(crossY, 0);
-}
-
-TEST(ConvertLevel, PolygonFacesCoverTheirTrianglesAndPatchesAreTessellated) {
-    std::vector<uint8_t> bytes = SampleLevel().encode();
-    BspFile bsp(bytes);
-    ConvertedLevel converted = ConvertLevel(bsp);
-    EXPECT_EQ(ExpectSameCoverage(bsp, converted, "sample"), 3u);
+TEST(ConvertLevel, KeepsFacesTexturesLightmapsTheTreeAndTheSpawnPoints) {
+    const BspFile bsp(Sample().encode());
+    ConvertOptions options;
+    options.overbrightShift = 1;
+    const ConvertedLevel converted = ConvertLevel(bsp, options);
+    const tundra_formats::GeomLevel& level = converted.level;
+    // Sky and billboard left out; grouped by lightmap, then texture.
+    EXPECT_EQ(std::set<int>(converted.sourceFace.begin(), converted.sourceFace.end()),
+              (std::set<int>{0, 1, 2, 3, 6}));
+    for (size_t i = 1; i < level.polygons.size(); ++i)
+        EXPECT_LE(
+            std::make_pair(level.polygons[i - 1].lightmapIndex, level.polygons[i - 1].textureIndex),
+            std::make_pair(level.polygons[i].lightmapIndex, level.polygons[i].textureIndex));
+    EXPECT_EQ(ExpectSameCover(bsp, converted), 4u);
     EXPECT_EQ(std::count(converted.sourceFace.begin(), converted.sourceFace.end(), 0), 1)
-        << "the strip-ordered square is one fan";
-
-    for (int level : {1, 4, 5}) {
-        ConvertOptions options;
-        options.patchLevel = level;
-        ConvertedLevel tessellated = ConvertLevel(bsp, options);
-        std::map<int, FaceCoverage> coverage = CoverageBySourceFace(tessellated);
-        // The curved patch is 64 x 64 across and bulges; its cover faces up
-        // like the stored triangles (area vector along -z) and is at least
-        // as large as its flat shadow.
-        const FaceCoverage& patch = coverage.at(3);
-        EXPECT_LT(patch.areaVector.z, 0) << "patch level " << level;
-        EXPECT_NEAR(-patch.areaVector.z, 2 * 64 * 64, 1e-2) << "patch level " << level;
-        EXPECT_GE(patch.area, 2 * 64 * 64 - 1e-2);
+        << "the square stored as a strip is one fan";
+    EXPECT_EQ(std::count(converted.sourceFace.begin(), converted.sourceFace.end(), 1), 2)
+        << "the concave L is two fans";
+    for (int patchLevel : {1, 4, 5}) {
+        options.patchLevel = patchLevel;
+        const Cover patch = Converted(ConvertLevel(bsp, options)).at(3);
+        // 64 x 64 across, bulging: facing up like the stored triangles, and
+        // at least as large as its flat shadow.
+        EXPECT_NEAR(-patch.areaVector.z, 2 * 64 * 64, 1e-2) << patchLevel;
+        EXPECT_GE(patch.area, 2 * 64 * 64 - 1e-2) << patchLevel;
     }
-    ConvertOptions bad;
-    bad.patchLevel = 0;
-    EXPECT_THROW(ConvertLevel(bsp, bad), BspError);
-}
 
-TEST(ConvertLevel, SurfaceCoordinatesAreRebasedPerFaceOrReplannedWhenUnusable) {
-    TestLevel level;
-    level.textures = {{"t", 0}};
-    level.addTriangles(
-        kFacePolygon, 0, 0,
-        {{0, 0, 0, 1000.25f, -7.5f}, {0, 64, 0, 1000.75f, -7.0f}, {64, 0, 0, 1001.25f, -6.5f}},
-        {0, 1, 2});
-    level.addTriangles(kFacePolygon, 0, 0,
-                       {{0, 0, 0, -2.9e9f, 0}, {0, 64, 0, -2.9e9f, 1}, {64, 0, 0, -2.9e9f, 0}},
-                       {0, 1, 2});
-    ConvertedLevel converted = Convert(level.encode());
-    ASSERT_EQ(converted.level.vertices.size(), 6u);
-    const auto& v = converted.level.vertices;
-    // Shifted by whole repeats (1000 and -8): same fractions, same offsets.
-    EXPECT_FLOAT_EQ(v[0].surfaceU, 0.25f);
-    EXPECT_FLOAT_EQ(v[1].surfaceU, 0.75f);
-    EXPECT_FLOAT_EQ(v[2].surfaceU, 1.25f);
-    EXPECT_FLOAT_EQ(v[0].surfaceV, 0.5f);
-    EXPECT_FLOAT_EQ(v[2].surfaceV, 1.5f);
-    // The absurd face gets coordinates from its positions: finite, small,
-    // and different across the face.
-    for (int k = 3; k < 6; ++k) {
-        EXPECT_LT(std::fabs(v[size_t(k)].surfaceU), 2.0f);
-        EXPECT_LT(std::fabs(v[size_t(k)].surfaceV), 2.0f);
+    ASSERT_EQ(level.textures.size(), 3u);
+    EXPECT_EQ(level.textures[1].name, "textures/base/floor");
+    // The level's page brightened (200 100 60 clipped keeping its hue), and a
+    // neutral page added for the faces without one.
+    ASSERT_EQ(level.lightmaps.size(), 2u);
+    EXPECT_EQ(std::vector<int>(level.lightmaps[0].rgb.begin(), level.lightmaps[0].rgb.begin() + 6),
+              (std::vector<int>{255, 127, 76, 120, 120, 120}));
+    EXPECT_EQ(*std::min_element(level.lightmaps[1].rgb.begin(), level.lightmaps[1].rgb.end()), 128);
+    EXPECT_EQ(*std::max_element(level.lightmaps[1].rgb.begin(), level.lightmaps[1].rgb.end()), 128);
+    for (size_t p = 0; p < level.polygons.size(); ++p) {
+        const int face = converted.sourceFace[p];
+        EXPECT_EQ(level.polygons[p].lightmapIndex, face == 1 ? 1 : 0);
+        EXPECT_EQ(level.polygons[p].textureIndex, bsp.faces[size_t(face)].texture);
     }
-    EXPECT_NE(v[3].surfaceU, v[5].surfaceU);
+    // Positions (x, z, y) / 8; surface coordinates moved by whole repeats, or
+    // planned from the positions when unusable.
+    for (size_t p = 0; p < level.polygons.size(); ++p) {
+        const int face = converted.sourceFace[p];
+        for (int32_t k = 0; k < level.polygons[p].vertexCount; ++k) {
+            const tundra_formats::GeomVertex& v = level.vertices[level.polygons[p].firstVertex + k];
+            EXPECT_TRUE(face == 3 || v.y == 1) << v.y;
+            EXPECT_TRUE(v.surfaceU >= 0 && v.surfaceU <= 2 && v.surfaceV >= 0 && v.surfaceV <= 2);
+            if (face == 2) {
+                EXPECT_FLOAT_EQ(v.surfaceV, (v.z * 8 - 100) / 64 + 0.8125f);
+            }
+        }
+    }
     EXPECT_EQ(converted.stats.replannedFaces, 1u);
+
+    ASSERT_TRUE(level.visibility);
+    const tundra_formats::GeomVisibility& vis = *level.visibility;
+    ASSERT_EQ(vis.planes.size(), 1u);
+    EXPECT_EQ(std::vector<float>(vis.planes[0].normal, vis.planes[0].normal + 3),
+              (std::vector<float>{1, 0, 0}));
+    EXPECT_EQ(vis.planes[0].distance, 50.f / 8);
+    ASSERT_EQ(vis.nodes.size(), 1u);
+    EXPECT_EQ(std::vector<int32_t>({vis.nodes[0].plane, vis.nodes[0].front, vis.nodes[0].back}),
+              std::vector<int32_t>({0, -1, -2}));
+    ASSERT_EQ(vis.leaves.size(), 3u);
+    for (int leaf = 0; leaf < 2; ++leaf) {
+        std::multiset<int> faces;
+        float low[3] = {1e9f, 1e9f, 1e9f}, high[3] = {-1e9f, -1e9f, -1e9f};
+        const auto& source = vis.leaves[leaf];
+        EXPECT_EQ(source.cluster, leaf);
+        for (int32_t k = 0; k < source.polygonCount; ++k) {
+            const int32_t polygon = vis.leafPolygons[size_t(source.firstPolygon + k)];
+            faces.insert(converted.sourceFace[size_t(polygon)]);
+            const auto& p = level.polygons[size_t(polygon)];
+            for (int32_t i = 0; i < p.vertexCount; ++i) {
+                const tundra_formats::GeomVertex& v = level.vertices[size_t(p.firstVertex + i)];
+                const float at[] = {v.x, v.y, v.z};
+                for (int a = 0; a < 3; ++a)
+                    low[a] = std::min(low[a], at[a]), high[a] = std::max(high[a], at[a]);
+            }
+        }
+        std::multiset<int> expected;
+        for (int face : converted.sourceFace)
+            if (leaf == 0 ? face < 2 : face == 2) expected.insert(face);
+        EXPECT_EQ(faces, expected);
+        EXPECT_EQ(std::vector<float>(source.min, source.min + 3), std::vector<float>(low, low + 3));
+        EXPECT_EQ(std::vector<float>(source.max, source.max + 3),
+                  std::vector<float>(high, high + 3));
+    }
+    EXPECT_EQ(vis.leaves[2].cluster, -1);
+    const float* box[] = {vis.leaves[2].min, vis.leaves[2].max};
+    EXPECT_EQ(
+        std::vector<float>({box[0][0], box[0][1], box[0][2], box[1][0], box[1][1], box[1][2]}),
+        (std::vector<float>{1 / 8.f, 3 / 8.f, 2 / 8.f, 4 / 8.f, 6 / 8.f, 5 / 8.f}));
+    EXPECT_EQ(vis.numClusters, 2);
+    EXPECT_EQ(vis.clusterSets, (std::vector<uint8_t>{0x1, 0x3}));
+    LevelScratch scratch;
+    LogCapture log;
+    EXPECT_TRUE(WorldFile(scratch.write(level)).hasVisibility) << log.text();
+
+    // The first sound player start: the eye 26 above it, level yaw 90 (+y)
+    // looking along the viewer's +z.
+    ASSERT_EQ(converted.spawnPoints.size(), 2u);
+    const std::array<float, 6> placement = PlacementAt(converted.spawnPoints[0]);
+    EXPECT_EQ(std::vector<float>(placement.begin(), placement.end()),
+              (std::vector<float>{64, 50, -128, 0, 0, 0}));
+    EXPECT_EQ(converted.spawnPoints[1].origin[2], 3);
+
+    options.visibility = false;
+    options.keepSky = true;
+    const ConvertedLevel withSky = ConvertLevel(bsp, options);
+    EXPECT_FALSE(withSky.level.visibility);
+    EXPECT_EQ(std::count(withSky.sourceFace.begin(), withSky.sourceFace.end(), 4), 1);
+    for (auto [patchLevel, overbright] : {std::pair{0, 0}, {33, 0}, {4, 3}, {4, -1}}) {
+        options.patchLevel = patchLevel, options.overbrightShift = overbright;
+        EXPECT_THROW(ConvertLevel(bsp, options), BspError) << patchLevel << " " << overbright;
+    }
 }
 
-TEST(SpawnPoints, ReadsPlayerStartsFromTheEntityText) {
-    const std::string entities =
-        "{\n\"classname\" \"worldspawn\"\n\"message\" \"{tricky}\"\n}\n"
-        "{\n\"origin\" \"64 -128 24\"\n\"angle\" \"90\"\n\"classname\" \"info_player_deathmatch\"\n}\n"
-        "{\n\"classname\" \"info_player_start\"\n\"origin\" \"1 2 3\"\n}\n"
-        "{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"broken\"\n}\n"
-        "{\n\"classname\" \"weapon_shotgun\"\n\"origin\" \"5 5 5\"\n}\n"
-        "{\n\"classname\" \"info_player_start\"\n\"origin";  // cut off
-    std::vector<SpawnPoint> spawns = SpawnPoints(entities);
-    ASSERT_EQ(spawns.size(), 2u);
-    EXPECT_FLOAT_EQ(spawns[0].origin[1], -128);
-    EXPECT_FLOAT_EQ(spawns[0].yawDegrees, 90);
-    EXPECT_FLOAT_EQ(spawns[1].origin[2], 3);
-    EXPECT_FLOAT_EQ(spawns[1].yawDegrees, 0);
+// --- damaged levels -----------------------------------------------------------
+
+size_t LumpAt(const Bytes& b, LumpIndex lump) { return size_t(Get(b, 8 + 8 * size_t(lump))); }
+size_t FaceField(const Bytes& b, size_t face, size_t field) {
+    return LumpAt(b, kFaces) + face * kFaceRecordSize + 4 * field;
 }
-
-// --- damaged levels ----------------------------------------------------------------
-
 struct Damage {
     const char* what;
-    std::function<void(std::vector<uint8_t>&)> apply;
-    const char* expected;  // part of the error message
+    std::function<void(Bytes&)> apply;
+    const char* message;  // part of it
+    bool treeOnly = false;  // the level is read without its tree
 };
 
-TEST(BspFile, DamagedLevelsGiveAnErrorNamingTheProblem) {
-    const std::vector<Damage> damages = {
-        {"wrong magic", [](auto& b) { b[0] = 'V'; }, "magic"},
-        {"wrong version", [](auto& b) { SetInt(b, 4, 47); }, "version 47"},
-        {"shorter than the header", [](auto& b) { b.resize(100); }, "shorter than"},
-        {"empty file", [](auto& b) { b.clear(); }, "shorter than"},
-        {"faces offset past the end", [](auto& b) { SetInt(b, 8 + 8 * kFaces, int32_t(b.size())); },
-         "lump 'faces'"},
-        {"negative vertex lump length", [](auto& b) { SetInt(b, 12 + 8 * kVertices, -44); },
-         "lump 'vertices'"},
-        {"huge lightmap lump", [](auto& b) { SetInt(b, 12 + 8 * kLightmaps, 0x7fffffff); },
-         "lump 'lightmaps'"},
-        {"vertex lump not whole records", [](auto& b) { SetInt(b, 12 + 8 * kVertices, 45); },
-         "not a multiple"},
-        {"truncated inside the last lump", [](auto& b) { b.resize(b.size() - 10); },
-         "outside the file"},
-        {"texture index out of range",
-         [](auto& b) { SetInt(b, FaceField(b, 0, kTextureField), 3); }, "uses texture 3"},
-        {"negative texture index", [](auto& b) { SetInt(b, FaceField(b, 0, kTextureField), -1); },
-         "uses texture -1"},
-        {"lightmap index out of range",
-         [](auto& b) { SetInt(b, FaceField(b, 0, kLightmapField), 1); }, "uses lightmap 1"},
-        {"vertex run past the end",
-         [](auto& b) { SetInt(b, FaceField(b, 1, kFirstVertexField), 1000); }, "vertex lump"},
-        {"absurd vertex count",
-         [](auto& b) { SetInt(b, FaceField(b, 1, kVertexCountField), 0x7fffffff); }, "vertex lump"},
-        {"negative first vertex",
-         [](auto& b) { SetInt(b, FaceField(b, 0, kFirstVertexField), -4); }, "vertex lump"},
-        {"mesh run past the end",
-         [](auto& b) { SetInt(b, FaceField(b, 2, kFirstMeshField), 100000); }, "mesh vertex lump"},
-        {"mesh count not whole triangles",
-         [](auto& b) { SetInt(b, FaceField(b, 0, kMeshCountField), 5); },
-         "whole number of triangles"},
-        {"mesh vertex outside the face",
-         [](auto& b) { SetInt(b, LumpOffset(b, kMeshVertices) + 4, 4); }, "lump 'mesh vertices'"},
-        {"negative mesh vertex", [](auto& b) { SetInt(b, LumpOffset(b, kMeshVertices), -1); },
-         "lump 'mesh vertices'"},
-        {"even patch width", [](auto& b) { SetInt(b, FaceField(b, 3, kWidthField), 2); }, "odd"},
-        {"patch narrower than 3", [](auto& b) { SetInt(b, FaceField(b, 3, kHeightField), 1); },
-         "odd"},
-        {"patch size not the vertex count",
-         [](auto& b) { SetInt(b, FaceField(b, 3, kWidthField), 5); }, "control vertices"},
-        {"absurd patch size",
-         [](auto& b) {
-             SetInt(b, FaceField(b, 3, kWidthField), 65537);
-             SetInt(b, FaceField(b, 3, kHeightField), 65537);
-         },
-         "at most 65"},
-        {"unknown face type", [](auto& b) { SetInt(b, FaceField(b, 0, kTypeField), 9); },
-         "unknown type 9"},
+TEST(BspFile, DamagedLevelsAreRefusedOrReadWithoutTheirTree) {
+    const Damage damages[] = {
+        {"wrong magic", [](Bytes& b) { b[0] = 'V'; }, "header: magic is not \"IBSP\"", false},
+        {"wrong version", [](Bytes& b) { Set(b, 4, 47); }, "version 47 is not supported", false},
+        {"shorter than the header", [](Bytes& b) { b.resize(kHeaderSize - 1); },
+         "header: file is 143 bytes, shorter than the 144-byte header", false},
+        {"faces past the end", [](Bytes& b) { Set(b, 8 + 8 * kFaces, int32_t(b.size()) - 103); },
+         "lump 'faces': offset", false},
+        {"negative vertex lump length", [](Bytes& b) { Set(b, 12 + 8 * kVertices, -44); },
+         "lump 'vertices'", false},
+        {"vertex lump not whole records", [](Bytes& b) { Set(b, 12 + 8 * kVertices, 45); },
+         "length 45 is not a multiple of its record size 44", false},
+        {"cut inside the last lump", [](Bytes& b) { b.pop_back(); }, "lies outside the file",
+         false},
+        {"texture out of range", [](Bytes& b) { Set(b, FaceField(b, 0, 0), 3); },
+         "face 0 uses texture 3 of 3", false},
+        {"negative texture", [](Bytes& b) { Set(b, FaceField(b, 0, 0), -1); }, "uses texture -1",
+         false},
+        {"lightmap out of range", [](Bytes& b) { Set(b, FaceField(b, 0, 7), 1); },
+         "face 0 uses lightmap 1 of 1", false},
+        {"vertex run one past the end", [](Bytes& b) { Set(b, FaceField(b, 6, 4), 4); },
+         "face 6 vertices 31 + 4 lie outside the vertex lump (34)", false},
+        {"negative first vertex", [](Bytes& b) { Set(b, FaceField(b, 0, 3), -1); }, "vertex lump",
+         false},
+        {"mesh run one past the end", [](Bytes& b) { Set(b, FaceField(b, 6, 5), 31); },
+         "face 6 mesh vertices 31 + 3 lie outside the mesh vertex lump (33)", false},
+        {"mesh not whole triangles", [](Bytes& b) { Set(b, FaceField(b, 0, 6), 5); },
+         "5 mesh vertices, not a whole number of triangles", false},
+        {"mesh vertex past the face", [](Bytes& b) { Set(b, LumpAt(b, kMeshVertices) + 4, 4); },
+         "face 0 mesh vertex 1 is 4, outside the face's 4 vertices", false},
+        {"negative mesh vertex", [](Bytes& b) { Set(b, LumpAt(b, kMeshVertices), -1); },
+         "lump 'mesh vertices'", false},
+        {"even patch width", [](Bytes& b) { Set(b, FaceField(b, 3, 24), 2); },
+         "both must be odd and at least 3", false},
+        {"patch narrower than 3", [](Bytes& b) { Set(b, FaceField(b, 3, 25), 1); }, "odd", false},
+        {"patch size not the vertex count", [](Bytes& b) { Set(b, FaceField(b, 3, 24), 5); },
+         "has size 5 x 3 but 9 control vertices", false},
+        {"patch of the game's largest size", [](Bytes& b) { Set(b, FaceField(b, 3, 24), 65); },
+         "has size 65 x 3 but 9 control vertices", false},
+        {"patch larger than the game's",
+         [](Bytes& b) { Set(b, FaceField(b, 3, 24), 67), Set(b, FaceField(b, 3, 25), 3); },
+         "(at most 65 each)", false},
+        {"unknown face type", [](Bytes& b) { Set(b, FaceField(b, 0, 2), 5); }, "unknown type 5",
+         false},
+        // A damaged tree: the level is converted without visibility.
+        {"node plane out of range", [](Bytes& b) { Set(b, LumpAt(b, kNodes), 1); },
+         "lump 'nodes': node 0 uses plane 1 of 1", true},
+        {"node child past the leaves", [](Bytes& b) { Set(b, LumpAt(b, kNodes) + 8, -4); },
+         "node 0 has child -4 outside the tree", true},
+        {"node child past the nodes", [](Bytes& b) { Set(b, LumpAt(b, kNodes) + 4, 1); },
+         "node 0 has child 1 outside the tree", true},
+        {"leaf cluster out of range", [](Bytes& b) { Set(b, LumpAt(b, kLeafs) + 48, 2); },
+         "lump 'leafs': leaf 1 is in cluster 2 of 2", true},
+        {"leaf faces past the list", [](Bytes& b) { Set(b, LumpAt(b, kLeafs) + 84, 3); },
+         "leaf 1 faces 2 + 3 lie outside the leaf face lump", true},
+        {"leaf face past the faces", [](Bytes& b) { Set(b, LumpAt(b, kLeafFaces) + 12, 7); },
+         "lump 'leaf faces': entry 3 is face 7 of 7", true},
+        {"model faces past the faces", [](Bytes& b) { Set(b, LumpAt(b, kModels) + 28, 8); },
+         "the level's faces 0 + 8 lie outside the face lump (7)", true},
+        {"visibility data without header", [](Bytes& b) { Set(b, 12 + 8 * kVisData, 7); },
+         "7 bytes, no header", true},
+        {"visible sets past the lump", [](Bytes& b) { Set(b, LumpAt(b, kVisData), 3); },
+         "3 clusters of 1 bytes do not fit its 10 bytes", true},
+        {"visible sets too short for the clusters",
+         [](Bytes& b) { Set(b, LumpAt(b, kVisData) + 4, 0); }, "2 clusters of 0 bytes", true},
     };
-    const std::vector<uint8_t> good = SampleLevel().encode();
-    ASSERT_NO_THROW(BspFile{good});
+    const Bytes good = Sample().encode();
     for (const Damage& damage : damages) {
-        std::vector<uint8_t> bytes = good;
+        SCOPED_TRACE(damage.what);
+        Bytes bytes = good;
         damage.apply(bytes);
         try {
-            BspFile bsp(bytes);
-            ADD_FAILURE() << damage.what << ": accepted";
+            const BspFile bsp(bytes);
+            EXPECT_TRUE(damage.treeOnly);
+            EXPECT_NE(bsp.tree.problem.find(damage.message), std::string::npos) << bsp.tree.problem;
+            const ConvertedLevel converted = ConvertLevel(bsp);
+            EXPECT_FALSE(converted.level.visibility);
+            EXPECT_EQ(converted.treeProblem, bsp.tree.problem);
+            EXPECT_EQ(converted.level.polygons.size(),
+                      ConvertLevel(BspFile(good)).level.polygons.size());
         } catch (const BspError& error) {
-            EXPECT_NE(std::string(error.what()).find(damage.expected), std::string::npos)
-                << damage.what << ": message was \"" << error.what() << "\"";
+            EXPECT_FALSE(damage.treeOnly);
+            EXPECT_NE(std::string(error.what()).find(damage.message), std::string::npos)
+                << error.what();
         }
     }
 }
 
-// --- archives -------------------------------------------------------------------------
+// --- archives -----------------------------------------------------------------
 
-namespace {
-
-std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data) {
-    z_stream stream{};
-    deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::vector<uint8_t> out(deflateBound(&stream, uLong(data.size())));
-    stream.next_in = const_cast<uint8_t*>(data.data());
-    stream.avail_in = uInt(data.size());
-    stream.next_out = out.data();
-    stream.avail_out = uInt(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
-
-void Put16(std::vector<uint8_t>& out, uint16_t value) {
-    out.push_back(uint8_t(value));
-    out.push_back(uint8_t(value >> 8));
-}
-
-// A zip archive with the given entries, deflated when `deflated` says so.
-std::vector<uint8_t> Zip(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries,
-                         bool deflated) {
-    std::vector<uint8_t> out, directory;
+// A zip archive, made by libzip.
+Bytes Zip(const std::vector<std::pair<std::string, Bytes>>& entries, bool deflated) {
+    zip_error_t error;
+    zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_source_keep(memory);
+    zip_t* archive = zip_open_from_source(memory, ZIP_TRUNCATE, &error);
     for (const auto& [name, data] : entries) {
-        std::vector<uint8_t> stored = deflated ? Deflate(data) : data;
-        uint32_t crc = uint32_t(crc32(0, data.data(), uInt(data.size())));
-        uint32_t localOffset = uint32_t(out.size());
-        PutInt(out, 0x04034b50);
-        Put16(out, 20);
-        Put16(out, 0);
-        Put16(out, deflated ? 8 : 0);
-        Put16(out, 0);
-        Put16(out, 0);
-        PutInt(out, int32_t(crc));
-        PutInt(out, int32_t(stored.size()));
-        PutInt(out, int32_t(data.size()));
-        Put16(out, uint16_t(name.size()));
-        Put16(out, 0);
-        out.insert(out.end(), name.begin(), name.end());
-        out.insert(out.end(), stored.begin(), stored.end());
-        PutInt(directory, 0x02014b50);
-        Put16(directory, 20);
-        Put16(directory, 20);
-        Put16(directory, 0);
-        Put16(directory, deflated ? 8 : 0);
-        Put16(directory, 0);
-        Put16(directory, 0);
-        PutInt(directory, int32_t(crc));
-        PutInt(directory, int32_t(stored.size()));
-        PutInt(directory, int32_t(data.size()));
-        Put16(directory, uint16_t(name.size()));
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put16(directory, 0);
-        PutInt(directory, 0);
-        PutInt(directory, int32_t(localOffset));
-        directory.insert(directory.end(), name.begin(), name.end());
+        zip_source_t* source = zip_source_buffer(archive, data.data(), data.size(), 0);
+        const zip_int64_t index = zip_file_add(archive, name.c_str(), source, 0);
+        zip_set_file_compression(archive, zip_uint64_t(index),
+                                 deflated ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
     }
-    uint32_t directoryOffset = uint32_t(out.size());
-    out.insert(out.end(), directory.begin(), directory.end());
-    PutInt(out, 0x06054b50);
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, uint16_t(entries.size()));
-    Put16(out, uint16_t(entries.size()));
-    PutInt(out, int32_t(directory.size()));
-    PutInt(out, int32_t(directoryOffset));
-    Put16(out, 0);
-    return out;
+    EXPECT_EQ(zip_close(archive), 0);
+    zip_source_open(memory);
+    zip_source_seek(memory, 0, SEEK_END);
+    Bytes bytes(size_t(zip_source_tell(memory)));
+    zip_source_seek(memory, 0, SEEK_SET);
+    zip_source_read(memory, bytes.data(), bytes.size());
+    zip_source_close(memory);
+    zip_source_free(memory);
+    return bytes;
 }
+size_t EndRecord(const Bytes& zip) { return zip.size() - 22; }
+size_t Central(const Bytes& zip) { return size_t(Get(zip, EndRecord(zip) + 16)); }
 
-size_t EndRecord(const std::vector<uint8_t>& zip) { return zip.size() - 22; }
-size_t CentralRecord(const std::vector<uint8_t>& zip) {
-    return size_t(GetInt(zip, EndRecord(zip) + 16));
-}
-
-}  // namespace
-
-TEST(Pk3Archive, ListsMapsAndExtractsStoredAndDeflatedEntries) {
-    std::vector<uint8_t> level = SampleLevel().encode();
+TEST(Pk3Archive, ListsAndExtractsItsLevelsOrNamesTheDamage) {
+    const Bytes level = Sample().encode();
     for (bool deflated : {false, true}) {
-        Pk3Archive archive(Zip({{"scripts/a.shader", {'x'}}, {"maps/small.bsp", level}}, deflated));
-        EXPECT_EQ(archive.names().size(), 2u);
+        const Pk3Archive archive(
+            Zip({{"scripts/a.shader", {'x'}}, {"maps/small.bsp", level}}, deflated));
+        EXPECT_EQ(archive.names(),
+                  (std::vector<std::string>{"scripts/a.shader", "maps/small.bsp"}));
         EXPECT_EQ(archive.mapNames(), std::vector<std::string>{"maps/small.bsp"});
         EXPECT_EQ(archive.extract("maps/small.bsp"), level);
-        EXPECT_NO_THROW(ConvertLevel(BspFile(archive.extract("maps/small.bsp"))));
+        EXPECT_THROW(archive.extract("maps/other.bsp"), BspError);
     }
-}
-
-TEST(Pk3Archive, DamagedArchivesGiveAnErrorNamingTheProblem) {
-    const std::vector<uint8_t> good = Zip({{"maps/small.bsp", SampleLevel().encode()}}, true);
-    const std::vector<Damage> damages = {
-        {"no end record", [](auto& z) { z[EndRecord(z)] = 0; }, "Not a zip archive"},
-        {"shorter than an end record", [](auto& z) { z.resize(10); }, "Not a zip archive"},
-        {"directory past the end", [](auto& z) { SetInt(z, EndRecord(z) + 16, int32_t(z.size())); },
+    const Damage damages[] = {
+        {"no end record", [](Bytes& z) { z[EndRecord(z)] = 0; }, "Not a zip archive"},
+        {"shorter than an end record", [](Bytes& z) { z.resize(10); }, "Not a zip archive"},
+        {"directory past the end", [](Bytes& z) { Set(z, EndRecord(z) + 16, int32_t(z.size())); },
          "inconsistent"},
-        {"directory entry signature", [](auto& z) { z[CentralRecord(z)] = 0; },
-         "Not a zip archive"},
+        {"directory entry signature", [](Bytes& z) { z[Central(z)] = 0; }, "Not a zip archive"},
         {"more entries than the directory holds",
-         [](auto& z) {
-             z[EndRecord(z) + 8] = 5;
-             z[EndRecord(z) + 10] = 5;
-         },
-         "inconsistent"},
-        {"local header past the end",
-         [](auto& z) { SetInt(z, CentralRecord(z) + 42, int32_t(z.size())); }, "Not a zip archive"},
+         [](Bytes& z) { z[EndRecord(z) + 8] = 5, z[EndRecord(z) + 10] = 5; }, "inconsistent"},
+        {"local header past the end", [](Bytes& z) { Set(z, Central(z) + 42, int32_t(z.size())); },
+         "Not a zip archive"},
         {"compressed size past the end",
-         [](auto& z) { SetInt(z, CentralRecord(z) + 20, int32_t(z.size())); }, "Not a zip archive"},
-        {"local header unlike the directory",
-         [](auto& z) { SetInt(z, CentralRecord(z) + 24, 1000); }, "inconsistent"},
-        // Damage to both copies of a field gets past the comparison of the two.
-        {"absurd entry size",
-         [](auto& z) {
-             SetInt(z, 22, 0x7fffffff);
-             SetInt(z, CentralRecord(z) + 24, 0x7fffffff);
-         },
-         "too large"},
+         [](Bytes& z) { Set(z, Central(z) + 20, int32_t(z.size())); }, "Not a zip archive"},
+        {"local header unlike the directory", [](Bytes& z) { Set(z, Central(z) + 24, 1000); },
+         "inconsistent"},
+        {"entry too large",
+         [](Bytes& z) { Set(z, 22, 0x7fffffff), Set(z, Central(z) + 24, 0x7fffffff); },
+         "entry 'maps/small.bsp' is too large"},
         {"damaged compressed data",
-         [](auto& z) {
+         [](Bytes& z) {
              for (size_t i = 60; i < 200; ++i) z[i] ^= 0x5a;
          },
-         "damaged"},
-        {"wrong uncompressed size",
-         [](auto& z) {
-             SetInt(z, 22, 1000);
-             SetInt(z, CentralRecord(z) + 24, 1000);
-         },
-         "damaged"},
-        {"unknown compression",
-         [](auto& z) {
-             z[8] = 14;
-             z[CentralRecord(z) + 10] = 14;
-         },
+         "entry 'maps/small.bsp' is damaged (libzip: "},
+        {"recorded size too small",
+         [](Bytes& z) { Set(z, 22, 1000), Set(z, Central(z) + 24, 1000); }, "is damaged (it holds"},
+        {"unknown compression", [](Bytes& z) { z[8] = 14, z[Central(z) + 10] = 14; },
          "Compression method not supported"},
     };
+    const Bytes good = Zip({{"maps/small.bsp", level}}, true);
     for (const Damage& damage : damages) {
-        std::vector<uint8_t> bytes = good;
+        SCOPED_TRACE(damage.what);
+        Bytes bytes = good;
         damage.apply(bytes);
         try {
-            Pk3Archive archive(bytes);
-            archive.extract("maps/small.bsp");
-            ADD_FAILURE() << damage.what << ": accepted";
+            Pk3Archive(bytes).extract("maps/small.bsp");
+            ADD_FAILURE() << "accepted";
         } catch (const BspError& error) {
-            EXPECT_NE(std::string(error.what()).find(damage.expected), std::string::npos)
-                << damage.what << ": message was \"" << error.what() << "\"";
+            EXPECT_NE(std::string(error.what()).find(damage.message), std::string::npos)
+                << error.what();
         }
     }
-    EXPECT_THROW(Pk3Archive(good).extract("maps/other.bsp"), BspError);
 }
 
-// --- the OpenArena levels --------------------------------------------------------------
+// --- the OpenArena levels and the tool ----------------------------------------
 
-namespace {
-
-const char* const kOpenArena = "/usr/share/games/openarena/baseoa/";
-const char* const kPacks[] = {"pak1-maps.pk3", "pak6-patch088.pk3"};
-
-bool PacksInstalled() {
-    struct stat info;
-    for (const char* pack : kPacks)
-        if (stat((std::string(kOpenArena) + pack).c_str(), &info) != 0) return false;
-    return true;
-}
-
-}  // namespace
-
-TEST(OpenArenaLevels, EveryShippedLevelConvertsAndKeepsItsFaceAreas) {
-    if (!PacksInstalled())
+TEST(OpenArenaLevels, EveryShippedLevelConvertsAndKeepsItsFaces) {
+    const std::string packs = "/usr/share/games/openarena/baseoa/";
+    if (!std::ifstream(packs + "pak1-maps.pk3") || !std::ifstream(packs + "pak6-patch088.pk3"))
         GTEST_SKIP() << "install the Debian packages openarena-081-maps and openarena-088-data";
-    const std::set<std::string> areaChecked = {"maps/oa_dm1.bsp", "maps/oa_dm5.bsp",
-                                               "maps/oa_thor.bsp", "maps/aggressor.bsp",
-                                               "maps/oasago2.bsp"};
-    size_t levels = 0, facesChecked = 0;
-    for (const char* pack : kPacks) {
-        Pk3Archive archive(ReadWholeFile(std::string(kOpenArena) + pack));
+    const std::set<std::string> covered = {"maps/oa_dm1.bsp", "maps/oa_dm5.bsp", "maps/oa_thor.bsp",
+                                           "maps/aggressor.bsp", "maps/oasago2.bsp"};
+    size_t levels = 0, faces = 0;
+    for (const char* pack : {"pak1-maps.pk3", "pak6-patch088.pk3"}) {
+        const Pk3Archive archive(ReadWholeFile(packs + pack));
         for (const std::string& name : archive.mapNames()) {
             SCOPED_TRACE(name);
-            BspFile bsp(archive.extract(name));
-            ConvertedLevel converted = ConvertLevel(bsp);
+            const BspFile bsp(archive.extract(name));
+            const ConvertedLevel converted = ConvertLevel(bsp);
             EXPECT_GT(converted.level.polygons.size(), 100u);
-            for (const tundra_formats::GeomPolygon& polygon : converted.level.polygons) {
-                ASSERT_GE(polygon.vertexCount, 3);
-                ASSERT_LT(size_t(polygon.lightmapIndex), converted.level.lightmaps.size());
-            }
-            if (areaChecked.count(name)) facesChecked += ExpectSameCoverage(bsp, converted, name);
+            EXPECT_TRUE(converted.level.visibility) << converted.treeProblem;
+            if (covered.count(name)) faces += ExpectSameCover(bsp, converted);
             ++levels;
         }
     }
     EXPECT_GE(levels, 85u);
-    EXPECT_GT(facesChecked, 10000u);
+    EXPECT_GT(faces, 10000u);
 }
 
-// --- the command line --------------------------------------------------------------------
-
-TEST(Bsp2geomCommand, HelpSucceedsAndBadArgumentsFail) {
+TEST(Bsp2geomTool, ConvertsALevelInsideAnArchiveOrRefusesItsArguments) {
+    ScratchDir dir;
+    const Bytes zip = Zip({{"maps/small.bsp", Sample().encode()}}, true);
+    std::ofstream("level.pk3", std::ios::binary)
+        .write(reinterpret_cast<const char*>(zip.data()), long(zip.size()));
     const std::string tool = tundra_test::ToolPath("bsp2geom");
-    struct stat info;
-    if (stat(tool.c_str(), &info) != 0) GTEST_SKIP() << "bsp2geom is not built";
     std::string output;
-    EXPECT_EQ(tundra_test::RunTool(tool + " --help", output), 0) << output;
-    EXPECT_NE(tundra_test::RunTool(tool, output), 0) << output;
-    EXPECT_NE(tundra_test::RunTool(tool + " --patch-level x a b", output), 0) << output;
-    EXPECT_NE(tundra_test::RunTool(tool + " /nonexistent.bsp out.geom", output), 0) << output;
+    ASSERT_EQ(
+        tundra_test::RunTool(
+            tool + " --position data/posFile.pos level.pk3 maps/small.bsp data/world.geom", output),
+        0)
+        << output;
+    EXPECT_NE(output.find("visibility: 3 leaves, 2 clusters"), std::string::npos) << output;
+    EXPECT_EQ(dir.read("data/posFile.pos"), "64 50 -128 0 0 0 ");
+    LogCapture log;
+    const WorldFile file("world.geom");
+    EXPECT_TRUE(file.hasVisibility);
+    EXPECT_EQ(size_t(file.numPolygons),
+              ConvertLevel(BspFile(Sample().encode())).level.polygons.size());
+    for (const char* arguments :
+         {"", "--patch-level x a b", "--patch-level 0 level.pk3 maps/small.bsp x.geom",
+          "--bogus a b", "a b c d", "nothere.bsp out.geom", "level.pk3 maps/other.bsp out.geom",
+          "--position", "--list", "level.pk3 maps/small.bsp /nonexistent/x.geom"}) {
+        EXPECT_EQ(tundra_test::RunTool(tool + " " + arguments, output), 1) << arguments;
+        EXPECT_EQ(output.rfind("bsp2geom: ", 0), 0u) << output;
+    }
+    EXPECT_EQ(tundra_test::RunTool(tool + " --list level.pk3", output), 0);
+    EXPECT_EQ(output, "maps/small.bsp\n");
 }
+
+}  // namespace
