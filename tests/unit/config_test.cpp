@@ -3,214 +3,147 @@
 #include "config/config.h"
 #include "support/config_text.h"
 #include "support/log_capture.h"
+#include "support/recording_device.h"
 #include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cmath>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
 
 namespace {
 
-using Values = std::map<std::string, double>;
+using Values = std::map<std::string, std::string>;
 
+// "key=value key=value": formats by name, filters as numbers (1 point,
+// 2 linear, 3 anisotropic, 5 gaussian cubic), "?" for an unknown name.
+Values Parse(const std::string& text) {
+    Values values;
+    std::istringstream words(text);
+    for (std::string word; words >> word;)
+        values[word.substr(0, word.find('='))] = word.substr(word.find('=') + 1);
+    return values;
+}
 Values ValuesOf(const Config& c) {
-    const double values[] = {
-        double(c.screenWidth()),   double(c.screenHeight()),       double(c.fullScreen()),
-        c.windowScaling(),         double(c.hardwareTnL()),        double(c.backFaceCulling()),
-        double(c.videoCard()),     double(c.refreshRate()),        double(c.backbufferFormat()),
-        double(c.textureFormat()), double(c.depthStencilFormat()), double(c.minification()),
-        double(c.magnification()), double(c.mipMapping()),         double(c.multisamples()),
-        double(c.loaded())};
-    const char* names[] = {"width", "height",  "full",    "scale",   "tnl",   "cull",
-                           "card",  "refresh", "back",    "texture", "depth", "min",
-                           "mag",   "mip",     "samples", "loaded"};
-    Values result;
-    for (int i = 0; i < 16; ++i) result[names[i]] = values[i];
-    return result;
+    auto format = [](DWORD v) { return v == kUnknownName ? "?" : tundra_test::FormatName(v); };
+    auto filter = [](DWORD v) { return v == kUnknownName ? "?" : std::to_string(v); };
+    std::ostringstream s;
+    s << "width=" << c.screenWidth() << " height=" << c.screenHeight() << " full=" << c.fullScreen()
+      << " scale=" << c.windowScaling() << " tnl=" << c.hardwareTnL()
+      << " cull=" << c.backFaceCulling() << " card=" << c.videoCard()
+      << " refresh=" << c.refreshRate() << " back=" << format(c.backbufferFormat())
+      << " texture=" << format(c.textureFormat()) << " depth=" << format(c.depthStencilFormat())
+      << " min=" << filter(c.minification()) << " mag=" << filter(c.magnification())
+      << " mip=" << filter(c.mipMapping()) << " samples=" << c.multisamples()
+      << " loaded=" << c.loaded();
+    return Parse(s.str());
 }
+// What ConfigText() gives.
+const char* const kDefaults =
+    "width=800 height=600 full=0 scale=1 tnl=1 cull=1 card=0 refresh=60 back=X8R8G8B8 "
+    "texture=A8R8G8B8 depth=D24S8 min=2 mag=2 mip=2 samples=0 loaded=1";
 
-// What ConfigText() gives: 800 x 600 windowed, trilinear, no multisampling.
-const Values kDefaults = {{"width", 800},
-                          {"height", 600},
-                          {"full", 0},
-                          {"scale", 1},
-                          {"tnl", 1},
-                          {"cull", 1},
-                          {"card", 0},
-                          {"refresh", 60},
-                          {"back", D3DFMT_X8R8G8B8},
-                          {"texture", D3DFMT_A8R8G8B8},
-                          {"depth", D3DFMT_D24S8},
-                          {"min", D3DTEXF_LINEAR},
-                          {"mag", D3DTEXF_LINEAR},
-                          {"mip", D3DTEXF_LINEAR},
-                          {"samples", 0},
-                          {"loaded", 1}};
-const double kUnknown = kUnknownName;
-
-std::string Shipped() {
-    std::ifstream file(std::string(TUNDRA_SOURCE_DIR) + "/data/default.cfg", std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+// ConfigText() with the "key=value" lines given.
+std::string With(const std::string& lines) {
+    ConfigText text;
+    std::istringstream in(lines);
+    for (std::string line; std::getline(in, line);)
+        text.set(line.substr(0, line.find('=')), line.substr(line.find('=') + 1));
+    return text.text();
 }
-std::string WithCrLf(std::string text) {
-    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
-        text.insert(at, "\r");
-    return text;
+std::string Without(const char* key, const char* other = "") {
+    return ConfigText().remove(key).remove(other).text();
 }
-std::string Without(const char* key) { return ConfigText().remove(key).text(); }
-
-struct Row {
-    const char* name;
-    std::string text;
-    Values changed;  // from kDefaults
-};
 
 TEST(Config, EachRuleAsARow) {
-    const Row rows[] = {
-        {"shipped default.cfg", Shipped(), {}},
-        {"line feeds as carriage return and line feed", WithCrLf(ConfigText().text()), {}},
+    std::ifstream shipped(std::string(TUNDRA_SOURCE_DIR) + "/data/default.cfg");
+    std::string crlf = ConfigText().text();
+    for (size_t at = crlf.find('\n'); at != std::string::npos; at = crlf.find('\n', at + 2))
+        crlf.insert(at, "\r");
+    const struct {
+        const char* name;
+        std::string text;
+        const char* changed;  // from kDefaults
+    } rows[] = {
+        {"shipped default.cfg", std::string(std::istreambuf_iterator<char>(shipped), {}), ""},
+        {"carriage returns", crlf, ""},
         {"every key changed",
-         ConfigText()
-             .set("screen width", "1024")
-             .set("screen height", "768")
-             .set("full screen", "1")
-             .set("window scaling", "0.75")
-             .set("hardware T&L", "0")
-             .set("back face culling", "0")
-             .set("video card", "2")
-             .set("refresh rate", "75")
-             .set("backbuffer format", "R5G6B5")
-             .set("texture format", "A1R5G5B5")
-             .set("depth-stencil buffer format", "D16")
-             .set("minification", "point")
-             .set("magnification", "anisotropic")
-             .set("mip-mapping", "gaussian_cubic")
-             .set("antialiasing multisamples", "4")
-             .text(),
-         {{"width", 1024},
-          {"height", 768},
-          {"full", 1},
-          {"scale", 0.75},
-          {"tnl", 0},
-          {"cull", 0},
-          {"card", 2},
-          {"refresh", 75},
-          {"back", D3DFMT_R5G6B5},
-          {"texture", D3DFMT_A1R5G5B5},
-          {"depth", D3DFMT_D16},
-          {"min", D3DTEXF_POINT},
-          {"mag", D3DTEXF_ANISOTROPIC},
-          {"mip", D3DTEXF_GAUSSIANCUBIC},
-          {"samples", 4}}},
-        {"a number missing", Without("refresh rate"), {{"refresh", 0}, {"loaded", 0}}},
-        {"a flag missing", Without("full screen"), {{"loaded", 0}}},
-        {"a format missing", Without("texture format"), {{"texture", kUnknown}, {"loaded", 0}}},
-        {"a filter missing", Without("magnification"), {{"mag", kUnknown}, {"loaded", 0}}},
-        {"blank before the =",
-         Without("screen width") + "screen width =640\n",
-         {{"width", 0}, {"loaded", 0}}},
-        {"keys are case-sensitive",
-         Without("screen width") + "Screen width=640\n",
-         {{"width", 0}, {"loaded", 0}}},
+         With("screen width=1024\nscreen height=768\nfull screen=1\nwindow scaling=0.75\n"
+              "hardware T&L=0\nback face culling=0\nvideo card=2\nrefresh rate=75\n"
+              "backbuffer format=R5G6B5\ntexture format=A1R5G5B5\n"
+              "depth-stencil buffer format=D16\nminification=point\nmagnification=anisotropic\n"
+              "mip-mapping=gaussian_cubic\nantialiasing multisamples=4"),
+         "width=1024 height=768 full=1 scale=0.75 tnl=0 cull=0 card=2 refresh=75 back=R5G6B5 "
+         "texture=A1R5G5B5 depth=D16 min=1 mag=3 mip=5 samples=4"},
+        {"a number missing", Without("refresh rate"), "refresh=0 loaded=0"},
+        {"a flag missing", Without("full screen"), "loaded=0"},
+        {"a format missing", Without("texture format"), "texture=? loaded=0"},
+        {"a filter missing", Without("magnification"), "mag=? loaded=0"},
+        {"blank before the =", Without("screen width") + "screen width =640\n", "width=0 loaded=0"},
+        {"keys are case-sensitive", Without("screen width") + "Screen width=640\n",
+         "width=0 loaded=0"},
         {"blanks before the value, words after it",
-         ConfigText()
-             .set("screen width", "  1024 pixels")
-             .set("depth-stencil buffer format", "\tD32 // bits")
-             .text(),
-         {{"width", 1024}, {"depth", D3DFMT_D32}}},
+         With("screen width=  1024 pixels\ndepth-stencil buffer format=\tD32 // 32 bits"),
+         "width=1024 depth=D32"},
         {"commented-out keys",
          "// screen width=320\nvideo card=1\n//video card=2\n" + Without("screen width") +
              "screen width=640 // the real one\n",
-         {{"width", 640}, {"card", 1}}},
-        {"first occurrence wins",
-         "screen width=320\n" + ConfigText().text() + "screen width=9\n",
-         {{"width", 320}}},
-        {"key inside other text",
-         Without("screen height") + "my screen height=480\n",
-         {{"height", 480}}},
-        {"flags are integers",
-         ConfigText().set("full screen", "-1").set("hardware T&L", "true").text(),
-         {{"full", 1}, {"tnl", 0}}},
+         "width=640 card=1"},
+        {"first occurrence wins", "screen width=320\n" + ConfigText().text() + "screen width=9\n",
+         "width=320"},
+        {"key inside other text", Without("screen height") + "my screen height=480\n",
+         "height=480"},
+        {"flags are integers", With("full screen=-1\nhardware T&L=true"), "full=1 tnl=0"},
         {"numbers read as far as they go",
-         ConfigText()
-             .set("screen width", "640px")
-             .set("screen height", "abc")
-             .set("window scaling", "0.5x")
-             .set("refresh rate", "+85")
-             .text(),
-         {{"width", 640}, {"height", 0}, {"scale", 0.5}, {"refresh", 85}}},
+         With("screen width=640px\nscreen height=abc\nwindow scaling=0.5x\nrefresh rate=+85"),
+         "width=640 height=0 scale=0.5 refresh=85"},
         {"numbers out of range saturate",
-         ConfigText()
-             .set("screen width", "99999999999999999999")
-             .set("screen height", "-9999999999")
-             .set("video card", "-1")
-             .set("window scaling", "1e999")
-             .text(),
-         {{"width", INT_MAX}, {"height", INT_MIN}, {"card", 4294967295.0}, {"scale", INFINITY}}},
+         With("screen width=99999999999999999999\nscreen height=-9999999999\nvideo card=-1\n"
+              "window scaling=1e999"),
+         "width=2147483647 height=-2147483648 card=4294967295 scale=inf"},
         {"names are exact",
-         ConfigText()
-             .set("backbuffer format", "x8r8g8b8")
-             .set("minification", "bilinear")
-             .set("mip-mapping", "none")
-             .text(),
-         {{"back", kUnknown}, {"mip", kUnknown}, {"loaded", 0}}},
+         With("backbuffer format=x8r8g8b8\nminification=bilinear\nmip-mapping=none"),
+         "back=? mip=? loaded=0"},
         {"two keys on a line, in reading order",
-         "screen width=1024 screen height=768\n" + ConfigText().remove("screen height").text(),
-         {{"width", 1024}, {"height", 768}}},
+         "screen width=1024 screen height=768\n" + Without("screen width", "screen height"),
+         "width=1024 height=768"},
         // The width lookup cuts the line up to its value, the height before it.
         {"two keys on a line, reversed",
-         "screen height=768 screen width=1024\n" +
-             ConfigText().remove("screen width").remove("screen height").text(),
-         {{"width", 1024}, {"loaded", 0}, {"height", 0}}},
-        {"a line of 299 characters", "//" + std::string(297, 'x') + "\n" + ConfigText().text(), {}},
+         "screen height=768 screen width=1024\n" + Without("screen width", "screen height"),
+         "width=1024 height=0 loaded=0"},
+        {"a line of 299 characters", "//" + std::string(297, 'x') + "\n" + ConfigText().text(), ""},
         // Its first 299 characters count; nothing after it is read.
         {"a line of 300 characters ends the reading",
          "screen width=640 " + std::string(283, 'x') + "\n" + Without("screen width"),
-         {{"width", 640},
-          {"height", 0},
-          {"full", 0},
-          {"scale", 0},
-          {"tnl", 0},
-          {"cull", 0},
-          {"refresh", 0},
-          {"back", kUnknown},
-          {"texture", kUnknown},
-          {"depth", kUnknown},
-          {"min", kUnknown},
-          {"mag", kUnknown},
-          {"mip", kUnknown},
-          {"loaded", 0}}},
+         "width=640 height=0 full=0 scale=0 tnl=0 cull=0 refresh=0 back=? texture=? depth=? "
+         "min=? mag=? mip=? loaded=0"},
         {"a key after the 299th character",
-         Without("video card") + std::string(295, ' ') + "video card=3\n",
-         {{"card", 0}, {"loaded", 0}}},
+         Without("video card") + std::string(295, ' ') + "video card=3\n", "card=0 loaded=0"},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         ScratchDir scratch;
         scratch.writeData("test.cfg", row.text);
         LogCapture log;
-        Values expected = kDefaults;
-        for (const auto& [key, value] : row.changed) expected[key] = value;
+        Values expected = Parse(kDefaults);
+        for (const auto& [key, value] : Parse(row.changed)) expected[key] = value;
         EXPECT_EQ(ValuesOf(Config("test.cfg")), expected);
-        EXPECT_EQ(log.text(), (expected["loaded"] ? "Loaded configuration file: data\\test.cfg\n"
-                                                  : "Something failed while loading the "
-                                                    "configuration file: data\\test.cfg\n"));
+        EXPECT_EQ(log.text(), expected["loaded"] == "1"
+                                  ? "Loaded configuration file: data\\test.cfg\n"
+                                  : "Something failed while loading the configuration file: "
+                                    "data\\test.cfg\n");
     }
 }
 
 TEST(Config, GetConfigLoadsDefaultCfgOnce) {
     ScratchDir scratch;
     LogCapture log;
-    scratch.writeData("default.cfg", ConfigText().set("screen width", "1234").text());
+    scratch.writeData("default.cfg", With("screen width=1234"));
     Config& first = GetConfig();
-    scratch.writeData("default.cfg", ConfigText().set("screen width", "42").text());
+    scratch.writeData("default.cfg", With("screen width=42"));
     EXPECT_EQ(&GetConfig(), &first);
     EXPECT_EQ(first.screenWidth(), 1234);
     EXPECT_EQ(log.text(), "Loaded configuration file: data\\default.cfg\n");
