@@ -25,8 +25,8 @@ using namespace tundra_formats;
 namespace {
 
 // Notes at every DrawPrimitive what the pixels would come from:
-// "<stage 0 texture> op arg1 arg2 mip min mag | <stage 1 ...> | first count".
-// A stage switched off shows as "<texture> off".
+// "<stage 0 texture> op arg1 arg2 mip min mag | <stage 1 ...> | first count";
+// a stage switched off shows as "<texture> off".
 class DrawRecorder : public tundra_test::RecordingDevice {
 public:
     HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT first, UINT count) override {
@@ -34,52 +34,28 @@ public:
         for (DWORD stage : {0u, 1u}) {
             text += nameOf(boundTexture(stage));
             if (stageState(stage, D3DTSS_COLOROP) == D3DTOP_DISABLE) text += " off";
-            else
-                for (auto kind : {D3DTSS_COLOROP, D3DTSS_COLORARG1, D3DTSS_COLORARG2,
-                                  D3DTSS_MIPFILTER, D3DTSS_MINFILTER, D3DTSS_MAGFILTER})
+            for (auto kind : {D3DTSS_COLOROP, D3DTSS_COLORARG1, D3DTSS_COLORARG2, D3DTSS_MIPFILTER,
+                              D3DTSS_MINFILTER, D3DTSS_MAGFILTER})
+                if (stageState(stage, D3DTSS_COLOROP) != D3DTOP_DISABLE)
                     text += " " + std::to_string(stageState(stage, kind));
             text += " | ";
         }
         draws.push_back(text + std::to_string(first) + " " + std::to_string(count));
-        firsts += (firsts.empty() ? "" : " ") + std::to_string(first);
+        lightmaps += (lightmaps.empty() ? "" : " ") + std::to_string(first) + ":" +
+                     nameOf(boundTexture(1));
         EXPECT_EQ(type, D3DPT_TRIANGLEFAN);
         return RecordingDevice::DrawPrimitive(type, first, count);
     }
     std::vector<std::string> draws;
-    std::string firsts;  // the first vertex of each draw
+    std::string lightmaps;  // "first vertex:stage 1 texture" of each draw
 };
 const std::string kSurface = "tex#1 4 2 0 2 2 2 | ";  // the main texture, modulated
 std::string Lit(const std::string& lightmap) { return lightmap + " 5 2 1 2 2 2 | "; }
 
-// Positions and texel order are checked through the device below.
-TEST(WorldFile, WrapsLightmapIndicesAndIgnoresUnusedFields) {
-    LevelScratch scratch;
-    GeomLevel level;
-    level.vertices.resize(3);
-    for (int32_t lightmap : {0, 3, 4, 5, -1, -5})
-        level.polygons.push_back(GeomPolygon{0, 3, 1, lightmap, -123456, {0xAB, 0xAB}});
-    level.textures = {GeomTexture{"a", 0xDEADBEEF}, GeomTexture{"b"}};
-    level.lightmaps.resize(4);
-    level.lightmaps[3].unused = 0xFFFFFFFF;
-    LogCapture log;
-    const WorldFile file(scratch.write(level));
-    std::string warnings;
-    for (int i = 0; i < 4; ++i) warnings += "\n lightmap id not in bounds!!!";
-    EXPECT_EQ(log.text(), "LOADED: data\\world.geom\n" + warnings);
-    ASSERT_EQ(file.numPolygons, 6);
-    const int32_t wrapped[] = {0, 3, 0, 1, 3, 3};
-    for (int i = 0; i < 6; ++i) {
-        const WorldPolygon& p = file.polygons[i];
-        EXPECT_EQ(
-            std::vector<int32_t>({p.firstVertex, p.vertexCount, p.textureIndex, p.lightmapIndex}),
-            std::vector<int32_t>({0, 3, 1, wrapped[i]}));
-    }
-    EXPECT_EQ(file.textures[0].nameText(), "a");
-}
-
 // --- damaged files ---------------------------------------------------------
 
-// 8 vertices, 2 quads, 2 textures, 2 lightmaps: 16 + 224 + 72 + 136 + 98312.
+// 8 vertices, 2 quads (whose unused fields are filled), 2 textures, 2
+// lightmaps (tex#1 and tex#2 on the device): 16 + 224 + 72 + 136 + 98312.
 constexpr size_t kSize = 98760;
 using L = GeomLevel;
 using O = GeomWriteOptions;
@@ -103,9 +79,12 @@ Damage Section(std::function<void(V&, O&)> change) {
         level.visibility = v;
     };
 }
+Damage S(std::function<void(V&)> change) {
+    return Section([change](V& v, O&) { change(v); });
+}
 // Leaf 0's box moved (in file units).
 Damage Box(float x0, float y0, float z0, float x1, float y1, float z1) {
-    return Section([=](V& v, O&) {
+    return S([=](V& v) {
         const float min[] = {x0, y0, z0}, max[] = {x1, y1, z1};
         std::copy(min, min + 3, v.leaves[0].min);
         std::copy(max, max + 3, v.leaves[0].max);
@@ -115,8 +94,9 @@ Damage Box(float x0, float y0, float z0, float x1, float y1, float z1) {
 struct Row {
     const char* name;
     Damage damage;
-    const char* logPart;  // in parentheses: why the visibility section is left out
-    const char* drawn;    // the first vertex of each face drawn from the origin
+    const char* logPart;        // in parentheses: why the visibility section is left out
+    const char* drawn = kBoth;  // "first vertex:lightmap" of each face drawn from the origin
+    static constexpr const char* kBoth = "0:tex#1 4:tex#2";
 };
 
 const Row kRows[] = {
@@ -134,16 +114,20 @@ const Row kRows[] = {
     {"every count huge",
      [](L&, O& o) { o.numVertices = o.numPolygons = o.numTextures = o.numLightmaps = INT_MAX; },
      "is too short", ""},
+    {"lightmap indices wrapped",
+     [](L& l, O&) { l.polygons[0].lightmapIndex = 2, l.polygons[1].lightmapIndex = -1; },
+     "LOADED: data\\world.geom\n\n lightmap id not in bounds!!!\n lightmap id not in "
+     "bounds!!!number of vertices"},
     {"polygons but no lightmaps", [](L& l, O&) { l.lightmaps.clear(); },
      "WARNING: World file has polygons but no lightmaps; they are drawn without lightmaps\n",
-     "0 4"},
+     "0:null 4:null"},
     {"texture index out of range",
      [](L& l, O&) { l.polygons[0].textureIndex = 2, l.polygons[1].textureIndex = -1; },
      "WARNING: dropped 2 of 2 polygons (vertex run outside the vertex array, fewer than 3 "
      "vertices or texture index out of range)\n",
      ""},
     {"vertex run one past the end", [](L& l, O&) { l.polygons[1].vertexCount = 5; },
-     "dropped 1 of 2 polygons", "0"},
+     "dropped 1 of 2 polygons", "0:tex#1"},
     {"vertex run starting outside",
      [](L& l, O&) { l.polygons[0].firstVertex = -1, l.polygons[1].firstVertex = INT_MAX; },
      "dropped 2 of 2", ""},
@@ -151,64 +135,46 @@ const Row kRows[] = {
      [](L& l, O&) { l.polygons[0].vertexCount = 2, l.polygons[1].vertexCount = INT_MIN; },
      "dropped 2 of 2", ""},
     {"triangle at the end",
-     [](L& l, O&) {
-         l.polygons[1] = {5, 3, 1, 1};
-     },
-     "polygons in map: 2\nnumber of textures", "0 5"},
+     [](L& l, O&) { l.polygons[1].firstVertex = 5, l.polygons[1].vertexCount = 3; },
+     "polygons in map: 2\nnumber of textures", "0:tex#1 5:tex#2"},
     {"counts below the records present", [](L&, O& o) { o.numPolygons = 1, o.numLightmaps = 1; },
-     "number of polygons in map: 1", "0"},
-    // A sound section: draw what the camera's cluster sees inside the view.
-    {"sound section", Section([](V&, O&) {}), "visibility: 2 leaves in 2 clusters\n", "0"},
-    {"cluster seeing only the other", Section([](V& v, O&) { v.clusterSets[0] = 0x2; }),
-     "visibility", "4"},
-    {"camera in front of the split", Section([](V& v, O&) { v.planes[0].distance = -0.125f; }),
-     "visibility", "0 4"},
-    {"polygon in no leaf", Section([](V& v, O&) { v.leaves[1].polygonCount = 0; }), "visibility",
-     "0 4"},
-    {"camera in no cluster", Section([](V& v, O&) { v.leaves[0].cluster = -1; }), "visibility",
-     "0 4"},
+     "number of polygons in map: 1", "0:tex#1"},
+    // A sound section: what the camera's cluster sees inside the view is drawn.
+    {"sound section", S([](V&) {}), "visibility: 2 leaves in 2 clusters\n", "0:tex#1"},
+    {"cluster seeing only the other", S([](V& v) { v.clusterSets[0] = 0x2; }), "vis", "4:tex#2"},
+    {"camera in front of the split", S([](V& v) { v.planes[0].distance = -0.125f; }), "vis"},
+    {"polygon in no leaf", S([](V& v) { v.leaves[1].polygonCount = 0; }), "visibility"},
+    {"camera in no cluster", S([](V& v) { v.leaves[0].cluster = -1; }), "visibility"},
     {"leaf behind the camera", Box(-1, -1, -2, 1, 1, -1), "visibility", ""},
     {"leaf left of the view", Box(-100, -1, 1, -90, 1, 2), "visibility", ""},
     {"leaf right of the view", Box(90, -1, 1, 100, 1, 2), "visibility", ""},
     {"leaf above the view", Box(-1, 90, 1, 1, 100, 2), "visibility", ""},
     {"leaf below the view", Box(-1, -100, 1, 1, -90, 2), "visibility", ""},
     {"leaf beyond the far plane", Box(-1, -1, 20000, 1, 1, 20001), "visibility", ""},
-    {"leaf across the far plane", Box(-1, -1, 12400, 1, 1, 12600), "visibility", "0"},
+    {"leaf across the far plane", Box(-1, -1, 12400, 1, 1, 12600), "visibility", "0:tex#1"},
     // 0.28 units outside the left plane: kept, rounding must never hide a polygon.
-    {"leaf just left of the view", Box(-100, -1, 10, -4.18f, 1, 10), "visibility", "0"},
+    {"leaf just left of the view", Box(-100, -1, 10, -4.18f, 1, 10), "visibility", "0:tex#1"},
     // A damaged section is left out: every face is drawn.
-    {"section cut inside its header", Section([](V&, O& o) { o.truncateTo = kSize + 31; }),
-     "(it is shorter than its 32-byte header)", "0 4"},
-    {"section of another version", Section([](V& v, O&) { v.version = 2; }), "(version 2 is not 1)",
-     "0 4"},
-    {"negative section count", Section([](V& v, O&) { v.planeCount = -1; }), "(a negative count)",
-     "0 4"},
+    {"section cut in its header", Section([](V&, O& o) { o.truncateTo = kSize + 31; }),
+     "(it is shorter than its 32-byte header)"},
     {"section cut short", Section([](V&, O& o) { o.truncateTo = kSize + 141; }),
-     "(its counts need 142 bytes, it has 141)", "0 4"},
+     "(its counts need 142 bytes, it has 141)"},
     {"bytes after the section", Section([](V&, O& o) { o.trailing.assign(4, 0); }),
-     "(its counts need 142 bytes, it has 146)", "0 4"},
-    {"no nodes", Section([](V& v, O&) { v.nodes.clear(); }), "(no nodes)", "0 4"},
-    {"visible sets too small",
-     Section([](V& v, O&) { v.numClusters = 9, v.clusterSets.resize(9); }),
-     "(visible sets of 1 bytes for 9 clusters)", "0 4"},
-    {"plane not finite", Section([](V& v, O&) { v.planes[0].normal[2] = NAN; }),
-     "(plane 0 is not finite)", "0 4"},
-    {"node plane out of range", Section([](V& v, O&) { v.nodes[0].plane = 1; }),
-     "(node 0 has plane 1 of 1)", "0 4"},
-    {"node child outside the leaves", Section([](V& v, O&) { v.nodes[0].back = -3; }),
-     "(node 0 has child -3 outside the tree)", "0 4"},
-    {"node child outside the nodes", Section([](V& v, O&) { v.nodes[0].front = 1; }),
-     "(node 0 has child 1 outside the tree)", "0 4"},
-    {"tree with a loop", Section([](V& v, O&) { v.nodes[0].front = 0; }),
-     "(node 0 is reached twice: the tree has a loop)", "0 4"},
-    {"leaf cluster out of range", Section([](V& v, O&) { v.leaves[1].cluster = 2; }),
-     "(leaf 1 has cluster 2 of 2)", "0 4"},
-    {"leaf bounds not finite", Section([](V& v, O&) { v.leaves[0].max[1] = INFINITY; }),
-     "(leaf 0 has bounds that are not finite)", "0 4"},
-    {"leaf polygons past the list", Section([](V& v, O&) { v.leaves[1].polygonCount = 2; }),
-     "(leaf 1 has polygons 1 + 2 of 2)", "0 4"},
-    {"leaf polygon outside the level", Section([](V& v, O&) { v.leafPolygons[1] = 2; }),
-     "(leaf polygon 1 is polygon 2 of 2)", "0 4"},
+     "(its counts need 142 bytes, it has 146)"},
+    {"another version", S([](V& v) { v.version = 2; }), "(version 2 is not 1)"},
+    {"negative count", S([](V& v) { v.planeCount = -1; }), "(a negative count)"},
+    {"no nodes", S([](V& v) { v.nodes.clear(); }), "(no nodes)"},
+    {"visible sets too small", S([](V& v) { v.numClusters = 9, v.clusterSets.resize(9); }),
+     "(visible sets of 1 bytes for 9 clusters)"},
+    {"plane not finite", S([](V& v) { v.planes[0].normal[2] = NAN; }), "(plane 0 is not finite)"},
+    {"node plane", S([](V& v) { v.nodes[0].plane = 1; }), "(node 0 has plane 1 of 1)"},
+    {"node back", S([](V& v) { v.nodes[0].back = -3; }), "(node 0 has child -3 outside the tree)"},
+    {"node front", S([](V& v) { v.nodes[0].front = 1; }), "(node 0 has child 1 outside the tree)"},
+    {"loop", S([](V& v) { v.nodes[0].front = 0; }), "(node 0 is reached twice: the tree has a"},
+    {"leaf cluster", S([](V& v) { v.leaves[1].cluster = 2; }), "(leaf 1 has cluster 2 of 2)"},
+    {"leaf bounds", S([](V& v) { v.leaves[0].max[1] = INFINITY; }), "(leaf 0 has bounds that ar"},
+    {"leaf polygons", S([](V& v) { v.leaves[1].polygonCount = 2; }), "(leaf 1 has polygons 1 + 2"},
+    {"leaf polygon", S([](V& v) { v.leafPolygons[1] = 2; }), "(leaf polygon 1 is polygon 2 of 2)"},
 };
 
 TEST(DamagedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
@@ -217,9 +183,10 @@ TEST(DamagedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
         LevelScratch scratch;
         L level;
         level.vertices.resize(8);
-        level.polygons = {GeomPolygon{0, 4, 0, 0}, GeomPolygon{4, 4, 1, 1}};
-        level.textures = {GeomTexture{"a"}, GeomTexture{"b"}};
+        level.polygons = {{0, 4, 0, 0, -123456, {0xAB}}, {4, 4, 1, 1, 7, {0xCD}}};
+        level.textures = {GeomTexture{"a", 0xDEADBEEF}, GeomTexture{"b"}};
         level.lightmaps.resize(2);
+        level.lightmaps[0].unused = 0xFFFFFFFF;
         O options;
         row.damage(level, options);
         const std::string name = scratch.write(level, options);
@@ -255,7 +222,7 @@ TEST(DamagedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
                 EXPECT_EQ(draw.find("| null"), draw.find("| null off")) << draw;
             EXPECT_TRUE(world.visibility || world.faces.size() == device.draws.size());
         }
-        EXPECT_EQ(device.firsts, row.drawn);
+        EXPECT_EQ(device.lightmaps, row.drawn);
         EXPECT_TRUE(device.leaks().empty());
         EXPECT_NE(log.text().find(row.logPart), std::string::npos) << log.text();
         const char* ignored =
