@@ -13,34 +13,12 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
 using mklevel::Vec3;
 const std::string kMklevel = tundra_test::ToolPath("mklevel");
-
-// The nearest polygon along a ray: its distance and the normal of the side
-// from which its points run clockwise (the side that is drawn).
-std::pair<float, Vec3> Cast(const WorldFile& file, Vec3 from, Vec3 direction) {
-    std::pair<float, Vec3> nearest{1e30f, {}};
-    for (const WorldPolygon& polygon : file.polygons) {
-        auto at = [&](int k) {
-            const WorldVertex& v = file.vertices[size_t(polygon.firstVertex + k)];
-            return Vec3{v.x, v.y, v.z};
-        };
-        for (int k = 1; k + 1 < polygon.vertexCount; ++k) {
-            const Vec3 a = at(0), e1 = at(k) - a, e2 = at(k + 1) - a, s = from - a;
-            const Vec3 p = mklevel::Cross(direction, e2), q = mklevel::Cross(s, e1);
-            const float det = mklevel::Dot(e1, p);
-            if (std::fabs(det) < 1e-9f) continue;
-            const float u = mklevel::Dot(s, p) / det, v = mklevel::Dot(direction, q) / det,
-                        t = mklevel::Dot(e2, q) / det;
-            if (u >= 0 && v >= 0 && u + v <= 1 && t > 1e-3f && t < nearest.first)
-                nearest = {t, mklevel::Normalize(mklevel::Cross(e1, e2))};
-        }
-    }
-    return nearest;
-}
 
 TEST(Mklevel, WritesASampleLevelThatLoadsCleanlyWithPaddedChartsApart) {
     ScratchDir dir;
@@ -53,13 +31,6 @@ TEST(Mklevel, WritesASampleLevelThatLoadsCleanlyWithPaddedChartsApart) {
     ASSERT_GT(file.numPolygons, 100);
     ASSERT_EQ(file.numTextures, 1);
     EXPECT_EQ(file.textures[0].nameText(), "marble");
-
-    // The start point: 64 above a floor, a long view ahead.
-    const auto down = Cast(file, {0, 0, 0}, {0, -1, 0}), ahead = Cast(file, {0, 0, 0}, {0, 0, 1});
-    EXPECT_NEAR(down.first, 64.0f, 1e-3f);
-    EXPECT_GT(down.second.y, 0.99f);
-    EXPECT_GT(ahead.first, 300.0f);
-    EXPECT_LT(ahead.second.z, 0.0f);
 
     // Texels bilinear filtering reads on each polygon, one more on every side
     // repeating the edge, inside the page and apart from every other chart.
@@ -93,11 +64,6 @@ TEST(Mklevel, WritesASampleLevelThatLoadsCleanlyWithPaddedChartsApart) {
                 << "charts " << boxes.size() << " and another overlap";
         boxes.push_back(box);
     }
-
-    // The same arguments always give the same bytes.
-    const std::string first = dir.read("data/world.geom");
-    ASSERT_EQ(tundra_test::RunTool(kMklevel + " data/world.geom", output), 0) << output;
-    EXPECT_TRUE(first == dir.read("data/world.geom"));
 }
 
 TEST(Mklevel, RefusesBadArguments) {
