@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -191,22 +190,18 @@ TEST(DamagedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
         row.damage(level, options);
         const std::string name = scratch.write(level, options);
         LogCapture log;
-        int vertices;
-        {
-            const WorldFile file(name);
-            vertices = file.numVertices;
-            EXPECT_EQ(size_t(file.numVertices), file.vertices.size());
-            EXPECT_EQ(size_t(file.numPolygons), file.polygons.size());
-            EXPECT_EQ(size_t(file.numTextures), file.textures.size());
-            EXPECT_EQ(size_t(file.numLightmaps), file.lightmaps.size());
-        }
+        const std::unique_ptr<WorldFile> file = std::make_unique<WorldFile>(name);
+        const int vertices = file->numVertices;
+        EXPECT_TRUE(size_t(vertices) == file->vertices.size() &&
+                    size_t(file->numPolygons) == file->polygons.size() &&
+                    size_t(file->numTextures) == file->textures.size() &&
+                    size_t(file->numLightmaps) == file->lightmaps.size());
         const std::string fileLog = log.text();
         const bool rejected = fileLog.find("loading an empty level") != std::string::npos;
         const bool sectionIgnored = row.logPart[0] == '(';
         // "LOADED: ..." then one line saying why.
-        if (rejected || sectionIgnored) {
-            EXPECT_EQ(std::count(fileLog.begin(), fileLog.end(), '\n'), 2) << fileLog;
-        }
+        const long lines = std::count(fileLog.begin(), fileLog.end(), '\n');
+        EXPECT_TRUE(!(rejected || sectionIgnored) || lines == 2) << fileLog;
         EXPECT_TRUE(!rejected || vertices == 0);
 
         DrawRecorder device;
@@ -225,9 +220,9 @@ TEST(DamagedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
         EXPECT_EQ(device.lightmaps, row.drawn);
         EXPECT_TRUE(device.leaks().empty());
         EXPECT_NE(log.text().find(row.logPart), std::string::npos) << log.text();
-        const char* ignored =
-            "WARNING: World file data\\world.geom has a damaged visibility section (";
-        EXPECT_EQ(sectionIgnored, log.text().find(ignored) != std::string::npos);
+        EXPECT_EQ(sectionIgnored,
+                  log.text().find("WARNING: World file data\\world.geom has a "
+                                  "damaged visibility section (") != std::string::npos);
     }
 }
 
@@ -289,10 +284,8 @@ TEST(World, BuildsItsResourcesAndDrawsEachFaceWithItsTexturesAndStages) {
         for (int i = 0; i < 16; ++i)
             EXPECT_NEAR(device.transform(kinds[k]).m[i / 4][i % 4], expected[k].m[i / 4][i % 4],
                         1e-6f);
-    EXPECT_EQ(device.callTexts("SetStreamSource"),
-              std::vector<std::string>{"SetStreamSource(0, vb#1, 28)"});
-    EXPECT_EQ(device.callTexts("SetVertexShader"),
-              std::vector<std::string>{"SetVertexShader(0x202)"});
+    EXPECT_EQ(device.callTexts("SetStreamSource")[0] + device.callTexts("SetVertexShader")[0],
+              "SetStreamSource(0, vb#1, 28)SetVertexShader(0x202)");
     EXPECT_EQ(device.draws, (std::vector<std::string>{kSurface + Lit("tex#2") + "0 1",
                                                       kSurface + Lit("tex#3") + "3 4",
                                                       kSurface + Lit("tex#2") + "9 1"}));
