@@ -118,6 +118,7 @@ Level Sample() {
     const char* entities =
         "{\n\"classname\" \"worldspawn\"\n\"message\" \"{tricky}\"\n}\n"
         "{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"broken\"\n}\n"
+        "{\n\"classname\" \"weapon_shotgun\"\n\"origin\" \"5 5 5\"\n}\n"
         "{\n\"origin\" \"64 -128 24\"\n\"angle\" \"90\"\n\"classname\" \"info_player_start\"\n}\n"
         "{\n\"classname\" \"info_player_deathmatch\"\n\"origin";
     level.lumps[kEntities].assign(entities, entities + std::strlen(entities) + 1);
@@ -168,7 +169,6 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
         EXPECT_GE(std::get<2>(made[face]), doubled - 1e-3) << face;
     }
 
-    EXPECT_EQ(level.textures.at(1).name, "textures/base/floor");
     // The level's page brightened (200 100 60 clipped keeping its hue); a
     // neutral page added for the faces without one.
     ASSERT_EQ(level.lightmaps.size(), 2u);
@@ -207,6 +207,9 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
     LevelScratch scratch;
     LogCapture log;
     EXPECT_TRUE(WorldFile(scratch.write(level)).hasVisibility) << log.text();
+    // The one sound player start: the eye 26 above it, its yaw 90 (+y) along the viewer's +z.
+    ASSERT_EQ(converted.spawnPoints.size(), 1u);
+    EXPECT_EQ(PlacementAt(converted.spawnPoints[0]), (std::array<float, 6>{64, 50, -128, 0, 0, 0}));
 }
 
 // A zip archive of the level and a shader, made by libzip.
@@ -225,7 +228,6 @@ Bytes Zip(const Bytes& level, bool deflated) {
     Bytes bytes(size_t(zip_source_tell(memory)));
     zip_source_seek(memory, 0, SEEK_SET);
     zip_source_read(memory, bytes.data(), bytes.size());
-    zip_source_close(memory);
     zip_source_free(memory);
     return bytes;
 }
@@ -248,7 +250,6 @@ TEST(Bsp2geom, DamagedLevelsAndArchivesAreRefusedOrConvertedWithoutTheirTree) {
     } damages[] = {
         {"magic", [](Bytes& b) { b[0] = 'V'; }, "header: magic is not \"IBSP\""},
         {"version", [](Bytes& b) { Set(b, 4, 47); }, "version 47 is not supported"},
-        {"cut in the header", [](Bytes& b) { b.resize(143); }, "143 bytes, shorter than the 144"},
         {"cut in the last lump", [](Bytes& b) { b.pop_back(); }, "lies outside the file"},
         {"record cut", [](Bytes& b) { Set(b, 12 + 8 * kVertices, 45); }, "45 is not a multiple"},
         {"texture past the end", [](Bytes& b) { Set(b, Field(b, 0, 0), 3); }, "texture 3 of 3"},

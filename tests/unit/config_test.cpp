@@ -41,7 +41,6 @@ Values ValuesOf(const Config& c) {
       << " loaded=" << c.loaded();
     return Parse(s.str());
 }
-// What ConfigText() gives.
 const char* const kDefaults =
     "width=800 height=600 full=0 scale=1 tnl=1 cull=1 card=0 refresh=60 back=X8R8G8B8 "
     "texture=A8R8G8B8 depth=D24S8 min=2 mag=2 mip=2 samples=0 loaded=1";
@@ -101,7 +100,6 @@ TEST(Config, EachRuleAsARow) {
         {"two keys on a line, reversed",
          "screen height=768 screen width=1024\n" + Without("screen width", "screen height"),
          "width=1024 height=0 loaded=0"},
-        {"a line of 299 characters", "//" + std::string(297, 'x') + "\n" + ConfigText().text(), ""},
         {"a line of 300 characters ends the reading",
          "screen width=640 " + std::string(283, 'x') + "\n" + Without("screen width"),
          "width=640 height=0 full=0 scale=0 tnl=0 cull=0 refresh=0 back=? texture=? depth=? "
