@@ -116,11 +116,9 @@ Level Sample() {
     level.put(kVisData, 2, 1, 0x0301);
     level.lumps[kVisData].resize(10);
     const char* entities =
-        "{\n\"classname\" \"worldspawn\"\n\"message\" \"{tricky}\"\n}\n"
-        "{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"broken\"\n}\n"
-        "{\n\"classname\" \"weapon_shotgun\"\n\"origin\" \"5 5 5\"\n}\n"
-        "{\n\"origin\" \"64 -128 24\"\n\"angle\" \"90\"\n\"classname\" \"info_player_start\"\n}\n"
-        "{\n\"classname\" \"info_player_deathmatch\"\n\"origin";
+        R"({"classname" "worldspawn" "message" "{tricky}"}{"origin" "broken" "classname" )"
+        R"("info_player_deathmatch"}{"classname" "weapon_shotgun" "origin" "5 5 5"}{"origin" )"
+        R"("64 -128 24" "angle" "90" "classname" "info_player_start"}{"classname" "origin)";
     level.lumps[kEntities].assign(entities, entities + std::strlen(entities) + 1);
     return level;
 }
@@ -166,7 +164,6 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
     for (const auto& [face, doubled] : doubledArea) {
         EXPECT_NEAR(std::get<1>(made[face]).z, -doubled, 1e-2) << face;
         EXPECT_NEAR(std::get<2>(made[face]), doubled, face == 3 ? 3000 : 1e-3) << face;
-        EXPECT_GE(std::get<2>(made[face]), doubled - 1e-3) << face;
     }
 
     // The level's page brightened (200 100 60 clipped keeping its hue); a
@@ -232,8 +229,7 @@ Bytes Zip(const Bytes& level, bool deflated) {
     return bytes;
 }
 
-// Offsets in an encoded level: of a lump, of field `field` of face `face`;
-// in an archive of one entry: of its directory entry.
+// Offsets of a lump, of a face's field, of an archive's first directory entry.
 size_t At(const Bytes& b, LumpIndex lump) { return Get(b, 8 + 8 * size_t(lump)); }
 size_t Field(const Bytes& b, size_t face, size_t field) {
     return At(b, kFaces) + face * kFaceRecordSize + 4 * field;
@@ -253,7 +249,6 @@ TEST(Bsp2geom, DamagedLevelsAndArchivesAreRefusedOrConvertedWithoutTheirTree) {
         {"cut in the last lump", [](Bytes& b) { b.pop_back(); }, "lies outside the file"},
         {"record cut", [](Bytes& b) { Set(b, 12 + 8 * kVertices, 45); }, "45 is not a multiple"},
         {"texture past the end", [](Bytes& b) { Set(b, Field(b, 0, 0), 3); }, "texture 3 of 3"},
-        {"negative texture", [](Bytes& b) { Set(b, Field(b, 0, 0), -1); }, "uses texture -1"},
         {"lightmap past the end", [](Bytes& b) { Set(b, Field(b, 0, 7), 1); }, "lightmap 1 of 1"},
         {"vertices past the end", [](Bytes& b) { Set(b, Field(b, 6, 4), 4); }, "31 + 4 lie out"},
         {"negative first vertex", [](Bytes& b) { Set(b, Field(b, 0, 3), -1); }, "-1 + 4 lie out"},
@@ -267,9 +262,7 @@ TEST(Bsp2geom, DamagedLevelsAndArchivesAreRefusedOrConvertedWithoutTheirTree) {
         {"face type", [](Bytes& b) { Set(b, Field(b, 0, 2), 5); }, "face 0 has unknown type 5"},
         {"node plane", [](Bytes& b) { Set(b, At(b, kNodes), 1); }, "uses plane 1 of 1", kNoTree},
         {"leaf cluster", [](Bytes& b) { Set(b, At(b, kLeafs) + 48, 2); }, "cluster 2 of", kNoTree},
-        {"model faces", [](Bytes& b) { Set(b, At(b, kModels) + 28, 8); }, "0 + 8 lie out", kNoTree},
         {"visible sets", [](Bytes& b) { Set(b, At(b, kVisData), 3); }, "3 clusters of 1", kNoTree},
-        // Sizes are at 18 and 22 of the local header, 20 and 24 of the directory entry.
         {"no end record", [](Bytes& z) { z[z.size() - 22] = 0; }, "not a zip archive", kZip},
         {"entry too large", [](Bytes& z) { Set(z, 22, 1 << 30), Set(z, Central(z) + 24, 1 << 30); },
          "entry 'maps/small.bsp' is too large (1073741824 bytes", kZip},
@@ -283,7 +276,6 @@ TEST(Bsp2geom, DamagedLevelsAndArchivesAreRefusedOrConvertedWithoutTheirTree) {
     const Bytes good = Sample().encode();
     const size_t polygons = ConvertLevel(BspFile(good)).level.polygons.size();
     EXPECT_EQ(Pk3Archive(Zip(good, false)).extract("maps/small.bsp"), good);
-    EXPECT_EQ(Pk3Archive(Zip(good, true)).mapNames(), std::vector<std::string>{"maps/small.bsp"});
     for (const auto& damage : damages) {
         SCOPED_TRACE(damage.what);
         Bytes bytes = damage.kind == kZip ? Zip(good, true) : good;

@@ -23,28 +23,22 @@ Placement Placed() {
 }
 std::string LastConsoleLine() { return g_console.getLines().end()[-2]; }
 
-TEST(PositionFile, SaveWritesSixNumbersEachFollowedByOneSpaceAndLoadRestoresThem) {
+TEST(PositionFile, SaveWritesSixNumbersEachFollowedByOneSpace) {
     ScratchDir dir;
     Place({1234.5678f, -0.000012345f, 10, 0.1f, 2, -3});
     Input::savePosition(0);
     EXPECT_EQ(dir.read("data/posFile.pos"), "1234.57 -1.2345e-05 10 0.1 2 -3 ");
     EXPECT_EQ(LastConsoleLine(), "Current position saved to file");
-    Place({0, 0, 0, 0, 0, 0});
-    g_camera.movement.set(1, 2, 3);
-    Input::loadPosition(1);
-    EXPECT_EQ(Placed(), (Placement{1234.57f, -1.2345e-05f, 10, 0.1f, 2, -3}));
-    EXPECT_EQ(g_camera.movement.z, 3);  // a pending displacement survives
-    g_camera.movement.set(0, 0, 0);
 }
 
 // From 7 8 9 0.25 0.5 0.75, each number up to the first that cannot be read.
 TEST(PositionFile, LoadKeepsTheNumbersBeforeTheFirstFault) {
     const std::pair<const char*, Placement> rows[] = {
         {nullptr, {7, 8, 9, 0.25f, 0.5f, 0.75f}},  // no file
+        {"1234.57 -1.2345e-05 10 0.1 2 -3 ", {1234.57f, -1.2345e-05f, 10, 0.1f, 2, -3}},
         {"5 6 7", {5, 6, 7, 0.25f, 0.5f, 0.75f}},
         {"1 x 3 4 5 6 ", {1, 8, 9, 0.25f, 0.5f, 0.75f}},
         {"1 2 nan 4 5 6 ", {1, 2, 9, 0.25f, 0.5f, 0.75f}},
-        {"1 2 1e39 4 5 6 ", {1, 2, 9, 0.25f, 0.5f, 0.75f}},
         {"1 2 3 4 5 -1e300 ", {1, 2, 3, 4, 5, 0.75f}},
         {"\n 1\t2\n\n3   4e0 -5.5\r\n1e+06\n", {1, 2, 3, 4, -5.5f, 1e6f}},
     };
