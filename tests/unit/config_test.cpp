@@ -3,7 +3,6 @@
 #include "config/config.h"
 #include "support/config_text.h"
 #include "support/log_capture.h"
-#include "support/recording_device.h"
 #include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +17,7 @@ namespace {
 
 using Values = std::map<std::string, std::string>;
 
-// "key=value ...": filters as numbers (1 point, 2 linear, 3 anisotropic, 5 gaussian), "?" unknown.
+// "key=value ...": D3DFORMAT and D3DTEXTUREFILTERTYPE numbers, "?" for an unknown name.
 Values Parse(const std::string& text) {
     Values values;
     std::istringstream words(text);
@@ -27,22 +26,21 @@ Values Parse(const std::string& text) {
     return values;
 }
 Values ValuesOf(const Config& c) {
-    auto format = [](DWORD v) { return v == kUnknownName ? "?" : tundra_test::FormatName(v); };
-    auto filter = [](DWORD v) { return v == kUnknownName ? "?" : std::to_string(v); };
+    auto format = [](DWORD v) { return v == kUnknownName ? "?" : std::to_string(v); };
     std::ostringstream s;
     s << "width=" << c.screenWidth() << " height=" << c.screenHeight() << " full=" << c.fullScreen()
       << " scale=" << c.windowScaling() << " tnl=" << c.hardwareTnL()
       << " cull=" << c.backFaceCulling() << " card=" << c.videoCard()
       << " refresh=" << c.refreshRate() << " back=" << format(c.backbufferFormat())
       << " texture=" << format(c.textureFormat()) << " depth=" << format(c.depthStencilFormat())
-      << " min=" << filter(c.minification()) << " mag=" << filter(c.magnification())
-      << " mip=" << filter(c.mipMapping()) << " samples=" << c.multisamples()
+      << " min=" << format(c.minification()) << " mag=" << format(c.magnification())
+      << " mip=" << format(c.mipMapping()) << " samples=" << c.multisamples()
       << " loaded=" << c.loaded();
     return Parse(s.str());
 }
 const char* const kDefaults =
-    "width=800 height=600 full=0 scale=1 tnl=1 cull=1 card=0 refresh=60 back=X8R8G8B8 "
-    "texture=A8R8G8B8 depth=D24S8 min=2 mag=2 mip=2 samples=0 loaded=1";
+    "width=800 height=600 full=0 scale=1 tnl=1 cull=1 card=0 refresh=60 back=22 "
+    "texture=21 depth=75 min=2 mag=2 mip=2 samples=0 loaded=1";
 
 // ConfigText() with the "key=value" lines given.
 std::string With(const std::string& lines) {
@@ -70,13 +68,13 @@ TEST(Config, EachRuleAsARow) {
               "backbuffer format=R5G6B5\ntexture format=A1R5G5B5\n"
               "depth-stencil buffer format=D16\nminification=point\nmagnification=anisotropic\n"
               "mip-mapping=gaussian_cubic\nantialiasing multisamples=4"),
-         "width=1024 height=768 full=1 scale=0.75 tnl=0 cull=0 card=2 refresh=75 back=R5G6B5 "
-         "texture=A1R5G5B5 depth=D16 min=1 mag=3 mip=5 samples=4"},
+         "width=1024 height=768 full=1 scale=0.75 tnl=0 cull=0 card=2 refresh=75 back=23 "
+         "texture=25 depth=80 min=1 mag=3 mip=5 samples=4"},
         {"blank before the =, or another case",
          Without("screen width") + "screen width =640\nScreen width=640\n", "width=0 loaded=0"},
         {"blanks before the value, words after it",
          With("screen width=  1024 pixels\ndepth-stencil buffer format=\tD32 // 32 bits"),
-         "width=1024 depth=D32"},
+         "width=1024 depth=71"},
         {"comments, first occurrences, keys inside other text",
          "// screen width=320\nvideo card=1\n//video card=2\nmy screen height=480\n" +
              Without("screen width", "screen height") + "screen width=640 // the real one\n",

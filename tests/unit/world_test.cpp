@@ -18,18 +18,22 @@
 #include <vector>
 
 using namespace tundra_formats;
+using tundra_test::RecordingTexture;
 
 namespace {
 
-// At each draw: "<stage 0 texture> op arg1 arg2 mip min mag | <stage 1 ...> | type first count";
-// a stage switched off shows as "<texture> off".
+// Each draw: "<stage 0 texture> op arg1 arg2 mip min mag | <stage 1 ...> | type first count".
 class DrawRecorder : public tundra_test::RecordingDevice {
 public:
+    HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) override {
+        bound[stage] = texture ? static_cast<RecordingTexture*>(texture)->name() : "null";
+        return RecordingDevice::SetTexture(stage, texture);
+    }
     HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT first, UINT count) override {
         std::string text;
         for (DWORD stage : {0u, 1u}) {
-            text += nameOf(boundTexture(stage));
-            if (stageState(stage, D3DTSS_COLOROP) == D3DTOP_DISABLE) text += " off";
+            text += bound[stage];
+            if (stageState(stage, D3DTSS_COLOROP) == D3DTOP_DISABLE) text += " off";  // no states
             for (auto kind : {D3DTSS_COLOROP, D3DTSS_COLORARG1, D3DTSS_COLORARG2, D3DTSS_MIPFILTER,
                               D3DTSS_MINFILTER, D3DTSS_MAGFILTER})
                 if (stageState(stage, D3DTSS_COLOROP) != D3DTOP_DISABLE)
@@ -38,12 +42,11 @@ public:
         }
         draws.push_back(text + std::to_string(type) + " " + std::to_string(first) + " " +
                         std::to_string(count));
-        lightmaps += (lightmaps.empty() ? "" : " ") + std::to_string(first) + ":" +
-                     nameOf(boundTexture(1));
+        lightmaps += (lightmaps.empty() ? "" : " ") + std::to_string(first) + ":" + bound[1];
         return RecordingDevice::DrawPrimitive(type, first, count);
     }
+    std::string bound[2] = {"null", "null"}, lightmaps;  // "first vertex:stage 1" of each draw
     std::vector<std::string> draws;
-    std::string lightmaps;  // "first vertex:stage 1 texture" of each draw
 };
 const std::string kSurface = "tex#1 4 2 0 2 2 2 | ";  // the main texture, modulated
 std::string Lit(const std::string& lightmap) { return lightmap + " 5 2 1 2 2 2 | "; }
