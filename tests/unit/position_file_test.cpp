@@ -1,5 +1,4 @@
-// The position file: exact text written by F5, and what a restore keeps when
-// the file is short, malformed or missing.
+// The position file: the text F5 writes, and what F9 keeps of each text.
 #include "app/globals.h"
 #include "camera/camera.h"
 #include "input/input.h"
@@ -9,101 +8,49 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
-void PlaceCamera(float x, float y, float z, float pitch, float yaw, float roll) {
-    g_camera.position.set(x, y, z);
-    g_camera.pitch = pitch;
-    g_camera.yaw = yaw;
-    g_camera.roll = roll;
+using Placement = std::vector<float>;  // x y z pitch yaw roll
+void Place(const Placement& p) {
+    g_camera.position.set(p[0], p[1], p[2]);
+    g_camera.pitch = p[3], g_camera.yaw = p[4], g_camera.roll = p[5];
 }
-
-void ExpectPlacement(float x, float y, float z, float pitch, float yaw, float roll) {
-    EXPECT_FLOAT_EQ(g_camera.position.x, x);
-    EXPECT_FLOAT_EQ(g_camera.position.y, y);
-    EXPECT_FLOAT_EQ(g_camera.position.z, z);
-    EXPECT_FLOAT_EQ(g_camera.pitch, pitch);
-    EXPECT_FLOAT_EQ(g_camera.yaw, yaw);
-    EXPECT_FLOAT_EQ(g_camera.roll, roll);
+Placement Placed() {
+    return {g_camera.position.x, g_camera.position.y, g_camera.position.z,
+            g_camera.pitch,      g_camera.yaw,        g_camera.roll};
 }
+std::string LastConsoleLine() { return g_console.getLines().end()[-2]; }
 
-// The last complete line the console received.
-std::string LastConsoleLine() {
-    const auto& lines = g_console.getLines();
-    return lines.size() >= 2 ? lines[lines.size() - 2] : std::string();
-}
-
-class PositionFile : public ::testing::Test {
-protected:
-    void SetUp() override { PlaceCamera(7, 8, 9, 0.25f, 0.5f, 0.75f); }
+TEST(PositionFile, SaveWritesSixNumbersEachFollowedByOneSpace) {
     ScratchDir dir;
-};
-
-TEST_F(PositionFile, SaveWritesSixNumbersEachFollowedByOneSpace) {
-    PlaceCamera(1234.5678f, -0.000012345f, 10, 0.1f, 2, -3);
+    Place({1234.5678f, -0.000012345f, 10, 0.1f, 2, -3});
     Input::savePosition(0);
     EXPECT_EQ(dir.read("data/posFile.pos"), "1234.57 -1.2345e-05 10 0.1 2 -3 ");
     EXPECT_EQ(LastConsoleLine(), "Current position saved to file");
-
-    PlaceCamera(0, 0, 0, 0, 0, 0);
-    Input::savePosition(0);
-    EXPECT_EQ(dir.read("data/posFile.pos"), "0 0 0 0 0 0 ");
 }
 
-TEST_F(PositionFile, SaveThenLoadRestoresRoundedPlacement) {
-    PlaceCamera(1234.5678f, -0.000012345f, 10, 0.1f, 2, -3);
-    g_camera.movement.set(1, 2, 3);
-    Input::savePosition(0);
-    PlaceCamera(0, 0, 0, 0, 0, 0);
-    Input::loadPosition(1);
-    ExpectPlacement(1234.57f, -1.2345e-05f, 10, 0.1f, 2, -3);
-    EXPECT_FLOAT_EQ(g_camera.movement.z, 3);  // a pending displacement survives
-    EXPECT_EQ(LastConsoleLine(), "Loaded position from file");
-    g_camera.movement.set(0, 0, 0);
-}
-
-TEST_F(PositionFile, ShortOrMalformedFileSetsOnlyTheFieldsBeforeTheFault) {
-    dir.writeData("posFile.pos", "5 6 7");
-    Input::loadPosition(1);
-    ExpectPlacement(5, 6, 7, 0.25f, 0.5f, 0.75f);
-
-    PlaceCamera(7, 8, 9, 0.25f, 0.5f, 0.75f);
-    dir.writeData("posFile.pos", "1 x 3 4 5 6 ");
-    Input::loadPosition(1);
-    ExpectPlacement(1, 8, 9, 0.25f, 0.5f, 0.75f);
-}
-
-TEST_F(PositionFile, NonFiniteOrOutOfRangeNumbersFailLikeText) {
-    for (const char* text : {"1 2 nan 4 5 6 ", "1 2 inf 4 5 6 ", "1 2 -inf 4 5 6 ",
-                             "1 2 1e39 4 5 6 ", "1 2 -1e300 4 5 6 "}) {
-        PlaceCamera(7, 8, 9, 0.25f, 0.5f, 0.75f);
-        dir.writeData("posFile.pos", text);
+// From 7 8 9 0.25 0.5 0.75, each number up to the first that cannot be read.
+TEST(PositionFile, LoadKeepsTheNumbersBeforeTheFirstFault) {
+    const std::pair<const char*, Placement> rows[] = {
+        {nullptr, {7, 8, 9, 0.25f, 0.5f, 0.75f}},  // no file
+        {"1234.57 -1.2345e-05 10 0.1 2 -3 ", {1234.57f, -1.2345e-05f, 10, 0.1f, 2, -3}},
+        {"5 6 7", {5, 6, 7, 0.25f, 0.5f, 0.75f}},
+        {"1 x 3 4 5 6 ", {1, 8, 9, 0.25f, 0.5f, 0.75f}},
+        {"1 2 3 4 5 -1e300 ", {1, 2, 3, 4, 5, 0.75f}},
+        {"\n 1\t2\n\n3   4e0 -5.5\r\n1e+06\n", {1, 2, 3, 4, -5.5f, 1e6f}},
+    };
+    for (const auto& [text, placed] : rows) {
+        SCOPED_TRACE(text ? text : "no file");
+        ScratchDir dir;
+        if (text) dir.writeData("posFile.pos", text);
+        Place({7, 8, 9, 0.25f, 0.5f, 0.75f});
+        g_console.print("marker\n");
         Input::loadPosition(1);
-        SCOPED_TRACE(text);
-        ExpectPlacement(1, 2, 9, 0.25f, 0.5f, 0.75f);
+        EXPECT_EQ(Placed(), placed);
+        EXPECT_EQ(LastConsoleLine(), "Loaded position from file");
     }
-}
-
-TEST_F(PositionFile, WhiteSpaceBetweenNumbersIsAnyWhiteSpace) {
-    dir.writeData("posFile.pos", "\n 1\t2\n\n3   4e0 -5.5\r\n1e+06\n");
-    Input::loadPosition(1);
-    ExpectPlacement(1, 2, 3, 4, -5.5f, 1e6f);
-}
-
-TEST_F(PositionFile, MissingFileChangesNothingButStillReports) {
-    g_console.print("marker\n");
-    Input::loadPosition(1);
-    ExpectPlacement(7, 8, 9, 0.25f, 0.5f, 0.75f);
-    EXPECT_EQ(LastConsoleLine(), "Loaded position from file");
-}
-
-TEST_F(PositionFile, SaveWithoutDataFolderWritesNothingButReports) {
-    std::filesystem::remove_all(dir.root() / "data");
-    g_console.print("marker\n");
-    Input::savePosition(0);
-    EXPECT_FALSE(std::filesystem::exists(dir.root() / "data"));
-    EXPECT_EQ(LastConsoleLine(), "Current position saved to file");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// World: resources made from the level file, the draw sequence, release.
+// The level file and the World made of it: damaged files, one row each; what each draw binds.
 #include "world/world.h"
+#include "world/world_file.h"
 
 #include "app/globals.h"
 #include "camera/camera.h"
@@ -11,279 +12,261 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-using tundra_formats::GeomLevel;
-using tundra_formats::GeomPolygon;
-using tundra_formats::GeomTexture;
-using tundra_formats::GeomVertex;
-using tundra_test::RecordingDevice;
+using namespace tundra_formats;
+using tundra_test::RecordingTexture;
 
 namespace {
 
-// Faces of 3 and 6 vertices, then a second 3-vertex face with the same
-// texture and lightmap as the first.
-GeomLevel ThreeFaceLevel() {
-    GeomLevel level;
+// Each draw: "<stage 0 texture> op arg1 arg2 mip min mag | <stage 1 ...> | type first count".
+class DrawRecorder : public tundra_test::RecordingDevice {
+public:
+    HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) override {
+        bound[stage] = texture ? static_cast<RecordingTexture*>(texture)->name() : "null";
+        return RecordingDevice::SetTexture(stage, texture);
+    }
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT first, UINT count) override {
+        std::string text;
+        for (DWORD stage : {0u, 1u}) {
+            text += bound[stage];
+            if (stageState(stage, D3DTSS_COLOROP) == D3DTOP_DISABLE) text += " off";  // no states
+            for (auto kind : {D3DTSS_COLOROP, D3DTSS_COLORARG1, D3DTSS_COLORARG2, D3DTSS_MIPFILTER,
+                              D3DTSS_MINFILTER, D3DTSS_MAGFILTER})
+                if (stageState(stage, D3DTSS_COLOROP) != D3DTOP_DISABLE)
+                    text += " " + std::to_string(stageState(stage, kind));
+            text += " | ";
+        }
+        draws.push_back(text + std::to_string(type) + " " + std::to_string(first) + " " +
+                        std::to_string(count));
+        lightmaps += (lightmaps.empty() ? "" : " ") + std::to_string(first) + ":" + bound[1];
+        return RecordingDevice::DrawPrimitive(type, first, count);
+    }
+    std::string bound[2] = {"null", "null"}, lightmaps;  // "first vertex:stage 1" of each draw
+    std::vector<std::string> draws;
+};
+const std::string kSurface = "tex#1 4 2 0 2 2 2 | ";  // the main texture, modulated
+std::string Lit(const std::string& lightmap) { return lightmap + " 5 2 1 2 2 2 | "; }
+
+// 8 vertices, 2 quads (whose unused fields are filled), 2 textures, 2
+// lightmaps (tex#1 and tex#2 on the device): 16 + 224 + 72 + 136 + 98312.
+constexpr size_t kSize = 98760;
+using L = GeomLevel;
+using O = GeomWriteOptions;
+using V = GeomVisibility;
+using Damage = std::function<void(L&, O&)>;
+
+// The camera (origin, looking along +z) is behind the plane x = 1, in leaf 0
+// of cluster 0, which sees only itself; both leaves' boxes lie just ahead.
+// 142 bytes after the last lightmap.
+Damage Section(std::function<void(V&, O&)> change) {
+    return [change](L& level, O& options) {
+        V v;
+        v.planes = {{{1, 0, 0}, 0.125f}};
+        v.nodes = {{0, -2, -1}};
+        v.leaves = {{0, {-1, -1, 1}, {1, 1, 2}, 0, 1}, {1, {-1, -1, 1}, {1, 1, 2}, 1, 1}};
+        v.leafPolygons = {0, 1};
+        v.numClusters = 2, v.bytesPerCluster = 1;
+        v.clusterSets = {0x1, 0x3};
+        change(v, options);
+        level.visibility = v;
+    };
+}
+Damage S(std::function<void(V&)> change) {
+    return Section([change](V& v, O&) { change(v); });
+}
+// Leaf 0's box (file units) moved along one axis, or two.
+Damage Box(int axis, float min, float max, int other = 0, float min2 = -1, float max2 = 1) {
+    return S([=](V& v) {
+        v.leaves[0].min[axis] = min, v.leaves[0].max[axis] = max;
+        if (other) v.leaves[0].min[other] = min2, v.leaves[0].max[other] = max2;
+    });
+}
+
+struct Row {
+    const char* name;
+    Damage damage;
+    const char* logPart;        // in parentheses: why the visibility section is left out
+    const char* drawn = kBoth;  // "first vertex:lightmap" of each face drawn from the origin
+    static constexpr const char* kBoth = "0:tex#1 4:tex#2";
+};
+
+const Row kRows[] = {
+    {"cut inside vertices", [](L&, O& o) { o.truncateTo = 46; },
+     "is too short: its counts need 98760 bytes, it has 46; loading an empty level", ""},
+    {"one byte short", [](L&, O& o) { o.truncateTo = kSize - 1; }, "it has 98759;", ""},
+    {"negative vertex count", [](L&, O& o) { o.numVertices = -1; },
+     "has a negative count (vertices -1, polygons 2, textures 2, lightmaps 2); loading an", ""},
+    {"lightmap indices wrapped",
+     [](L& l, O&) { l.polygons[0].lightmapIndex = 2, l.polygons[1].lightmapIndex = -1; },
+     "\n lightmap id not in bounds!!!\n lightmap id not in bounds!!!number of vertices"},
+    {"polygons but no lightmaps", [](L& l, O&) { l.lightmaps.clear(); },
+     "WARNING: World file has polygons but no lightmaps; they are drawn without lightmaps\n",
+     "0:null 4:null"},
+    {"texture index out of range",
+     [](L& l, O&) { l.polygons[0].textureIndex = 2, l.polygons[1].textureIndex = -1; },
+     "WARNING: dropped 2 of 2 polygons (vertex run outside the vertex array, fewer than 3 "
+     "vertices or texture index out of range)\n",
+     ""},
+    {"vertex run one past the end", [](L& l, O&) { l.polygons[1].vertexCount = 5; },
+     "dropped 1 of 2 polygons", "0:tex#1"},
+    {"vertex run starting outside, fewer than three vertices",
+     [](L& l, O&) { l.polygons[0].firstVertex = -1, l.polygons[1].vertexCount = 2; },
+     "dropped 2 of 2", ""},
+    {"triangle at the end",
+     [](L& l, O&) { l.polygons[1].firstVertex = 5, l.polygons[1].vertexCount = 3; },
+     "polygons in map: 2\nnumber of textures", "0:tex#1 5:tex#2"},
+    // A sound section: what the camera's cluster sees inside the view is drawn.
+    {"sound section", S([](V&) {}), "visibility: 2 leaves in 2 clusters\n", "0:tex#1"},
+    {"cluster 0 seeing only cluster 8", S([](V& v) {
+         v.numClusters = 9, v.bytesPerCluster = 2, v.leaves[1].cluster = 8;
+         v.clusterSets.assign(18, 0), v.clusterSets[1] = 1;
+     }),
+     "visibility: 2 leaves in 9 clusters", "4:tex#2"},
+    {"camera in front of the split", S([](V& v) { v.planes[0].distance = -0.125f; }), "vis"},
+    {"polygon in no leaf", S([](V& v) { v.leaves[1].polygonCount = 0; }), "visibility"},
+    {"camera in no cluster", S([](V& v) { v.leaves[0].cluster = -1; }), "visibility"},
+    {"leaf behind the camera", Box(2, -2, -1), "visibility", ""},
+    {"leaf left of the view", Box(0, -100, -90), "visibility", ""},
+    {"leaf 0.28 units left of the view: kept, rounding must not hide a polygon",
+     Box(0, -100, -4.18f, 2, 10, 10), "visibility", "0:tex#1"},
+    // A damaged section is left out: every face is drawn.
+    {"section cut in its header", Section([](V&, O& o) { o.truncateTo = kSize + 31; }),
+     "(it is shorter than its 32-byte header)"},
+    {"section cut short", Section([](V&, O& o) { o.truncateTo = kSize + 141; }),
+     "(its counts need 142 bytes, it has 141)"},
+    {"bytes after the section", Section([](V&, O& o) { o.trailing.assign(4, 0); }),
+     "(its counts need 142 bytes, it has 146)"},
+    {"another version", S([](V& v) { v.version = 2; }), "(version 2 is not 1)"},
+    {"negative count", S([](V& v) { v.planeCount = -1; }), "(a negative count)"},
+    {"no nodes", S([](V& v) { v.nodes.clear(); }), "(no nodes)"},
+    {"visible sets too small", S([](V& v) { v.numClusters = 9, v.clusterSets.resize(9); }),
+     "(visible sets of 1 bytes for 9 clusters)"},
+    {"plane not finite", S([](V& v) { v.planes[0].normal[2] = NAN; }), "(plane 0 is not finite)"},
+    {"node plane", S([](V& v) { v.nodes[0].plane = 1; }), "(node 0 has plane 1 of 1)"},
+    {"node back", S([](V& v) { v.nodes[0].back = -3; }), "(node 0 has child -3 outside the tree)"},
+    {"node front", S([](V& v) { v.nodes[0].front = 1; }), "(node 0 has child 1 outside the tree)"},
+    {"loop", S([](V& v) { v.nodes[0].front = 0; }), "(node 0 is reached twice: the tree has a"},
+    {"leaf cluster", S([](V& v) { v.leaves[1].cluster = 2; }), "(leaf 1 has cluster 2 of 2)"},
+    {"leaf bounds", S([](V& v) { v.leaves[0].max[1] = INFINITY; }), "(leaf 0 has bounds that ar"},
+    {"leaf polygons", S([](V& v) { v.leaves[1].polygonCount = 2; }), "(leaf 1 has polygons 1 + 2"},
+    {"leaf polygon", S([](V& v) { v.leafPolygons[1] = 2; }), "(leaf polygon 1 is polygon 2 of 2)"},
+};
+
+TEST(DamagedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        LevelScratch scratch;
+        L level;
+        level.vertices.resize(8);
+        level.polygons = {{0, 4, 0, 0, -123456, {0xAB}}, {4, 4, 1, 1, 7, {0xCD}}};
+        level.textures = {GeomTexture{"a", 0xDEADBEEF}, GeomTexture{"b"}};
+        level.lightmaps.resize(2);
+        level.lightmaps[0].unused = 0xFFFFFFFF;
+        O options;
+        row.damage(level, options);
+        const std::string name = scratch.write(level, options);
+        LogCapture log;
+        const std::unique_ptr<WorldFile> file = std::make_unique<WorldFile>(name);
+        const int vertices = file->numVertices;
+        EXPECT_TRUE(size_t(vertices) == file->vertices.size() &&
+                    size_t(file->numPolygons) == file->polygons.size() &&
+                    size_t(file->numTextures) == file->textures.size() &&
+                    size_t(file->numLightmaps) == file->lightmaps.size());
+        const std::string fileLog = log.text();
+        const bool rejected = fileLog.find("loading an empty level") != std::string::npos;
+        const bool sectionIgnored = row.logPart[0] == '(';
+        // "LOADED: ..." then one line saying why.
+        const long lines = std::count(fileLog.begin(), fileLog.end(), '\n');
+        EXPECT_TRUE(!(rejected || sectionIgnored) || lines == 2) << fileLog;
+        EXPECT_TRUE(!rejected || vertices == 0);
+
+        DrawRecorder device;
+        g_camera = Camera();
+        {
+            World world(name, &device, 1.0f);
+            EXPECT_EQ(device.count("CreateVertexBuffer"), vertices > 0 ? 1u : 0u);
+            world.render();
+            for (const tundra_test::RecordedCall& draw : device.callsNamed("DrawPrimitive"))
+                EXPECT_LE(draw.args[1] + draw.args[2] + 2, uint32_t(vertices)) << draw.text;
+            // A face draws with its lightmap, or with stage 1 off when it has none.
+            for (const std::string& draw : device.draws)
+                EXPECT_EQ(draw.find("| null"), draw.find("| null off")) << draw;
+            EXPECT_TRUE(world.visibility || world.faces.size() == device.draws.size());
+        }
+        EXPECT_EQ(device.lightmaps, row.drawn);
+        EXPECT_TRUE(device.leaks().empty());
+        EXPECT_NE(log.text().find(row.logPart), std::string::npos) << log.text();
+        EXPECT_EQ(sectionIgnored,
+                  log.text().find("WARNING: World file data\\world.geom has a "
+                                  "damaged visibility section (") != std::string::npos);
+    }
+}
+
+// On a device holding the main texture (tex#1), as start-up has it: faces of
+// 3 and 6 vertices, then a triangle like the first.
+TEST(World, BuildsItsResourcesAndDrawsEachFaceWithItsTexturesAndStages) {
+    LevelScratch scratch;
+    LogCapture log;
+    DrawRecorder device;
+    IDirect3DTexture8* mainTexture = nullptr;
+    device.CreateTexture(64, 64, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &mainTexture);
+    g_mainTexture = mainTexture;
+    L level;
     level.vertices.resize(12);
+    level.vertices[4] = GeomVertex{1, 2, 3, 0.5f, 0.25f, 0.75f, 1.0f};
     level.polygons = {GeomPolygon{0, 3, 0, 0}, GeomPolygon{3, 6, 1, 1}, GeomPolygon{9, 3, 0, 0}};
     level.textures = {GeomTexture{"floor"}, GeomTexture{"wall"}};
     level.lightmaps.resize(2);
-    return level;
-}
-
-std::vector<std::string> Stage0Setup(const std::string& texture) {
-    return {"SetTexture(0, " + texture + ")",        "SetTextureStageState(0, COLOROP, 4)",
-            "SetTextureStageState(0, COLORARG1, 2)", "SetTextureStageState(0, COLORARG2, 0)",
-            "SetTextureStageState(0, MIPFILTER, 2)", "SetTextureStageState(0, MINFILTER, 2)",
-            "SetTextureStageState(0, MAGFILTER, 2)"};
-}
-
-std::vector<std::string> Stage1Setup(const std::string& lightmap) {
-    return {"SetTexture(1, " + lightmap + ")",       "SetTextureStageState(1, COLOROP, 5)",
-            "SetTextureStageState(1, COLORARG1, 2)", "SetTextureStageState(1, COLORARG2, 1)",
-            "SetTextureStageState(1, MIPFILTER, 2)", "SetTextureStageState(1, MINFILTER, 2)",
-            "SetTextureStageState(1, MAGFILTER, 2)"};
-}
-
-void Append(std::vector<std::string>& to, const std::vector<std::string>& more) {
-    to.insert(to.end(), more.begin(), more.end());
-}
-
-bool SameMatrix(const D3DMATRIX& a, const D3DMATRIX& b, float tolerance = 1e-6f) {
-    for (int i = 0; i < 16; ++i)
-        if (std::abs((&a._11)[i] - (&b._11)[i]) > tolerance) return false;
-    return true;
-}
-
-// A recording device with the main texture made on it (tex#1), as start-up
-// has it when the World is built.
-class WorldTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(
-            device.CreateTexture(64, 64, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &mainTexture),
-            S_OK);
-        g_mainTexture = mainTexture;
-        device.clearCalls();
-        g_camera = Camera();
-    }
-    void TearDown() override {
-        world.reset();
-        mainTexture->Release();
-        g_mainTexture = nullptr;
-        EXPECT_TRUE(device.leaks().empty()) << device.leaks().front();
-        EXPECT_TRUE(device.referenceErrors().empty());
-    }
-
-    void build(const GeomLevel& level, const tundra_formats::GeomWriteOptions& options = {}) {
-        world = std::make_unique<World>(scratch.write(level, options), &device, 4.0f / 3.0f);
-    }
-
-    LevelScratch scratch;
-    LogCapture log;
-    RecordingDevice device;
-    IDirect3DTexture8* mainTexture = nullptr;
-    std::unique_ptr<World> world;
-};
-
-TEST_F(WorldTest, RenderSetsTransformsStreamAndFormatThenSetsUpAndDrawsEachFace) {
-    build(ThreeFaceLevel());
-    device.clearCalls();
-    world->render();
-
-    const std::vector<tundra_test::RecordedCall>& calls = device.calls();
-    ASSERT_GE(calls.size(), 3u);
-    const uint32_t transforms[] = {256, D3DTS_VIEW, D3DTS_PROJECTION};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(calls[i].name, "SetTransform");
-        EXPECT_EQ(calls[i].args.at(0), transforms[i]);
-    }
-    std::vector<std::string> expected = {"SetStreamSource(0, vb#1, 28)", "SetVertexShader(0x202)"};
-    // Lightmaps are tex#2 and tex#3; every slot holds the main texture tex#1.
-    const char* lightmapOfFace[] = {"tex#2", "tex#3", "tex#2"};
-    const char* drawOfFace[] = {"DrawPrimitive(6, 0, 1)", "DrawPrimitive(6, 3, 4)",
-                                "DrawPrimitive(6, 9, 1)"};
-    for (int face = 0; face < 3; ++face) {
-        Append(expected, Stage0Setup("tex#1"));
-        Append(expected, Stage1Setup(lightmapOfFace[face]));
-        expected.push_back(drawOfFace[face]);
-    }
-    std::vector<std::string> texts = device.callTexts();
-    texts.erase(texts.begin(), texts.begin() + 3);
-    EXPECT_EQ(texts, expected);
-}
-
-TEST_F(WorldTest, TransformsAreIdentityWorldCameraViewAndFortyFiveDegreeProjection) {
-    build(ThreeFaceLevel());
-    g_camera.setPosition(10, 20, 30);
-    g_camera.yaw = 0.3f;
-    Camera reference = g_camera;
-    const D3DXMATRIX expectedView = reference.viewMatrix();
-    D3DXMATRIX expectedProjection;
-    D3DXMatrixPerspectiveFovLH(&expectedProjection, 0.7853982f, 4.0f / 3.0f, 1.0f, 100000.0f);
-    world->render();
-    EXPECT_TRUE(SameMatrix(device.transform(D3DTS_WORLD), Matrix4(Matrix4::Identity)));
-    EXPECT_TRUE(SameMatrix(device.transform(D3DTS_VIEW), expectedView));
-    EXPECT_TRUE(SameMatrix(device.transform(D3DTS_PROJECTION), expectedProjection));
-}
-
-TEST_F(WorldTest, RenderCarriesOutTheCameraDisplacementOncePerFrame) {
-    build(ThreeFaceLevel());
-    g_camera.movement.z = 50.0f;
-    world->render();
-    world->render();
-    EXPECT_NEAR(g_camera.position.z, 50.0f, 1e-3f);
-}
-
-TEST_F(WorldTest, LevelWithoutFacesSetsUpButDrawsNothing) {
-    GeomLevel level = ThreeFaceLevel();
-    level.polygons.clear();
-    build(level);
-    device.clearCalls();
-    world->render();
-    EXPECT_EQ(device.count("SetTransform"), 3u);
-    EXPECT_EQ(device.callTexts("SetStreamSource"),
-              std::vector<std::string>{"SetStreamSource(0, vb#1, 28)"});
-    EXPECT_EQ(device.count("SetVertexShader"), 1u);
-    EXPECT_EQ(device.count("DrawPrimitive"), 0u);
-}
-
-TEST_F(WorldTest, EmptyLevelCreatesNoVertexBufferAndDrawsNothing) {
-    build(GeomLevel{});
-    EXPECT_EQ(device.count("CreateVertexBuffer"), 0u);
-    device.clearCalls();
-    world->render();
-    EXPECT_EQ(device.count("SetTransform"), 3u);
-    EXPECT_EQ(device.callTexts("SetStreamSource"),
-              std::vector<std::string>{"SetStreamSource(0, null, 28)"});
-    EXPECT_EQ(device.count("DrawPrimitive"), 0u);
-}
-
-TEST_F(WorldTest, VertexBufferHoldsPositionThenBothCoordinatePairs) {
-    GeomLevel level = ThreeFaceLevel();
-    level.vertices[4] = GeomVertex{1, 2, 3, 0.5f, 0.25f, 0.75f, 1.0f};
-    build(level);
-    EXPECT_EQ(device.callTexts("CreateVertexBuffer"),
-              std::vector<std::string>{"CreateVertexBuffer(336, 0x8, 0x202, MANAGED) -> vb#1"});
-    const tundra_test::RecordingVertexBuffer* buffer = device.vertexBuffer(1);
-    ASSERT_NE(buffer, nullptr);
-    EXPECT_FALSE(buffer->isLocked());
-    const float expected[] = {8, 16, 24, 0.5f, 0.25f, 0.75f, 1.0f};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(buffer->floatAt(4 * 28 + 4 * i), expected[i]) << i;
-}
-
-TEST_F(WorldTest, LightmapTexelsBecomeOpaqueXrgbAtTheDevicePitch) {
-    GeomLevel level = ThreeFaceLevel();
     level.lightmaps[1].setTexel(5, 7, 255, 128, 0);
     level.lightmaps[1].setTexel(127, 0, 1, 2, 3);
     level.lightmaps[1].setTexel(0, 127, 4, 5, 6);
-    build(level);
-    EXPECT_EQ(device.callTexts("CreateTexture").at(1),
+    g_camera = Camera();
+    g_camera.setPosition(5, 6, 7);
+    auto world = std::make_unique<World>(scratch.write(level), &device, 4.0f / 3.0f);
+    EXPECT_EQ(log.text(),
+              "LOADED: data\\world.geom\nnumber of vertices in map: 12\n"
+              "number of polygons in map: 3\nnumber of textures in map: 2\n"
+              "number of lightmaps in map: 2\n");
+    EXPECT_EQ(device.callTexts("CreateVertexBuffer"),
+              std::vector<std::string>{"CreateVertexBuffer(336, 0x8, 0x202, MANAGED) -> vb#1"});
+    std::vector<float> vertex;
+    for (int i = 0; i < 7; ++i) vertex.push_back(device.vertexBuffer(1)->floatAt(4 * 28 + 4 * i));
+    EXPECT_EQ(vertex, (std::vector<float>{8, 16, 24, 0.5f, 0.25f, 0.75f, 1.0f}));
+    EXPECT_EQ(device.callTexts("CreateTexture").at(2),
               "CreateTexture(128, 128, 1, 0x0, X8R8G8B8, MANAGED) -> tex#3");
     const tundra_test::RecordingTexture* map = device.texture(3);
-    ASSERT_NE(map, nullptr);
-    EXPECT_EQ(map->texel(0, 5, 7), 0xFFFF8000u);
-    EXPECT_EQ(map->texel(0, 127, 0), 0xFF010203u);
-    EXPECT_EQ(map->texel(0, 0, 127), 0xFF040506u);
-    EXPECT_EQ(map->texel(0, 7, 5), 0xFF000000u);
-    EXPECT_FALSE(map->isLocked());
-    EXPECT_TRUE(map->paddingIntact());
-}
+    EXPECT_EQ(std::vector<uint32_t>({map->texel(0, 5, 7), map->texel(0, 127, 0),
+                                     map->texel(0, 0, 127), map->texel(0, 7, 5)}),
+              std::vector<uint32_t>({0xFFFF8000u, 0xFF010203u, 0xFF040506u, 0xFF000000u}));
+    EXPECT_TRUE(map->paddingIntact() && device.stillLocked().empty());
 
-TEST_F(WorldTest, EveryTextureSlotHoldsTheMainTexture) {
-    GeomLevel level = ThreeFaceLevel();
-    level.textures = {GeomTexture{"a"}, GeomTexture{"b.jpg"}, GeomTexture{""}};
-    build(level);
-    ASSERT_EQ(world->textures.size(), 3u);
-    for (IDirect3DTexture8* slot : world->textures) EXPECT_EQ(slot, mainTexture);
-    EXPECT_EQ(mainTexture->AddRef(), 2u);  // the World added no reference
-    mainTexture->Release();
-}
-
-TEST_F(WorldTest, LoadLogAndCameraPutAtOrigin) {
-    g_camera.setPosition(5, 6, 7);
-    build(ThreeFaceLevel());
-    EXPECT_EQ(log.text(),
-              "LOADED: data\\world.geom\n"
-              "number of vertices in map: 12\n"
-              "number of polygons in map: 3\n"
-              "number of textures in map: 2\n"
-              "number of lightmaps in map: 2\n");
-    EXPECT_EQ(g_camera.position.x, 0.0f);
-    EXPECT_EQ(g_camera.position.y, 0.0f);
-    EXPECT_EQ(g_camera.position.z, 0.0f);
-}
-
-TEST_F(WorldTest, DestructorReleasesBufferAndLightmapsWithItsLogLines) {
-    build(ThreeFaceLevel());
+    g_camera.setPosition(10, 20, 30);
+    g_camera.yaw = 0.3f;
+    g_camera.movement.z = 5;
+    Camera reference = g_camera;
+    D3DXMATRIX expected[3] = {Matrix4(Matrix4::Identity), reference.viewMatrix()};
+    D3DXMatrixPerspectiveFovLH(&expected[2], 0.7853982f, 4.0f / 3.0f, 1.0f, 100000.0f);
+    device.clearCalls();
+    world->render();
+    for (int k = 0; k < 3; ++k)
+        for (int i = 0; i < 16; ++i)
+            EXPECT_NEAR(
+                device.transform(k ? D3DTRANSFORMSTATETYPE(k + 1) : D3DTS_WORLD).m[i / 4][i % 4],
+                expected[k].m[i / 4][i % 4], 1e-6f);
+    EXPECT_EQ(device.callTexts("SetStreamSource")[0] + device.callTexts("SetVertexShader")[0],
+              "SetStreamSource(0, vb#1, 28)SetVertexShader(0x202)");
+    EXPECT_EQ(device.draws, (std::vector<std::string>{kSurface + Lit("tex#2") + "6 0 1",
+                                                      kSurface + Lit("tex#3") + "6 3 4",
+                                                      kSurface + Lit("tex#2") + "6 9 1"}));
     log.clear();
     world.reset();
     EXPECT_EQ(log.text(), "Releasing world vertex buffer.\nReleasing lightmaps: 0 1 \n");
-    EXPECT_EQ(device.texture(2)->refCount(), 0u);
-    EXPECT_EQ(device.vertexBuffer(1)->refCount(), 0u);
-}
-
-TEST_F(WorldTest, FailedVertexBufferKeepsFacesButDrawsNothingAfterTransforms) {
-    device.failCalls("CreateVertexBuffer");
-    build(ThreeFaceLevel());
-    EXPECT_NE(log.text().find("ERROR: Creation of the vertex buffer failed!!!number of vertices"),
-              std::string::npos);
-    EXPECT_EQ(world->faces.size(), 3u);
-    device.clearCalls();
-    world->render();
-    EXPECT_EQ(device.count("SetTransform"), 3u);
-    EXPECT_EQ(device.calls().size(), 3u);
-    log.clear();
-    world.reset();
-    EXPECT_EQ(log.text(), "Releasing lightmaps: 0 1 \n");
-}
-
-TEST_F(WorldTest, FailedVertexBufferLockReleasesTheBuffer) {
-    device.failCalls("Lock");
-    build(ThreeFaceLevel());
-    EXPECT_EQ(world->vertexBuffer, nullptr);
-    EXPECT_EQ(device.vertexBuffer(1)->refCount(), 0u);
-    device.clearCalls();
-    world->render();
-    EXPECT_EQ(device.count("DrawPrimitive"), 0u);
-}
-
-TEST_F(WorldTest, LightmapThatCannotBeMadeLeavesFacesUnlitOnStageOne) {
-    device.failCalls("CreateTexture", E_FAIL, 1, 1);  // the second lightmap
-    build(ThreeFaceLevel());
-    ASSERT_EQ(world->lightmaps.size(), 2u);
-    EXPECT_NE(world->lightmaps[0], nullptr);
-    EXPECT_EQ(world->lightmaps[1], nullptr);
-    device.clearCalls();
-    world->render();
-    std::vector<std::string> texts = device.callTexts();
-    // Face 1 (lightmap 1): stage 1 switched off instead of the lightmap set-up.
-    const std::vector<std::string> unlit = {
-        "SetTexture(1, null)", "SetTextureStageState(1, COLOROP, 1)", "DrawPrimitive(6, 3, 4)"};
-    EXPECT_NE(std::search(texts.begin(), texts.end(), unlit.begin(), unlit.end()), texts.end());
-    EXPECT_EQ(device.count("DrawPrimitive"), 3u);
-    log.clear();
-    world.reset();
-    EXPECT_EQ(log.text(), "Releasing world vertex buffer.\nReleasing lightmaps: 0 \n");
-}
-
-TEST_F(WorldTest, LightmapThatCannotBeLockedIsReleasedAndLeftEmpty) {
-    device.failCalls("LockRect", E_FAIL, 0, 1);
-    build(ThreeFaceLevel());
-    EXPECT_EQ(world->lightmaps[0], nullptr);
-    EXPECT_NE(world->lightmaps[1], nullptr);
-    EXPECT_EQ(device.texture(2)->refCount(), 0u);
-    EXPECT_NE(log.text().find("ERROR: Locking lightmap 0 failed"), std::string::npos);
-}
-
-TEST_F(WorldTest, RenderWithoutDeviceOnlyLogs) {
-    World empty("nothere.geom", nullptr, 1.0f);
-    log.clear();
-    empty.render();
-    EXPECT_EQ(log.text(), "eRRROR: No rendering device in World::render()");
+    mainTexture->Release();
+    EXPECT_TRUE(device.leaks().empty() && device.referenceErrors().empty());
 }
 
 }  // namespace
