@@ -88,6 +88,29 @@ TEST(Mklevel, WritesASampleLevelThatLoadsCleanlyWithPaddedChartsApart) {
     }
 }
 
+// Walls and floors get charts along their own edges, and a luxel's world
+// point lies where the lightmap coordinates put it.
+TEST(Mklevel, ChartsFollowAxisAlignedFacesAndMapLuxelsBackToTheirPoints) {
+    Level level;
+    LevelBuilder build(level);
+    build.addPolygon({{0, 0, 50}, {64, 0, 50}, {64, 32, 50}, {0, 32, 50}}, {0, 0, -1});
+    build.addPolygon({{50, 0, 0}, {50, 0, 64}, {50, 32, 64}, {50, 32, 0}}, {-1, 0, 0});
+    build.addPolygon({{0, 0, 0}, {64, 0, 0}, {64, 0, 32}, {0, 0, 32}}, {0, 1, 0});
+    int pages = 0;
+    const std::vector<Chart> charts = PlanCharts(level, BakeSettings{}, pages);
+    for (size_t i = 0; i < charts.size(); ++i) {
+        const Chart& chart = charts[i];
+        EXPECT_EQ(chart.luxelsU * chart.luxelsV, 5 * 3) << i;  // 64 x 32 units at 16 a luxel
+        for (const Vec3& corner : level.polygons[i].points) {
+            float u, v;
+            chart.lightmapCoordinates(corner, u, v);
+            const Vec3 back = chart.worldPoint(u * kPageSize - chart.x - chart.padding - 0.5f,
+                                               v * kPageSize - chart.y - chart.padding - 0.5f);
+            EXPECT_LT(Length(back - corner), 1e-3f) << i;
+        }
+    }
+}
+
 TEST(Mklevel, RefusesBadArguments) {
     const std::pair<const char*, const char*> rows[] = {
         {"--bogus", "mklevel: unknown option --bogus\n(try mklevel --help)\n"},
