@@ -178,7 +178,10 @@ std::vector<Row> Rows() {
              "TUNDRA_HIDE_D3D8=1", "You need DirectX 8.0 or above to run Tundra!"),
         With({"AllocationFailureInAFrame",
               {},
-              Runs(View::Level, {"\n\n!!!!!!!!!!!!   exception caught: std::bad_alloc\n"})},
+              {View::Level,
+               {kBanner, kConfigLoaded, kInitD3D, kStarted,
+                "\n\n!!!!!!!!!!!!   exception caught: std::bad_alloc\n", "Releasing main texture\n",
+                "Releasing D3Ddevice\n", kNoDevice, kRan, kClosing}}},
              "", "", "100 capture frame.ppm\n150 badalloc\n"),
         // Any damage of the level leaves an empty level; the run goes on.
         {"WorldTruncated", Cut("world.geom", 1000), EmptyLevel(kWorldShort)},
