@@ -371,16 +371,16 @@ int RedPixels(const Frame& frame, double left, double right) {
 // apart: movement follows the angles in force when a frame draws) saved with
 // F5 at A, B, C (E still held) and D; flying on, F9 and F5 save D again.
 const char kUserScript[] =
-    "100 capture both.ppm\n200 key GRAVE down\n210 key GRAVE up\n300 capture fps.ppm\n"
-    "400 key CAPITAL down\n410 key CAPITAL up\n500 capture none.ppm\n600 key GRAVE down\n"
-    "610 key GRAVE up\n700 capture console.ppm\n"
-    "800 key E down\n1050 key E up\n1200 key F5 down\n1210 key F5 up\n"
-    "1300 key LEFT down\n2600 key LEFT up\n2700 button 1 down\n2800 button 1 up\n"
-    "2900 key F5 down\n2910 key F5 up\n3000 mouse 1000 0\n3100 key A down\n3200 key A up\n"
-    "3300 key E down\n3600 key F5 down\n3610 key F5 up\n3900 key E up\n"
-    "4000 mouse 1234 -321\n4010 key E down\n4133 key E up\n4200 key F5 down\n4210 key F5 up\n"
-    "4300 key E down\n4400 key E up\n4410 mouse 500 500\n4500 key F9 down\n4510 key F9 up\n"
-    "4600 key F5 down\n4610 key F5 up\n4700 key ESCAPE down\n4710 key ESCAPE up\n";
+    "100 capture both.ppm\n300 key GRAVE down\n310 key GRAVE up\n600 capture fps.ppm\n"
+    "900 key CAPITAL down\n910 key CAPITAL up\n1200 capture none.ppm\n1500 key GRAVE down\n"
+    "1510 key GRAVE up\n1800 capture console.ppm\n"
+    "2000 key E down\n2250 key E up\n2400 key F5 down\n2410 key F5 up\n"
+    "2500 key LEFT down\n3800 key LEFT up\n3900 button 1 down\n4000 button 1 up\n"
+    "4100 key F5 down\n4110 key F5 up\n4200 mouse 1000 0\n4300 key A down\n4400 key A up\n"
+    "4500 key E down\n4800 key F5 down\n4810 key F5 up\n5100 key E up\n"
+    "5200 mouse 1234 -321\n5210 key E down\n5333 key E up\n5400 key F5 down\n5410 key F5 up\n"
+    "5500 key E down\n5600 key E up\n5610 mouse 500 500\n5700 key F9 down\n5710 key F9 up\n"
+    "5800 key F5 down\n5810 key F5 up\n5900 key ESCAPE down\n5910 key ESCAPE up\n";
 TEST_F(ViewerTest, UserRunLogsStartUpFliesSavesRestoresTogglesOverlaysAndQuitsWithEscape) {
     writeData(ConfigText().set("window scaling", "0.75").text());
     writeScript(kUserScript);
