@@ -1,13 +1,8 @@
-// A scratch working directory (see ScratchDir) for tests that load level
-// files: it also writes levels into data/ through the level writer.
+// A scratch working directory that also writes levels into data/.
 #pragma once
 
 #include "support/scratch_dir.h"
 #include "tools/common/world_writer.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
 
 class LevelScratch : public ScratchDir {
 public:

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "app/log.h"
-
 #include <sstream>
 #include <string>
 
@@ -10,9 +9,6 @@ class LogCapture {
 public:
     LogCapture() : previous_(static_cast<std::ostream&>(Log).rdbuf(buffer_.rdbuf())) {}
     ~LogCapture() { static_cast<std::ostream&>(Log).rdbuf(previous_); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
     std::string text() const { return buffer_.str(); }
     void clear() { buffer_.str(std::string()); }
 

@@ -1,19 +1,13 @@
-// Runs the real viewer headless as a child process in a fresh working
-// directory and reads what it left: its log, its exit status, its stderr
-// and frames captured by the input script.
+// The real viewer run headless as a child process, and checks on what it
+// leaves: its log, exit status, stderr and captured frames.
 #pragma once
 
-#include "support/run_checks.h"
 #include "support/scratch_dir.h"
 #include "support/shell_data.h"
-
 #include <gtest/gtest.h>
-
 #include <chrono>
 #include <csignal>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -23,130 +17,127 @@
 #include <vector>
 
 namespace viewer_process {
-
-inline const char* ViewerPath() { return TUNDRA_BINARY_DIR "/tundra"; }
-
 inline const char* const kBanner = "begin logging--------------------\n\n";
 inline const char* const kClosing = "\n---------------------end logging";
-
-// Line feeds in a text.
-inline size_t CountLines(const std::string& text) {
-    size_t lines = 0;
-    for (char c : text) lines += c == '\n';
-    return lines;
+// Checks that each text occurs in the log after the one before it.
+inline void ExpectInOrder(const std::string& log, const std::vector<std::string>& texts) {
+    size_t at = 0;
+    for (const std::string& text : texts) {
+        size_t found = log.find(text, at);
+        ASSERT_NE(std::string::npos, found) << "missing in order: \"" << text << "\"\nlog:\n"
+                                            << log;
+        at = found + text.size();
+    }
 }
-
-struct ViewerRun {
-    int exitCode = -1;  // -1: killed by a signal or by the time limit
-    std::string log;
-    std::string stderrText;
+inline bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+// An 8-bit RGB frame from a binary PPM (P6); empty when it cannot be read.
+struct Frame {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    explicit Frame(const std::string& path = "") {
+        std::ifstream file(path, std::ios::binary);
+        std::string magic;
+        int maxValue = 0;
+        file >> magic >> width >> height >> maxValue;
+        file.get();
+        rgb.resize(file && magic == "P6" && maxValue == 255 ? pixels() * 3 : 0);
+        if (!file.read(reinterpret_cast<char*>(rgb.data()), std::streamsize(rgb.size())))
+            rgb.clear();
+    }
+    bool loaded() const { return width > 0 && rgb.size() == pixels() * 3; }
+    size_t pixels() const { return size_t(width) * height; }
+    uint32_t at(int x, int y) const {
+        const unsigned char* p = &rgb[(size_t(y) * width + x) * 3];
+        return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+    }
+    // Pixels of `other` off by more than `tolerance` in a channel.
+    size_t pixelsOff(const Frame& other, int tolerance) const {
+        size_t count = 0;
+        for (size_t pixel = 0; pixel < pixels() && pixel * 3 + 2 < other.rgb.size(); ++pixel)
+            for (size_t c = pixel * 3; c < pixel * 3 + 3; ++c)
+                if (std::abs(int(rgb[c]) - int(other.rgb[c])) > tolerance) {
+                    ++count;
+                    break;
+                }
+        return count;
+    }
 };
-
+struct ViewerRun {
+    int exitCode = -1;  // -1: killed by a signal, or given up on
+    std::string log, stderrText;
+};
+// Runs the viewer in the scratch directory (SDL offscreen, TUNDRA_SCRIPT=script.txt).
+// Every wait fails at once when the viewer ended first, or when nothing it
+// writes (the log, stderr, a `growing` file) changed for 15 s: it hangs.
 class ViewerTest : public ::testing::Test {
 protected:
     void writeData(const std::string& configText) {
         ASSERT_TRUE(shell_data::WriteAll(scratch.root().string(), configText));
     }
-
-    // Starts the viewer in the scratch directory with extra environment
-    // settings ("NAME=value"); `inChild` runs in the child just before the
-    // viewer starts (it must only make system calls).
-    pid_t start(const std::vector<std::string>& environment,
-                const std::function<void()>& inChild = nullptr) {
-        std::vector<char*> settings;
-        for (const std::string& setting : environment) settings.push_back(strdup(setting.c_str()));
-        pid_t child = fork();
-        if (child == 0) {
-            setenv("SDL_VIDEODRIVER", "offscreen", 1);
-            setenv("SDL_AUDIODRIVER", "dummy", 1);
-            for (char* setting : settings) putenv(setting);
-            if (!freopen("stderr.txt", "w", stderr)) _exit(126);
-            if (inChild) inChild();
-            execl(ViewerPath(), ViewerPath(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (char* setting : settings) free(setting);
-        return child;
+    void writeScript(const std::string& text) { scratch.writeData("../script.txt", text); }
+    // `inChild` runs in the child just before the viewer (system calls only).
+    void start(std::vector<std::string> environment = {},
+               const std::function<void()>& inChild = nullptr) {
+        environment.insert(environment.end(), {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
+                                               "TUNDRA_SCRIPT=script.txt"});
+        ended_ = false;
+        if ((child_ = fork()) != 0) return;
+        for (std::string& setting : environment) putenv(setting.data());
+        if (!freopen("stderr.txt", "w", stderr)) _exit(126);
+        if (inChild) inChild();
+        execl(TUNDRA_BINARY_DIR "/tundra", "tundra", static_cast<char*>(nullptr));
+        _exit(127);
     }
-
-    // Waits for the viewer to end (at most `seconds`, then kills it).
-    ViewerRun finish(pid_t child, int seconds = 120) {
-        ViewerRun run;
-        int status = 0;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (waitpid(child, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                ADD_FAILURE() << "the viewer did not end within " << seconds << " s";
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-        run.log = scratch.read("logging.txt");
-        run.stderrText = scratch.read("stderr.txt");
-        return run;
+    bool waitUntil(const std::function<bool()>& done, const std::string& growing = "") {
+        return poll(done, false, growing);
     }
-
+    // Waits for the end; `eachPoll` runs meanwhile.
+    ViewerRun finish(const std::string& growing = "",
+                     const std::function<bool()>& eachPoll = nullptr) {
+        poll(eachPoll, true, growing);
+        return {WIFEXITED(status_) ? WEXITSTATUS(status_) : -1, scratch.read("logging.txt"),
+                scratch.read("stderr.txt")};
+    }
     ViewerRun runWith(const std::vector<std::string>& environment = {}) {
-        return finish(start(environment));
+        start(environment);
+        return finish();
     }
-
-    // Waits until `relativePath` holds `text` (at most `seconds`).
-    bool waitForText(const std::string& relativePath, const std::string& text, int seconds = 120) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (scratch.read(relativePath).find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-
-    // Waits until `relativePath` holds at least `lines` whole lines.
-    bool waitForLines(const std::string& relativePath, size_t lines, int seconds) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (CountLines(scratch.read(relativePath)) >= lines) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
-    }
-
-    bool waitForLog(const std::string& text, int seconds = 120) {
-        return waitForText("logging.txt", text, seconds);
-    }
-
-    void writeScript(const std::string& text) {
-        std::ofstream script(scratch.root() / "script.txt");
-        script << text;
-    }
-
+    pid_t child_ = -1;
     ScratchDir scratch;
+
+private:
+    bool poll(const std::function<bool()>& done, bool endIsDone, const std::string& growing) {
+        std::string mark;
+        for (auto changed = std::chrono::steady_clock::now();;) {
+            if (done && done() && !endIsDone) return true;
+            if (!ended_ && waitpid(child_, &status_, WNOHANG) == child_) ended_ = true;
+            const std::string now = scratch.read("logging.txt") + scratch.read("stderr.txt") +
+                                    std::to_string(scratch.read(growing).size());
+            if (ended_) {
+                if (!endIsDone) ADD_FAILURE() << "the viewer ended first:\n" << now;
+                return endIsDone;
+            }
+            if (now != mark) {
+                mark = now;
+                changed = std::chrono::steady_clock::now();
+            } else if (std::chrono::steady_clock::now() - changed > std::chrono::seconds(15)) {
+                kill(child_, SIGKILL);
+                waitpid(child_, &status_, 0);
+                ended_ = true;
+                ADD_FAILURE() << "the viewer made no progress for 15 s:\n" << now;
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    bool ended_ = true;
+    int status_ = -1;
 };
-
-using tundra_test::EndsWith;
-using tundra_test::ExpectInOrder;
-
-// What a sanitizer writes to stderr when it finds a fault in the viewer.
 inline void ExpectNoSanitizerReport(const std::string& stderrText) {
     for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error"})
         EXPECT_EQ(std::string::npos, stderrText.find(report)) << stderrText;
 }
-
-// A binary PPM (P6) as 0xRRGGBB values; false if it cannot be read.
-inline bool ReadPpm(const std::string& path, int& width, int& height,
-                    std::vector<uint32_t>& pixels) {
-    const tundra_test::Frame frame = tundra_test::ReadPpm(path);
-    if (!frame.loaded()) return false;
-    width = frame.width;
-    height = frame.height;
-    pixels.resize(frame.pixels());
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        const unsigned char* rgb = &frame.rgb[i * 3];
-        pixels[i] = (uint32_t{rgb[0]} << 16) | (uint32_t{rgb[1]} << 8) | rgb[2];
-    }
-    return true;
-}
-
 }  // namespace viewer_process

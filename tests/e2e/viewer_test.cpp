@@ -1,0 +1,484 @@
+// Whole runs of the real viewer, headless, driven by an input script: a user's
+// run, a thousand device losses, and one table of orderly ends (damaged files,
+// missing devices, failing resources), each with status 0 and its log in order.
+#include "platform/linux/testing.h"
+#include "support/viewer_process.h"
+#include <grp.h>
+#include <sys/stat.h>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+namespace {
+using namespace viewer_process;
+namespace fs = std::filesystem;
+constexpr uint32_t kClear = 0x212121;
+// The middle of the first frame: the level's face (the saved placement faces
+// it), the clear colour (camera at the origin, or no level), or either.
+enum class View { NotShown, Level, Clear, Shown };
+struct Expected {
+    View view;
+    std::vector<std::string> log;  // in this order; empty: no log file at all
+};
+using Damage = std::function<void(const fs::path& data)>;
+const char* const kShows = "100 capture frame.ppm\n200 close\n";
+// Flying forward and F5 (on release) save the moved camera.
+const char* const kSaves =
+    "100 capture frame.ppm\n200 key E down\n300 key E up\n350 key F5 down\n400 key F5 up\n600 "
+    "close\n";
+struct Row {
+    std::string name;
+    Damage damage;
+    Expected expected;
+    bool unprivileged = false;  // permissions must bind: run not as root
+    const char* script = kShows;
+    std::string environment = "";
+    const char* stderrText = "";
+};
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+Damage Edit(const char* name, const std::function<void(std::string&)>& change) {
+    return [name, change](const fs::path& data) {
+        std::string bytes = ReadBytes(data / name);
+        change(bytes);
+        WriteBytes(data / name, bytes);
+    };
+}
+Damage Write(const char* name, const std::string& text) {
+    return Edit(name, [text](std::string& bytes) { bytes = text; });
+}
+Damage Cut(const char* name, size_t cut) {  // all but the last `cut` bytes
+    return Edit(name, [cut](std::string& bytes) { bytes.resize(bytes.size() - cut); });
+}
+Damage Padded(const char* name, size_t extra, char fill) {
+    return Edit(name, [extra, fill](std::string& bytes) { bytes.append(extra, fill); });
+}
+Damage Overwrite(const char* name, size_t at, const std::string& with) {
+    return Edit(name, [at, with](std::string& bytes) { bytes.replace(at, with.size(), with); });
+}
+Damage Missing(const char* name) {
+    return [name](const fs::path& data) { fs::remove(data / name); };
+}
+Damage Unreadable(const char* name) {
+    return [name](const fs::path& data) { chmod((data / name).c_str(), 0); };
+}
+Damage Directory(const char* name) {
+    return [name](const fs::path& data) {
+        fs::remove(data / name);
+        fs::create_directory(data / name);
+        WriteBytes(data / name / "inside", "a file inside the directory");
+    };
+}
+// A level header whose counts match the file's size, the file made that
+// large with a hole (it takes no disk space).
+Damage SparseLevel(int32_t vertices, int32_t lightmaps) {
+    return [vertices, lightmaps](const fs::path& data) {
+        const int32_t header[4] = {vertices, 0, 0, lightmaps};
+        WriteBytes(data / "world.geom", std::string(reinterpret_cast<const char*>(header), 16));
+        fs::resize_file(data / "world.geom",
+                        16 + 28 * uintmax_t(vertices) + 49156 * uintmax_t(lightmaps));
+    };
+}
+const std::string kConfigLoaded = "Loaded configuration file: data\\default.cfg\n";
+const std::string kConfigMissing = "Couldn't open the configuration file: data\\default.cfg\n";
+const std::string kConfigFailed =
+    "Something failed while loading the configuration file: data\\default.cfg\n";
+const std::string kInitD3D = "InitD3D went ok\n";
+const std::string kFontLoaded = "loading up font 'data\\font.f'\n";
+const std::string kFontTextures = "nuber of textures created for the font are: 1\n";
+const std::string kWorldLoaded = "LOADED: data\\world.geom\n";
+const std::string kWorldMissing = "ERROR: Can't open world file: world.geom\n";
+const std::string kWorldShort = "ERROR: World file data\\world.geom is too short";
+const std::string kWorldNoHeader =
+    "ERROR: World file data\\world.geom is shorter than its 16-byte header";
+const std::string kWorldBeyondMemory = "a level may take; loading an empty level\n";
+const std::string kOneFace = "number of polygons in map: 1\n";
+const std::string kNoFaces = "number of polygons in map: 0\n";
+const std::string kStarted = "InitGeometry went ok\n";
+const std::string kRan = "crushing input.\n";
+const std::string kNoDevice = "D3D object is history!\n";
+const std::vector<std::string> kShutdown = {
+    kStarted, "Releasing main texture\n", "Releasing D3Ddevice\n", kNoDevice, kRan, kClosing};
+// Lines a run writes only when it gets that far: each is in the log exactly
+// when a row expects it.
+const std::string kMilestones[] = {kInitD3D, kStarted, kNoDevice, kRan};
+// No device can be made: the run ends right after the Direct3D object.
+Expected NoDevice(const std::string& configLine) {
+    return {View::NotShown, {kBanner, configLine, kNoDevice, kClosing}};
+}
+// The main texture cannot be loaded: the font is made and flushed, no window.
+Expected NoMainTexture(const std::string& line = "") {
+    return {View::NotShown,
+            {kConfigLoaded, kInitD3D, kFontLoaded, line, "~~~flush font~~~\n",
+             "Releasing D3Ddevice\n", kNoDevice, kClosing}};
+}
+Expected Runs(View view, std::vector<std::string> middle) {
+    middle.insert(middle.begin(), {kBanner, kConfigLoaded, kInitD3D});
+    middle.insert(middle.end(), kShutdown.begin(), kShutdown.end());
+    return {view, middle};
+}
+Expected RunsNormally() { return Runs(View::Level, {kFontLoaded, kWorldLoaded, kOneFace}); }
+Expected EmptyLevel(const std::string& why) {
+    return Runs(View::Clear, {kWorldLoaded, why, kNoFaces});
+}
+Expected NoFont() { return Runs(View::Level, {"couldn't read: data\\font.f", kWorldLoaded}); }
+Expected PlacementKept(View view) { return Runs(view, {kWorldLoaded, kOneFace}); }
+// `call` fails and logs `text`; without one, the main texture is lost.
+Row Fault(std::string call, const std::string& text) {
+    Row row{"Fault", {}, text.empty() ? NoMainTexture(kFontTextures) : Runs(View::Shown, {text})};
+    row.environment = "TUNDRA_FAULT=" + call;
+    row.name += call.erase(call.find(':'), 1);
+    return row;
+}
+Row With(Row row, const std::string& environment, const char* stderrText,
+         const char* script = kShows) {
+    row.environment = environment;
+    row.stderrText = stderrText;
+    row.script = script;
+    return row;
+}
+std::vector<Row> Rows() {
+    std::vector<Row> rows = {
+        // Cut inside the back-buffer format name: an unknown format.
+        {"ConfigTruncated",
+         Edit("default.cfg",
+              [](std::string& text) { text.resize(text.find("backbuffer format=X8R8") + 22); }),
+         NoDevice(kConfigFailed)},
+        // 8 MB of comment lines after the settings change nothing.
+        {"ConfigOversized",
+         Edit("default.cfg",
+              [](std::string& text) {
+                  for (int i = 0; i < 131072; ++i)
+                      text += "// a comment line of padding, sixty-four characters long ......\n";
+              }),
+         RunsNormally()},
+        // A line longer than the reader's line buffer, before the settings,
+        // ends the reading: every key is missing.
+        {"ConfigOverlongFirstLine",
+         Edit("default.cfg", [](std::string& text) { text.insert(0, (1 << 20) + 1, 'x'); }),
+         NoDevice(kConfigFailed)},
+        // Without a height the windowed back buffer takes the window's.
+        {"ConfigWithoutHeight",
+         Write("default.cfg",
+               ConfigText().set("screen width", "320").remove("screen height").text()),
+         {View::Level,
+          {kBanner, kConfigFailed, kInitD3D, kWorldLoaded, kOneFace, kStarted, kNoDevice, kRan,
+           kClosing}}},
+        {"MissingAdapter", Write("default.cfg", ConfigText().set("video card", "7").text()),
+         NoDevice(kConfigLoaded)},
+        With({"NoDirect3D8", {}, {View::NotShown, {kBanner, kConfigLoaded, kClosing}}},
+             "TUNDRA_HIDE_D3D8=1", "You need DirectX 8.0 or above to run Tundra!"),
+        With({"AllocationFailureInAFrame",
+              {},
+              {View::Level,
+               {kBanner, kConfigLoaded, kInitD3D, kStarted,
+                "\n\n!!!!!!!!!!!!   exception caught: std::bad_alloc\n", "Releasing main texture\n",
+                "Releasing D3Ddevice\n", kNoDevice, kRan, kClosing}}},
+             "", "", "100 capture frame.ppm\n150 badalloc\n"),
+        // Any damage of the level leaves an empty level; the run goes on.
+        {"WorldTruncated", Cut("world.geom", 1000), EmptyLevel(kWorldShort)},
+        {"WorldOversized", Padded("world.geom", 16 << 20, '\x7f'), RunsNormally()},
+        // A header counting 2^31 - 1 lightmaps (about 100 TB) in a small file.
+        {"WorldCountsBeyondTheFile", Overwrite("world.geom", 12, "\xff\xff\xff\x7f"),
+         EmptyLevel(kWorldShort)},
+        // Counts that match a 60 GB and a 29.5 GB file.
+        {"WorldVerticesBeyondMemory", SparseLevel(0x7fffffff, 0), EmptyLevel(kWorldBeyondMemory)},
+        {"WorldLightmapsBeyondMemory", SparseLevel(0, 600000), EmptyLevel(kWorldBeyondMemory)},
+        // A visibility section's tag and a 60 GB hole after the sound level.
+        {"WorldVisibilityBeyondMemory",
+         [](const fs::path& data) {
+             std::ofstream(data / "world.geom", std::ios::binary | std::ios::app) << "TVIS";
+             fs::resize_file(data / "world.geom",
+                             fs::file_size(data / "world.geom") + (uintmax_t(60) << 30));
+         },
+         Runs(View::Level, {kWorldLoaded, "visibility section (it is larger than", kOneFace})},
+        // Any damage of the font leaves a font that draws nothing.
+        {"FontTruncated", Cut("font.f", 1), NoFont()},
+        {"FontOversized", Padded("font.f", 16 << 20, '\xff'), RunsNormally()},
+        // The first glyph claims a 65535 x 65535 bitmap the file does not hold.
+        {"FontGlyphBeyondTheFile",
+         Overwrite("font.f", 0, std::string("\xff\xff\0\0\xff\xff\0\0", 8)), NoFont()},
+        // 256 glyphs of 4096 x 4096 (the most one may have): holes in a 4 GB file.
+        {"FontBeyondMemory",
+         [](const fs::path& data) {
+             std::ofstream file(data / "font.f", std::ios::binary | std::ios::trunc);
+             const uint32_t record[6] = {4096, 4096, 0, 0, 8, 16};
+             for (int code = 0; code < 256; ++code) {
+                 file.seekp(std::streamoff(code * (24 + (uintmax_t(1) << 24))));
+                 file.write(reinterpret_cast<const char*>(record), sizeof record);
+             }
+             file.close();
+             fs::resize_file(data / "font.f", 256 * (24 + (uintmax_t(1) << 24)));
+         },
+         NoFont()},
+        // Without the main texture the window is never shown.
+        {"TextureTruncated", Edit("marble.bmp", [](std::string& bytes) { bytes.resize(100); }),
+         NoMainTexture()},
+        // A header claiming 1,000,000 x 1,000,000 pixels.
+        {"TextureOversized",
+         Overwrite("marble.bmp", 18, std::string("\x40\x42\x0f\0\x40\x42\x0f\0", 8)),
+         NoMainTexture()},
+        // The camera keeps what could not be read: "0 0 -64" is read, the
+        // angles stay 0; only the first six numbers count; a number too large
+        // for a float fails the read and the rest is skipped.
+        {"PositionTruncated", Write("posFile.pos", "0 0 -64"), PlacementKept(View::Level)},
+        {"PositionOversized", Padded("posFile.pos", 8 << 20, '7'), PlacementKept(View::Level)},
+        {"PositionNumberBeyondFloat", Write("posFile.pos", "1e999 0 -64 0 0 0 "),
+         PlacementKept(View::Clear)},
+        // No log at all; the program starts and runs as usual.
+        {"LogNotCreatable",
+         [](const fs::path& data) { fs::create_directory(data / ".." / "logging.txt"); },
+         {View::Level, {}}},
+        // F5 writes nothing and the saved placement stays; writable, it is
+        // replaced (which makes the row before meaningful).
+        {"PositionNotWritable",
+         [](const fs::path& data) { chmod((data / "posFile.pos").c_str(), 0444); }, RunsNormally(),
+         true, kSaves},
+        {"PositionWritable", [](const fs::path&) {}, RunsNormally(), false, kSaves},
+        // Each resource call of a start-up failing in turn: the font's vertex
+        // buffer and texture, the main texture (4 mip levels), the level's
+        // vertex buffer and its lightmap, each locked.
+        Fault("CreateVertexBuffer:1", "error allocating VB for font"),
+        Fault("Lock:1", "error allocating VB for font"),
+        Fault("CreateTexture:1", "failed to creat a font texture"),
+        Fault("LockRect:1", "failed to creat a font texture"),
+        Fault("CreateTexture:2", ""),
+        Fault("LockRect:2", ""),
+        Fault("LockRect:3", ""),
+        Fault("LockRect:4", ""),
+        Fault("LockRect:5", ""),
+        Fault("CreateVertexBuffer:2", "ERROR: Creation of the vertex buffer failed!!!"),
+        Fault("Lock:2", "ERROR: Locking the world vertex buffer failed; the level is not drawn\n"),
+        Fault("CreateTexture:3", "ERROR: Creation of lightmap 0 failed\n"),
+        Fault("LockRect:6", "ERROR: Locking lightmap 0 failed\n"),
+    };
+    // A file unreadable reads as a missing one; a directory (it opens on
+    // Linux but reads no bytes) as an empty one.
+    const struct {
+        const char *name, *file;
+        Expected missing, empty;
+    } files[] = {
+        {"Config", "default.cfg", NoDevice(kConfigMissing), NoDevice(kConfigFailed)},
+        {"World", "world.geom", Runs(View::Clear, {kWorldMissing, kNoFaces}),
+         EmptyLevel(kWorldNoHeader)},
+        {"Font", "font.f", NoFont(), NoFont()},
+        {"Texture", "marble.bmp", NoMainTexture(), NoMainTexture()},
+        {"Position", "posFile.pos", PlacementKept(View::Clear), PlacementKept(View::Clear)},
+    };
+    for (const auto& f : files) {
+        rows.push_back({f.name + std::string("Missing"), Missing(f.file), f.missing});
+        rows.push_back({f.name + std::string("Unreadable"), Unreadable(f.file), f.missing, true});
+        rows.push_back({f.name + std::string("Empty"), Write(f.file, ""), f.empty});
+        rows.push_back({f.name + std::string("Directory"), Directory(f.file), f.empty});
+    }
+    for (Row& row : rows)
+        if (row.name == "ConfigMissing")
+            row.stderrText =
+                "Tundra ended without showing its window; the last line of logging.txt: "
+                "\"Couldn't open the configuration file: data\\default.cfg\"\n";
+    return rows;
+}
+// As root, for whom permissions do not bind, the viewer runs as "nobody".
+void DropRootInChild() {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        _exit(125);
+}
+// Whether a user who is neither owner nor group member can reach and start it.
+bool OthersCanRun(fs::path path) {
+    for (; path != path.root_path(); path = path.parent_path())
+        if ((fs::status(path).permissions() & fs::perms::others_exec) == fs::perms::none)
+            return false;
+    return true;
+}
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+class OrderlyEnd : public ViewerTest, public ::testing::WithParamInterface<Row> {};
+TEST_P(OrderlyEnd, Holds) {
+    const Row& row = GetParam();
+    writeData(shell_data::SmallConfig());
+    scratch.writeData("posFile.pos", shell_data::kPlacementFacingTheLevel);
+    if (row.unprivileged && geteuid() == 0) {
+        fs::permissions(scratch.root(), fs::perms::all);
+        fs::permissions(scratch.root() / "data", fs::perms::all);
+        if (!OthersCanRun(TUNDRA_BINARY_DIR "/tundra"))
+            GTEST_SKIP() << "as root, and nobody cannot start the viewer";
+    }
+    if (row.damage) row.damage(scratch.root() / "data");
+    const std::string positionBefore = scratch.read("data/posFile.pos");
+    writeScript(row.script);
+    start({row.environment}, row.unprivileged ? DropRootInChild : std::function<void()>());
+    const ViewerRun run = finish();
+    EXPECT_EQ(0, run.exitCode) << run.stderrText;
+    ExpectNoSanitizerReport(run.stderrText);
+    EXPECT_NE(std::string::npos, run.stderrText.find(row.stderrText)) << run.stderrText;
+    EXPECT_EQ(row.expected.view == View::NotShown,
+              run.stderrText.find("ended without showing its window") != std::string::npos)
+        << run.stderrText;
+    const std::vector<std::string>& log = row.expected.log;
+    EXPECT_EQ(log.empty(), run.log.empty()) << run.log;
+    if (!log.empty()) {
+        ExpectInOrder(run.log, log);
+        EXPECT_TRUE(EndsWith(run.log, kClosing)) << run.log;
+        for (const std::string& line : kMilestones)
+            EXPECT_EQ(std::find(log.begin(), log.end(), line) != log.end(),
+                      run.log.find(line) != std::string::npos)
+                << line << run.log;
+    }
+    const Frame frame("frame.ppm");
+    ASSERT_EQ(row.expected.view != View::NotShown, frame.loaded());
+    if (frame.loaded()) {
+        EXPECT_EQ(320, frame.width);
+        EXPECT_EQ(kClear, frame.at(0, 0));  // the frame was cleared and drawn
+        EXPECT_TRUE(row.expected.view == View::Shown ||
+                    (row.expected.view == View::Clear) == (frame.at(160, 120) == kClear));
+    }
+    if (row.script == kSaves) {
+        EXPECT_EQ(row.unprivileged, positionBefore == scratch.read("data/posFile.pos"));
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Table, OrderlyEnd, ::testing::ValuesIn(Rows()),
+                         [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; });
+std::vector<float> Numbers(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<float> numbers;
+    for (float value; in >> value;) numbers.push_back(value);
+    return numbers;
+}
+void ExpectPlacement(const std::string& saved, const std::vector<float>& expected,
+                     float tolerance) {
+    std::vector<float> numbers = Numbers(saved);
+    ASSERT_EQ(6u, numbers.size()) << saved;
+    for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(expected[i], numbers[i], tolerance) << saved;
+}
+// Pure-red text pixels in columns [left, right) of the frame.
+int RedPixels(const Frame& frame, double left, double right) {
+    int count = 0;
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = int(left * frame.width); x < int(right * frame.width); ++x) {
+            const uint32_t p = frame.at(x, y);
+            count += (p >> 16) > 120 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60;
+        }
+    return count;
+}
+// Overlays toggled with ` and Caps Lock, then a flight (moves and turns kept
+// apart: movement follows the angles in force when a frame draws) saved with
+// F5 at A, B, C (E still held) and D; flying on, F9 and F5 save D again.
+const char kUserScript[] =
+    "100 capture both.ppm\n300 key GRAVE down\n310 key GRAVE up\n600 capture fps.ppm\n"
+    "900 key CAPITAL down\n910 key CAPITAL up\n1200 capture none.ppm\n1500 key GRAVE down\n"
+    "1510 key GRAVE up\n1800 capture console.ppm\n"
+    "2000 key E down\n2250 key E up\n2400 key F5 down\n2410 key F5 up\n"
+    "2500 key LEFT down\n3800 key LEFT up\n3900 button 1 down\n4000 button 1 up\n"
+    "4100 key F5 down\n4110 key F5 up\n4200 mouse 1000 0\n4300 key A down\n4400 key A up\n"
+    "4500 key E down\n4800 key F5 down\n4810 key F5 up\n5100 key E up\n"
+    "5200 mouse 1234 -321\n5210 key E down\n5333 key E up\n5400 key F5 down\n5410 key F5 up\n"
+    "5500 key E down\n5600 key E up\n5610 mouse 500 500\n5700 key F9 down\n5710 key F9 up\n"
+    "5800 key F5 down\n5810 key F5 up\n5900 key ESCAPE down\n5910 key ESCAPE up\n";
+TEST_F(ViewerTest, UserRunLogsStartUpFliesSavesRestoresTogglesOverlaysAndQuitsWithEscape) {
+    writeData(ConfigText().set("window scaling", "0.75").text());
+    writeScript(kUserScript);
+    start({"TUNDRA_FAULT_COUNTS=counts.txt"});
+    std::vector<std::string> saves;  // each new text of the position file
+    ViewerRun run = finish("data/posFile.pos", [&] {
+        const std::string text = scratch.read("data/posFile.pos");
+        if (Numbers(text).size() == 6 && (saves.empty() || saves.back() != text))
+            saves.push_back(text);
+        return false;
+    });
+    EXPECT_EQ(0, run.exitCode) << run.stderrText;
+    ExpectNoSanitizerReport(run.stderrText);
+    EXPECT_EQ(0u, run.log.rfind(kBanner, 0)) << run.log;
+    ExpectInOrder(run.log,
+                  {kBanner, kConfigLoaded, kInitD3D, kFontLoaded, kWorldLoaded, kStarted,
+                   "Releasing main texture\n", "~~~flush font~~~\n",
+                   "~~~start cleaning up after world~~~\n", "Releasing D3Ddevice\n", kNoDevice});
+    EXPECT_TRUE(EndsWith(run.log, kRan + kClosing)) << run.log;
+    // The start-up makes exactly the resource calls the table's faults cover.
+    std::map<std::string, unsigned> counts, covered;
+    std::istringstream countLines(scratch.read("counts.txt"));
+    std::string name;
+    for (unsigned count; countLines >> name >> count;) counts[name] = count;
+    for (const Row& row : Rows())
+        if (row.environment.find("FAULT=") != std::string::npos)
+            ++covered[row.environment.substr(13, row.environment.find(':') - 13)];
+    EXPECT_EQ(covered, counts);
+    // The back buffer keeps the configured size whatever the window scaling;
+    // the console's lines start at the left edge, the frame rates far right.
+    Frame both("both.ppm"), fps("fps.ppm"), none("none.ppm"), console("console.ppm");
+    ASSERT_TRUE(both.loaded() && fps.loaded() && none.loaded() && console.loaded());
+    EXPECT_EQ(800, both.width);
+    EXPECT_EQ(600, both.height);
+    EXPECT_GT(RedPixels(both, 0, 0.1), 0);
+    EXPECT_GT(RedPixels(fps, 0.1, 1), 0);
+    EXPECT_EQ(0, RedPixels(fps, 0, 0.1));
+    EXPECT_EQ(0, RedPixels(none, 0, 1));
+    EXPECT_EQ(kClear, none.at(400, 300));
+    EXPECT_GT(RedPixels(console, 0, 0.1), 0);
+    EXPECT_LT(RedPixels(console, 0, 1), RedPixels(both, 0, 1));
+    // E flies 1 unit per millisecond held, Left turns pi in 1300 ms, the right
+    // button lifts, the mouse turns pi per 1000 counts, A lowers.
+    const float pi = 3.14159265f, yaw = 1234 * pi / 1000, pitch = 321 * pi / 1000;
+    ASSERT_GE(saves.size(), 4u);
+    ExpectPlacement(saves[0], {0, 0, 250, 0, 0, 0}, 1e-3f);
+    ExpectPlacement(saves[1], {0, 100, 250, 0, -pi, 0}, 2e-4f);
+    // Saved while E is held: part of the way is flown, frame by frame.
+    const float held = Numbers(saves[2]).at(2);
+    EXPECT_GT(held, 250);
+    EXPECT_LE(held, 560);
+    ExpectPlacement(saves[2], {0, 0, held, 0, 0, 0}, 2e-3f);
+    const std::vector<float> d = {123 * std::sin(yaw) * std::cos(pitch),
+                                  123 * std::sin(pitch),
+                                  850 + 123 * std::cos(yaw) * std::cos(pitch),
+                                  pitch,
+                                  yaw,
+                                  0};
+    ExpectPlacement(saves[3], d, 2e-3f);
+    ExpectPlacement(scratch.read("data/posFile.pos"), d, 2e-3f);  // F9 brought D back
+}
+// After each reset the program draws exactly the frame of before the loss:
+// the first hash line is the frame presented just before the first loss,
+// each later one the first frame after a reset. SIGTERM then ends the run as
+// the title-bar button does.
+TEST_F(ViewerTest, ThousandLossesAndResetsDrawTheFrameOfBeforeTheLoss) {
+    const size_t cycles = 1000;
+    writeData(shell_data::SmallConfig());
+    scratch.writeData("posFile.pos", shell_data::kPlacementFacingTheLevel);
+    // Caps Lock hides the frame rates, the one thing that changes each frame.
+    writeScript("0 key CAPITAL down\n30 key CAPITAL up\n200 capture before.ppm\n300 lose " +
+                std::to_string(cycles) + " frames.txt\n");
+    start();
+    auto lines = [this] {
+        const std::string text = scratch.read("frames.txt");
+        return size_t(std::count(text.begin(), text.end(), '\n'));
+    };
+    EXPECT_TRUE(waitUntil([&] { return lines() > cycles; }, "frames.txt")) << lines();
+    kill(child_, SIGTERM);
+    ViewerRun run = finish();
+    EXPECT_EQ(0, run.exitCode) << run.stderrText;
+    ExpectNoSanitizerReport(run.stderrText);
+    ExpectInOrder(run.log, kShutdown);
+    const Frame before("before.ppm");
+    ASSERT_TRUE(before.loaded());
+    EXPECT_NE(kClear, before.at(160, 120));  // the level's face fills the middle
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < before.height; ++y)
+        for (int x = 0; x < before.width; ++x) pixels.push_back(before.at(x, y));
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%016llx",
+                  static_cast<unsigned long long>(tundra_testing::FrameHash(pixels)));
+    std::istringstream hashes(scratch.read("frames.txt"));
+    size_t count = 0, differing = 0;
+    for (std::string line; std::getline(hashes, line); ++count)
+        if (line != expected && differing++ == 0)
+            ADD_FAILURE() << "frame " << count << " differs from the one before: " << line;
+    EXPECT_EQ(0u, differing);
+    EXPECT_EQ(cycles + 1, count);
+}
+}  // namespace
