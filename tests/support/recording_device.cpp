@@ -275,12 +275,6 @@ uint32_t RecordingTexture::texel(UINT level, UINT x, UINT y) const {
     return value;
 }
 
-uint16_t RecordingTexture::texel16(UINT level, UINT x, UINT y) const {
-    uint16_t value;
-    std::memcpy(&value, at(level, x, y, 2), 2);
-    return value;
-}
-
 bool RecordingTexture::paddingIntact() const {
     for (const Level& l : levels_) {
         size_t rowBytes = size_t(l.width) * tundra_d3dx::BytesPerTexel(format_);

@@ -99,11 +99,9 @@ public:
     UINT levelCount() const { return static_cast<UINT>(levels_.size()); }
     UINT width(UINT level = 0) const { return levels_.at(level).width; }
     UINT height(UINT level = 0) const { return levels_.at(level).height; }
-    UINT pitch(UINT level = 0) const { return levels_.at(level).pitch; }
     bool isLocked(UINT level = 0) const { return levels_.at(level).locked; }
-    // Texel (x, y) of a 32-bit / 16-bit format.
+    // Texel (x, y) of a 32-bit format.
     uint32_t texel(UINT level, UINT x, UINT y) const;
-    uint16_t texel16(UINT level, UINT x, UINT y) const;
     bool paddingIntact() const;
 
 private:
@@ -157,7 +155,6 @@ public:
     RecordingTexture* texture(int id) const;  // by creation number from 1; null if none
     RecordingVertexBuffer* vertexBuffer(int id) const;
     size_t textureCount() const { return textures_.size(); }
-    size_t vertexBufferCount() const { return buffers_.size(); }
     // "tex#2 has 1 reference(s) left" per resource not fully released.
     std::vector<std::string> leaks() const;
     // Double releases and bad locks or unlocks, of the device and its resources.
@@ -228,7 +225,6 @@ class RecordingDirect3D : public IDirect3D8, public RefCounted, public CallRecor
 public:
     RecordingDirect3D();
     ~RecordingDirect3D() override;
-    void setAdapterCount(UINT count) { adapterCount_ = count; }
     const std::vector<DeviceRequest>& deviceRequests() const { return requests_; }
     RecordingDevice* device() const;  // the last device created, or null
 
