@@ -1,10 +1,11 @@
-// What the GL device draws against what Direct3D 8 draws: one table of
-// scenes (stages, transforms, culling, depth, blending, pixel centres), texel
-// formats, and the fast paths (batching, direct drawing) that must not change
-// a pixel.
+// What the GL device draws against what Direct3D 8 draws (the fast paths must not change a
+// pixel), and what only the GL device has (the shared rules are in the contract test).
 #include "gl_fixture.h"
 #include "platform/linux/gl/batcher.h"
 #include "platform/linux/gl/formats.h"
+#include "platform/linux/gl/gl_headers.h"
+
+#include <SDL.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +17,6 @@ constexpr DWORD kFvfColor = D3DFVF_XYZ | D3DFVF_DIFFUSE, kFvfUv = D3DFVF_XYZ | D
 constexpr DWORD kFvfUv2 = D3DFVF_XYZ | D3DFVF_TEX2;
 constexpr uint32_t kGrey = 0xFF212121;
 
-// A rectangle in clip coordinates as a clockwise fan.
 std::vector<PositionColor> Quad(float left, float top, float right, float bottom, float z,
                                 D3DCOLOR color) {
     return {{left, top, z, color},
@@ -28,10 +28,6 @@ const std::vector<PositionUv2> kFullQuad = {{-1, 1, 0.5f, 0, 0, 0, 0},
                                             {1, 1, 0.5f, 1, 0, 1, 0},
                                             {1, -1, 0.5f, 1, 1, 1, 1},
                                             {-1, -1, 0.5f, 0, 1, 0, 1}};
-// Clip coordinate of a Direct3D screen position on the 64-pixel axes.
-float ClipX(float x) { return x / 32.0f - 1.0f; }
-float ClipY(float y) { return 1.0f - y / 32.0f; }
-// Left: a clockwise red triangle; right: a counter-clockwise green one.
 const std::vector<PositionColor> kWindings = {
     {-0.9f, 0.9f, 0.5f, 0xFFFF0000},  {-0.1f, -0.9f, 0.5f, 0xFFFF0000},
     {-0.9f, -0.9f, 0.5f, 0xFFFF0000}, {0.1f, 0.9f, 0.5f, 0xFF00FF00},
@@ -39,16 +35,10 @@ const std::vector<PositionColor> kWindings = {
 
 class RenderingTest : public GlDeviceTest {
 public:
-    using GlDeviceTest::device_;
-    using GlDeviceTest::draw;
-    using GlDeviceTest::texture;
-
-protected:
     void SetUp() override {
         GlDeviceTest::SetUp();
         tundra_testing::SetDirectDrawing(true);
         tundra_testing::SetDrawBatching(true);
-        ASSERT_NO_FATAL_FAILURE(makeDevice());
     }
     void TearDown() override {
         GlDeviceTest::TearDown();
@@ -60,9 +50,6 @@ protected:
         ASSERT_EQ(createDevice(), D3D_OK);
         useClipSpace();
     }
-
-public:
-    // Stage 0 passes the vertex colour and alpha through.
     void useDiffuse() {
         device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
         device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
@@ -79,8 +66,6 @@ public:
         draw(all, kFvfColor, D3DPT_TRIANGLELIST, 0);
         for (UINT i = 0; i < quads.size(); ++i) device_->DrawPrimitive(D3DPT_TRIANGLEFAN, i * 4, 2);
     }
-
-protected:
     uint32_t sampled(IDirect3DTexture8* texture) {
         blend(D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA);
         return at(drawScene(kGrey,
@@ -102,7 +87,15 @@ struct Scene {
     std::vector<Probe> probes;
 };
 
-// Scenes are drawn on a 64 × 64 frame cleared to kGrey, in clip space.
+// Left a clockwise red triangle, right a counter-clockwise green one; 0 keeps the first cull mode.
+std::function<void(RenderingTest&)> Windings(DWORD cull) {
+    return [cull](RenderingTest& t) {
+        t.useDiffuse();
+        if (cull) t.device_->SetRenderState(D3DRS_CULLMODE, cull);
+        t.draw(kWindings, kFvfColor, D3DPT_TRIANGLELIST, 2);
+    };
+}
+
 std::vector<Scene> Scenes() {
     return {
         {"clear rectangle from the top left",
@@ -111,8 +104,7 @@ std::vector<Scene> Scenes() {
              t.device_->Clear(1, &rect, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
          },
          {{0, 0, 0xFFFF0000}, {7, 3, 0xFFFF0000}, {8, 3, kGrey}, {7, 4, kGrey}}},
-        // The world's stages: texture times diffuse, then the lightmap at
-        // double intensity, saturating.
+        // The world's stages: texture times diffuse (white when unlit), then the lightmap doubled.
         {"modulate 2x doubles and saturates",
          [](RenderingTest& t) {
              t.device_->SetTexture(0, t.texture(1, 1, {0xFFC08040}));
@@ -130,12 +122,6 @@ std::vector<Scene> Scenes() {
              t.draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
          },
          {{32, 32, 0xFFFF0000}}},
-        {"unlit vertex without colour is white",
-         [](RenderingTest& t) {
-             t.device_->SetTexture(0, t.texture(1, 1, {0xFF608040}));
-             t.draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
-         },
-         {{32, 32, 0xFF608040}}},
         {"lighting without lights gives black",
          [](RenderingTest& t) {
              t.device_->SetRenderState(D3DRS_LIGHTING, TRUE);
@@ -171,43 +157,20 @@ std::vector<Scene> Scenes() {
           {48, 32, kGrey},
           {32, 15, kGrey},
           {32, 48, kGrey}}},
-        {"counter-clockwise culled at first",
-         [](RenderingTest& t) {
-             t.useDiffuse();
-             t.draw(kWindings, kFvfColor, D3DPT_TRIANGLELIST, 2);
-         },
-         {{10, 48, 0xFFFF0000}, {40, 48, kGrey}}},
-        {"cull none",
-         [](RenderingTest& t) {
-             t.useDiffuse();
-             t.device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-             t.draw(kWindings, kFvfColor, D3DPT_TRIANGLELIST, 2);
-         },
-         {{10, 48, 0xFFFF0000}, {40, 48, 0xFF00FF00}}},
-        {"cull clockwise",
-         [](RenderingTest& t) {
-             t.useDiffuse();
-             t.device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
-             t.draw(kWindings, kFvfColor, D3DPT_TRIANGLELIST, 2);
-         },
-         {{10, 48, kGrey}, {40, 48, 0xFF00FF00}}},
-        // With GL's own -1..1 depth both halves would land behind 0.5.
-        {"depth runs from 0 to 1",
+        {"counter-clockwise culled at first", Windings(0), {{10, 48, 0xFFFF0000}, {40, 48, kGrey}}},
+        {"cull none", Windings(D3DCULL_NONE), {{10, 48, 0xFFFF0000}, {40, 48, 0xFF00FF00}}},
+        {"cull clockwise", Windings(D3DCULL_CW), {{10, 48, kGrey}, {40, 48, 0xFF00FF00}}},
+        // Depth runs 0..1 (with GL's -1..1 all would land behind 0.5), nearer hides farther,
+        // negative depth is clipped.
+        {"depth test",
          [](RenderingTest& t) {
              t.useDiffuse();
              t.device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.5f, 0);
-             t.drawQuads(
-                 {Quad(-1, 1, 0, -1, 0.4f, 0xFFFF0000), Quad(0, 1, 1, -1, 0.6f, 0xFFFF0000)});
+             t.drawQuads({Quad(-1, 1, 0, -1, 0.4f, 0xFFFF0000), Quad(0, 1, 1, -1, 0.6f, 0xFF00FF00),
+                          Quad(-1, 1, 1, -1, 0.45f, 0xFF0000FF),
+                          Quad(-1, 1, 0, -1, -0.1f, 0xFFFFFFFF)});
          },
-         {{16, 32, 0xFFFF0000}, {48, 32, kGrey}}},
-        {"nearer hides farther, negative depth is clipped",
-         [](RenderingTest& t) {
-             t.useDiffuse();
-             t.drawQuads({Quad(-1, 1, 1, -1, 0.2f, 0xFFFF0000),
-                          Quad(-1, 1, 1, -1, 0.8f, 0xFF00FF00),
-                          Quad(-1, 1, 0, -1, -0.1f, 0xFF0000FF)});
-         },
-         {{16, 32, 0xFFFF0000}, {48, 32, 0xFFFF0000}}},
+         {{16, 32, 0xFFFF0000}, {48, 32, 0xFF0000FF}}},
         {"no depth test draws whatever the depth",
          [](RenderingTest& t) {
              t.useDiffuse();
@@ -230,8 +193,8 @@ std::vector<Scene> Scenes() {
         {"edges between pixel centres",
          [](RenderingTest& t) {
              t.useDiffuse();
-             t.drawQuads(
-                 {Quad(ClipX(16.5f), ClipY(16.5f), ClipX(32.5f), ClipY(32.5f), 0.5f, 0xFFFFFFFF)});
+             t.drawQuads({Quad(16.5f / 32 - 1, 1 - 16.5f / 32, 32.5f / 32 - 1, 1 - 32.5f / 32, 0.5f,
+                               0xFFFFFFFF)});
          },
          {{16, 20, kGrey},
           {17, 20, 0xFFFFFFFF},
@@ -253,21 +216,8 @@ std::vector<Scene> Scenes() {
     };
 }
 
-TEST_F(RenderingTest, ScenesDrawWhatDirect3DDraws) {
-    for (const Scene& scene : Scenes()) {
-        SCOPED_TRACE(scene.name);
-        releaseDevice();
-        makeDevice();
-        const std::vector<uint32_t> frame = drawScene(kGrey, [&] { scene.draw(*this); });
-        for (const Probe& probe : scene.probes)
-            EXPECT_TRUE(ColorNear(at(frame, probe.x, probe.y), probe.color, 2))
-                << probe.x << "," << probe.y;
-    }
-}
-
-// Batched draws and drawing straight into the window give the same pixels as
-// unbatched draws into the device's own framebuffer.
-TEST_F(RenderingTest, FastPathsChangeNoPixel) {
+// Slow path (unbatched, own framebuffer) first, then batched and straight into the window.
+TEST_F(RenderingTest, ScenesDrawWhatDirect3DDrawsOnBothPaths) {
     for (const Scene& scene : Scenes()) {
         SCOPED_TRACE(scene.name);
         std::vector<std::vector<uint32_t>> frames;
@@ -280,37 +230,37 @@ TEST_F(RenderingTest, FastPathsChangeNoPixel) {
             frames.push_back(drawScene(kGrey, [&] { scene.draw(*this); }));
         }
         EXPECT_TRUE(frames[0] == frames[1]);
+        for (const Probe& probe : scene.probes)
+            EXPECT_TRUE(ColorNear(at(frames[1], probe.x, probe.y), probe.color, 2))
+                << probe.x << "," << probe.y;
     }
 }
 
 TEST_F(RenderingTest, TexelFormatsConvertAsDirect3DSamplesThem) {
+    ASSERT_NO_FATAL_FAILURE(makeDevice());
     const struct {
         D3DFORMAT format;
+        UINT bytes;
         uint32_t texel, argb;
-    } rows[] = {{D3DFMT_A8R8G8B8, 0x80102030, 0x80102030},
-                {D3DFMT_X8R8G8B8, 0x00102030, 0xFF102030},
-                {D3DFMT_R8G8B8, 0x010203, 0xFF010203},
-                {D3DFMT_R5G6B5, 0xF81F, 0xFFFF00FF},
-                {D3DFMT_R5G6B5, 0x0820, 0xFF080400},
-                {D3DFMT_X1R5G5B5, 0x8C21, 0xFF180808},
-                {D3DFMT_X1R5G5B5, 0x4152, 0xFF845294},
-                {D3DFMT_A1R5G5B5, 0x7C00, 0x00FF0000},
-                {D3DFMT_A1R5G5B5, 0x83E0, 0xFF00FF00},
-                {D3DFMT_A4R4G4B4, 0x8421, 0x88442211},
-                {D3DFMT_X4R4G4B4, 0x0421, 0xFF442211},
-                {D3DFMT_L8, 0x5A, 0xFF5A5A5A},
-                {D3DFMT_A8, 0x5A, 0x5A000000}};
+    } rows[] = {{D3DFMT_A8R8G8B8, 4, 0x80102030, 0x80102030},
+                {D3DFMT_X8R8G8B8, 4, 0x00102030, 0xFF102030},
+                {D3DFMT_R8G8B8, 3, 0x010203, 0xFF010203},
+                {D3DFMT_R5G6B5, 2, 0xF81F, 0xFFFF00FF},
+                {D3DFMT_R5G6B5, 2, 0x0820, 0xFF080400},
+                {D3DFMT_X1R5G5B5, 2, 0x8C21, 0xFF180808},
+                {D3DFMT_X1R5G5B5, 2, 0x4152, 0xFF845294},
+                {D3DFMT_A1R5G5B5, 2, 0x7C00, 0x00FF0000},
+                {D3DFMT_A1R5G5B5, 2, 0x83E0, 0xFF00FF00},
+                {D3DFMT_A4R4G4B4, 2, 0x8421, 0x88442211},
+                {D3DFMT_X4R4G4B4, 2, 0x0421, 0xFF442211},
+                {D3DFMT_L8, 1, 0x5A, 0xFF5A5A5A},
+                {D3DFMT_A8, 1, 0x5A, 0x5A000000}};
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::Message() << "format " << row.format << " texel " << row.texel);
-        uint8_t bytes[4];
-        std::memcpy(bytes, &row.texel, 4);
-        EXPECT_EQ(gl_d3d8::TexelToArgb(row.format, bytes), row.argb);
-        // Drawn: 2 × 1 texels, blended by alpha over grey.
-        const UINT size = row.format == D3DFMT_A8R8G8B8 || row.format == D3DFMT_X8R8G8B8 ? 4
-                          : row.format == D3DFMT_R8G8B8                                  ? 3
-                          : row.format == D3DFMT_L8 || row.format == D3DFMT_A8           ? 1
-                                                                                         : 2;
-        const uint32_t drawn = sampled(texture(2, 1, {row.texel, row.texel}, row.format, size));
+        EXPECT_EQ(gl_d3d8::TexelToArgb(row.format, reinterpret_cast<const uint8_t*>(&row.texel)),
+                  row.argb);
+        const uint32_t drawn =
+            sampled(texture(2, 1, {row.texel, row.texel}, row.format, row.bytes));
         uint32_t expected = 0xFF000000;
         for (int shift = 0; shift < 24; shift += 8) {
             const uint32_t alpha = row.argb >> 24, channel = (row.argb >> shift) & 255;
@@ -321,6 +271,7 @@ TEST_F(RenderingTest, TexelFormatsConvertAsDirect3DSamplesThem) {
 }
 
 TEST_F(RenderingTest, UnwrittenResourcesReadAsZeroesAndLocksRewriteThem) {
+    ASSERT_NO_FATAL_FAILURE(makeDevice());
     for (D3DFORMAT format : {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_R5G6B5}) {
         IDirect3DTexture8* blank = nullptr;
         ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, format, D3DPOOL_MANAGED, &blank), D3D_OK);
@@ -338,7 +289,6 @@ TEST_F(RenderingTest, UnwrittenResourcesReadAsZeroesAndLocksRewriteThem) {
             0xFF10E020u);
     texture->UnlockRect(0);
     EXPECT_EQ(sampled(texture), 0xFF10E020u);
-    // A vertex buffer never locked holds zeroes: only degenerate triangles.
     IDirect3DVertexBuffer8* buffer = nullptr;
     ASSERT_EQ(device_->CreateVertexBuffer(64, 0, kFvfColor, D3DPOOL_MANAGED, &buffer), D3D_OK);
     resources_.push_back(buffer);
@@ -355,8 +305,10 @@ TEST_F(RenderingTest, UnwrittenResourcesReadAsZeroesAndLocksRewriteThem) {
 // A level's faces as fans with two textures each; between frames a fan moves,
 // one goes and a texture is rewritten mid-frame: kept index lists must follow.
 TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
+    ASSERT_NO_FATAL_FAILURE(makeDevice());
     std::vector<PositionUv2> vertices;
-    std::vector<std::pair<UINT, UINT>> level;  // first vertex, count
+    using Faces = std::vector<std::pair<UINT, UINT>>;  // first vertex, count
+    Faces level;
     for (int face = 0; face < 40; ++face) {
         const float cx = std::sin(face * 1.7f) * 0.8f, cy = std::cos(face * 2.3f) * 0.8f;
         const int sides = 3 + face % 6;
@@ -375,7 +327,7 @@ TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
             texels[i] = 0xFF000000u | ((uint32_t(i) * 2654435761u * seed) & 0xFFFFFF);
         textures.push_back(texture(8, 8, texels));
     }
-    auto render = [&](const std::vector<std::pair<UINT, UINT>>& faces, bool additive) {
+    auto render = [&](const Faces& faces, bool additive) {
         return drawScene(kGrey, [&] {
             device_->SetStreamSource(0, buffer, sizeof(PositionUv2));
             device_->SetVertexShader(kFvfUv2);
@@ -400,12 +352,11 @@ TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
             }
         });
     };
-    std::vector<std::pair<UINT, UINT>> moved = level, shorter = level;
+    Faces moved = level, shorter = level;
     moved[7] = level[1];
     shorter.erase(shorter.begin() + 8);
     shorter.back().second -= 1;
-    const std::vector<std::vector<std::pair<UINT, UINT>>> frames = {level, level,   moved,
-                                                                    level, shorter, level};
+    const std::vector<Faces> frames = {level, level, moved, level, shorter, level};
     std::vector<std::vector<uint32_t>> expected;
     tundra_testing::SetDrawBatching(false);
     for (size_t i = 0; i < frames.size(); ++i) expected.push_back(render(frames[i], i == 3));
@@ -419,6 +370,7 @@ TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
 // Index lists the batcher kept are gone with releaseBuffers: the same draws
 // afterwards must get a list of their own, not the deleted one.
 TEST_F(RenderingTest, ReleasedBatchesAreNotDrawnAgain) {
+    ASSERT_NO_FATAL_FAILURE(makeDevice());
     gl_d3d8::GlStateCache cache;
     gl_d3d8::DrawBatcher batcher(cache);
     GLint bound = 0, size = 0;
@@ -435,21 +387,20 @@ TEST_F(RenderingTest, ReleasedBatchesAreNotDrawnAgain) {
 }
 
 TEST_F(RenderingTest, PresentedFrameStaysWhileTheNextIsDrawn) {
-    releaseDevice();
     tundra_testing::SetDirectDrawing(false);
     makeDevice();
-    const std::vector<uint32_t> first = drawScene(0xFF3060A0, [] {});
+    drawScene(0xFF3060A0, [] {});
     device_->BeginScene();
     device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
     device_->EndScene();
     std::vector<uint32_t> pixels;
-    UINT width = 0, height = 0;
-    ASSERT_TRUE(tundra_testing::ReadBackFrame(device_, pixels, width, height));
+    UINT w = 0, h = 0;
+    ASSERT_TRUE(tundra_testing::ReadBackFrame(device_, pixels, w, h));
     EXPECT_EQ(pixels, std::vector<uint32_t>(kWidth * kHeight, 0xFF3060A0u));
 }
 
-// Which back buffers the window itself can serve as.
 TEST_F(RenderingTest, OnlyABackBufferMatchingTheWindowIsDrawnDirectly) {
+    ASSERT_NO_FATAL_FAILURE(makeDevice());
     const struct {
         const char* what;
         void (*change)(D3DPRESENT_PARAMETERS&);
@@ -477,11 +428,195 @@ TEST_F(RenderingTest, OnlyABackBufferMatchingTheWindowIsDrawnDirectly) {
             ColorNear(at(frame, p.BackBufferWidth - 1, p.BackBufferHeight - 1), 0xFF123456, 4))
             << row.what;
     }
+}
+
+using DeviceTest = RenderingTest;
+using tundra_testing::FaultCall;
+
+TEST_F(DeviceTest, AdaptersAndCapsComeFromTheDisplaysAndGl) {
+    EXPECT_EQ(d3d_->GetAdapterCount(), UINT(SDL_GetNumVideoDisplays()));
+    D3DCAPS8 caps{}, deviceCaps{};
+    ASSERT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    ASSERT_EQ(createDevice(), D3D_OK);
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    EXPECT_EQ(caps.MaxTextureWidth, DWORD(maxSize));
+    EXPECT_EQ(caps.MaxTextureHeight, DWORD(maxSize));
+    EXPECT_GE(caps.MaxSimultaneousTextures, 2u);
+    ASSERT_EQ(device_->GetDeviceCaps(&deviceCaps), D3D_OK);
+    EXPECT_EQ(deviceCaps.MaxTextureWidth, caps.MaxTextureWidth);
+    EXPECT_EQ(d3d_->GetDeviceCaps(d3d_->GetAdapterCount(), D3DDEVTYPE_HAL, &caps),
+              D3DERR_INVALIDCALL);
+    IDirect3DTexture8* huge = nullptr;
+    const HRESULT hr = device_->CreateTexture(caps.MaxTextureWidth, caps.MaxTextureHeight, 0, 0,
+                                              D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &huge);
+    EXPECT_TRUE(hr == D3DERR_OUTOFVIDEOMEMORY || hr == E_OUTOFMEMORY) << hr;
+}
+
+TEST_F(DeviceTest, RefusesWhatDirect3DRefuses) {
+    const struct {
+        const char* what;
+        void (*change)(D3DPRESENT_PARAMETERS&, DWORD&, UINT&);
+    } rows[] = {
+        {"no format name", [](auto& p, auto&, auto&) { p.BackBufferFormat = D3DFMT_FORCE_DWORD; }},
+        {"texture-only format", [](auto& p, auto&, auto&) { p.BackBufferFormat = D3DFMT_A8; }},
+        {"bad depth", [](auto& p, auto&, auto&) { p.AutoDepthStencilFormat = D3DFMT_FORCE_DWORD; }},
+        {"colour as depth",
+         [](auto& p, auto&, auto&) { p.AutoDepthStencilFormat = D3DFMT_X8R8G8B8; }},
+        {"D15S1 depth", [](auto& p, auto&, auto&) { p.AutoDepthStencilFormat = D3DFMT_D15S1; }},
+        {"full screen, no width",
+         [](auto& p, auto&, auto&) { p.Windowed = FALSE, p.BackBufferWidth = 0; }},
+        {"full screen, no height",
+         [](auto& p, auto&, auto&) { p.Windowed = FALSE, p.BackBufferHeight = 0; }},
+        {"absurd width", [](auto& p, auto&, auto&) { p.BackBufferWidth = 0x7FFFFFFF; }},
+        {"one sample", [](auto& p, auto&, auto&) { p.MultiSampleType = D3DMULTISAMPLE_TYPE(1); }},
+        {"17 samples", [](auto& p, auto&, auto&) { p.MultiSampleType = D3DMULTISAMPLE_TYPE(17); }},
+        {"four back buffers", [](auto& p, auto&, auto&) { p.BackBufferCount = 4; }},
+        {"no vertex processing", [](auto&, auto& flags, auto&) { flags = 0; }},
+        {"missing adapter", [](auto&, auto&, auto& adapter) { adapter = 99; }},
+    };
+    for (const auto& row : rows) {
+        D3DPRESENT_PARAMETERS p = WindowedParameters(kWidth, kHeight);
+        DWORD flags = D3DCREATE_HARDWARE_VERTEXPROCESSING;
+        UINT adapter = 0;
+        row.change(p, flags, adapter);
+        IDirect3DDevice8* device = reinterpret_cast<IDirect3DDevice8*>(1);
+        const HRESULT hr = d3d_->CreateDevice(adapter, D3DDEVTYPE_HAL, window_, flags, &p, &device);
+        EXPECT_TRUE(hr == D3DERR_INVALIDCALL || hr == D3DERR_NOTAVAILABLE) << row.what;
+        EXPECT_EQ(device, nullptr) << row.what;
+    }
+    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                                 &parameters_, &device_),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(createDevice(D3DCREATE_SOFTWARE_VERTEXPROCESSING), D3D_OK);
+    // A failed reset leaves the device waiting for a good one.
+    D3DPRESENT_PARAMETERS bad = parameters_;
+    bad.BackBufferFormat = D3DFMT_FORCE_DWORD;
+    EXPECT_EQ(device_->Reset(&bad), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    parameters_ = WindowedParameters(32, 16);
+    ASSERT_EQ(device_->Reset(&parameters_), D3D_OK);
+    EXPECT_EQ(drawScene(0xFF112233, [] {}), std::vector<uint32_t>(32 * 16, 0xFF112233));
+}
+
+// A windowed zero side takes the client area; with none behind it, 8 (as Wine's Direct3D 8).
+TEST_F(DeviceTest, WindowedZeroSideTakesTheClientArea) {
+    parameters_.BackBufferWidth = 0;
+    ASSERT_EQ(createDevice(), D3D_OK);
+    EXPECT_EQ(parameters_.BackBufferWidth * 1000 + parameters_.BackBufferHeight, 64064u);
+    HWND flat = CreateWindowExA(0, "GlDeviceTest", "flat", WS_OVERLAPPEDWINDOW, 0, 0, 100, 0,
+                                nullptr, nullptr, nullptr, nullptr);
+    D3DPRESENT_PARAMETERS p = WindowedParameters(32, 0);
+    IDirect3DDevice8* device = nullptr;
+    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, flat, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p,
+                                 &device),
+              D3D_OK);
+    EXPECT_EQ(p.BackBufferWidth * 1000 + p.BackBufferHeight, 32008u);
+    if (device) device->Release();
+    DestroyWindow(flat);
+}
+
+TEST_F(DeviceTest, OnlyAFullScreenDeviceIsLostWithItsWindowsActivation) {
+    ASSERT_EQ(createDevice(), D3D_OK);
+    ShowWindow(window_, SW_SHOW);
+    ShowWindow(window_, SW_HIDE);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
     releaseDevice();
-    tundra_testing::SetDirectDrawing(false);
-    parameters_ = WindowedParameters(kWidth, kHeight);
-    makeDevice();
-    EXPECT_FALSE(tundra_testing::DrawsDirectly(device_)) << "switched off";
+    parameters_.Windowed = FALSE;
+    ASSERT_EQ(createDevice(), D3D_OK);
+    ShowWindow(window_, SW_SHOW);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
+    ShowWindow(window_, SW_HIDE);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    EXPECT_EQ(device_->Reset(&parameters_), D3DERR_DEVICELOST);
+    ShowWindow(window_, SW_SHOW);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    EXPECT_EQ(device_->Reset(&parameters_), D3D_OK);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
+}
+
+// Red 132, green 3, blue 60 in each format's channels: 5 bits give 132, 0
+// and 58, a 6-bit green 4.
+TEST_F(DeviceTest, SixteenBitBackBuffersKeepTheirBitsPerChannel) {
+    const std::pair<D3DFORMAT, uint32_t> rows[] = {{D3DFMT_R5G6B5, 0xFF84043A},
+                                                   {D3DFMT_X1R5G5B5, 0xFF84003A}};
+    for (const auto& row : rows) {
+        parameters_.BackBufferFormat = row.first;
+        parameters_.AutoDepthStencilFormat = D3DFMT_D16;
+        ASSERT_EQ(createDevice(), D3D_OK) << row.first;
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF84033C, 1.0f, 0);
+        EXPECT_TRUE(ColorNear(presentAndRead()[0], row.second, 1)) << row.first;
+        releaseDevice();
+    }
+}
+
+TEST_F(DeviceTest, PlannedFaultsFailTheirCallAndHandOutNothing) {
+    ASSERT_EQ(createDevice(), D3D_OK);
+    tundra_testing::FailCall(FaultCall::CreateTexture, 2);
+    tundra_testing::FailCall(FaultCall::CreateVertexBuffer, 1);
+    IDirect3DTexture8* textures[3] = {};
+    IDirect3DVertexBuffer8* buffers[2] = {};
+    for (int i = 0; i < 3; ++i) {
+        textures[i] = reinterpret_cast<IDirect3DTexture8*>(this);
+        EXPECT_EQ(
+            device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &textures[i]),
+            i == 1 ? D3DERR_OUTOFVIDEOMEMORY : D3D_OK);
+    }
+    for (int i = 0; i < 2; ++i) {
+        buffers[i] = reinterpret_cast<IDirect3DVertexBuffer8*>(this);
+        EXPECT_EQ(device_->CreateVertexBuffer(64, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &buffers[i]),
+                  i == 0 ? D3DERR_OUTOFVIDEOMEMORY : D3D_OK);
+    }
+    EXPECT_TRUE(textures[1] == nullptr && buffers[0] == nullptr);
+    EXPECT_EQ(tundra_testing::CallCount(FaultCall::CreateTexture), 3u);
+    tundra_testing::FailCall(FaultCall::LockRect, 1);
+    tundra_testing::FailCall(FaultCall::Lock, 1);
+    D3DLOCKED_RECT locked{4, this};
+    BYTE* data = reinterpret_cast<BYTE*>(this);
+    EXPECT_EQ(textures[0]->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(locked.pBits, nullptr);
+    EXPECT_EQ(textures[0]->UnlockRect(0), D3DERR_INVALIDCALL);  // nothing was locked
+    EXPECT_EQ(buffers[1]->Lock(0, 0, &data, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(data, nullptr);
+    EXPECT_EQ(buffers[1]->Unlock(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(textures[0]->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    EXPECT_EQ(textures[0]->UnlockRect(0), D3D_OK);
+    tundra_testing::ClearFaultPlan();
+    EXPECT_EQ(tundra_testing::CallCount(FaultCall::CreateTexture), 0u);
+    for (IUnknown* resource :
+         {(IUnknown*)textures[0], (IUnknown*)textures[2], (IUnknown*)buffers[1]})
+        EXPECT_EQ(resource->Release(), 0u);
+}
+
+// Lost after each of the planned presents, once reported ready for Reset;
+// managed textures and batched draws come back the same every time.
+TEST_F(DeviceTest, PlannedLossesFollowPresentsAndResetsKeepTheFrame) {
+    ASSERT_EQ(createDevice(), D3D_OK);
+    IDirect3DTexture8* green = texture(1, 1, {0xFF00FF00});
+    IDirect3DVertexBuffer8* buffer = vertexBuffer(kFullQuad, kFvfUv2);
+    auto drawFrame = [&] {
+        useClipSpace();
+        device_->SetTexture(0, green);
+        device_->SetStreamSource(0, buffer, sizeof(PositionUv2));
+        device_->SetVertexShader(kFvfUv2);
+        return drawScene(kGrey, [&] {
+            device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 1);  // one batch of two
+            device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1);
+        });
+    };
+    tundra_testing::LoseAfterPresents(device_, 20);
+    const std::vector<uint32_t> before = drawFrame();
+    ASSERT_EQ(at(before, 48, 8), 0xFF00FF00u);
+    ASSERT_EQ(at(before, 8, 48), kGrey);
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICELOST);
+        EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+        EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+        ASSERT_EQ(device_->Reset(&parameters_), D3D_OK);
+        ASSERT_EQ(drawFrame(), before) << "cycle " << cycle;
+    }
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);  // the plan is used up
 }
 
 }  // namespace
