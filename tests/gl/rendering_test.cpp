@@ -68,12 +68,9 @@ public:
     }
     uint32_t sampled(IDirect3DTexture8* texture) {
         blend(D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA);
-        return at(drawScene(kGrey,
-                            [&] {
-                                device_->SetTexture(0, texture);
-                                draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
-                            }),
-                  32, 32);
+        device_->SetTexture(0, texture);
+        return at(drawScene(kGrey, [&] { draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2); }), 32,
+                  32);
     }
 };
 
@@ -206,11 +203,9 @@ std::vector<Scene> Scenes() {
          [](RenderingTest& t) {
              t.useDiffuse();
              t.device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-             t.draw(std::vector<PositionColor>{{-1, 1, 0.5f, 0xFF00FF00},
-                                               {0, 1, 0.5f, 0xFF00FF00},
-                                               {-1, -1, 0.5f, 0xFF00FF00},
-                                               {0, -1, 0.5f, 0xFF00FF00}},
-                    kFvfColor, D3DPT_TRIANGLESTRIP, 2);
+             std::vector<PositionColor> strip = Quad(-1, 1, 0, -1, 0.5f, 0xFF00FF00);
+             std::swap(strip[2], strip[3]);
+             t.draw(strip, kFvfColor, D3DPT_TRIANGLESTRIP, 2);
          },
          {{5, 5, 0xFF00FF00}, {30, 60, 0xFF00FF00}, {40, 30, kGrey}}},
     };
@@ -302,8 +297,7 @@ TEST_F(RenderingTest, UnwrittenResourcesReadAsZeroesAndLocksRewriteThem) {
     EXPECT_EQ(frame, std::vector<uint32_t>(frame.size(), kGrey));
 }
 
-// A level's faces as fans with two textures each; between frames a fan moves,
-// one goes and a texture is rewritten mid-frame: kept index lists must follow.
+// Kept index lists must follow when a fan moves, one goes, or a texture is rewritten mid-frame.
 TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
     ASSERT_NO_FATAL_FAILURE(makeDevice());
     std::vector<PositionUv2> vertices;
@@ -331,9 +325,8 @@ TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
         return drawScene(kGrey, [&] {
             device_->SetStreamSource(0, buffer, sizeof(PositionUv2));
             device_->SetVertexShader(kFvfUv2);
+            blend(D3DBLEND_ONE, D3DBLEND_ONE);
             device_->SetRenderState(D3DRS_ALPHABLENDENABLE, additive);
-            device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-            device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
             for (size_t face = 0; face < faces.size(); ++face) {
                 device_->SetTexture(0, textures[(face / 7) % 3]);
                 device_->SetTexture(1, face % 13 == 7 ? nullptr : textures[(face / 5) % 3]);
@@ -367,8 +360,7 @@ TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
     EXPECT_FALSE(expected[4] == expected[5]);
 }
 
-// Index lists the batcher kept are gone with releaseBuffers: the same draws
-// afterwards must get a list of their own, not the deleted one.
+// After releaseBuffers the same draws must get an index list of their own, not the deleted one.
 TEST_F(RenderingTest, ReleasedBatchesAreNotDrawnAgain) {
     ASSERT_NO_FATAL_FAILURE(makeDevice());
     gl_d3d8::GlStateCache cache;
@@ -405,16 +397,16 @@ TEST_F(RenderingTest, OnlyABackBufferMatchingTheWindowIsDrawnDirectly) {
         const char* what;
         void (*change)(D3DPRESENT_PARAMETERS&);
         bool direct;
+        uint32_t shown;  // of 0xFF84033C: 5 bits keep red 132 and blue 58, 6 bits green 4
     } rows[] = {
-        {"matching", [](D3DPRESENT_PARAMETERS&) {}, true},
-        {"smaller", [](D3DPRESENT_PARAMETERS& p) { p.BackBufferWidth = 32; }, false},
-        {"16-bit colour", [](D3DPRESENT_PARAMETERS& p) { p.BackBufferFormat = D3DFMT_R5G6B5; },
-         false},
-        {"16-bit depth", [](D3DPRESENT_PARAMETERS& p) { p.AutoDepthStencilFormat = D3DFMT_D16; },
-         false},
-        {"copy swap", [](D3DPRESENT_PARAMETERS& p) { p.SwapEffect = D3DSWAPEFFECT_COPY; }, false},
-        {"no depth", [](D3DPRESENT_PARAMETERS& p) { p.EnableAutoDepthStencil = FALSE; }, false},
-        {"matching again", [](D3DPRESENT_PARAMETERS&) {}, true},
+        {"matching", [](auto&) {}, true, 0xFF84033C},
+        {"smaller", [](auto& p) { p.BackBufferWidth = 32; }, false, 0xFF84033C},
+        {"5-6-5 colour", [](auto& p) { p.BackBufferFormat = D3DFMT_R5G6B5; }, false, 0xFF84043A},
+        {"5-5-5 colour", [](auto& p) { p.BackBufferFormat = D3DFMT_X1R5G5B5; }, false, 0xFF84003A},
+        {"16-bit depth", [](auto& p) { p.AutoDepthStencilFormat = D3DFMT_D16; }, false, 0xFF84033C},
+        {"copy swap", [](auto& p) { p.SwapEffect = D3DSWAPEFFECT_COPY; }, false, 0xFF84033C},
+        {"no depth", [](auto& p) { p.EnableAutoDepthStencil = FALSE; }, false, 0xFF84033C},
+        {"matching again", [](auto&) {}, true, 0xFF84033C},
     };
     for (const auto& row : rows) {
         D3DPRESENT_PARAMETERS p = WindowedParameters(kWidth, kHeight);
@@ -422,10 +414,9 @@ TEST_F(RenderingTest, OnlyABackBufferMatchingTheWindowIsDrawnDirectly) {
         ASSERT_EQ(device_->Reset(&p), D3D_OK) << row.what;
         EXPECT_EQ(tundra_testing::DrawsDirectly(device_), row.direct) << row.what;
         parameters_ = p;
-        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF123456, 1.0f, 0);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF84033C, 1.0f, 0);
         const std::vector<uint32_t> frame = presentAndRead();
-        EXPECT_TRUE(
-            ColorNear(at(frame, p.BackBufferWidth - 1, p.BackBufferHeight - 1), 0xFF123456, 4))
+        EXPECT_TRUE(ColorNear(at(frame, p.BackBufferWidth - 1, p.BackBufferHeight - 1), row.shown))
             << row.what;
     }
 }
@@ -453,35 +444,37 @@ TEST_F(DeviceTest, AdaptersAndCapsComeFromTheDisplaysAndGl) {
     EXPECT_TRUE(hr == D3DERR_OUTOFVIDEOMEMORY || hr == E_OUTOFMEMORY) << hr;
 }
 
+struct Request {
+    D3DPRESENT_PARAMETERS p;
+    DWORD flags;
+    UINT adapter;
+};
+
 TEST_F(DeviceTest, RefusesWhatDirect3DRefuses) {
     const struct {
         const char* what;
-        void (*change)(D3DPRESENT_PARAMETERS&, DWORD&, UINT&);
+        void (*change)(Request&);
     } rows[] = {
-        {"no format name", [](auto& p, auto&, auto&) { p.BackBufferFormat = D3DFMT_FORCE_DWORD; }},
-        {"texture-only format", [](auto& p, auto&, auto&) { p.BackBufferFormat = D3DFMT_A8; }},
-        {"bad depth", [](auto& p, auto&, auto&) { p.AutoDepthStencilFormat = D3DFMT_FORCE_DWORD; }},
-        {"colour as depth",
-         [](auto& p, auto&, auto&) { p.AutoDepthStencilFormat = D3DFMT_X8R8G8B8; }},
-        {"D15S1 depth", [](auto& p, auto&, auto&) { p.AutoDepthStencilFormat = D3DFMT_D15S1; }},
-        {"full screen, no width",
-         [](auto& p, auto&, auto&) { p.Windowed = FALSE, p.BackBufferWidth = 0; }},
-        {"full screen, no height",
-         [](auto& p, auto&, auto&) { p.Windowed = FALSE, p.BackBufferHeight = 0; }},
-        {"absurd width", [](auto& p, auto&, auto&) { p.BackBufferWidth = 0x7FFFFFFF; }},
-        {"one sample", [](auto& p, auto&, auto&) { p.MultiSampleType = D3DMULTISAMPLE_TYPE(1); }},
-        {"17 samples", [](auto& p, auto&, auto&) { p.MultiSampleType = D3DMULTISAMPLE_TYPE(17); }},
-        {"four back buffers", [](auto& p, auto&, auto&) { p.BackBufferCount = 4; }},
-        {"no vertex processing", [](auto&, auto& flags, auto&) { flags = 0; }},
-        {"missing adapter", [](auto&, auto&, auto& adapter) { adapter = 99; }},
+        {"no format name", [](auto& r) { r.p.BackBufferFormat = D3DFMT_FORCE_DWORD; }},
+        {"texture-only format", [](auto& r) { r.p.BackBufferFormat = D3DFMT_A8; }},
+        {"bad depth", [](auto& r) { r.p.AutoDepthStencilFormat = D3DFMT_FORCE_DWORD; }},
+        {"colour as depth", [](auto& r) { r.p.AutoDepthStencilFormat = D3DFMT_X8R8G8B8; }},
+        {"D15S1 depth", [](auto& r) { r.p.AutoDepthStencilFormat = D3DFMT_D15S1; }},
+        {"full screen, no width", [](auto& r) { r.p.Windowed = FALSE, r.p.BackBufferWidth = 0; }},
+        {"full screen, no height", [](auto& r) { r.p.Windowed = FALSE, r.p.BackBufferHeight = 0; }},
+        {"absurd width", [](auto& r) { r.p.BackBufferWidth = 0x7FFFFFFF; }},
+        {"one sample", [](auto& r) { r.p.MultiSampleType = D3DMULTISAMPLE_TYPE(1); }},
+        {"17 samples", [](auto& r) { r.p.MultiSampleType = D3DMULTISAMPLE_TYPE(17); }},
+        {"four back buffers", [](auto& r) { r.p.BackBufferCount = 4; }},
+        {"no vertex processing", [](auto& r) { r.flags = 0; }},
+        {"missing adapter", [](auto& r) { r.adapter = 99; }},
     };
     for (const auto& row : rows) {
-        D3DPRESENT_PARAMETERS p = WindowedParameters(kWidth, kHeight);
-        DWORD flags = D3DCREATE_HARDWARE_VERTEXPROCESSING;
-        UINT adapter = 0;
-        row.change(p, flags, adapter);
+        Request r{WindowedParameters(kWidth, kHeight), D3DCREATE_HARDWARE_VERTEXPROCESSING, 0};
+        row.change(r);
         IDirect3DDevice8* device = reinterpret_cast<IDirect3DDevice8*>(1);
-        const HRESULT hr = d3d_->CreateDevice(adapter, D3DDEVTYPE_HAL, window_, flags, &p, &device);
+        const HRESULT hr =
+            d3d_->CreateDevice(r.adapter, D3DDEVTYPE_HAL, window_, r.flags, &r.p, &device);
         EXPECT_TRUE(hr == D3DERR_INVALIDCALL || hr == D3DERR_NOTAVAILABLE) << row.what;
         EXPECT_EQ(device, nullptr) << row.what;
     }
@@ -504,16 +497,13 @@ TEST_F(DeviceTest, WindowedZeroSideTakesTheClientArea) {
     parameters_.BackBufferWidth = 0;
     ASSERT_EQ(createDevice(), D3D_OK);
     EXPECT_EQ(parameters_.BackBufferWidth * 1000 + parameters_.BackBufferHeight, 64064u);
-    HWND flat = CreateWindowExA(0, "GlDeviceTest", "flat", WS_OVERLAPPEDWINDOW, 0, 0, 100, 0,
-                                nullptr, nullptr, nullptr, nullptr);
-    D3DPRESENT_PARAMETERS p = WindowedParameters(32, 0);
-    IDirect3DDevice8* device = nullptr;
-    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, flat, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p,
-                                 &device),
-              D3D_OK);
-    EXPECT_EQ(p.BackBufferWidth * 1000 + p.BackBufferHeight, 32008u);
-    if (device) device->Release();
-    DestroyWindow(flat);
+    releaseDevice();
+    DestroyWindow(window_);
+    window_ = CreateWindowExA(0, "GlDeviceTest", "flat", WS_OVERLAPPEDWINDOW, 0, 0, 100, 0, nullptr,
+                              nullptr, nullptr, nullptr);
+    parameters_ = WindowedParameters(32, 0);
+    ASSERT_EQ(createDevice(), D3D_OK);
+    EXPECT_EQ(parameters_.BackBufferWidth * 1000 + parameters_.BackBufferHeight, 32008u);
 }
 
 TEST_F(DeviceTest, OnlyAFullScreenDeviceIsLostWithItsWindowsActivation) {
@@ -534,21 +524,6 @@ TEST_F(DeviceTest, OnlyAFullScreenDeviceIsLostWithItsWindowsActivation) {
     EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
     EXPECT_EQ(device_->Reset(&parameters_), D3D_OK);
     EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
-}
-
-// Red 132, green 3, blue 60 in each format's channels: 5 bits give 132, 0
-// and 58, a 6-bit green 4.
-TEST_F(DeviceTest, SixteenBitBackBuffersKeepTheirBitsPerChannel) {
-    const std::pair<D3DFORMAT, uint32_t> rows[] = {{D3DFMT_R5G6B5, 0xFF84043A},
-                                                   {D3DFMT_X1R5G5B5, 0xFF84003A}};
-    for (const auto& row : rows) {
-        parameters_.BackBufferFormat = row.first;
-        parameters_.AutoDepthStencilFormat = D3DFMT_D16;
-        ASSERT_EQ(createDevice(), D3D_OK) << row.first;
-        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF84033C, 1.0f, 0);
-        EXPECT_TRUE(ColorNear(presentAndRead()[0], row.second, 1)) << row.first;
-        releaseDevice();
-    }
 }
 
 TEST_F(DeviceTest, PlannedFaultsFailTheirCallAndHandOutNothing) {
