@@ -170,8 +170,7 @@ TYPED_TEST(Direct3D8Contract, TexturesFollowCreateLevelLockAndReferenceRules) {
                  {{0, -1, 1, 1}, false}, {{2, 0, 2, 1}, false}, {{0, 1, 1, 1}, false},
                  {{3, 0, 2, 1}, false},  {{0, 2, 1, 1}, false}};
     for (const auto& row : rects) {
-        SCOPED_TRACE(::testing::Message() << row.rect.left << "," << row.rect.top << ","
-                                          << row.rect.right << "," << row.rect.bottom);
+        SCOPED_TRACE(&row - rects);
         const HRESULT result = texture->LockRect(0, &part, &row.rect, 0);
         EXPECT_EQ(result, row.valid ? D3D_OK : D3DERR_INVALIDCALL);
         if (result != D3D_OK) continue;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -60,33 +61,26 @@ public:
         ASSERT_NE(d3d_ = Direct3DCreate8(D3D_SDK_VERSION), nullptr);
         parameters_ = WindowedParameters(kWidth, kHeight);
     }
-
     void TearDown() override {
         releaseDevice();
         EXPECT_TRUE(!d3d_ || d3d_->Release() == 0u);
         if (window_) DestroyWindow(window_);
     }
-
     void releaseDevice() {
         for (IUnknown* resource : resources_) resource->Release();
         resources_.clear();
         EXPECT_TRUE(!device_ || device_->Release() == 0u);
         device_ = nullptr;
     }
-
     HRESULT createDevice(DWORD flags = D3DCREATE_HARDWARE_VERTEXPROCESSING) {
         return d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, flags, &parameters_, &device_);
     }
-
-    // The viewer's scene states: lighting off, depth test on, back faces culled.
+    // Lighting off; depth test and back-face culling stay as the device starts.
     void createSceneDevice(UINT width, UINT height) {
         parameters_ = WindowedParameters(width, height);
         ASSERT_EQ(createDevice(), D3D_OK);
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
     }
-
     std::vector<uint32_t> drawScene(D3DCOLOR clear, const std::function<void()>& draw,
                                     float clearDepth = 1.0f) {
         EXPECT_EQ(device_->BeginScene(), D3D_OK);
@@ -95,14 +89,12 @@ public:
         EXPECT_EQ(device_->EndScene(), D3D_OK);
         return presentAndRead();
     }
-
     void useClipSpace() {
         const D3DMATRIX identity = Identity();
         for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION})
             device_->SetTransform(t, &identity);
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     }
-
     template <typename Vertex>
     IDirect3DVertexBuffer8* vertexBuffer(const std::vector<Vertex>& vertices, DWORD fvf) {
         IDirect3DVertexBuffer8* buffer = nullptr;
@@ -116,7 +108,6 @@ public:
         resources_.push_back(buffer);
         return buffer;
     }
-
     // Each texel's low `bytesPerTexel` bytes, row by row.
     IDirect3DTexture8* texture(UINT width, UINT height, const std::vector<uint32_t>& texels,
                                D3DFORMAT format = D3DFMT_A8R8G8B8, UINT bytesPerTexel = 4) {
@@ -126,11 +117,10 @@ public:
         if (!result) return nullptr;
         D3DLOCKED_RECT locked{};
         EXPECT_EQ(result->LockRect(0, &locked, nullptr, 0), D3D_OK);
-        for (UINT i = 0; i < width * height; ++i) {
-            std::memcpy(static_cast<BYTE*>(locked.pBits) + i / width * locked.Pitch +
-                            i % width * bytesPerTexel,
-                        &texels[i], bytesPerTexel);
-        }
+        BYTE* const bits = static_cast<BYTE*>(locked.pBits);
+        for (UINT i = 0; i < width * height; ++i)
+            std::memcpy(bits + i / width * locked.Pitch + i % width * bytesPerTexel, &texels[i],
+                        bytesPerTexel);
         result->UnlockRect(0);
         resources_.push_back(result);
         return result;
@@ -167,12 +157,9 @@ public:
 };
 
 inline ::testing::AssertionResult ColorNear(uint32_t actual, uint32_t expected, int tolerance = 1) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        const int a = int((actual >> shift) & 255), e = int((expected >> shift) & 255);
-        if (a - e > tolerance || e - a > tolerance)
-            return ::testing::AssertionFailure()
-                   << std::hex << "0x" << actual << " is not near 0x" << expected;
-    }
+    for (int shift = 0; shift < 32; shift += 8)
+        if (std::abs(int((actual >> shift) & 255) - int((expected >> shift) & 255)) > tolerance)
+            return ::testing::AssertionFailure() << std::hex << actual << " not near " << expected;
     return ::testing::AssertionSuccess();
 }
 
