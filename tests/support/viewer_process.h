@@ -139,32 +139,31 @@ protected:
                                          std::vector<std::string>{TUNDRA_BINARY_DIR "/tundra"},
                                          "stderr.txt", environment, inChild);
     }
-    bool waitUntil(const std::function<bool()>& done, const std::string& growing = "") {
-        return poll(done, false, growing);
-    }
-    // Waits for the end; `eachPoll` runs meanwhile.
-    ViewerRun finish(const std::string& growing = "", const std::function<bool()>& eachPoll = {}) {
-        poll(eachPoll, true, growing);
-        return {child_->exitCode(), scratch.read("logging.txt"), scratch.read("stderr.txt")};
-    }
-    ScratchDir scratch;
-    std::unique_ptr<Child> child_;
-
-private:
-    bool poll(const std::function<bool()>& done, bool untilEnd, const std::string& growing) {
+    // Waits until `done` holds (or for the end when `untilEnd`).
+    bool waitUntil(const std::function<bool()>& done, bool untilEnd = false,
+                   const std::string& growing = "") {
         auto progress = [&] {
             return scratch.read("logging.txt") + scratch.read("stderr.txt") +
                    std::to_string(scratch.read(growing).size());
         };
         if (child_->waitFor(done, 15, progress, untilEnd)) return true;
-        if (!child_->running()) ADD_FAILURE() << "the viewer ended first:\n" << progress();
-        else ADD_FAILURE() << "the viewer made no progress for 15 s:\n" << progress();
+        ADD_FAILURE() << (child_->running() ? "the viewer made no progress for 15 s:\n"
+                                            : "the viewer ended first:\n")
+                      << progress();
         child_->stop(SIGKILL);
         return false;
     }
+    // Waits for the end (`eachPoll` runs meanwhile), which must be orderly.
+    ViewerRun finish(const std::string& growing = "", const std::function<bool()>& eachPoll = {}) {
+        waitUntil(eachPoll, true, growing);
+        const ViewerRun run{child_->exitCode(), scratch.read("logging.txt"),
+                            scratch.read("stderr.txt")};
+        EXPECT_EQ(0, run.exitCode) << run.stderrText;
+        for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error"})
+            EXPECT_EQ(std::string::npos, run.stderrText.find(report)) << run.stderrText;
+        return run;
+    }
+    ScratchDir scratch;
+    std::unique_ptr<Child> child_;
 };
-inline void ExpectNoSanitizerReport(const std::string& stderrText) {
-    for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error"})
-        EXPECT_EQ(std::string::npos, stderrText.find(report)) << stderrText;
-}
 }  // namespace viewer_process
