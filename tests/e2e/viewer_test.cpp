@@ -274,6 +274,7 @@ bool OthersCanRun(fs::path path) {
             return false;
     return true;
 }
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 class OrderlyEnd : public ViewerTest, public ::testing::WithParamInterface<Row> {};
 TEST_P(OrderlyEnd, Holds) {
     const Row& row = GetParam();
