@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -65,6 +66,57 @@ struct Frame {
         return count;
     }
 };
+// A program run in `dir` with its stdout and stderr in `output`, ended by its id.
+class Child {
+public:
+    Child(const std::string& dir, std::vector<std::string> command, const std::string& output,
+          std::vector<std::string> environment = {}, const std::function<void()>& inChild = {}) {
+        if ((pid = fork()) != 0) return;
+        // The test process runs no other threads, so the child may allocate.
+        for (std::string& setting : environment) putenv(setting.data());
+        if (chdir(dir.c_str()) != 0 || !freopen(output.c_str(), "w", stderr) || dup2(2, 1) < 0)
+            _exit(126);
+        if (inChild) inChild();
+        std::vector<char*> argv;
+        for (std::string& word : command) argv.push_back(word.data());
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    ~Child() { stop(); }
+    bool running() {
+        if (!ended_ && waitpid(pid, &status_, WNOHANG) == pid) ended_ = true;
+        return !ended_;
+    }
+    int exitCode() const { return ended_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+    // Polls `done` (or waits for the end when `untilEnd`); false at once when the
+    // child ended first, or when `progress` (what it writes) stayed for `quiet` s.
+    bool waitFor(const std::function<bool()>& done, int quiet = 15,
+                 const std::function<std::string()>& progress = {}, bool untilEnd = false) {
+        std::string mark;
+        for (auto changed = std::chrono::steady_clock::now();;) {
+            if (done && done() && !untilEnd) return true;
+            if (!running()) return untilEnd;
+            const std::string now = progress ? progress() : "";
+            if (now != mark) mark = now, changed = std::chrono::steady_clock::now();
+            else if (std::chrono::steady_clock::now() - changed > std::chrono::seconds(quiet))
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(progress ? 10 : 100));
+        }
+    }
+    // `signal`, then SIGKILL when the child is still there after 10 s.
+    void stop(int signal = SIGTERM) {
+        if (!running() || (kill(pid, signal), waitFor({}, 10, {}, true))) return;
+        kill(pid, SIGKILL);
+        waitpid(pid, &status_, 0);
+        ended_ = true;
+    }
+    pid_t pid = -1;
+
+private:
+    bool ended_ = false;
+    int status_ = -1;
+};
 struct ViewerRun {
     int exitCode = -1;  // -1: killed by a signal, or given up on
     std::string log, stderrText;
@@ -80,64 +132,38 @@ protected:
     void writeScript(const std::string& text) { scratch.writeData("../script.txt", text); }
     // `inChild` runs in the child just before the viewer (system calls only).
     void start(std::vector<std::string> environment = {},
-               const std::function<void()>& inChild = nullptr) {
+               const std::function<void()>& inChild = {}) {
         environment.insert(environment.end(), {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
                                                "TUNDRA_SCRIPT=script.txt"});
-        ended_ = false;
-        if ((child_ = fork()) != 0) return;
-        for (std::string& setting : environment) putenv(setting.data());
-        if (!freopen("stderr.txt", "w", stderr)) _exit(126);
-        if (inChild) inChild();
-        execl(TUNDRA_BINARY_DIR "/tundra", "tundra", static_cast<char*>(nullptr));
-        _exit(127);
+        child_ = std::make_unique<Child>(scratch.root().string(),
+                                         std::vector<std::string>{TUNDRA_BINARY_DIR "/tundra"},
+                                         "stderr.txt", environment, inChild);
     }
-    bool waitUntil(const std::function<bool()>& done, const std::string& growing = "") {
-        return poll(done, false, growing);
+    // Waits until `done` holds (or for the end when `untilEnd`).
+    bool waitUntil(const std::function<bool()>& done, bool untilEnd = false,
+                   const std::string& growing = "") {
+        auto progress = [&] {
+            return scratch.read("logging.txt") + scratch.read("stderr.txt") +
+                   std::to_string(scratch.read(growing).size());
+        };
+        if (child_->waitFor(done, 15, progress, untilEnd)) return true;
+        ADD_FAILURE() << (child_->running() ? "the viewer made no progress for 15 s:\n"
+                                            : "the viewer ended first:\n")
+                      << progress();
+        child_->stop(SIGKILL);
+        return false;
     }
-    // Waits for the end; `eachPoll` runs meanwhile.
-    ViewerRun finish(const std::string& growing = "",
-                     const std::function<bool()>& eachPoll = nullptr) {
-        poll(eachPoll, true, growing);
-        return {WIFEXITED(status_) ? WEXITSTATUS(status_) : -1, scratch.read("logging.txt"),
-                scratch.read("stderr.txt")};
+    // Waits for the end (`eachPoll` runs meanwhile), which must be orderly.
+    ViewerRun finish(const std::string& growing = "", const std::function<bool()>& eachPoll = {}) {
+        waitUntil(eachPoll, true, growing);
+        const ViewerRun run{child_->exitCode(), scratch.read("logging.txt"),
+                            scratch.read("stderr.txt")};
+        EXPECT_EQ(0, run.exitCode) << run.stderrText;
+        for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error"})
+            EXPECT_EQ(std::string::npos, run.stderrText.find(report)) << run.stderrText;
+        return run;
     }
-    ViewerRun runWith(const std::vector<std::string>& environment = {}) {
-        start(environment);
-        return finish();
-    }
-    pid_t child_ = -1;
     ScratchDir scratch;
-
-private:
-    bool poll(const std::function<bool()>& done, bool endIsDone, const std::string& growing) {
-        std::string mark;
-        for (auto changed = std::chrono::steady_clock::now();;) {
-            if (done && done() && !endIsDone) return true;
-            if (!ended_ && waitpid(child_, &status_, WNOHANG) == child_) ended_ = true;
-            const std::string now = scratch.read("logging.txt") + scratch.read("stderr.txt") +
-                                    std::to_string(scratch.read(growing).size());
-            if (ended_) {
-                if (!endIsDone) ADD_FAILURE() << "the viewer ended first:\n" << now;
-                return endIsDone;
-            }
-            if (now != mark) {
-                mark = now;
-                changed = std::chrono::steady_clock::now();
-            } else if (std::chrono::steady_clock::now() - changed > std::chrono::seconds(15)) {
-                kill(child_, SIGKILL);
-                waitpid(child_, &status_, 0);
-                ended_ = true;
-                ADD_FAILURE() << "the viewer made no progress for 15 s:\n" << now;
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    bool ended_ = true;
-    int status_ = -1;
+    std::unique_ptr<Child> child_;
 };
-inline void ExpectNoSanitizerReport(const std::string& stderrText) {
-    for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error"})
-        EXPECT_EQ(std::string::npos, stderrText.find(report)) << stderrText;
-}
 }  // namespace viewer_process
