@@ -446,6 +446,13 @@ TEST_F(DeviceTest, TakesCapsFromGlAndRefusesWhatDirect3DRefuses) {
     EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
                                  &parameters_, &device_),
               D3DERR_INVALIDCALL);
+    D3DPRESENT_PARAMETERS two = parameters_;  // a count Direct3D 8 allows; GL may lack it
+    two.MultiSampleType = D3DMULTISAMPLE_2_SAMPLES;
+    IDirect3DDevice8* multisampled = nullptr;
+    EXPECT_NE(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                 &two, &multisampled),
+              D3DERR_INVALIDCALL);
+    if (multisampled) multisampled->Release();
     ASSERT_EQ(createDevice(D3DCREATE_SOFTWARE_VERTEXPROCESSING), D3D_OK);
     EXPECT_EQ(d3d_->GetAdapterCount(), UINT(SDL_GetNumVideoDisplays()));
     D3DCAPS8 caps{}, deviceCaps{};

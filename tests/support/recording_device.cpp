@@ -47,31 +47,17 @@ std::string lookUp(const Named (&table)[size], DWORD value) {
 }
 
 std::string RenderStateName(DWORD state) {
-    static const Named table[] = {N(D3DRS_, ZENABLE),
-                                  N(D3DRS_, FILLMODE),
-                                  N(D3DRS_, SHADEMODE),
-                                  N(D3DRS_, ZWRITEENABLE),
-                                  N(D3DRS_, ALPHATESTENABLE),
-                                  N(D3DRS_, SRCBLEND),
-                                  N(D3DRS_, DESTBLEND),
-                                  N(D3DRS_, CULLMODE),
-                                  N(D3DRS_, ZFUNC),
-                                  N(D3DRS_, ALPHAREF),
-                                  N(D3DRS_, ALPHAFUNC),
-                                  N(D3DRS_, DITHERENABLE),
-                                  N(D3DRS_, ALPHABLENDENABLE),
-                                  N(D3DRS_, FOGENABLE),
-                                  N(D3DRS_, SPECULARENABLE),
-                                  N(D3DRS_, STENCILENABLE),
-                                  N(D3DRS_, TEXTUREFACTOR),
-                                  N(D3DRS_, CLIPPING),
-                                  N(D3DRS_, LIGHTING),
-                                  N(D3DRS_, AMBIENT),
-                                  N(D3DRS_, COLORVERTEX),
-                                  N(D3DRS_, NORMALIZENORMALS),
-                                  N(D3DRS_, COLORWRITEENABLE),
-                                  N(D3DRS_, BLENDOP),
-                                  N(D3DRS_, MULTISAMPLEANTIALIAS)};
+    // clang-format off
+    static const Named table[] = {
+        N(D3DRS_, ZENABLE), N(D3DRS_, FILLMODE), N(D3DRS_, SHADEMODE), N(D3DRS_, ZWRITEENABLE),
+        N(D3DRS_, ALPHATESTENABLE), N(D3DRS_, SRCBLEND), N(D3DRS_, DESTBLEND), N(D3DRS_, CULLMODE),
+        N(D3DRS_, ZFUNC), N(D3DRS_, ALPHAREF), N(D3DRS_, ALPHAFUNC), N(D3DRS_, DITHERENABLE),
+        N(D3DRS_, ALPHABLENDENABLE), N(D3DRS_, FOGENABLE), N(D3DRS_, SPECULARENABLE),
+        N(D3DRS_, STENCILENABLE), N(D3DRS_, TEXTUREFACTOR), N(D3DRS_, CLIPPING),
+        N(D3DRS_, LIGHTING), N(D3DRS_, AMBIENT), N(D3DRS_, COLORVERTEX),
+        N(D3DRS_, NORMALIZENORMALS), N(D3DRS_, COLORWRITEENABLE), N(D3DRS_, BLENDOP),
+        N(D3DRS_, MULTISAMPLEANTIALIAS)};
+    // clang-format on
     return lookUp(table, state);
 }
 
