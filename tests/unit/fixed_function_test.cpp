@@ -63,6 +63,7 @@ TEST(FixedFunctionMapping, StatesBecomeTheGlValuesThatReproduceThem) {
         Row("diffuse after the normal", lit.diffuse, 24),
         Row("second texture set after the first", lit.texOffset[1], 36),
         Row("vertex size", lit.size, 44),
+        Row("five blend weights skipped", LayoutOf(0xE).size, 32),  // XYZB5
         Row("line list vertices", Vertices(D3DPT_LINELIST, 5), 10),
         Row("unknown primitive refused", Vertices(D3DPRIMITIVETYPE(0), 5), 0),
     };
