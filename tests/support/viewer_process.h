@@ -51,6 +51,7 @@ struct Frame {
     bool loaded() const { return width > 0 && rgb.size() == pixels() * 3; }
     size_t pixels() const { return size_t(width) * height; }
     uint32_t at(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width || y >= height) return ~0u;  // no colour is this
         const unsigned char* p = &rgb[(size_t(y) * width + x) * 3];
         return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
     }
