@@ -55,6 +55,7 @@ Input::Input(HWND window) {
     std::fill(std::begin(buttonTime), std::end(buttonTime), 0u);
 
     registerBindings();
+    frameEvents.reserve(2 * kRecordsPerRead);
     if (FAILED(DirectInput8Create(GetModuleHandleA(nullptr), 0x0800, IID_IDirectInput8A,
                                   reinterpret_cast<LPVOID*>(&directInput), nullptr)))
         throw "Direct Input not available. You prolly need DX8.";
@@ -132,25 +133,31 @@ void Input::acquire() {
     if (mouse) mouse->Acquire();
 }
 
+// Releases that happen while the window is inactive are never reported:
+// everything held counts as released now.
 void Input::unacquire() {
     if (keyboard) keyboard->Unacquire();
     if (mouse) mouse->Unacquire();
+    settleReleased(timeGetTime(), nullptr);
 }
 
 void Input::update() {
-    std::vector<InputEvent> events;
-    events.reserve(2 * kRecordsPerRead);
-    readKeyboard(events);
-    readMouse(events);
+    frameEvents.clear();
+    keyStateKnown = false;
+    readKeyboard(frameEvents);
+    readMouse(frameEvents);
     // Stable, so that records with equal stamps keep their device order.
-    std::stable_sort(events.begin(), events.end(),
+    std::stable_sort(frameEvents.begin(), frameEvents.end(),
                      [](const InputEvent& a, const InputEvent& b) { return a.time < b.time; });
-    dispatch(events);
+    dispatch(frameEvents);
 }
 
+// The records lost to an overflow may hold releases; the keyboard's state
+// tells which keys are up by now.
 void Input::readKeyboard(std::vector<InputEvent>& events) {
-    if (readDevice(keyboard, KeyboardKind, events) == DI_BUFFEROVERFLOW)
-        Log << "Keyboard buffer overflow! " << std::endl;
+    if (readDevice(keyboard, KeyboardKind, events) != DI_BUFFEROVERFLOW) return;
+    Log << "Keyboard buffer overflow! " << std::endl;
+    keyStateKnown = SUCCEEDED(keyboard->GetDeviceState(sizeof keyState, keyState));
 }
 
 void Input::readMouse(std::vector<InputEvent>& events) { readDevice(mouse, MouseKind, events); }
@@ -174,7 +181,20 @@ HRESULT Input::readDevice(IDirectInputDevice8A* device, DeviceKind (*kindOf)(DWO
 
 void Input::dispatch(const std::vector<InputEvent>& events) {
     for (const InputEvent& event : events) handleEvent(event);
-    handleHeld(timeGetTime());
+    const DWORD now = timeGetTime();
+    if (keyStateKnown) settleReleased(now, keyState);
+    handleHeld(now);
+}
+
+// Keys and buttons whose release was never read (all of them without a
+// keyboard state, else the keys that state shows up) count as released at
+// `now`: the time held so far is handed over as a frame does, and
+// release-only handlers stay quiet, as no release was seen.
+void Input::settleReleased(DWORD now, const BYTE* state) {
+    handleHeld(now);
+    for (int code = 0; code < 256; ++code)
+        if (!state || !(state[code] & kPressedBit)) keyDown[code] = false;
+    if (!state) std::fill(std::begin(buttonDown), std::end(buttonDown), false);
 }
 
 // The held flag and accounting time of a key or button; false for codes

@@ -92,6 +92,7 @@ private:
     void dispatch(const std::vector<InputEvent>& events);
     void handleEvent(const InputEvent& event);
     void handleHeld(DWORD now);
+    void settleReleased(DWORD now, const BYTE* keyState);
     bool heldState(DeviceKind kind, DWORD code, bool*& down, DWORD*& since);
     const InputBinding* findBinding(DWORD code, DeviceKind kind) const;
 
@@ -103,6 +104,11 @@ private:
     IDirectInput8A* directInput = nullptr;
     IDirectInputDevice8A* keyboard = nullptr;
     IDirectInputDevice8A* mouse = nullptr;
+    // The frame's records, kept between frames so that no frame allocates.
+    std::vector<InputEvent> frameEvents;
+    // The keyboard's state, taken when its buffer overflowed this frame.
+    BYTE keyState[256] = {};
+    bool keyStateKnown = false;
 
     static bool created;
 };
