@@ -19,7 +19,8 @@ bool Direct3D8Present() {
 }
 
 // The configured values go in as they are; a device that cannot be made from
-// them is refused by CreateDevice.
+// them is refused by CreateDevice. A windowed device must be given no refresh
+// rate: the desktop keeps its own, and a conforming runtime refuses any other.
 void FillPresentParameters(const Config& config) {
     g_presentParams = D3DPRESENT_PARAMETERS{};
     g_presentParams.BackBufferWidth = static_cast<UINT>(config.screenWidth());
@@ -33,7 +34,7 @@ void FillPresentParameters(const Config& config) {
     g_presentParams.EnableAutoDepthStencil = TRUE;
     g_presentParams.AutoDepthStencilFormat = config.depthStencilFormat();
     g_presentParams.Flags = 0;
-    g_presentParams.FullScreen_RefreshRateInHz = config.refreshRate();
+    g_presentParams.FullScreen_RefreshRateInHz = config.fullScreen() ? config.refreshRate() : 0;
     g_presentParams.FullScreen_PresentationInterval = 0;
 }
 

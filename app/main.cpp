@@ -127,13 +127,14 @@ void RunMessageLoop() {
     }
 }
 
-// Steps from the device to the end of the message loop; returns early when
-// a start-up step fails.
-void StartAndRun(HWND window) {
-    if (FAILED(InitD3D(window))) return;
+// Steps from the device to the end of the message loop; false when a
+// start-up step failed.
+bool StartAndRun(HWND window) {
+    if (FAILED(InitD3D(window))) return false;
     Log << "InitD3D went ok" << std::endl;
-    g_d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &g_caps);
-    if (FAILED(InitGeometry())) return;
+    // The adapter the device was made on: another one may have other limits.
+    g_d3d->GetDeviceCaps(GetConfig().videoCard(), D3DDEVTYPE_HAL, &g_caps);
+    if (FAILED(InitGeometry())) return false;
     Log << "InitGeometry went ok" << std::endl;
 
     ShowWindow(window, SW_SHOWDEFAULT);
@@ -147,6 +148,7 @@ void StartAndRun(HWND window) {
     std::ifstream logCopy("logging.txt");
     g_console.print(ReadWholeFile(logCopy));
     RunMessageLoop();
+    return true;
 }
 
 // The pointer is cleared first, so a release that throws is never repeated.
@@ -166,21 +168,25 @@ void Release(Interface*& object) {
 
 }  // namespace
 
+// Returns 0 after a normal quit, 1 when start-up failed or an error ended
+// the run, so that a script can tell the two apart.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    RunGuarded([instance] {
+    bool started = false;
+    const bool ranClean = RunGuarded([instance, &started] {
         BeginLogging();
         RegisterWindowClass(instance);
-        StartAndRun(CreateMainWindow(instance));
+        started = StartAndRun(CreateMainWindow(instance));
     });
     // Each step of the shutdown takes its object out before releasing it, so
     // a pass that throws leaves the rest to the next one; one pass more than
     // there are objects is always enough.
     const int kShutdownPasses = 7;
-    for (int pass = 0; pass < kShutdownPasses && !RunGuarded(ReleaseAll); ++pass) {
-    }
+    bool shutDownClean = true;
+    for (int pass = 0; pass < kShutdownPasses && !RunGuarded(ReleaseAll); ++pass)
+        shutDownClean = false;
     UnregisterClassA(g_windowClassName, instance);
-    return 0;
+    return started && ranClean && shutDownClean ? 0 : 1;
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -215,6 +221,8 @@ HRESULT InitGeometry() {
         &g_mainTexture);
     if (FAILED(loaded)) {
         g_mainTexture = nullptr;
+        Log << "ERROR: couldn't load the main texture data\\marble.bmp: "
+            << tundra_d3dx::LastTextureLoadError() << std::endl;
         return E_FAIL;
     }
     g_world = new World("world.geom", g_device, aspect);

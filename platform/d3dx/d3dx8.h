@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #ifdef _WIN32
 #include <d3d8.h>
@@ -75,3 +76,10 @@ HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE8 device, LPCSTR src
                                             DWORD mipFilter, D3DCOLOR colorKey,
                                             D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
                                             LPDIRECT3DTEXTURE8* texture);
+
+namespace tundra_d3dx {
+// Not in D3DX 8, which tells its callers only an HRESULT: why the last
+// D3DXCreateTextureFromFileExA call failed, in words for a log ("" after a
+// success). It never names the file; the caller knows it.
+const std::string& LastTextureLoadError();
+}  // namespace tundra_d3dx

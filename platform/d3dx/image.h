@@ -54,7 +54,4 @@ Image HalveImage(const Image& source);
 // Resampled to the given size with bilinear filtering (texel centres aligned).
 Image ResizeImage(const Image& source, uint32_t width, uint32_t height);
 
-// The reason the last D3DXCreateTextureFromFileExA call failed, or "".
-const std::string& LastTextureLoadError();
-
 }  // namespace tundra_d3dx

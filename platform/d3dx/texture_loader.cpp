@@ -25,14 +25,17 @@ HRESULT FailWith(HRESULT hr, const std::string& reason) {
 
 HRESULT ReadFile(const char* name, std::vector<uint8_t>& bytes) {
     std::ifstream file(NativePath(name), std::ios::binary | std::ios::ate);
-    if (!file) return FailWith(E_FAIL, std::string("cannot open ") + name);
+    if (!file) return FailWith(E_FAIL, "the file cannot be opened");
     std::streamoff size = file.tellg();
-    if (size < 0 || uint64_t(size) > kMaxFileSize)
-        return FailWith(D3DXERR_INVALIDDATA, std::string("unusable file size: ") + name);
-    bytes.resize(size_t(size));
     file.seekg(0);
+    // A directory opens, claims some size, and gives no bytes.
+    if (size < 0 || !file || (size > 0 && file.peek() == std::ifstream::traits_type::eof()))
+        return FailWith(E_FAIL, "the file cannot be read");
+    if (uint64_t(size) > kMaxFileSize)
+        return FailWith(D3DXERR_INVALIDDATA, "the file is too large to be an image");
+    bytes.resize(size_t(size));
     if (size > 0 && !file.read(reinterpret_cast<char*>(bytes.data()), size))
-        return FailWith(E_FAIL, std::string("cannot read ") + name);
+        return FailWith(E_FAIL, "the file cannot be read");
     return S_OK;
 }
 
@@ -171,7 +174,7 @@ HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE8 device, LPCSTR src
         if (FAILED(hr)) return hr;
         std::string reason;
         hr = DecodeImage(bytes.data(), bytes.size(), image, reason);
-        if (FAILED(hr)) return FailWith(hr, std::string(srcFile) + ": " + reason);
+        if (FAILED(hr)) return FailWith(hr, reason);
     } catch (const std::bad_alloc&) {
         return FailWith(E_OUTOFMEMORY, "out of memory reading the image file");
     }

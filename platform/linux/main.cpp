@@ -38,8 +38,8 @@ std::string LastLine(const char* path) {
     return last;
 }
 
-// A program that ends before its window ever shows leaves nothing on screen,
-// and its exit status is 0 all the same: say so where a user looks. When
+// A program that ends before its window ever shows leaves nothing on screen
+// and only an exit status: say why where a user looks. When
 // WinMain returns, the log on disk ends with what start-up flushed; the
 // shutdown's own lines mostly still wait in the stream's buffer.
 void ReportEndWithoutWindow() {

@@ -1,5 +1,5 @@
 // The real viewer run headless by an input script: a user's run, a thousand device
-// losses, one table of orderly ends; each with status 0 and its log in order.
+// losses, one table of orderly ends; each with its exit status and its log in order.
 #include "platform/linux/testing.h"
 #include "support/viewer_process.h"
 #include <grp.h>
@@ -86,10 +86,11 @@ Expected NoDevice(const std::string& configLine) {
     return {View::NotShown, {kBanner, configLine, kNoDevice, kClosing}};
 }
 // The main texture cannot be loaded: the font is made and flushed, no window.
-Expected NoMainTexture(const std::string& line = "") {
+Expected NoMainTexture(const std::string& reason = "", const std::string& line = "") {
     return {View::NotShown,
-            {kConfigLoaded, kInitD3D, kFontLoaded, line, "~~~flush font~~~\n",
-             "Releasing D3Ddevice\n", kNoDevice, kClosing}};
+            {kConfigLoaded, kInitD3D, kFontLoaded, line,
+             "ERROR: couldn't load the main texture data\\marble.bmp: " + reason,
+             "~~~flush font~~~\n", "Releasing D3Ddevice\n", kNoDevice, kClosing}};
 }
 Expected Runs(View view, std::vector<std::string> middle) {
     middle.insert(middle.begin(), {kBanner, kConfigLoaded, kInitD3D});
@@ -189,8 +190,8 @@ std::vector<Row> Rows() {
         {"TextureOversized",
          Change("marble.bmp", 0, std::string("\x40\x42\x0f\0\x40\x42\x0f\0", 8), 18),
          NoMainTexture()},
-        // The camera keeps what it could not read; only the first six numbers count.
-        {"PositionTruncated", Write("posFile.pos", "0 0 -64"), PlacementKept(View::Level)},
+        // A placement is taken whole or not at all; only the first six numbers count.
+        {"PositionTruncated", Write("posFile.pos", "0 0 -64"), PlacementKept(View::Clear)},
         {"PositionOversized", Change("posFile.pos", 8 << 20, "7"), PlacementKept(View::Level)},
         {"PositionNumberBeyondFloat", Write("posFile.pos", "1e999 0 -64 0 0 0 "),
          PlacementKept(View::Clear)},
@@ -219,7 +220,7 @@ std::vector<Row> Rows() {
         rows.push_back({"Fault" + call.substr(0, call.find(':')) + call.back(),
                         {},
                         text.empty()
-                            ? NoMainTexture("nuber of textures created for the font are: 1\n")
+                            ? NoMainTexture("", "nuber of textures created for the font are: 1\n")
                             : Runs(View::Shown, {text}),
                         false,
                         kShows,
@@ -237,7 +238,7 @@ std::vector<Row> Rows() {
          Runs(View::Clear, {"ERROR: Can't open world file: world.geom\n", kNoFaces}),
          EmptyLevel("ERROR: World file data\\world.geom is shorter than its 16-byte header")},
         {"Font", "font.f", NoFont(), NoFont()},
-        {"Texture", "marble.bmp", NoMainTexture(), NoMainTexture()},
+        {"Texture", "marble.bmp", NoMainTexture("the file cannot be opened\n"), NoMainTexture()},
         {"Position", "posFile.pos", PlacementKept(View::Clear), PlacementKept(View::Clear)},
     };
     for (const auto& f : files) {
@@ -290,7 +291,11 @@ TEST_P(OrderlyEnd, Holds) {
     const std::string positionBefore = scratch.read("data/posFile.pos");
     writeScript(row.script);
     start({row.environment}, row.unprivileged ? DropRootInChild : std::function<void()>());
-    const ViewerRun run = finish();
+    // A start that fails, or an error that ends the run, ends it with status 1.
+    const bool caught = std::any_of(
+        row.expected.log.begin(), row.expected.log.end(),
+        [](const std::string& line) { return line.find("exception caught") != std::string::npos; });
+    const ViewerRun run = finish("", {}, row.expected.view == View::NotShown || caught ? 1 : 0);
     EXPECT_NE(std::string::npos, run.stderrText.find(row.stderrText)) << run.stderrText;
     EXPECT_EQ(row.expected.view == View::NotShown,
               run.stderrText.find("ended without showing its window") != std::string::npos)

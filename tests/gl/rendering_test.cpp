@@ -385,10 +385,14 @@ TEST_F(RenderingTest, OnlyABackBufferMatchingTheWindowIsDrawnDirectly) {
     } rows[] = {
         {"matching", [](auto&) {}, true, 0xFF84033C},
         {"smaller", [](auto& p) { p.BackBufferWidth = 32; }, false, 0xFF84033C},
-        {"5-6-5 colour", [](auto& p) { p.BackBufferFormat = D3DFMT_R5G6B5; }, false, 0xFF84043A},
-        {"5-5-5 colour", [](auto& p) { p.BackBufferFormat = D3DFMT_X1R5G5B5; }, false, 0xFF84003A},
+        // A window takes only the display's format: 16-bit colour is full screen.
+        {"5-6-5 colour", [](auto& p) { p.Windowed = FALSE, p.BackBufferFormat = D3DFMT_R5G6B5; },
+         false, 0xFF84043A},
+        {"5-5-5 colour", [](auto& p) { p.Windowed = FALSE, p.BackBufferFormat = D3DFMT_X1R5G5B5; },
+         false, 0xFF84003A},
         {"16-bit depth", [](auto& p) { p.AutoDepthStencilFormat = D3DFMT_D16; }, false, 0xFF84033C},
-        {"copy swap", [](auto& p) { p.SwapEffect = D3DSWAPEFFECT_COPY; }, false, 0xFF84033C},
+        {"copy swap", [](auto& p) { p.SwapEffect = D3DSWAPEFFECT_COPY, p.BackBufferCount = 1; },
+         false, 0xFF84033C},
         {"no depth", [](auto& p) { p.EnableAutoDepthStencil = FALSE; }, false, 0xFF84033C},
         {"matching again", [](auto&) {}, true, 0xFF84033C},
     };
@@ -429,6 +433,13 @@ TEST_F(DeviceTest, TakesCapsFromGlAndRefusesWhatDirect3DRefuses) {
         {"one sample", [](auto& r) { r.p.MultiSampleType = D3DMULTISAMPLE_TYPE(1); }},
         {"17 samples", [](auto& r) { r.p.MultiSampleType = D3DMULTISAMPLE_TYPE(17); }},
         {"four back buffers", [](auto& r) { r.p.BackBufferCount = 4; }},
+        {"copy from two", [](auto& r) { r.p.SwapEffect = D3DSWAPEFFECT_COPY; }},
+        // Windowed, the display mode (32-bit colour here) decides.
+        {"windowed refresh rate", [](auto& r) { r.p.FullScreen_RefreshRateInHz = 60; }},
+        {"windowed interval", [](auto& r) { r.p.FullScreen_PresentationInterval = 1; }},
+        {"windowed 5-6-5", [](auto& r) { r.p.BackBufferFormat = D3DFMT_R5G6B5; }},
+        {"windowed 24-bit", [](auto& r) { r.p.BackBufferFormat = D3DFMT_R8G8B8; }},
+        {"windowed 1-5-5-5", [](auto& r) { r.p.BackBufferFormat = D3DFMT_A1R5G5B5; }},
         {"no vertex processing", [](auto& r) { r.flags = 0; }},
         {"missing adapter", [](auto& r) { r.adapter = 99; }},
     };

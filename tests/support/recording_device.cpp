@@ -636,7 +636,7 @@ DWORD RecordingDevice::stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) co
     return found == stageStates_.end() ? 0 : found->second;
 }
 
-RecordingDirect3D::RecordingDirect3D() : RefCounted("d3d") {}
+RecordingDirect3D::RecordingDirect3D(UINT adapters) : RefCounted("d3d"), adapterCount_(adapters) {}
 
 RecordingDirect3D::~RecordingDirect3D() = default;
 

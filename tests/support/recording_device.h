@@ -223,7 +223,7 @@ struct DeviceRequest {
 // object owns the devices it makes.
 class RecordingDirect3D : public IDirect3D8, public RefCounted, public CallRecorder {
 public:
-    RecordingDirect3D();
+    explicit RecordingDirect3D(UINT adapters = 1);
     ~RecordingDirect3D() override;
     const std::vector<DeviceRequest>& deviceRequests() const { return requests_; }
     RecordingDevice* device() const;  // the last device created, or null
@@ -237,7 +237,7 @@ public:
                          IDirect3DDevice8** returnedDevice) override;
 
 private:
-    UINT adapterCount_ = 1;
+    UINT adapterCount_;
     std::vector<DeviceRequest> requests_;
     std::vector<std::unique_ptr<RecordingDevice>> devices_;
 };

@@ -155,11 +155,13 @@ protected:
         return false;
     }
     // Waits for the end (`eachPoll` runs meanwhile), which must be orderly.
-    ViewerRun finish(const std::string& growing = "", const std::function<bool()>& eachPoll = {}) {
+    // `status`: 0 after a normal quit, 1 after a failed start or an error.
+    ViewerRun finish(const std::string& growing = "", const std::function<bool()>& eachPoll = {},
+                     int status = 0) {
         waitUntil(eachPoll, true, growing);
         const ViewerRun run{child_->exitCode(), scratch.read("logging.txt"),
                             scratch.read("stderr.txt")};
-        EXPECT_EQ(0, run.exitCode) << run.stderrText;
+        EXPECT_EQ(status, run.exitCode) << run.stderrText;
         for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error"})
             EXPECT_EQ(std::string::npos, run.stderrText.find(report)) << run.stderrText;
         return run;

@@ -15,7 +15,7 @@ namespace {
 
 struct Viewer {
     ScratchDir scratch;
-    tundra_test::RecordingDirect3D d3d;
+    tundra_test::RecordingDirect3D d3d{2};
     std::string log;
     int run(const std::string& config = ConfigText().text()) {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
@@ -33,7 +33,7 @@ TEST(StartupTest, InputErrorInTheWindowProcedureIsRaisedAfterwards) {
         {
             Viewer run;
             WindowProc(reinterpret_cast<HWND>(uintptr_t{0xBAD0}), WM_ACTIVATE, WA_ACTIVE, 0);
-            const bool ok = g_input == nullptr && run.run() == 0 && run.d3d.device() &&
+            const bool ok = g_input == nullptr && run.run() == 1 && run.d3d.device() &&
                             run.d3d.device()->count("Present") == 0;
             std::fprintf(stderr, "%s", run.log.c_str());
             _exit(ok ? 0 : 1);
@@ -62,20 +62,23 @@ void InspectAndQuit() {
 TEST(StartupTest, RunShowsTheWindowCopiesTheStartUpLogAndReleasesEverything) {
     platform_linux::AddPumpHook(InspectAndQuit);
     Viewer run;
-    EXPECT_EQ(0, run.run(ConfigText().set("window scaling", "0.75").text()));
+    EXPECT_EQ(0, run.run(ConfigText().set("window scaling", "0.75").set("video card", "1").text()));
     // Shown and active, 800 x 600 scaled by 0.75 less the sizing frame and the title bar.
     EXPECT_EQ(std::make_tuple(true, true, 592, 423),
               std::make_tuple(g_seen != nullptr, g_active, g_width, g_height));
     tundra_test::RecordingDevice* device = run.d3d.device();
     ASSERT_NE(nullptr, device);
     EXPECT_GE(device->count("Present"), 1u) << "the first paint draws a frame";
-    EXPECT_EQ(0u, run.d3d.deviceRequests()[0].adapter);
+    EXPECT_EQ(1u, run.d3d.deviceRequests()[0].adapter);
+    EXPECT_EQ(run.d3d.callTexts("GetDeviceCaps"),
+              std::vector<std::string>{"GetDeviceCaps(1, HAL)"});  // of the device's adapter
     EXPECT_TRUE(device->leaks().empty() && device->referenceErrors().empty());
     EXPECT_EQ(0u, device->refCount() + run.d3d.refCount());
     EXPECT_TRUE(g_device == nullptr && g_input == nullptr);
     std::string console;  // only the start-up log is copied
     for (const std::string& line : g_console.getLines()) console += line + "\n";
-    EXPECT_TRUE(console.find("Loaded position from file\n") != std::string::npos &&
+    EXPECT_TRUE(console.find("Position not loaded from data\\posFile.pos: no saved position\n") !=
+                    std::string::npos &&
                 console.find("InitGeometry went ok\n") != std::string::npos &&
                 console.find("Releasing") == std::string::npos)
         << console;

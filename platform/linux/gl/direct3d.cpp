@@ -49,6 +49,26 @@ uint32_t SampleCounts() {
     return mask;
 }
 
+// The colour format of the adapter's display mode, as Direct3D 8 names it;
+// a mode SDL cannot tell is taken as the 32-bit one every desktop offers.
+D3DFORMAT DisplayFormat(UINT adapter) {
+    SDL_DisplayMode mode{};
+    if (SDL_GetCurrentDisplayMode(int(adapter), &mode) != 0) return D3DFMT_X8R8G8B8;
+    switch (mode.format) {
+        case SDL_PIXELFORMAT_RGB565: return D3DFMT_R5G6B5;
+        case SDL_PIXELFORMAT_RGB555: return D3DFMT_X1R5G5B5;
+        case SDL_PIXELFORMAT_RGB24: return D3DFMT_R8G8B8;
+        default: return D3DFMT_X8R8G8B8;
+    }
+}
+
+// A windowed back buffer takes the display's format, or that format with an
+// alpha channel in its unused bits: Direct3D 8 has no colour conversion on
+// present (later versions and Wine's convert).
+bool ShowsOnDisplay(D3DFORMAT backBuffer, D3DFORMAT display) {
+    return backBuffer == display || (display == D3DFMT_X8R8G8B8 && backBuffer == D3DFMT_A8R8G8B8);
+}
+
 GlLimits MeasureLimits() {
     GlLimits limits;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return limits;
@@ -171,11 +191,21 @@ HRESULT GlDirect3D::validatePresentParameters(UINT adapter, HWND window,
     if (p.BackBufferWidth > maxEdge || p.BackBufferHeight > maxEdge) return D3DERR_NOTAVAILABLE;
     // Only the display formats Direct3D 8 takes for back buffers.
     if (!BackBufferFormat(p.BackBufferFormat)) return D3DERR_INVALIDCALL;
-    // A window shows no alpha, and Wine's Direct3D 8 takes A1R5G5B5 only for
-    // a full-screen display mode: refusing it here keeps both builds alike.
-    if (p.Windowed && p.BackBufferFormat == D3DFMT_A1R5G5B5) return D3DERR_NOTAVAILABLE;
-    // Direct3D 8 chains at most three back buffers.
+    // A window shows the desktop's display mode: its back buffer has the
+    // mode's format, and it has no refresh rate or presentation interval of
+    // its own. Wine's Direct3D 8 lets all three pass; Direct3D 8's documented
+    // rules, kept here, refuse them.
+    if (p.Windowed) {
+        if (!ShowsOnDisplay(p.BackBufferFormat, DisplayFormat(adapter))) return D3DERR_NOTAVAILABLE;
+        if (p.FullScreen_RefreshRateInHz != 0) return D3DERR_INVALIDCALL;
+        if (p.FullScreen_PresentationInterval != D3DPRESENT_INTERVAL_DEFAULT)
+            return D3DERR_INVALIDCALL;
+    }
+    // Direct3D 8 chains at most three back buffers, and copies from one only.
     if (p.BackBufferCount > 3) return D3DERR_INVALIDCALL;
+    const bool copies = p.SwapEffect == D3DSWAPEFFECT_COPY ||
+                        p.SwapEffect == D3DSWAPEFFECT_COPY_VSYNC;
+    if (copies && p.BackBufferCount > 1) return D3DERR_INVALIDCALL;
     // The swap effect must be one Direct3D 8 defines.
     if (p.SwapEffect < D3DSWAPEFFECT_DISCARD || p.SwapEffect > D3DSWAPEFFECT_COPY_VSYNC) {
         return D3DERR_INVALIDCALL;
