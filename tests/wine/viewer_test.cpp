@@ -98,13 +98,14 @@ const auto* const kSession = ::testing::AddGlobalTestEnvironment(new WineSession
 // Above and behind the sample level's start point, looking down the nave.
 const char* const kOverview = "0 150 -340 -0.25 0 0 ";
 const std::string kFullScreen = ConfigText().set("full screen", "1").text();  // the whole screen
-// Rasterisers differ on shared edges; a 5-bit value on a step's edge may land a step away.
+// Rasterisers differ on shared edges; a 5-bit value on a step's edge may land a step away
+// (8 or 9 in 8 bits: 255 / 31 rounded either way).
 void ExpectSameFrame(const Frame& native, const Frame& wine, const std::string& what,
                      bool sixteenBit = false) {
     ASSERT_TRUE(native.loaded() && wine.loaded() && native.width == wine.width &&
                 native.height == wine.height)
         << what;
-    EXPECT_LE(native.pixelsOff(wine, sixteenBit ? 8 : 4), 96u) << what;  // 1 in 5000
+    EXPECT_LE(native.pixelsOff(wine, sixteenBit ? 9 : 4), 96u) << what;  // 1 in 5000
     EXPECT_LE(sixteenBit ? native.pixelsOff(wine, 4) : 0, native.pixels() / 100) << what;
 }
 class WineViewer : public ::testing::Test {
