@@ -3,6 +3,7 @@
 #include "support/config_text.h"
 #include "support/viewer_process.h"
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -98,6 +99,7 @@ const auto* const kSession = ::testing::AddGlobalTestEnvironment(new WineSession
 // Above and behind the sample level's start point, looking down the nave.
 const char* const kOverview = "0 150 -340 -0.25 0 0 ";
 const std::string kFullScreen = ConfigText().set("full screen", "1").text();  // the whole screen
+const char* const kInputGone = "crushing input.\n";
 // Rasterisers differ on shared edges; a 5-bit value on a step's edge may land a step away
 // (8 or 9 in 8 bits: 255 / 31 rounded either way).
 void ExpectSameFrame(const Frame& native, const Frame& wine, const std::string& what,
@@ -251,6 +253,9 @@ TEST_F(WineViewer, EveryConfigurationLogsAndDrawsLikeTheNativeBuild) {
         // Where the builds differ on purpose: the native Direct3D 8 keeps a
         // documented rule that Wine's does not.
         bool nativeShown = shown;
+        // Wine activates the window while it tries a display mode it then
+        // refuses, which makes the input (and its closing line).
+        bool wineMakesInput = false;
     };
     auto back = [](const char* format) { return ConfigText().set("backbuffer format", format); };
     auto depth = [](const char* format) {
@@ -262,6 +267,9 @@ TEST_F(WineViewer, EveryConfigurationLogsAndDrawsLikeTheNativeBuild) {
         // The session's GL (llvmpipe) has 4 samples only: both refuse 2.
         {"Multisamples2", ConfigText().set("antialiasing multisamples", "2"), false},
         {"FullScreen", ConfigText().set("full screen", "1"), true},
+        // Full screen takes only a size the display has (800 x 600 here).
+        {"FullScreen640", ConfigText().set("full screen", "1").set("screen width", "640"), false,
+         false, false, true},
         {"MissingAdapter", ConfigText().set("video card", "7"), false},
         {"DepthFormatAsBackBuffer", back("D16"), false},
         // A windowed back buffer must have the display's format (X8R8G8B8 here, or
@@ -279,7 +287,9 @@ TEST_F(WineViewer, EveryConfigurationLogsAndDrawsLikeTheNativeBuild) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Frame wine, native;
-        const std::string wineLog = run(true, row.config.text(), kOverview, row.shown, wine);
+        std::string wineLog = run(true, row.config.text(), kOverview, row.shown, wine);
+        if (row.wineMakesInput && wineLog.find(kInputGone) != std::string::npos)
+            wineLog.erase(wineLog.find(kInputGone), std::strlen(kInputGone));
         const std::string nativeLog =
             run(false, row.config.text(), kOverview, row.nativeShown, native);
         if (row.nativeShown == row.shown) EXPECT_EQ(nativeLog, wineLog);

@@ -227,15 +227,18 @@ HRESULT GlDirect3D::validatePresentParameters(UINT adapter, HWND window,
     if (p.EnableAutoDepthStencil && !DepthStencilFormat(p.AutoDepthStencilFormat)) {
         return D3DERR_INVALIDCALL;
     }
-    // Full screen needs a display mode of the adapter close to the size and
-    // refresh rate asked for.
+    // Full screen needs a display mode of the adapter of exactly the size
+    // asked for, and the refresh rate closest to the one asked for. (A
+    // driver without real modes, as the headless one, offers any size.)
     if (!p.Windowed) {
         SDL_DisplayMode wanted{};
         wanted.w = int(p.BackBufferWidth);
         wanted.h = int(p.BackBufferHeight);
         wanted.refresh_rate = int(p.FullScreen_RefreshRateInHz);
         SDL_DisplayMode found{};
-        if (!SDL_GetClosestDisplayMode(int(adapter), &wanted, &found)) return D3DERR_NOTAVAILABLE;
+        if (!SDL_GetClosestDisplayMode(int(adapter), &wanted, &found) || found.w != wanted.w ||
+            found.h != wanted.h)
+            return D3DERR_NOTAVAILABLE;
     }
     return D3D_OK;
 }
