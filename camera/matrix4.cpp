@@ -1,5 +1,7 @@
 #include "camera/matrix4.h"
 
+#include "common/matrix_product.h"
+
 #include <cmath>
 #include <iomanip>
 
@@ -65,13 +67,7 @@ void Matrix4::setRotation(float pitch, float yaw, float roll) {
 
 Matrix4 Matrix4::operator*(const Matrix4& other) const {
     Matrix4 product;
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            float sum = 0.0f;
-            for (int k = 0; k < 4; ++k) sum += m[i][k] * other.m[k][j];
-            product.m[i][j] = sum;
-        }
-    }
+    MultiplyMatrices(m, other.m, product.m);
     return product;
 }
 
