@@ -1,6 +1,6 @@
 #include "world/visibility.h"
 
-#include "platform/byte_reader.h"
+#include "common/byte_reader.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "world/world_file.h"
 
 #include "app/log.h"
-#include "platform/byte_reader.h"
+#include "common/byte_reader.h"
 #include "platform/platform.h"
 
 #include <cstring>

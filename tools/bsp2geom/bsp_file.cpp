@@ -1,6 +1,6 @@
 #include "bsp_file.h"
 
-#include "platform/byte_reader.h"
+#include "common/byte_reader.h"
 
 #include <cstdio>
 #include <cstdlib>
