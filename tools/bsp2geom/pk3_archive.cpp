@@ -1,20 +1,18 @@
 #include "pk3_archive.h"
 
+#include "common/message_text.h"
+
 #include <zip.h>
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
 
 namespace bsp {
 namespace {
 
 template <typename... Parts>
 [[noreturn]] void Fail(const Parts&... parts) {
-    std::ostringstream message;
-    message << "archive: ";
-    (message << ... << parts);
-    throw BspError(message.str());
+    throw BspError(MessageText("archive: ", parts...));
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
