@@ -5,8 +5,8 @@
 #include "texel_size.h"
 
 #include "../platform.h"
+#include "common/input_file.h"
 
-#include <fstream>
 #include <new>
 
 namespace tundra_d3dx {
@@ -24,16 +24,14 @@ HRESULT FailWith(HRESULT hr, const std::string& reason) {
 }
 
 HRESULT ReadFile(const char* name, std::vector<uint8_t>& bytes) {
-    std::ifstream file(NativePath(name), std::ios::binary | std::ios::ate);
-    if (!file) return FailWith(E_FAIL, std::string("cannot open ") + name);
-    std::streamoff size = file.tellg();
-    if (size < 0 || uint64_t(size) > kMaxFileSize)
-        return FailWith(D3DXERR_INVALIDDATA, std::string("unusable file size: ") + name);
-    bytes.resize(size_t(size));
-    file.seekg(0);
-    if (size > 0 && !file.read(reinterpret_cast<char*>(bytes.data()), size))
-        return FailWith(E_FAIL, std::string("cannot read ") + name);
-    return S_OK;
+    switch (ReadWholeFile(NativePath(name), kMaxFileSize, bytes)) {
+        case WholeFile::Read: return S_OK;
+        case WholeFile::CannotOpen: return FailWith(E_FAIL, std::string("cannot open ") + name);
+        case WholeFile::TooLarge:
+            return FailWith(D3DXERR_INVALIDDATA, std::string("unusable file size: ") + name);
+        case WholeFile::CannotRead: break;
+    }
+    return FailWith(E_FAIL, std::string("cannot read ") + name);
 }
 
 bool IsDefault(UINT value) { return value == 0 || value == D3DX_DEFAULT; }
