@@ -44,11 +44,21 @@ DeviceKind MouseKind(DWORD code) {
 // Whether `later` comes after `earlier` on the wrapping millisecond clock.
 bool IsAfter(DWORD later, DWORD earlier) { return static_cast<int32_t>(later - earlier) > 0; }
 
+// Stable, so that records with equal stamps keep their device order. An
+// insertion sort: a frame has at most 2 * kRecordsPerRead records, and
+// std::stable_sort would take memory for them every frame.
+void SortByTime(std::vector<InputEvent>& events) {
+    const auto earlier = [](const InputEvent& a, const InputEvent& b) { return a.time < b.time; };
+    for (auto next = events.begin(); next != events.end(); ++next)
+        std::rotate(std::upper_bound(events.begin(), next, *next, earlier), next, next + 1);
+}
+
 }  // namespace
 
 Input::Input(HWND window) {
     if (created) throw "tried to create 2 inputs. No go!";
     created = true;
+    frameEvents.reserve(2 * kRecordsPerRead);
     std::fill(std::begin(keyDown), std::end(keyDown), false);
     std::fill(std::begin(keyTime), std::end(keyTime), 0u);
     std::fill(std::begin(buttonDown), std::end(buttonDown), false);
@@ -138,14 +148,11 @@ void Input::unacquire() {
 }
 
 void Input::update() {
-    std::vector<InputEvent> events;
-    events.reserve(2 * kRecordsPerRead);
-    readKeyboard(events);
-    readMouse(events);
-    // Stable, so that records with equal stamps keep their device order.
-    std::stable_sort(events.begin(), events.end(),
-                     [](const InputEvent& a, const InputEvent& b) { return a.time < b.time; });
-    dispatch(events);
+    frameEvents.clear();  // keeps its room from the constructor
+    readKeyboard(frameEvents);
+    readMouse(frameEvents);
+    SortByTime(frameEvents);
+    dispatch(frameEvents);
 }
 
 void Input::readKeyboard(std::vector<InputEvent>& events) {

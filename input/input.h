@@ -96,6 +96,7 @@ private:
     const InputBinding* findBinding(DWORD code, DeviceKind kind) const;
 
     std::vector<InputBinding> bindings;
+    std::vector<InputEvent> frameEvents;  // the records of one update, in time order
     bool keyDown[256];
     bool buttonDown[4];
     DWORD keyTime[256];
