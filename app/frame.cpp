@@ -10,8 +10,7 @@
 #include "world/world.h"
 
 #include <cmath>
-#include <iomanip>
-#include <sstream>
+#include <cstdio>
 
 namespace {
 
@@ -40,10 +39,19 @@ bool DeviceReady() {
     return true;
 }
 
+// A label and a number in a line kept from frame to frame: once it has grown
+// to fit, writing it again takes no memory.
+const std::string& Labelled(std::string& line, const char* label, const std::string& number) {
+    return line.assign(label).append(number);
+}
+
 void DrawFrameRates() {
+    static std::string instantLine, averageLine;
     g_font->setSize(0.2f);
-    g_font->drawStringCentered("instant fps: " + g_frameTimer.instantFps(), 0.9f, 0.05f);
-    g_font->drawStringCentered("average fps: " + g_frameTimer.averageFps(), 0.9f, 0.0f);
+    g_font->drawStringCentered(Labelled(instantLine, "instant fps: ", g_frameTimer.instantFps()),
+                               0.9f, 0.05f);
+    g_font->drawStringCentered(Labelled(averageLine, "average fps: ", g_frameTimer.averageFps()),
+                               0.9f, 0.0f);
 }
 
 void DrawScene() {
@@ -67,9 +75,9 @@ void FrameTimer::start() {
 
 DWORD FrameTimer::now() { return timeGetTime(); }
 
-std::string FrameTimer::instantFps() { return instantFps(now()); }
+const std::string& FrameTimer::instantFps() { return instantFps(now()); }
 
-std::string FrameTimer::instantFps(DWORD time) {
+const std::string& FrameTimer::instantFps(DWORD time) {
     DWORD elapsed = time - lastSampleTime;
     if (elapsed > sampleInterval) {
         float rate = RateOf(frames - lastSampleFrames, elapsed);
@@ -86,11 +94,13 @@ std::string FrameTimer::averageFps(DWORD time) const {
     return FormatRate(RateOf(frames, time - startTime));
 }
 
+// Formatted on the stack, where a stream would allocate each frame; the
+// largest float takes 42 characters.
 std::string FormatRate(float rate) {
     if (!std::isfinite(rate)) rate = 0.0f;
-    std::ostringstream text;
-    text << std::fixed << std::setprecision(2) << std::setw(6) << rate;
-    return text.str();
+    char text[48];
+    std::snprintf(text, sizeof text, "%6.2f", double(rate));
+    return text;
 }
 
 void RenderFrame() {

@@ -19,8 +19,8 @@ public:
     // Each returns the number only, "%6.2f"-style. The instant figure is
     // sampled at most once per sampleInterval; the forms that take a time
     // let a caller (a test) supply the clock.
-    std::string instantFps();
-    std::string instantFps(DWORD time);
+    const std::string& instantFps();
+    const std::string& instantFps(DWORD time);
     std::string averageFps() const;
     std::string averageFps(DWORD time) const;
 

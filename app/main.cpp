@@ -7,6 +7,7 @@
 #include "app/globals.h"
 #include "app/log.h"
 #include "camera/camera.h"
+#include "common/input_file.h"
 #include "config/config.h"
 #include "input/input.h"
 #include "text/console.h"
@@ -17,8 +18,8 @@
 #include <cmath>
 #include <exception>
 #include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 // Constructed in this order: the frame timer, console and camera exist before
 // the log opens, and outlive it at exit.
@@ -106,12 +107,14 @@ void Activate(HWND window, bool active) {
     }
 }
 
-// Stream insertion of the buffer turns a failed read (the log's name taken
-// by a directory, say) into an empty text instead of an exception.
-std::string ReadWholeFile(std::ifstream& file) {
-    std::ostringstream text;
-    if (file.is_open()) text << file.rdbuf();
-    return text.str();
+// What the log holds so far, read through a second handle; "" when it cannot
+// be read (its name taken by a directory, say). Start-up writes a few
+// kilobytes: the limit only keeps a file that is not the log out of memory.
+std::string FlushedLog() {
+    std::vector<uint8_t> bytes;
+    if (ReadWholeFile("logging.txt", uint64_t(64) << 20, bytes, InputFile::Text) != WholeFile::Read)
+        return "";
+    return std::string(bytes.begin(), bytes.end());
 }
 
 void RunMessageLoop() {
@@ -144,9 +147,7 @@ bool StartAndRun(HWND window) {
     g_frameTimer.start();
     Input::loadPosition(1);
 
-    // A second, read-only handle on the log: what has been flushed so far.
-    std::ifstream logCopy("logging.txt");
-    g_console.print(ReadWholeFile(logCopy));
+    g_console.print(FlushedLog());
     RunMessageLoop();
     return true;
 }

@@ -1,7 +1,8 @@
 #include "camera/matrix4.h"
 
+#include "common/matrix_product.h"
+
 #include <cmath>
-#include <iomanip>
 
 namespace {
 
@@ -65,13 +66,7 @@ void Matrix4::setRotation(float pitch, float yaw, float roll) {
 
 Matrix4 Matrix4::operator*(const Matrix4& other) const {
     Matrix4 product;
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            float sum = 0.0f;
-            for (int k = 0; k < 4; ++k) sum += m[i][k] * other.m[k][j];
-            product.m[i][j] = sum;
-        }
-    }
+    MultiplyMatrices(m, other.m, product.m);
     return product;
 }
 
@@ -108,16 +103,4 @@ Matrix4::operator D3DXMATRIX() const {
     for (int row = 0; row < 4; ++row)
         for (int column = 0; column < 4; ++column) result.m[row][column] = m[row][column];
     return result;
-}
-
-std::ostream& operator<<(std::ostream& out, const Matrix4& matrix) {
-    const float(&m)[4][4] = matrix.m;
-    out << std::fixed << std::endl;
-    out << "/" << m[0][0] << " " << m[0][1] << " " << m[0][2] << " " << m[0][3] << "\\ "
-        << std::endl;
-    out << "|" << m[1][0] << " " << m[1][1] << " " << m[1][2] << " " << m[1][3] << "|" << std::endl;
-    out << "|" << m[2][0] << " " << m[2][1] << " " << m[2][2] << " " << m[2][3] << "|" << std::endl;
-    out << "\\" << m[3][0] << " " << m[3][1] << " " << m[3][2] << " " << m[3][3] << "/"
-        << std::endl;
-    return out;
 }

@@ -8,8 +8,6 @@
 #include "camera/vector4.h"
 #include "platform/platform.h"
 
-#include <ostream>
-
 class Matrix4 {
 public:
     enum IdentityTag { Identity };
@@ -42,7 +40,3 @@ public:
     // m[row][column]
     float m[4][4];
 };
-
-// The four-line text form for the log. Switches the stream to fixed notation
-// and leaves it so.
-std::ostream& operator<<(std::ostream& out, const Matrix4& matrix);

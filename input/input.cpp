@@ -44,18 +44,27 @@ DeviceKind MouseKind(DWORD code) {
 // Whether `later` comes after `earlier` on the wrapping millisecond clock.
 bool IsAfter(DWORD later, DWORD earlier) { return static_cast<int32_t>(later - earlier) > 0; }
 
+// Stable, so that records with equal stamps keep their device order. An
+// insertion sort: a frame has at most 2 * kRecordsPerRead records, and
+// std::stable_sort would take memory for them every frame.
+void SortByTime(std::vector<InputEvent>& events) {
+    const auto earlier = [](const InputEvent& a, const InputEvent& b) { return a.time < b.time; };
+    for (auto next = events.begin(); next != events.end(); ++next)
+        std::rotate(std::upper_bound(events.begin(), next, *next, earlier), next, next + 1);
+}
+
 }  // namespace
 
 Input::Input(HWND window) {
     if (created) throw "tried to create 2 inputs. No go!";
     created = true;
+    frameEvents.reserve(2 * kRecordsPerRead);
     std::fill(std::begin(keyDown), std::end(keyDown), false);
     std::fill(std::begin(keyTime), std::end(keyTime), 0u);
     std::fill(std::begin(buttonDown), std::end(buttonDown), false);
     std::fill(std::begin(buttonTime), std::end(buttonTime), 0u);
 
     registerBindings();
-    frameEvents.reserve(2 * kRecordsPerRead);
     if (FAILED(DirectInput8Create(GetModuleHandleA(nullptr), 0x0800, IID_IDirectInput8A,
                                   reinterpret_cast<LPVOID*>(&directInput), nullptr)))
         throw "Direct Input not available. You prolly need DX8.";
@@ -142,13 +151,11 @@ void Input::unacquire() {
 }
 
 void Input::update() {
-    frameEvents.clear();
+    frameEvents.clear();  // keeps its room from the constructor
     keyStateKnown = false;
     readKeyboard(frameEvents);
     readMouse(frameEvents);
-    // Stable, so that records with equal stamps keep their device order.
-    std::stable_sort(frameEvents.begin(), frameEvents.end(),
-                     [](const InputEvent& a, const InputEvent& b) { return a.time < b.time; });
+    SortByTime(frameEvents);
     dispatch(frameEvents);
 }
 

@@ -97,6 +97,8 @@ private:
     const InputBinding* findBinding(DWORD code, DeviceKind kind) const;
 
     std::vector<InputBinding> bindings;
+    // The records of one update, in time order; kept so no frame allocates.
+    std::vector<InputEvent> frameEvents;
     bool keyDown[256];
     bool buttonDown[4];
     DWORD keyTime[256];
@@ -104,8 +106,6 @@ private:
     IDirectInput8A* directInput = nullptr;
     IDirectInputDevice8A* keyboard = nullptr;
     IDirectInputDevice8A* mouse = nullptr;
-    // The frame's records, kept between frames so that no frame allocates.
-    std::vector<InputEvent> frameEvents;
     // The keyboard's state, taken when its buffer overflowed this frame.
     BYTE keyState[256] = {};
     bool keyStateKnown = false;

@@ -52,16 +52,8 @@ public:
     float usableWidth() const { return viewWidth - 2.0f * leftMargin(); }
     float usableHeight() const { return viewHeight - 2.0f * bottomMargin(); }
 
-    // Read-only views for callers that lay out text and for tests.
-    bool isReady() const { return ready; }
+    // For callers that lay out text themselves.
     const GlyphInfo& glyph(unsigned char code) const { return glyphs[code]; }
-    const std::vector<IDirect3DTexture8*>& fontTextures() const { return textures; }
-    IDirect3DVertexBuffer8* fontVertexBuffer() const { return vertexBuffer; }
-    float getDistance() const { return distance; }
-    float getViewWidth() const { return viewWidth; }
-    float getViewHeight() const { return viewHeight; }
-    float getAverageAdvance() const { return averageAdvance; }
-    float getAverageLineHeight() const { return averageLineHeight; }
 
 private:
     Font(const Font&) = delete;

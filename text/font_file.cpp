@@ -1,6 +1,6 @@
 #include "text/font_file.h"
 
-#include "platform/byte_reader.h"
+#include "common/byte_reader.h"
 #include "platform/platform.h"
 
 #include <new>

@@ -1,10 +1,10 @@
 #include "world/visibility.h"
 
-#include "platform/byte_reader.h"
+#include "common/byte_reader.h"
+#include "common/message_text.h"
 
 #include <cmath>
 #include <cstring>
-#include <sstream>
 
 namespace {
 
@@ -14,13 +14,6 @@ constexpr int32_t kVersion = 1;
 // Boxes are kept unless they lie this far (world units) outside a frustum
 // plane: rounding in the plane equations must never hide a visible polygon.
 constexpr float kFrustumSlack = 0.5f;
-
-template <typename... Parts>
-std::string Text(const Parts&... parts) {
-    std::ostringstream out;
-    (out << ... << parts);
-    return out.str();
-}
 
 bool Finite(const float* values, int count) {
     for (int k = 0; k < count; ++k)
@@ -38,25 +31,26 @@ std::string CheckCounts(const Counts& c, std::int64_t size) {
         return "a negative count";
     if (c.nodes == 0) return "no nodes";
     if (c.bytesPerCluster < (std::int64_t(c.clusters) + 7) / 8)
-        return Text("visible sets of ", c.bytesPerCluster, " bytes for ", c.clusters, " clusters");
+        return MessageText("visible sets of ", c.bytesPerCluster, " bytes for ", c.clusters,
+                           " clusters");
     const std::int64_t needed = kHeaderBytes + kPlaneBytes * c.planes + kNodeBytes * c.nodes +
                                 kLeafBytes * c.leaves + kLeafPolygonBytes * c.leafPolygons +
                                 std::int64_t(c.clusters) * c.bytesPerCluster;
-    if (needed != size) return Text("its counts need ", needed, " bytes, it has ", size);
+    if (needed != size) return MessageText("its counts need ", needed, " bytes, it has ", size);
     return "";
 }
 
 std::string CheckChild(int32_t child, const VisibilityData& data, std::size_t node) {
     const bool inside = child >= 0 ? std::size_t(child) < data.nodes.size()
                                    : std::size_t(-(std::int64_t(child) + 1)) < data.leaves.size();
-    return inside ? "" : Text("node ", node, " has child ", child, " outside the tree");
+    return inside ? "" : MessageText("node ", node, " has child ", child, " outside the tree");
 }
 
 std::string CheckNodes(const VisibilityData& data) {
     for (std::size_t i = 0; i < data.nodes.size(); ++i) {
         const VisibilityNode& node = data.nodes[i];
         if (node.plane < 0 || std::size_t(node.plane) >= data.planes.size())
-            return Text("node ", i, " has plane ", node.plane, " of ", data.planes.size());
+            return MessageText("node ", i, " has plane ", node.plane, " of ", data.planes.size());
         for (int32_t child : {node.front, node.back}) {
             const std::string problem = CheckChild(child, data, i);
             if (!problem.empty()) return problem;
@@ -72,7 +66,7 @@ std::string CheckNodes(const VisibilityData& data) {
         for (int32_t child : {node.front, node.back}) {
             if (child < 0) continue;
             if (reached[std::size_t(child)])
-                return Text("node ", child, " is reached twice: the tree has a loop");
+                return MessageText("node ", child, " is reached twice: the tree has a loop");
             reached[std::size_t(child)] = true;
             pending.push_back(child);
         }
@@ -84,19 +78,19 @@ std::string CheckLeaves(const VisibilityData& data, int32_t numPolygons) {
     for (std::size_t i = 0; i < data.leaves.size(); ++i) {
         const VisibilityLeaf& leaf = data.leaves[i];
         if (leaf.cluster < -1 || leaf.cluster >= data.numClusters)
-            return Text("leaf ", i, " has cluster ", leaf.cluster, " of ", data.numClusters);
+            return MessageText("leaf ", i, " has cluster ", leaf.cluster, " of ", data.numClusters);
         if (!Finite(leaf.min, 3) || !Finite(leaf.max, 3))
-            return Text("leaf ", i, " has bounds that are not finite");
+            return MessageText("leaf ", i, " has bounds that are not finite");
         if (leaf.firstPolygon < 0 || leaf.polygonCount < 0 ||
             std::int64_t(leaf.firstPolygon) + leaf.polygonCount >
                 std::int64_t(data.leafPolygons.size()))
-            return Text("leaf ", i, " has polygons ", leaf.firstPolygon, " + ", leaf.polygonCount,
-                        " of ", data.leafPolygons.size());
+            return MessageText("leaf ", i, " has polygons ", leaf.firstPolygon, " + ",
+                               leaf.polygonCount, " of ", data.leafPolygons.size());
     }
     for (std::size_t i = 0; i < data.leafPolygons.size(); ++i)
         if (data.leafPolygons[i] < 0 || data.leafPolygons[i] >= numPolygons)
-            return Text("leaf polygon ", i, " is polygon ", data.leafPolygons[i], " of ",
-                        numPolygons);
+            return MessageText("leaf polygon ", i, " is polygon ", data.leafPolygons[i], " of ",
+                               numPolygons);
     return "";
 }
 
@@ -142,11 +136,11 @@ void Scale(VisibilityData& data, float scale) {
 std::string ReadVisibilitySection(const unsigned char* bytes, std::size_t size, int32_t numPolygons,
                                   float positionScale, VisibilityData& data) {
     if (size < std::size_t(kHeaderBytes))
-        return Text("it is shorter than its ", kHeaderBytes, "-byte header");
+        return MessageText("it is shorter than its ", kHeaderBytes, "-byte header");
     ByteReader in(bytes, size);
     in.skip(sizeof kVisibilityTag);
     const int32_t version = in.i32();
-    if (version != kVersion) return Text("version ", version, " is not ", kVersion);
+    if (version != kVersion) return MessageText("version ", version, " is not ", kVersion);
     Counts c;
     c.planes = in.i32();
     c.nodes = in.i32();
@@ -160,7 +154,7 @@ std::string ReadVisibilitySection(const unsigned char* bytes, std::size_t size, 
     ReadRecords(in, c, data);
     for (std::size_t i = 0; i < data.planes.size(); ++i)
         if (!Finite(data.planes[i].normal, 3) || !Finite(&data.planes[i].distance, 1))
-            return Text("plane ", i, " is not finite");
+            return MessageText("plane ", i, " is not finite");
     problem = CheckNodes(data);
     if (problem.empty()) problem = CheckLeaves(data, numPolygons);
     if (problem.empty()) Scale(data, positionScale);

@@ -1,11 +1,11 @@
 #include "world/world_file.h"
 
 #include "app/log.h"
-#include "platform/byte_reader.h"
+#include "common/byte_reader.h"
+#include "common/input_file.h"
 #include "platform/platform.h"
 
 #include <cstring>
-#include <fstream>
 #include <new>
 
 // Records of plain numbers are read straight into memory: the file is
@@ -19,10 +19,8 @@ int32_t WrapIndex(int32_t index, int32_t count) {
     return wrapped < 0 ? wrapped + count : wrapped;
 }
 
-bool ReadBytes(std::ifstream& file, void* into, std::int64_t count) {
-    if (count == 0) return true;
-    file.read(static_cast<char*>(into), static_cast<std::streamsize>(count));
-    return file.gcount() == count;
+bool ReadBytes(InputFile& file, void* into, std::int64_t count) {
+    return file.read(into, count) == count;
 }
 
 }  // namespace
@@ -32,8 +30,8 @@ std::string WorldTexture::nameText() const { return std::string(name, strnlen(na
 WorldFile::WorldFile(std::string fileName)
     : numVertices(0), numPolygons(0), numTextures(0), numLightmaps(0), hasVisibility(false) {
     const std::string path = "data\\" + fileName;
-    std::ifstream file(NativePath(path), std::ios::binary);
-    if (!file) {
+    InputFile file(NativePath(path));
+    if (!file.isOpen()) {
         Log << "ERROR: Can't open world file: " << fileName << std::endl;
         return;
     }
@@ -61,11 +59,8 @@ void WorldFile::clear() {
     visibility = VisibilityData();
 }
 
-bool WorldFile::read(std::ifstream& file, const std::string& path) {
-    file.seekg(0, std::ios::end);
-    const std::int64_t fileSize = static_cast<std::int64_t>(file.tellg());
-    file.seekg(0, std::ios::beg);
-
+bool WorldFile::read(InputFile& file, const std::string& path) {
+    const std::int64_t fileSize = file.size();
     unsigned char header[kHeaderBytes];
     if (fileSize < kHeaderBytes || !ReadBytes(file, header, kHeaderBytes)) {
         Log << "ERROR: World file " << path << " is shorter than its " << kHeaderBytes
@@ -112,7 +107,7 @@ bool WorldFile::read(std::ifstream& file, const std::string& path) {
 
 // Bytes after the last lightmap that do not begin with the section's tag
 // are ignored, as they always were.
-void WorldFile::readVisibility(std::ifstream& file, std::int64_t size, const std::string& path) {
+void WorldFile::readVisibility(InputFile& file, std::int64_t size, const std::string& path) {
     char tag[sizeof kVisibilityTag];
     if (size < std::int64_t(sizeof tag) || !ReadBytes(file, tag, sizeof tag) ||
         std::memcmp(tag, kVisibilityTag, sizeof tag) != 0)
@@ -131,7 +126,7 @@ void WorldFile::readVisibility(std::ifstream& file, std::int64_t size, const std
 }
 
 // The section runs to the end of the file; "" when it is sound.
-std::string WorldFile::readVisibilityBytes(std::ifstream& file, std::int64_t size,
+std::string WorldFile::readVisibilityBytes(InputFile& file, std::int64_t size,
                                            const char (&tag)[sizeof kVisibilityTag]) {
     try {
         std::vector<unsigned char> section(static_cast<std::size_t>(size));
@@ -144,7 +139,7 @@ std::string WorldFile::readVisibilityBytes(std::ifstream& file, std::int64_t siz
     }
 }
 
-bool WorldFile::readVertices(std::ifstream& file) {
+bool WorldFile::readVertices(InputFile& file) {
     vertices.resize(numVertices);
     if (!ReadBytes(file, vertices.data(), kVertexBytes * numVertices)) return false;
     for (WorldVertex& vertex : vertices) {
@@ -155,7 +150,7 @@ bool WorldFile::readVertices(std::ifstream& file) {
     return true;
 }
 
-bool WorldFile::readPolygons(std::ifstream& file) {
+bool WorldFile::readPolygons(InputFile& file) {
     std::vector<unsigned char> records(static_cast<std::size_t>(kPolygonBytes * numPolygons));
     if (!ReadBytes(file, records.data(), kPolygonBytes * numPolygons)) return false;
 
@@ -191,12 +186,12 @@ void WorldFile::wrapLightmapIndices() {
     }
 }
 
-bool WorldFile::readTextures(std::ifstream& file) {
+bool WorldFile::readTextures(InputFile& file) {
     textures.resize(numTextures);
     return ReadBytes(file, textures.data(), kTextureBytes * numTextures);
 }
 
-bool WorldFile::readLightmaps(std::ifstream& file) {
+bool WorldFile::readLightmaps(InputFile& file) {
     lightmaps.resize(numLightmaps);
     return ReadBytes(file, lightmaps.data(), kLightmapBytes * numLightmaps);
 }

@@ -6,13 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "world/visibility.h"
+
+class InputFile;
 
 // 28 bytes, as stored: the two coordinate pairs first, the position last.
 struct WorldVertex {
@@ -120,13 +121,13 @@ public:
     VisibilityData visibility;
 
 private:
-    bool read(std::ifstream& file, const std::string& path);
-    bool readVertices(std::ifstream& file);
-    bool readPolygons(std::ifstream& file);
-    bool readTextures(std::ifstream& file);
-    bool readLightmaps(std::ifstream& file);
-    void readVisibility(std::ifstream& file, std::int64_t size, const std::string& path);
-    std::string readVisibilityBytes(std::ifstream& file, std::int64_t size,
+    bool read(InputFile& file, const std::string& path);
+    bool readVertices(InputFile& file);
+    bool readPolygons(InputFile& file);
+    bool readTextures(InputFile& file);
+    bool readLightmaps(InputFile& file);
+    void readVisibility(InputFile& file, std::int64_t size, const std::string& path);
+    std::string readVisibilityBytes(InputFile& file, std::int64_t size,
                                     const char (&tag)[sizeof kVisibilityTag]);
     void wrapLightmapIndices();
     void clear();

@@ -5,7 +5,7 @@
 // the file before any pixel memory is allocated.
 #include "image.h"
 
-#include "platform/byte_reader.h"
+#include "common/byte_reader.h"
 
 #include <new>
 

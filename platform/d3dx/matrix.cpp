@@ -2,6 +2,8 @@
 // translation in the fourth row, left-handed view and projection.
 #include "d3dx8.h"
 
+#include "common/matrix_product.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -46,15 +48,7 @@ D3DXMATRIX* D3DXMatrixIdentity(D3DXMATRIX* out) {
 }
 
 D3DXMATRIX* D3DXMatrixMultiply(D3DXMATRIX* out, const D3DXMATRIX* a, const D3DXMATRIX* b) {
-    // Built in a temporary: out may be a or b.
-    D3DXMATRIX product;
-    for (int row = 0; row < 4; ++row)
-        for (int column = 0; column < 4; ++column) {
-            float sum = 0.0f;
-            for (int k = 0; k < 4; ++k) sum += a->m[row][k] * b->m[k][column];
-            product.m[row][column] = sum;
-        }
-    *out = product;
+    MultiplyMatrices(a->m, b->m, out->m);
     return out;
 }
 

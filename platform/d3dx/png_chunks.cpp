@@ -7,7 +7,7 @@
 // for the gigabyte: such a chunk is refused first.
 #include "image.h"
 
-#include "platform/byte_reader.h"
+#include "common/byte_reader.h"
 
 #include <algorithm>
 

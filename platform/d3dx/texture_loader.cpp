@@ -5,8 +5,8 @@
 #include "texel_size.h"
 
 #include "../platform.h"
+#include "common/input_file.h"
 
-#include <fstream>
 #include <new>
 
 namespace tundra_d3dx {
@@ -24,19 +24,14 @@ HRESULT FailWith(HRESULT hr, const std::string& reason) {
 }
 
 HRESULT ReadFile(const char* name, std::vector<uint8_t>& bytes) {
-    std::ifstream file(NativePath(name), std::ios::binary | std::ios::ate);
-    if (!file) return FailWith(E_FAIL, "the file cannot be opened");
-    std::streamoff size = file.tellg();
-    file.seekg(0);
-    // A directory opens, claims some size, and gives no bytes.
-    if (size < 0 || !file || (size > 0 && file.peek() == std::ifstream::traits_type::eof()))
-        return FailWith(E_FAIL, "the file cannot be read");
-    if (uint64_t(size) > kMaxFileSize)
-        return FailWith(D3DXERR_INVALIDDATA, "the file is too large to be an image");
-    bytes.resize(size_t(size));
-    if (size > 0 && !file.read(reinterpret_cast<char*>(bytes.data()), size))
-        return FailWith(E_FAIL, "the file cannot be read");
-    return S_OK;
+    switch (ReadWholeFile(NativePath(name), kMaxFileSize, bytes)) {
+        case WholeFile::Read: return S_OK;
+        case WholeFile::CannotOpen: return FailWith(E_FAIL, "the file cannot be opened");
+        case WholeFile::TooLarge:
+            return FailWith(D3DXERR_INVALIDDATA, "the file is too large to be an image");
+        case WholeFile::CannotRead: break;
+    }
+    return FailWith(E_FAIL, "the file cannot be read");
 }
 
 bool IsDefault(UINT value) { return value == 0 || value == D3DX_DEFAULT; }

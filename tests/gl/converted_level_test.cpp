@@ -52,10 +52,12 @@ TEST_F(SystemDrawingTest, GlyphsAreRedBlendedByCoverageWhereTheTextCameraPutsThe
     Font font;
     font.load("font.f", device_, 4.0f / 3.0f);
     font.setSize(0.3f);
+    // At size 0.3 the camera stands 140.3 before the middle of a 4:3 text plane
+    // 2 · 141.3 · tan(pi/8) = 117.05676 high.
+    const float middleX = 117.05676f * 4 / 3 / 2, middleY = 117.05676f / 2;
     const auto frame = drawScene(
-        kClear, [&] { font.drawString("XH", font.getViewWidth() / 2, font.getViewHeight() / 2); },
-        0.0f);
-    const float pixels = 300 / (2 * font.getDistance() * 0.41421356f);
+        kClear, [&] { font.drawString("XH", middleX, middleY); }, 0.0f);
+    const float pixels = 300 / (2 * 140.3f * 0.41421356f);
     auto pixel = [&](float x, float y) {
         return at(frame, UINT(200 + x * pixels), UINT(150 - y * pixels));
     };

@@ -155,6 +155,7 @@ public:
     RecordingTexture* texture(int id) const;  // by creation number from 1; null if none
     RecordingVertexBuffer* vertexBuffer(int id) const;
     size_t textureCount() const { return textures_.size(); }
+    size_t vertexBufferCount() const { return buffers_.size(); }
     // "tex#2 has 1 reference(s) left" per resource not fully released.
     std::vector<std::string> leaks() const;
     // Double releases and bad locks or unlocks, of the device and its resources.

@@ -49,23 +49,26 @@ TEST_F(ConsoleTest, KeepsTheCurrentLineEvenWhenTallerThanTheWindow) {
     console.print("xT");
     EXPECT_EQ(lines(), (Lines{"xT"}));
     console.print(std::string(100, '\n'));  // empty lines count the average height
-    EXPECT_EQ(lines().size(), size_t(font.usableHeight() / font.getAverageLineHeight()));
+    EXPECT_EQ(lines().size(), size_t(font.usableHeight() / font.stringHeight("")));
     EXPECT_EQ(lines().front(), "");
 }
 TEST_F(ConsoleTest, RendersNewestAtTheBottomAndEachOlderLineAboveIt) {
     attach(24);
     console.print("\nTall\nxy").render();
     std::vector<D3DMATRIX> pens;  // one world translation per character drawn
-    for (const RecordedCall& call : device.callsNamed("SetTransform"))
+    D3DMATRIX view{};
+    for (const RecordedCall& call : device.callsNamed("SetTransform")) {
         if (call.args[0] == D3DTS_WORLD) pens.push_back(call.matrix());
+        if (call.args[0] == D3DTS_VIEW) view = call.matrix();
+    }
     ASSERT_EQ(pens.size(), 2 + 4 + kGreeting.size());
     EXPECT_EQ(device.count("DrawPrimitive"), pens.size());
-    const float x = font.leftMargin(), y0 = font.getAverageLineHeight() / 2;
-    EXPECT_FLOAT_EQ(font.getDistance(), 140.3f) << "the console draws at size 0.3";
+    const float x = font.leftMargin(), y0 = font.stringHeight("") / 2;
+    EXPECT_FLOAT_EQ(view._43, 140.3f) << "the console draws at size 0.3";
     EXPECT_TRUE(pens[0]._41 == x && pens[0]._42 == y0 && pens[1]._41 == x + 1.6f &&
                 pens[2]._41 == x);
     EXPECT_FLOAT_EQ(pens[2]._42, y0 + 3.2f);
-    EXPECT_FLOAT_EQ(pens[6]._42, y0 + 3.2f + 4.8f + font.getAverageLineHeight());
+    EXPECT_FLOAT_EQ(pens[6]._42, y0 + 3.2f + 4.8f + font.stringHeight(""));
 }
 
 }  // namespace

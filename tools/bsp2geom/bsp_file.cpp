@@ -1,12 +1,12 @@
 #include "bsp_file.h"
 
-#include "platform/byte_reader.h"
+#include "common/byte_reader.h"
+#include "common/message_text.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <sstream>
 
 namespace bsp {
 namespace {
@@ -39,9 +39,7 @@ constexpr int32_t kVersion = 46;
 
 template <typename... Parts>
 [[noreturn]] void Fail(const Parts&... parts) {
-    std::ostringstream message;
-    (message << ... << parts);
-    throw BspError(message.str());
+    throw BspError(MessageText(parts...));
 }
 
 // Whether first .. first + count - 1 lies inside 0 .. size - 1 (count may be 0).

@@ -1,20 +1,21 @@
 #include "pk3_archive.h"
 
+#include "common/input_file.h"
+#include "common/message_text.h"
+
 #include <zip.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 namespace bsp {
 namespace {
 
+// Larger files are not levels or archives the converter could hold.
+constexpr uint64_t kMaxFileSize = uint64_t(1) << 31;
+
 template <typename... Parts>
 [[noreturn]] void Fail(const Parts&... parts) {
-    std::ostringstream message;
-    message << "archive: ";
-    (message << ... << parts);
-    throw BspError(message.str());
+    throw BspError(MessageText("archive: ", parts...));
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -45,14 +46,10 @@ std::vector<uint8_t> ReadEntry(zip_file_t* file, uint64_t size, const std::strin
 void Pk3Archive::Discard::operator()(zip* archive) const { zip_discard(archive); }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file) throw BspError("cannot open '" + path + "'");
-    std::streamoff size = file.tellg();
-    if (size < 0 || uint64_t(size) > (1ull << 31)) throw BspError("cannot read '" + path + "'");
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    file.seekg(0);
-    if (!file.read(reinterpret_cast<char*>(bytes.data()), size))
-        throw BspError("cannot read '" + path + "'");
+    std::vector<uint8_t> bytes;
+    const WholeFile outcome = ::ReadWholeFile(path, kMaxFileSize, bytes);
+    if (outcome == WholeFile::CannotOpen) throw BspError("cannot open '" + path + "'");
+    if (outcome != WholeFile::Read) throw BspError("cannot read '" + path + "'");
     return bytes;
 }
 

@@ -1,5 +1,7 @@
 #include "fixed_function.h"
 
+#include "common/matrix_product.h"
+
 namespace gl_d3d8 {
 
 namespace {
@@ -219,13 +221,8 @@ D3DMATRIX IdentityMatrix() {
 }
 
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-    D3DMATRIX c{};
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            c.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] +
-                        a.m[i][3] * b.m[3][j];
-        }
-    }
+    D3DMATRIX c;
+    MultiplyMatrices(a.m, b.m, c.m);
     return c;
 }
 
