@@ -1,6 +1,6 @@
 // The real viewer run headless by an input script: a user's run, a thousand device
 // losses, one table of orderly ends; each with status 0 and its log in order.
-#include "platform/linux/testing.h"
+#include "hooks/frame_hash.h"
 #include "support/viewer_process.h"
 #include <grp.h>
 #include <sys/stat.h>
@@ -139,13 +139,14 @@ std::vector<Row> Rows() {
          "TUNDRA_HIDE_D3D8=1",
          "You need DirectX 8.0 or above to run Tundra!"},
         {"AllocationFailureInAFrame",
-         {},
+         Write("../faults.txt", "150 badalloc\n"),
          {View::Level,
           {kBanner, kConfigLoaded, kInitD3D, kStarted,
            "\n\n!!!!!!!!!!!!   exception caught: std::bad_alloc\n", "Releasing main texture\n",
            "Releasing D3Ddevice\n", kNoDevice, kRan, kClosing}},
          false,
-         "100 capture frame.ppm\n150 badalloc\n"},
+         "100 capture frame.ppm\n",
+         "TUNDRA_FAULT_SCRIPT=faults.txt"},
         // Any damage of the level leaves an empty level; the run goes on.
         {"WorldTruncated", Change("world.geom", -1000, ""), EmptyLevel(kWorldShort)},
         {"WorldOversized", Change("world.geom", 16 << 20, "\x7f"), RunsNormally()},
@@ -417,9 +418,9 @@ TEST_F(ViewerTest, ThousandLossesAndResetsDrawTheFrameOfBeforeTheLoss) {
     writeData(shell_data::SmallConfig());
     scratch.writeData("posFile.pos", shell_data::kPlacementFacingTheLevel);
     // Caps Lock hides the frame rates, the one thing that changes each frame.
-    writeScript("0 key CAPITAL down\n30 key CAPITAL up\n200 capture before.ppm\n300 lose " +
-                std::to_string(cycles) + " frames.txt\n");
-    start();
+    writeScript("0 key CAPITAL down\n30 key CAPITAL up\n200 capture before.ppm\n");
+    scratch.writeData("../faults.txt", "300 lose " + std::to_string(cycles) + " frames.txt\n");
+    start({"TUNDRA_FAULT_SCRIPT=faults.txt"});
     auto lines = [this] {
         const std::string text = scratch.read("frames.txt");
         return size_t(std::count(text.begin(), text.end(), '\n'));
@@ -436,7 +437,7 @@ TEST_F(ViewerTest, ThousandLossesAndResetsDrawTheFrameOfBeforeTheLoss) {
         for (int x = 0; x < before.width; ++x) pixels.push_back(before.at(x, y));
     char expected[32];
     std::snprintf(expected, sizeof expected, "%016llx",
-                  static_cast<unsigned long long>(tundra_testing::FrameHash(pixels)));
+                  static_cast<unsigned long long>(tundra_hooks::FrameHash(pixels)));
     std::istringstream hashes(scratch.read("frames.txt"));
     size_t count = 0, differing = 0;
     for (std::string line; std::getline(hashes, line); ++count)
