@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -410,6 +411,31 @@ TEST_F(ViewerTest, UserRunLogsStartUpFliesSavesRestoresTogglesOverlaysAndQuitsWi
     d.insert(d.end(), {pitch, yaw, 0});
     ExpectPlacement(saves[3], d, 2e-3f);
     ExpectPlacement(scratch.read("data/posFile.pos"), d, 2e-3f);  // F9 brought D back
+}
+// A flight recorded while a script flies it plays back to the same place, and
+// ends with its summary line in the log and on stdout.
+TEST_F(ViewerTest, RecordedFlightPlaysBackToTheSamePlaceAndIsSummedUp) {
+    writeData(shell_data::SmallConfig());
+    writeScript(
+        "100 key E down\n350 key E up\n400 mouse 500 0\n450 key F5 down\n"
+        "460 key F5 up\n600 close\n");
+    start({"TUNDRA_RECORD=flight.txt"});
+    finish();
+    fs::remove(scratch.root() / "data/posFile.pos");  // the playback starts where this one did
+    writeScript(scratch.read("flight.txt"));
+    start();
+    const ViewerRun run = finish();
+    // E flies 1 unit per ms, the mouse turns pi per 1000 counts.
+    ExpectPlacement(scratch.read("data/posFile.pos"), {0, 0, 250, 0, 3.14159265f / 2, 0}, 2e-3f);
+    std::smatch summary;
+    const std::regex line(
+        "flight: (\\d+) frames in (\\d+\\.\\d\\d) seconds, (\\d+\\.\\d) frames "
+        "per second\n");
+    ASSERT_TRUE(std::regex_search(run.log, summary, line)) << run.log;
+    EXPECT_NE(std::string::npos, run.stderrText.find(summary[0])) << run.stderrText;
+    const double frames = std::stod(summary[1]), seconds = std::stod(summary[2]);
+    EXPECT_GE(seconds, 0.6);  // the recorded close comes after the script's
+    EXPECT_NEAR(frames / seconds, std::stod(summary[3]), 0.05 + frames / seconds * 0.01);
 }
 // Hash lines: the frame before the first loss, then the first after each reset;
 // SIGTERM then ends the run as the title-bar button does.
