@@ -23,7 +23,7 @@
 #include "level_converter.h"
 #include "pk3_archive.h"
 #include "platform/linux/gl/gl_headers.h"
-#include "platform/linux/testing.h"
+#include "platform/linux/gl/device_observer.h"
 #include "world/visibility.h"
 #include "world/world.h"
 
@@ -244,7 +244,7 @@ std::vector<uint32_t> ViewerImage(const Options& options,
         RenderFrame();
         std::vector<uint32_t> pixels;
         UINT width = 0, height = 0;
-        tundra_testing::ReadBackFrame(g_device, pixels, width, height);
+        dynamic_cast<gl_d3d8::ObservedDevice*>(g_device)->readBack(pixels, width, height);
         if (p == 0) first = pixels;
         if (!options.screenshot.empty())
             WritePpm(options.screenshot + "-viewer-" + std::to_string(p) + ".ppm", pixels, width,

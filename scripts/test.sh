@@ -9,6 +9,8 @@ scripts/install-deps.sh
 scripts/check-format.sh
 cmake --preset default
 cmake --build --preset default
+# No include cycle under platform/, and no test machinery in build/tundra.
+scripts/check-layers.sh
 ctest --preset default -j2
 
 # The same suite again under AddressSanitizer, UndefinedBehaviorSanitizer and

@@ -1,4 +1,5 @@
 // One table ties each key to its SDL scan code, its DIK_ code and its name.
+#include "dinput8.h"
 #include "input_internal.h"
 
 #include <algorithm>
@@ -94,6 +95,12 @@ BYTE DikFromName(const std::string& name) {
     for (const Alias& alias : kAliases)
         if (key == alias.name) return alias.dik;
     return 0;
+}
+
+const char* NameOfDik(BYTE dik) {
+    for (const KeyRow& row : kKeys)
+        if (row.dik == dik) return row.name;
+    return nullptr;
 }
 
 }  // namespace platform_linux

@@ -3,37 +3,28 @@
 // activation of the window they cooperate with.
 //
 // SDL keyboard and mouse events reach us through the window system's input
-// sink; records fed by tests (tundra_testing::Feed*) are queued and handed
-// over at the end of the next pump, with the time stamps the test gave.
+// sink; fed records (a flight's, a test's) are queued and handed over at the
+// end of the next pump, with the time stamps they were given.
 #include "dinput8.h"
 
 #include "com_object.h"
 #include "internal.h"
 #include "input_internal.h"
-#include "testing.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <vector>
 
 namespace {
+
+using platform_linux::DeviceType;
+using platform_linux::InputRecord;
 
 constexpr HRESULT kNotBuffered = static_cast<HRESULT>(0x80040207u);  // DIERR_NOTBUFFERED
 constexpr DWORD kPeek = 1;                                           // DIGDD_PEEK
 constexpr LONG kWheelDelta = 120;                                    // per notch, as Windows
 constexpr BYTE kPressed = 0x80;
-
-enum class DeviceType { Keyboard, Mouse };
-
-// One record on its way to the devices.
-struct PendingRecord {
-    DeviceType type;
-    DWORD offset;
-    DWORD data;
-    DWORD time;
-};
 
 class LinuxInputDevice;
 
@@ -42,7 +33,9 @@ struct InputSystem {
     BYTE keys[256] = {};   // current key states, 0x80 when down
     BYTE buttons[4] = {};  // current mouse button states
     DWORD sequence = 0;
-    std::deque<PendingRecord> fed;
+    // Vectors that keep their capacity: no allocation per frame once warm.
+    std::vector<InputRecord> fed;
+    platform_linux::InputRecordListener recordListener = nullptr;
     bool hooked = false;
     bool clockKnown = false;
     DWORD clockOffset = 0;  // timeGetTime() - SDL_GetTicks()
@@ -152,7 +145,7 @@ public:
     DeviceType type() const { return type_; }
 
     // A record from the keyboard or mouse; kept only while acquired.
-    void receive(const PendingRecord& record) {
+    void receive(const InputRecord& record) {
         if (!acquired_) return;
         if (type_ == DeviceType::Mouse && !IsButtonOffset(record.offset) &&
             record.offset <= DIMOFS_Z)
@@ -203,20 +196,20 @@ private:
     bool acquired_ = false;
     bool lost_ = false;
     bool overflowed_ = false;
-    std::deque<DIDEVICEOBJECTDATA> buffer_;
+    std::vector<DIDEVICEOBJECTDATA> buffer_;  // oldest first
     LONG axes_[3] = {};
 };
 
 // Updates the current states and hands the record to every device of its
 // kind.
-void Dispatch(const PendingRecord& record) {
+void Dispatch(const InputRecord& record) {
     InputSystem& system = Inputs();
     if (record.type == DeviceType::Keyboard)
         system.keys[record.offset & 0xFF] = static_cast<BYTE>(record.data & kPressed);
     else if (IsButtonOffset(record.offset))
         system.buttons[record.offset - DIMOFS_BUTTON0] = static_cast<BYTE>(record.data & kPressed);
-    // Copied: a device may be released while records are handed out.
-    for (LinuxInputDevice* device : std::vector<LinuxInputDevice*>(system.devices))
+    if (system.recordListener) system.recordListener(record);
+    for (LinuxInputDevice* device : system.devices)
         if (device->type() == record.type) device->receive(record);
 }
 
@@ -291,8 +284,7 @@ bool ReceiveSdlEvent(const SDL_Event& event) {
 
 void WindowFocusChanged(HWND window, bool active) {
     if (active) return;  // the program acquires again itself
-    for (LinuxInputDevice* device : std::vector<LinuxInputDevice*>(Inputs().devices))
-        device->windowDeactivated(window);
+    for (LinuxInputDevice* device : Inputs().devices) device->windowDeactivated(window);
 }
 
 // Keys already held when DirectInput opens count as down.
@@ -313,7 +305,7 @@ void HookPump() {
     platform_linux::AddPumpHook(platform_linux::DeliverFedInput);
 }
 
-void Feed(const PendingRecord& record) {
+void Feed(const InputRecord& record) {
     HookPump();
     Inputs().fed.push_back(record);
 }
@@ -349,7 +341,6 @@ HRESULT WINAPI DirectInput8Create(HINSTANCE, DWORD version, REFIID riid, LPVOID*
         SeedKeyStates();
         platform_linux::SetInputEventSink(ReceiveSdlEvent);
         platform_linux::AddFocusListener(WindowFocusChanged);
-        platform_linux::StartInputScript();
         HookPump();
     }
     *out = static_cast<IDirectInput8A*>(new LinuxDirectInput);
@@ -359,17 +350,12 @@ HRESULT WINAPI DirectInput8Create(HINSTANCE, DWORD version, REFIID riid, LPVOID*
 namespace platform_linux {
 
 void DeliverFedInput() {
-    std::deque<PendingRecord>& fed = Inputs().fed;
-    while (!fed.empty()) {
-        PendingRecord record = fed.front();
-        fed.pop_front();
-        Dispatch(record);
-    }
+    std::vector<InputRecord>& fed = Inputs().fed;
+    for (const InputRecord& record : fed) Dispatch(record);
+    fed.clear();
 }
 
-}  // namespace platform_linux
-
-namespace tundra_testing {
+void SetInputRecordListener(InputRecordListener listener) { Inputs().recordListener = listener; }
 
 void FeedKey(DWORD dikCode, bool down, DWORD time) {
     if (dikCode > 0xFF) return;
@@ -391,4 +377,4 @@ void FeedMouseButton(int button, bool down, DWORD time) {
           time});
 }
 
-}  // namespace tundra_testing
+}  // namespace platform_linux

@@ -1,10 +1,9 @@
 // How the pieces of the Linux platform meet: the window system (win32.cpp),
-// the OpenGL Direct3D 8 (gl/) and DirectInput 8 (dinput8.cpp). Only
-// platform/linux includes this header.
+// the OpenGL Direct3D 8 (gl/), DirectInput 8 (dinput8.cpp) and the flight
+// (flight.cpp). Only platform/linux includes this header.
 #pragma once
 
-#include "win32.h"
-#include "d3d8.h"
+#include "win32_types.h"
 
 #include <SDL.h>
 
@@ -40,8 +39,8 @@ void AddFocusListener(FocusListener listener);
 // records are as fresh as the last pump.
 void PumpEvents();
 
-// Functions run at the end of every PumpEvents (the input script of the
-// end-to-end tests plays its events from here).
+// Functions run at the end of every PumpEvents, in the order they were added
+// (DirectInput hands over fed records and the flight plays its script here).
 using PumpHook = void (*)();
 void AddPumpHook(PumpHook hook);
 
@@ -49,10 +48,5 @@ void AddPumpHook(PumpHook hook);
 // True when the GL library loads and a context can be made: what loading
 // "D3D8.DLL" means on this platform.
 bool GlDirect3DAvailable();
-
-// Functions run after every Present of a GL device, before the buffers swap
-// (the end-to-end tests capture frames from here with ReadBackFrame).
-using PresentListener = void (*)(IDirect3DDevice8* device);
-void AddPresentListener(PresentListener listener);
 
 }  // namespace platform_linux

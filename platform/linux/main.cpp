@@ -1,5 +1,7 @@
-// The Linux process entry: tunes the allocator, then runs the Windows entry
-// point with the command line joined as Windows would hand it over.
+// The Linux process entry: tunes the allocator and starts a scripted or
+// recorded flight, then runs the Windows entry point with the command line
+// joined as Windows would hand it over.
+#include "flight.h"
 #include "internal.h"
 #include "win32.h"
 
@@ -60,7 +62,9 @@ void ReportEndWithoutWindow() {
 int main(int argc, char** argv) {
     TuneAllocator();
     std::string commandLine = JoinArguments(argc, argv);
+    platform_linux::StartFlight();
     const int status = WinMain(GetModuleHandleA(nullptr), nullptr, &commandLine[0], SW_SHOWDEFAULT);
+    platform_linux::EndFlight();
     ReportEndWithoutWindow();
     return status;
 }

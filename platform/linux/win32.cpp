@@ -5,6 +5,8 @@
 // WM_DESTROY, the activation of ShowWindow, the paint of UpdateWindow) call
 // the window procedure at once; messages that come from SDL events are queued
 // and reach the procedure through PeekMessageA and DispatchMessageA.
+#include "win32.h"
+
 #include "internal.h"
 
 #include <algorithm>
@@ -471,7 +473,8 @@ void PumpEvents() {
         SDL_Event event;
         while (SDL_PollEvent(&event)) HandleEvent(event);
     }
-    for (PumpHook hook : std::vector<PumpHook>(system.pumpHooks)) hook();
+    // By index: a hook may add another, which then runs in this pump too.
+    for (size_t i = 0; i < system.pumpHooks.size(); ++i) system.pumpHooks[i]();
     system.pumping = false;
 }
 

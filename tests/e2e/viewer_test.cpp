@@ -1,6 +1,6 @@
 // The real viewer run headless by an input script: a user's run, a thousand device
 // losses, one table of orderly ends; each with its exit status and its log in order.
-#include "platform/linux/testing.h"
+#include "hooks/frame_hash.h"
 #include "support/viewer_process.h"
 #include <grp.h>
 #include <sys/stat.h>
@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -140,13 +141,14 @@ std::vector<Row> Rows() {
          "TUNDRA_HIDE_D3D8=1",
          "You need DirectX 8.0 or above to run Tundra!"},
         {"AllocationFailureInAFrame",
-         {},
+         Write("../faults.txt", "150 badalloc\n"),
          {View::Level,
           {kBanner, kConfigLoaded, kInitD3D, kStarted,
            "\n\n!!!!!!!!!!!!   exception caught: std::bad_alloc\n", "Releasing main texture\n",
            "Releasing D3Ddevice\n", kNoDevice, kRan, kClosing}},
          false,
-         "100 capture frame.ppm\n150 badalloc\n"},
+         "100 capture frame.ppm\n",
+         "TUNDRA_FAULT_SCRIPT=faults.txt"},
         // Any damage of the level leaves an empty level; the run goes on.
         {"WorldTruncated", Change("world.geom", -1000, ""), EmptyLevel(kWorldShort)},
         {"WorldOversized", Change("world.geom", 16 << 20, "\x7f"), RunsNormally()},
@@ -415,6 +417,31 @@ TEST_F(ViewerTest, UserRunLogsStartUpFliesSavesRestoresTogglesOverlaysAndQuitsWi
     ExpectPlacement(saves[3], d, 2e-3f);
     ExpectPlacement(scratch.read("data/posFile.pos"), d, 2e-3f);  // F9 brought D back
 }
+// A flight recorded while a script flies it plays back to the same place, and
+// ends with its summary line in the log and on stdout.
+TEST_F(ViewerTest, RecordedFlightPlaysBackToTheSamePlaceAndIsSummedUp) {
+    writeData(shell_data::SmallConfig());
+    writeScript(
+        "100 key E down\n350 key E up\n400 mouse 500 0\n450 key F5 down\n"
+        "460 key F5 up\n600 close\n");
+    start({"TUNDRA_RECORD=flight.txt"});
+    finish();
+    fs::remove(scratch.root() / "data/posFile.pos");  // the playback starts where this one did
+    writeScript(scratch.read("flight.txt"));
+    start();
+    const ViewerRun run = finish();
+    // E flies 1 unit per ms, the mouse turns pi per 1000 counts.
+    ExpectPlacement(scratch.read("data/posFile.pos"), {0, 0, 250, 0, 3.14159265f / 2, 0}, 2e-3f);
+    std::smatch summary;
+    const std::regex line(
+        "flight: (\\d+) frames in (\\d+\\.\\d\\d) seconds, (\\d+\\.\\d) frames "
+        "per second\n");
+    ASSERT_TRUE(std::regex_search(run.log, summary, line)) << run.log;
+    EXPECT_NE(std::string::npos, run.stderrText.find(summary[0])) << run.stderrText;
+    const double frames = std::stod(summary[1]), seconds = std::stod(summary[2]);
+    EXPECT_GE(seconds, 0.6);  // the recorded close comes after the script's
+    EXPECT_NEAR(frames / seconds, std::stod(summary[3]), 0.05 + frames / seconds * 0.01);
+}
 // Hash lines: the frame before the first loss, then the first after each reset;
 // SIGTERM then ends the run as the title-bar button does.
 TEST_F(ViewerTest, ThousandLossesAndResetsDrawTheFrameOfBeforeTheLoss) {
@@ -422,9 +449,9 @@ TEST_F(ViewerTest, ThousandLossesAndResetsDrawTheFrameOfBeforeTheLoss) {
     writeData(shell_data::SmallConfig());
     scratch.writeData("posFile.pos", shell_data::kPlacementFacingTheLevel);
     // Caps Lock hides the frame rates, the one thing that changes each frame.
-    writeScript("0 key CAPITAL down\n30 key CAPITAL up\n200 capture before.ppm\n300 lose " +
-                std::to_string(cycles) + " frames.txt\n");
-    start();
+    writeScript("0 key CAPITAL down\n30 key CAPITAL up\n200 capture before.ppm\n");
+    scratch.writeData("../faults.txt", "300 lose " + std::to_string(cycles) + " frames.txt\n");
+    start({"TUNDRA_FAULT_SCRIPT=faults.txt"});
     auto lines = [this] {
         const std::string text = scratch.read("frames.txt");
         return size_t(std::count(text.begin(), text.end(), '\n'));
@@ -441,7 +468,7 @@ TEST_F(ViewerTest, ThousandLossesAndResetsDrawTheFrameOfBeforeTheLoss) {
         for (int x = 0; x < before.width; ++x) pixels.push_back(before.at(x, y));
     char expected[32];
     std::snprintf(expected, sizeof expected, "%016llx",
-                  static_cast<unsigned long long>(tundra_testing::FrameHash(pixels)));
+                  static_cast<unsigned long long>(tundra_hooks::FrameHash(pixels)));
     std::istringstream hashes(scratch.read("frames.txt"));
     size_t count = 0, differing = 0;
     for (std::string line; std::getline(hashes, line); ++count)

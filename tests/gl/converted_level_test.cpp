@@ -27,7 +27,7 @@ constexpr uint32_t kClear = 0xFF212121;
 class SystemDrawingTest : public GlDeviceTest {
 protected:
     void TearDown() override {
-        tundra_testing::SetDrawBatching(true);
+        SetDrawBatching(true);
         world_.reset();
         g_mainTexture = nullptr;
         GlDeviceTest::TearDown();
@@ -150,10 +150,10 @@ TEST_F(SystemDrawingTest, ConvertedLevelsLookTheSameCulledAndWholeBatchedAndNot)
                     return renderWorld(float(p.x), float(p.y), float(p.z), pitch, yaw);
                 };
                 const std::vector<uint32_t> whole = view();
-                tundra_testing::SetDrawBatching(false);
+                SetDrawBatching(false);
                 EXPECT_TRUE(whole == view())
                     << "spawn " << views / 4 << ", turn " << turn << ", unbatched";
-                tundra_testing::SetDrawBatching(true);
+                SetDrawBatching(true);
                 world_->visibility = std::move(visibility);
                 const std::vector<uint32_t> culled = view();
                 visibility = std::move(world_->visibility);

@@ -19,8 +19,8 @@ struct OnGl {
         d3d->Release();
         DestroyWindow(window);
     }
-    void lose() { tundra_testing::ForceDeviceLoss(device); }
-    void regain() { tundra_testing::RestoreDeviceFocus(device); }
+    void lose() { gl_test::GlDeviceOf(device).loseDevice(); }
+    void regain() { gl_test::GlDeviceOf(device).regainFocus(); }
     HWND window;
     IDirect3D8* d3d;
     IDirect3DDevice8* device = nullptr;

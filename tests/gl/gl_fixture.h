@@ -1,7 +1,8 @@
 // The GL device tests' window, device and helpers; frames read back top row first, 0xAARRGGBB.
 #pragma once
 
-#include "platform/linux/testing.h"
+#include "platform/linux/gl/device.h"
+#include "platform/linux/gl/live_devices.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,30 @@
 #include <vector>
 
 namespace gl_test {
+
+// The GL device behind a device these tests made.
+inline gl_d3d8::GlDevice& GlDeviceOf(IDirect3DDevice8* device) {
+    return *dynamic_cast<gl_d3d8::GlDevice*>(device);
+}
+inline bool ReadBackFrame(IDirect3DDevice8* device, std::vector<uint32_t>& pixels, UINT& width,
+                          UINT& height) {
+    return GlDeviceOf(device).readBack(pixels, width, height);
+}
+// A switch changed for the devices made from now on and for the live ones.
+template <class Change>
+void ChangeOptions(Change change) {
+    gl_d3d8::LoadOptions();
+    change(gl_d3d8::ProcessOptions());
+    for (gl_d3d8::ObservedDevice* device : gl_d3d8::LiveDevices())
+        change(dynamic_cast<gl_d3d8::GlDevice*>(device)->options());
+}
+inline void SetDrawBatching(bool on) {
+    ChangeOptions([on](gl_d3d8::Options& options) { options.batching = on; });
+}
+// Applies to devices made or reset afterwards.
+inline void SetDirectDrawing(bool on) {
+    ChangeOptions([on](gl_d3d8::Options& options) { options.directDrawing = on; });
+}
 
 inline HWND MakeWindow(int width, int height) {
     static const bool registered = [] {
@@ -140,7 +165,7 @@ public:
         EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
         std::vector<uint32_t> pixels;
         UINT w = 0, h = 0;
-        EXPECT_TRUE(tundra_testing::ReadBackFrame(device_, pixels, w, h));
+        EXPECT_TRUE(ReadBackFrame(device_, pixels, w, h));
         EXPECT_EQ(w, parameters_.BackBufferWidth);
         return pixels;
     }

@@ -33,8 +33,8 @@ class RenderingTest : public GlDeviceTest {
 public:
     void TearDown() override {
         GlDeviceTest::TearDown();
-        tundra_testing::SetDirectDrawing(true);
-        tundra_testing::SetDrawBatching(true);
+        SetDirectDrawing(true);
+        SetDrawBatching(true);
     }
     void makeDevice() {
         ASSERT_EQ(createDevice(), D3D_OK);
@@ -207,11 +207,11 @@ TEST_F(RenderingTest, ScenesDrawWhatDirect3DDrawsOnBothPaths) {
         SCOPED_TRACE(scene.name);
         std::vector<std::vector<uint32_t>> frames;
         for (bool fast : {false, true}) {
-            tundra_testing::SetDirectDrawing(fast);
-            tundra_testing::SetDrawBatching(fast);
+            SetDirectDrawing(fast);
+            SetDrawBatching(fast);
             releaseDevice();
             makeDevice();
-            ASSERT_EQ(tundra_testing::DrawsDirectly(device_), fast);
+            ASSERT_EQ(GlDeviceOf(device_).drawsDirectly(), fast);
             frames.push_back(drawScene(kGrey, [&] { scene.draw(*this); }));
         }
         EXPECT_TRUE(frames[0] == frames[1]);
@@ -339,9 +339,9 @@ TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
     shorter.back().second -= 1;
     const std::vector<Faces> frames = {level, level, moved, level, shorter, level};
     std::vector<std::vector<uint32_t>> expected;
-    tundra_testing::SetDrawBatching(false);
+    SetDrawBatching(false);
     for (size_t i = 0; i < frames.size(); ++i) expected.push_back(render(frames[i], i == 3));
-    tundra_testing::SetDrawBatching(true);
+    SetDrawBatching(true);
     for (size_t i = 0; i < frames.size(); ++i)
         EXPECT_TRUE(render(frames[i], i == 3) == expected[i]) << "frame " << i;
     EXPECT_TRUE(expected[2] != expected[1] && expected[4] != expected[5]);  // the variants show
@@ -365,13 +365,13 @@ TEST_F(RenderingTest, ReleasedBatchesAreNotDrawnAgain) {
 }
 
 TEST_F(RenderingTest, PresentedFrameStaysWhileTheNextIsDrawn) {
-    tundra_testing::SetDirectDrawing(false);
+    SetDirectDrawing(false);
     makeDevice();
     drawScene(0xFF3060A0, [] {});
     device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
     std::vector<uint32_t> pixels;
     UINT w = 0, h = 0;
-    ASSERT_TRUE(tundra_testing::ReadBackFrame(device_, pixels, w, h));
+    ASSERT_TRUE(ReadBackFrame(device_, pixels, w, h));
     EXPECT_EQ(pixels, std::vector<uint32_t>(kWidth * kHeight, 0xFF3060A0u));
 }
 
@@ -400,7 +400,7 @@ TEST_F(RenderingTest, OnlyABackBufferMatchingTheWindowIsDrawnDirectly) {
         D3DPRESENT_PARAMETERS p = WindowedParameters(kWidth, kHeight);
         row.change(p);
         ASSERT_EQ(device_->Reset(&p), D3D_OK) << row.what;
-        EXPECT_EQ(tundra_testing::DrawsDirectly(device_), row.direct) << row.what;
+        EXPECT_EQ(GlDeviceOf(device_).drawsDirectly(), row.direct) << row.what;
         parameters_ = p;
         device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF84033C, 1.0f, 0);
         const std::vector<uint32_t> frame = presentAndRead();
@@ -519,20 +519,6 @@ TEST_F(DeviceTest, OnlyAFullScreenDeviceIsLostWithItsWindowsActivation) {
     ShowWindow(window_, SW_SHOW);
     EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
     EXPECT_EQ(device_->Reset(&parameters_), D3D_OK);
-    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
-}
-
-// The losses an input script plans follow presents, each reported once, and then stop.
-TEST_F(DeviceTest, PlannedLossesFollowPresentsUntilUsedUp) {
-    ASSERT_EQ(createDevice(), D3D_OK);
-    tundra_testing::LoseAfterPresents(device_, 2);
-    for (int cycle = 0; cycle < 2; ++cycle) {
-        drawScene(kGrey, [] {});
-        EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICELOST);
-        EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
-        ASSERT_EQ(device_->Reset(&parameters_), D3D_OK);
-    }
-    drawScene(kGrey, [] {});
     EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
 }
 

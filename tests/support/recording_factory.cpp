@@ -1,18 +1,17 @@
-// Kept apart from recording_device.cpp so that tests which only use a
-// RecordingDevice do not pull in the platform's factory hook.
+// The tests' own Direct3DCreate8, in a library of its own that only the
+// unit tests link: a test that installs a factory links this one instead of
+// the GL Direct3D's; the GL tests keep the real one.
 #include "support/recording_device.h"
-
-#include "platform/linux/testing.h"
-
-namespace tundra_test {
 
 namespace {
 
-RecordingDirect3D* g_installed = nullptr;
+tundra_test::RecordingDirect3D* g_installed = nullptr;
 int g_createCount = 0;
 UINT g_lastSdkVersion = 0;
 
-IDirect3D8* CreateRecording(UINT sdkVersion) {
+}  // namespace
+
+IDirect3D8* WINAPI Direct3DCreate8(UINT sdkVersion) {
     ++g_createCount;
     g_lastSdkVersion = sdkVersion;
     if (!g_installed) return nullptr;
@@ -21,19 +20,15 @@ IDirect3D8* CreateRecording(UINT sdkVersion) {
     return g_installed;
 }
 
-}  // namespace
+namespace tundra_test {
 
 ScopedDirect3DFactory::ScopedDirect3DFactory(RecordingDirect3D* d3d) {
     g_installed = d3d;
     g_createCount = 0;
     g_lastSdkVersion = 0;
-    tundra_testing::SetDirect3DFactory(&CreateRecording);
 }
 
-ScopedDirect3DFactory::~ScopedDirect3DFactory() {
-    tundra_testing::SetDirect3DFactory(nullptr);
-    g_installed = nullptr;
-}
+ScopedDirect3DFactory::~ScopedDirect3DFactory() { g_installed = nullptr; }
 
 int ScopedDirect3DFactory::createCount() { return g_createCount; }
 

@@ -4,6 +4,7 @@
 #include "camera/camera.h"
 #include "input/input.h"
 #include "gl/gl_fixture.h"
+#include "platform/linux/input_internal.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
@@ -14,7 +15,10 @@ DWORD WINAPI timeGetTime() { return g_clock; }
 
 namespace {
 
-using namespace tundra_testing;
+using platform_linux::FeedKey;
+using platform_linux::FeedMouseButton;
+using platform_linux::FeedMouseMotion;
+using platform_linux::FeedMouseWheel;
 
 constexpr float kPi = 3.14159265f;
 

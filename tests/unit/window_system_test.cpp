@@ -2,14 +2,17 @@
 // areas, activation and painting (closing and quitting are end-to-end checks);
 // buffered records, their overflow, and SDL events translated into records.
 #include "platform/linux/internal.h"
-#include "platform/linux/testing.h"
+#include "platform/linux/input_internal.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using namespace tundra_testing;
+using platform_linux::FeedKey;
+using platform_linux::FeedMouseButton;
+using platform_linux::FeedMouseMotion;
+using platform_linux::FeedMouseWheel;
 
 using Messages = std::vector<std::pair<UINT, WPARAM>>;
 Messages g_received;

@@ -2,8 +2,6 @@
 
 #include "../internal.h"
 #include "direct3d.h"
-#include "fault_plan.h"
-#include "test_hooks.h"
 #include "texture.h"
 #include "vertex_buffer.h"
 
@@ -11,6 +9,12 @@
 #include <cstring>
 
 namespace gl_d3d8 {
+
+HRESULT CreateGlDevice(GlDirect3D* direct3d, UINT adapter, HWND window,
+                       const D3DPRESENT_PARAMETERS& parameters, const Options& options,
+                       IDirect3DDevice8** result) {
+    return GlDevice::Create(direct3d, adapter, window, parameters, options, result);
+}
 
 HRESULT GlDevice::Create(GlDirect3D* direct3d, UINT adapter, HWND window,
                          const D3DPRESENT_PARAMETERS& parameters, const Options& options,
@@ -40,11 +44,11 @@ GlDevice::GlDevice(GlDirect3D* direct3d, UINT adapter, HWND window, SDL_Window* 
       context_(context),
       options_(options) {
     direct3d_->AddRef();
-    RegisterDevice(this);
+    ReportDeviceMade(*this);
 }
 
 GlDevice::~GlDevice() {
-    UnregisterDevice(this);
+    ReportDeviceGone(*this);
     const bool current = makeCurrent();
     batcher_.drop();
     unbindAll();
@@ -159,12 +163,6 @@ void GlDevice::unbindAll() {
 }
 
 HRESULT GlDevice::TestCooperativeLevel() {
-    if (cooperation_ == Cooperation::kLost && regainAfterReport_) {
-        // The focus comes back as soon as the program has seen the loss.
-        regainAfterReport_ = false;
-        cooperation_ = Cooperation::kNotReset;
-        return D3DERR_DEVICELOST;
-    }
     switch (cooperation_) {
         case Cooperation::kLost: return D3DERR_DEVICELOST;
         case Cooperation::kNotReset: return D3DERR_DEVICENOTRESET;
@@ -220,19 +218,11 @@ HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
 
 HRESULT GlDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                 D3DPOOL pool, IDirect3DTexture8** texture) {
-    if (FaultDue(tundra_testing::FaultCall::CreateTexture)) {
-        if (texture) *texture = nullptr;
-        return D3DERR_OUTOFVIDEOMEMORY;
-    }
     return GlTexture::Create(this, width, height, levels, usage, format, pool, texture);
 }
 
 HRESULT GlDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                      IDirect3DVertexBuffer8** vertexBuffer) {
-    if (FaultDue(tundra_testing::FaultCall::CreateVertexBuffer)) {
-        if (vertexBuffer) *vertexBuffer = nullptr;
-        return D3DERR_OUTOFVIDEOMEMORY;
-    }
     return GlVertexBuffer::Create(this, length, usage, fvf, pool, vertexBuffer);
 }
 
@@ -297,16 +287,17 @@ HRESULT GlDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     batcher_.endFrame();
     swapChain_.finishFrame();
     renderStatesDirty_ = true;
-    // Listeners read the finished frame before the swap: a window's back
-    // buffer holds nothing defined after it.
+    // Observers read the finished frame before the swap: a window's back
+    // buffer holds nothing defined after it. One that throws leaves the
+    // device as the others do.
     inPresent_ = true;
-    RunPresentListeners(this);
-    inPresent_ = false;
-    if (plannedLosses_ > 0) {
-        --plannedLosses_;
-        loseDevice();
-        regainAfterReport_ = true;
+    try {
+        ReportFramePresented(*this);
+    } catch (...) {
+        inPresent_ = false;
+        throw;
     }
+    inPresent_ = false;
     if (!makeCurrent()) return D3D_OK;
     if (!swapChain_.show()) cooperation_ = Cooperation::kNotReset;
     return D3D_OK;

@@ -9,10 +9,12 @@
 #include "../com_object.h"
 #include "../d3d8.h"
 #include "batcher.h"
+#include "device_observer.h"
 #include "fixed_function.h"
 #include "gl_headers.h"
 #include "limits.h"
 #include "options.h"
+#include "resource.h"
 #include "state_cache.h"
 #include "swap_chain.h"
 
@@ -28,10 +30,8 @@ class GlDirect3D;
 class GlTexture;
 class GlVertexBuffer;
 
-class GlDevice : public platform_linux::ComObject<IDirect3DDevice8> {
+class GlDevice final : public ResourceHost, public ObservedDevice {
 public:
-    // Builds a device on `window` with validated present parameters; on
-    // failure returns the Direct3D error and no device.
     static HRESULT Create(GlDirect3D* direct3d, UINT adapter, HWND window,
                           const D3DPRESENT_PARAMETERS& parameters, const Options& options,
                           IDirect3DDevice8** result);
@@ -63,21 +63,20 @@ public:
                             UINT stride) override;
 
     // Makes this device's context current (resources call it before GL work).
-    // False when the window behind the context is gone.
-    bool makeCurrent();
-    GlStateCache& cache() { return cache_; }
+    bool makeCurrent() override;
+    GlStateCache& cache() override { return cache_; }
     // Draws the triangles collected so far (resources call it before they
     // change data a pending draw may use).
-    void flushBatch();
+    void flushBatch() override;
 
-    // Test and platform hooks (test_hooks.cpp).
-    bool readBack(std::vector<uint32_t>& pixels, UINT& width, UINT& height);
-    void loseDevice();
-    void regainFocus();
-    void loseAfterPresents(unsigned cycles) { plannedLosses_ = cycles; }
+    HWND window() const override { return window_; }
+    bool fullScreen() const override { return !parameters().Windowed; }
+    void loseDevice() override;
+    void regainFocus() override;
+    bool readBack(std::vector<uint32_t>& pixels, UINT& width, UINT& height) override;
+
+    // The switches tests change on a live device.
     bool drawsDirectly() const { return swapChain_.drawsDirectly(); }
-    HWND window() const { return window_; }
-    bool fullScreen() const { return !parameters().Windowed; }
     Options& options() { return options_; }
 
 protected:
@@ -107,10 +106,8 @@ private:
     SDL_GLContext context_;
     Options options_;
     Cooperation cooperation_ = Cooperation::kOperational;
-    unsigned plannedLosses_ = 0;      // LoseAfterPresents: presents still to lose after
-    bool regainAfterReport_ = false;  // a planned loss ends once reported
     bool inScene_ = false;
-    bool inPresent_ = false;  // present listeners are running
+    bool inPresent_ = false;  // observers are told of the finished frame
 
     GLuint blackTexture_ = 0;
     std::array<GLuint, kMaxStages> samplers_{};

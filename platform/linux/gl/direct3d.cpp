@@ -1,10 +1,9 @@
 #include "direct3d.h"
 
 #include "../internal.h"
-#include "../testing.h"
-#include "device.h"
 #include "formats.h"
 #include "gl_headers.h"
+#include "live_devices.h"
 #include "options.h"
 
 #include <SDL.h>
@@ -94,8 +93,6 @@ GlLimits MeasureLimits() {
     return limits;
 }
 
-tundra_testing::Direct3DFactory g_factory = nullptr;
-
 }  // namespace
 
 const GlLimits& ProbeGl() {
@@ -162,7 +159,7 @@ HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focus
     if (valid != D3D_OK) return valid;
     RequestCompatibilityContext();
     const HRESULT created =
-        GlDevice::Create(this, adapter, window, parameters, ProcessOptions(), returnedDevice);
+        CreateGlDevice(this, adapter, window, parameters, ProcessOptions(), returnedDevice);
     // Direct3D 8 hands back the size it took.
     if (created == D3D_OK) *presentParameters = parameters;
     return created;
@@ -243,22 +240,16 @@ HRESULT GlDirect3D::validatePresentParameters(UINT adapter, HWND window,
     return D3D_OK;
 }
 
-}  // namespace gl_d3d8
-
-IDirect3D8* WINAPI Direct3DCreate8(UINT sdkVersion) {
-    if (gl_d3d8::g_factory) return gl_d3d8::g_factory(sdkVersion);
+IDirect3D8* CreateDirect3D(UINT sdkVersion) {
     // 120 is the Direct3D 8 SDK's version, 220 the one later headers carry.
     if (sdkVersion != 120 && sdkVersion != 220) return nullptr;
-    if (!gl_d3d8::ProbeGl().available) return nullptr;
-    gl_d3d8::LoadOptions();
-    return new gl_d3d8::GlDirect3D();
+    if (!ProbeGl().available) return nullptr;
+    LoadOptions();
+    TrackLiveDevices();
+    return new GlDirect3D();
 }
 
-namespace tundra_testing {
-
-void SetDirect3DFactory(Direct3DFactory factory) { gl_d3d8::g_factory = factory; }
-
-}  // namespace tundra_testing
+}  // namespace gl_d3d8
 
 namespace platform_linux {
 

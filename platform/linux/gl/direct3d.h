@@ -8,6 +8,19 @@
 
 namespace gl_d3d8 {
 
+class GlDirect3D;
+struct Options;
+
+// What Direct3DCreate8 returns (direct3d_create.cpp, which a program with a
+// Direct3DCreate8 of its own leaves out of its link).
+IDirect3D8* CreateDirect3D(UINT sdkVersion);
+
+// Builds a device on `window` with validated present parameters; on failure
+// returns the Direct3D error and no device (device.cpp).
+HRESULT CreateGlDevice(GlDirect3D* direct3d, UINT adapter, HWND window,
+                       const D3DPRESENT_PARAMETERS& parameters, const Options& options,
+                       IDirect3DDevice8** result);
+
 // The capabilities every device of this implementation reports.
 void FillCaps(UINT adapter, D3DCAPS8* caps);
 

@@ -1,7 +1,5 @@
 #include "options.h"
 
-#include "fault_plan.h"
-
 #include <cstdlib>
 
 namespace gl_d3d8 {
@@ -13,17 +11,10 @@ bool SwitchedOff(const char* name) {
     return value && value[0] == '1';
 }
 
-std::string Text(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 Options ReadEnvironment() {
     Options options;
     options.batching = !SwitchedOff("TUNDRA_NO_BATCH");
     options.directDrawing = !SwitchedOff("TUNDRA_NO_DIRECT");
-    options.faults = Text("TUNDRA_FAULT");
-    options.faultCountsFile = Text("TUNDRA_FAULT_COUNTS");
     return options;
 }
 
@@ -36,7 +27,6 @@ void LoadOptions() {
     if (g_loaded) return;
     g_loaded = true;
     g_options = ReadEnvironment();
-    StartFaultPlan(g_options);
 }
 
 Options& ProcessOptions() { return g_options; }

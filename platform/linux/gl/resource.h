@@ -10,11 +10,18 @@
 
 namespace gl_d3d8 {
 
-class GlDevice;
+class GlStateCache;
 
-// Takes and gives back a resource's reference on its device.
-void HoldDevice(GlDevice* device);
-void ReleaseDevice(GlDevice* device);
+// The device as its textures and vertex buffers see it (device.cpp): they
+// hold a reference on it, and make its context current and draw its pending
+// triangles before they change the GL objects those may use.
+class ResourceHost : public platform_linux::ComObject<IDirect3DDevice8> {
+public:
+    // False when the window behind the context is gone.
+    virtual bool makeCurrent() = 0;
+    virtual void flushBatch() = 0;
+    virtual GlStateCache& cache() = 0;
+};
 
 template <class Interface>
 class GlResource : public platform_linux::ComObject<Interface> {
@@ -25,18 +32,18 @@ public:
         if (bindings_ > 0) --bindings_;
         destroyIfUnused();
     }
-    GlDevice* device() const { return device_; }
+    ResourceHost* device() const { return device_; }
 
 protected:
-    explicit GlResource(GlDevice* device) : device_(device) { HoldDevice(device_); }
+    explicit GlResource(ResourceHost* device) : device_(device) { device_->AddRef(); }
 
-    GlDevice* const device_;
+    ResourceHost* const device_;
 
 private:
     void lastReferenceReleased() override {
-        GlDevice* device = device_;
+        ResourceHost* device = device_;
         destroyIfUnused();
-        ReleaseDevice(device);
+        device->Release();
     }
     void destroyIfUnused() {
         if (this->references() == 0 && bindings_ == 0) delete this;

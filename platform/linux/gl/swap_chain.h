@@ -42,7 +42,7 @@ public:
     // served and no new one could be made.
     bool show();
     // The last presented frame, top row first, as 0xAARRGGBB; false when
-    // there is none to read (see tundra_testing::ReadBackFrame).
+    // there is none to read (see ObservedDevice::readBack).
     // `insidePresent`: between finishFrame and show.
     bool readBack(std::vector<uint32_t>& pixels, UINT& width, UINT& height, bool insidePresent);
 

@@ -1,8 +1,5 @@
 #include "texture.h"
 
-#include "device.h"
-#include "direct3d.h"
-#include "fault_plan.h"
 #include "formats.h"
 #include "limits.h"
 
@@ -17,7 +14,7 @@ UINT PitchFor(UINT width, UINT bytesPerTexel) { return (width * bytesPerTexel + 
 
 }  // namespace
 
-HRESULT GlTexture::Create(GlDevice* device, UINT width, UINT height, UINT levels, DWORD usage,
+HRESULT GlTexture::Create(ResourceHost* device, UINT width, UINT height, UINT levels, DWORD usage,
                           D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** result) {
     if (!result) return D3DERR_INVALIDCALL;
     *result = nullptr;
@@ -60,7 +57,7 @@ HRESULT GlTexture::Create(GlDevice* device, UINT width, UINT height, UINT levels
     return D3D_OK;
 }
 
-GlTexture::GlTexture(GlDevice* device, D3DFORMAT format, DWORD usage, D3DPOOL pool,
+GlTexture::GlTexture(ResourceHost* device, D3DFORMAT format, DWORD usage, D3DPOOL pool,
                      std::vector<Level> levels)
     : GlResource(device), format_(format), usage_(usage), pool_(pool), levels_(std::move(levels)) {
     glGetError();
@@ -102,11 +99,6 @@ HRESULT GlTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
 HRESULT GlTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect,
                             DWORD /*flags*/) {
     if (!lockedRect || level >= levels_.size()) return D3DERR_INVALIDCALL;
-    if (FaultDue(tundra_testing::FaultCall::LockRect)) {
-        lockedRect->pBits = nullptr;
-        lockedRect->Pitch = 0;
-        return D3DERR_INVALIDCALL;
-    }
     Level& l = levels_[level];
     if (l.locked) return D3DERR_INVALIDCALL;
     size_t offset = 0;

@@ -15,11 +15,10 @@
 
 namespace gl_d3d8 {
 
-class GlDevice;
 
 class GlTexture : public GlResource<IDirect3DTexture8> {
 public:
-    static HRESULT Create(GlDevice* device, UINT width, UINT height, UINT levels, DWORD usage,
+    static HRESULT Create(ResourceHost* device, UINT width, UINT height, UINT levels, DWORD usage,
                           D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** result);
 
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
@@ -50,7 +49,7 @@ private:
         bool locked = false;
         bool uploaded = false;
     };
-    GlTexture(GlDevice* device, D3DFORMAT format, DWORD usage, D3DPOOL pool,
+    GlTexture(ResourceHost* device, D3DFORMAT format, DWORD usage, D3DPOOL pool,
               std::vector<Level> levels);
     void upload(UINT level);
     void uploadUnwrittenLevels();

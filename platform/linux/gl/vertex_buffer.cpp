@@ -1,13 +1,11 @@
 #include "vertex_buffer.h"
 
-#include "device.h"
-#include "fault_plan.h"
 #include "limits.h"
 
 namespace gl_d3d8 {
 
-HRESULT GlVertexBuffer::Create(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                               IDirect3DVertexBuffer8** result) {
+HRESULT GlVertexBuffer::Create(ResourceHost* device, UINT length, DWORD usage, DWORD fvf,
+                               D3DPOOL pool, IDirect3DVertexBuffer8** result) {
     if (!result) return D3DERR_INVALIDCALL;
     *result = nullptr;
     if (length == 0) return D3DERR_INVALIDCALL;
@@ -30,8 +28,8 @@ HRESULT GlVertexBuffer::Create(GlDevice* device, UINT length, DWORD usage, DWORD
     return D3D_OK;
 }
 
-GlVertexBuffer::GlVertexBuffer(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                               Memory memory)
+GlVertexBuffer::GlVertexBuffer(ResourceHost* device, UINT length, DWORD usage, DWORD fvf,
+                               D3DPOOL pool, Memory memory)
     : GlResource(device),
       length_(length),
       usage_(usage),
@@ -59,7 +57,6 @@ GlVertexBuffer::~GlVertexBuffer() {
 HRESULT GlVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data, DWORD flags) {
     if (!data) return D3DERR_INVALIDCALL;
     *data = nullptr;
-    if (FaultDue(tundra_testing::FaultCall::Lock)) return D3DERR_INVALIDCALL;
     if (locked_) return D3DERR_INVALIDCALL;
     if (offsetToLock >= length_) return D3DERR_INVALIDCALL;
     if (sizeToLock == 0) sizeToLock = length_ - offsetToLock;

@@ -12,11 +12,10 @@
 
 namespace gl_d3d8 {
 
-class GlDevice;
 
 class GlVertexBuffer : public GlResource<IDirect3DVertexBuffer8> {
 public:
-    static HRESULT Create(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+    static HRESULT Create(ResourceHost* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                           IDirect3DVertexBuffer8** result);
 
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
@@ -41,7 +40,7 @@ private:
         void operator()(BYTE* memory) const { std::free(memory); }
     };
     using Memory = std::unique_ptr<BYTE[], FreeDeleter>;
-    GlVertexBuffer(GlDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+    GlVertexBuffer(ResourceHost* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                    Memory memory);
     void uploadAll();
 
