@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 bool Input::created = false;
 
@@ -59,10 +60,6 @@ Input::Input(HWND window) {
     if (created) throw "tried to create 2 inputs. No go!";
     created = true;
     frameEvents.reserve(2 * kRecordsPerRead);
-    std::fill(std::begin(keyDown), std::end(keyDown), false);
-    std::fill(std::begin(keyTime), std::end(keyTime), 0u);
-    std::fill(std::begin(buttonDown), std::end(buttonDown), false);
-    std::fill(std::begin(buttonTime), std::end(buttonTime), 0u);
 
     registerBindings();
     if (FAILED(DirectInput8Create(GetModuleHandleA(nullptr), 0x0800, IID_IDirectInput8A,
@@ -94,7 +91,7 @@ void Input::openKeyboard(HWND window) {
     if (FAILED(keyboard->GetDeviceState(sizeof state, state)))
         std::fill(std::begin(state), std::end(state), BYTE{0});
     DWORD now = timeGetTime();
-    for (int code = 0; code < 256; ++code) {
+    for (size_t code = 0; code < std::size(keyDown); ++code) {
         keyDown[code] = (state[code] & kPressedBit) != 0;
         if (keyDown[code]) keyTime[code] = now;
     }
@@ -199,7 +196,7 @@ void Input::dispatch(const std::vector<InputEvent>& events) {
 // release-only handlers stay quiet, as no release was seen.
 void Input::settleReleased(DWORD now, const BYTE* state) {
     handleHeld(now);
-    for (int code = 0; code < 256; ++code)
+    for (size_t code = 0; code < std::size(keyDown); ++code)
         if (!state || !(state[code] & kPressedBit)) keyDown[code] = false;
     if (!state) std::fill(std::begin(buttonDown), std::end(buttonDown), false);
 }

@@ -99,10 +99,10 @@ private:
     std::vector<InputBinding> bindings;
     // The records of one update, in time order; kept so no frame allocates.
     std::vector<InputEvent> frameEvents;
-    bool keyDown[256];
-    bool buttonDown[4];
-    DWORD keyTime[256];
-    DWORD buttonTime[4];
+    bool keyDown[256] = {};
+    bool buttonDown[4] = {};
+    DWORD keyTime[256] = {};
+    DWORD buttonTime[4] = {};
     IDirectInput8A* directInput = nullptr;
     IDirectInputDevice8A* keyboard = nullptr;
     IDirectInputDevice8A* mouse = nullptr;
