@@ -1,7 +1,7 @@
 #include "batcher.h"
 
+#include "device_limits.h"
 #include "fixed_function.h"
-#include "limits.h"
 
 #include <cstring>
 

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "../d3d8.h"
+#include "device_limits.h"
 #include "gl_headers.h"
-#include "limits.h"
 #include "state_cache.h"
 
 #include <array>

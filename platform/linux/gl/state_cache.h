@@ -4,8 +4,8 @@
 // call would cost about as much as the useful ones.
 #pragma once
 
+#include "device_limits.h"
 #include "gl_headers.h"
-#include "limits.h"
 
 #include <array>
 #include <cstdint>

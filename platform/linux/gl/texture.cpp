@@ -1,10 +1,10 @@
 #include "texture.h"
 
 #include "device.h"
+#include "device_limits.h"
 #include "direct3d.h"
 #include "fault_plan.h"
 #include "formats.h"
-#include "limits.h"
 
 #include <new>
 

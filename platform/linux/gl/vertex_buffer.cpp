@@ -1,8 +1,8 @@
 #include "vertex_buffer.h"
 
 #include "device.h"
+#include "device_limits.h"
 #include "fault_plan.h"
-#include "limits.h"
 
 namespace gl_d3d8 {
 
