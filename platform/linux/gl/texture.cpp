@@ -1,5 +1,6 @@
 #include "texture.h"
 
+#include "../../texel_layout.h"
 #include "device.h"
 #include "device_limits.h"
 #include "direct3d.h"
@@ -21,7 +22,7 @@ HRESULT GlTexture::Create(GlDevice* device, UINT width, UINT height, UINT levels
                           D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** result) {
     if (!result) return D3DERR_INVALIDCALL;
     *result = nullptr;
-    const UINT bytesPerTexel = tundra_d3dx::BytesPerTexel(format);
+    const UINT bytesPerTexel = texel_layout::BytesPerTexel(format);
     if (width == 0 || height == 0) return D3DERR_INVALIDCALL;
     if (bytesPerTexel == 0) return D3DERR_INVALIDCALL;
     if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) return D3DERR_INVALIDCALL;
@@ -30,7 +31,7 @@ HRESULT GlTexture::Create(GlDevice* device, UINT width, UINT height, UINT levels
     }
     const UINT maxSize = static_cast<UINT>(ProbeGl().maxTextureSize);
     if (width > maxSize || height > maxSize) return D3DERR_INVALIDCALL;
-    const UINT chain = tundra_d3dx::MipChainLength(width, height);
+    const UINT chain = texel_layout::MipChainLength(width, height);
     if (levels == 0 || levels > chain) levels = chain;
 
     uint64_t total = 0;
@@ -117,7 +118,7 @@ HRESULT GlTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* 
             return D3DERR_INVALIDCALL;
         }
         offset = size_t(rect->top) * l.pitch +
-                 size_t(rect->left) * tundra_d3dx::BytesPerTexel(format_);
+                 size_t(rect->left) * texel_layout::BytesPerTexel(format_);
     }
     l.locked = true;
     lockedRect->Pitch = static_cast<INT>(l.pitch);
