@@ -73,9 +73,6 @@ public:
     void currentColorWhite();
     void colorArrayUsed() { colorWhite_ = false; }
 
-    uint64_t issuedCalls() const { return issued_; }
-    uint64_t skippedCalls() const { return skipped_; }
-
     // Makes a unit current for glTexCoordPointer and similar per-unit calls.
     void selectClientUnit(int unit);
 
@@ -85,7 +82,6 @@ private:
         GLenum name;
         Known state;
     };
-    bool same(bool equal);
     void activeUnit(int unit);
     void loadMatrix(GLenum mode, const float* matrix, std::array<float, 16>& known, bool& valid);
 
@@ -120,8 +116,6 @@ private:
     std::array<Capability, 4> clientStates_{};
     std::array<Known, kMaxStages> texCoordArray_{};
     bool colorWhite_ = false;
-
-    uint64_t issued_ = 0, skipped_ = 0;
 };
 
 }  // namespace gl_d3d8
