@@ -108,8 +108,8 @@ void GlDevice::resetStates() {
     renderStates_.fill(0);
     auto& rs = renderStates_;
     rs[D3DRS_ZENABLE] = parameters().EnableAutoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE;
-    rs[D3DRS_FILLMODE] = 3;   // solid
-    rs[D3DRS_SHADEMODE] = 2;  // Gouraud
+    rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
+    rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
     rs[D3DRS_ZWRITEENABLE] = TRUE;
     rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
     rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
@@ -122,7 +122,7 @@ void GlDevice::resetStates() {
     rs[D3DRS_COLORVERTEX] = TRUE;
     rs[D3DRS_MULTISAMPLEANTIALIAS] = TRUE;
     rs[D3DRS_COLORWRITEENABLE] = 0xF;
-    rs[D3DRS_BLENDOP] = 1;  // add
+    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
     for (int stage = 0; stage < kMaxStages; ++stage) {
         auto& s = stageStates_[stage];
         s.fill(0);

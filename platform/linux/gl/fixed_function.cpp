@@ -89,8 +89,9 @@ VertexLayout LayoutOf(DWORD fvf) {
     } else if (position == D3DFVF_XYZRHW) {
         layout.size = 16;
         layout.transformed = true;
-    } else if (position >= 0x6 && position <= 0xE) {
-        layout.size = 12 + 4 * ((position - 0x4) / 2);  // blend weights, skipped
+    } else if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5) {
+        // One to five blend weights, skipped.
+        layout.size = 12 + 4 * ((position - D3DFVF_XYZB1) / 2 + 1);
     } else {
         return layout;
     }
@@ -98,7 +99,7 @@ VertexLayout LayoutOf(DWORD fvf) {
         layout.normal = static_cast<int>(layout.size);
         layout.size += 12;
     }
-    if (fvf & 0x020) layout.size += 4;  // point size, not drawn
+    if (fvf & D3DFVF_PSIZE) layout.size += 4;  // not drawn
     if (fvf & D3DFVF_DIFFUSE) {
         layout.diffuse = static_cast<int>(layout.size);
         layout.size += 4;
