@@ -267,8 +267,8 @@ HRESULT GlDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DC
     cache_.colorMask(0xF);
     cache_.depthMask(true);
     renderStatesDirty_ = true;
-    glClearColor(((color >> 16) & 255) / 255.0f, ((color >> 8) & 255) / 255.0f,
-                 (color & 255) / 255.0f, (color >> 24) / 255.0f);
+    const std::array<GLfloat, 4> clearColor = ColorToFloats(color);
+    glClearColor(clearColor[0], clearColor[1], clearColor[2], clearColor[3]);
     glClearDepth(std::min(1.0f, std::max(0.0f, z)));
     glClearStencil(GLint(stencil));
     if (rectCount == 0) {
@@ -365,9 +365,7 @@ HRESULT GlDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     if (state == D3DRS_TEXTUREFACTOR) stagesDirty_ = true;
     if (state == D3DRS_AMBIENT && makeCurrent()) {
         flushBatch();
-        const GLfloat ambient[4] = {((value >> 16) & 255) / 255.0f, ((value >> 8) & 255) / 255.0f,
-                                    (value & 255) / 255.0f, (value >> 24) / 255.0f};
-        glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+        glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ColorToFloats(value).data());
     }
     return D3D_OK;
 }

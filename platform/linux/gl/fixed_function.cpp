@@ -147,6 +147,11 @@ bool PrimitiveShape(D3DPRIMITIVETYPE type, UINT count, GLenum& mode, uint64_t& v
     }
 }
 
+std::array<GLfloat, 4> ColorToFloats(D3DCOLOR color) {
+    return {((color >> 16) & 255) / 255.0f, ((color >> 8) & 255) / 255.0f, (color & 255) / 255.0f,
+            (color >> 24) / 255.0f};
+}
+
 GLenum CompareFunction(DWORD value) {
     if (value >= D3DCMP_NEVER && value <= D3DCMP_ALWAYS) return GL_NEVER + (value - D3DCMP_NEVER);
     return GL_ALWAYS;

@@ -31,6 +31,9 @@ VertexLayout LayoutOf(DWORD fvf);
 // false for a type Direct3D 8 does not have.
 bool PrimitiveShape(D3DPRIMITIVETYPE type, UINT count, GLenum& mode, uint64_t& vertices);
 
+// A D3DCOLOR (0xAARRGGBB) as GL's red, green, blue and alpha.
+std::array<GLfloat, 4> ColorToFloats(D3DCOLOR color);
+
 // D3DCMP_* (depth and alpha tests); out-of-range values pass everything.
 GLenum CompareFunction(DWORD value);
 // D3DBLEND_*; unknown factors count as one.

@@ -1,5 +1,7 @@
 #include "state_cache.h"
 
+#include "fixed_function.h"
+
 #include <cstring>
 
 namespace gl_d3d8 {
@@ -166,9 +168,7 @@ void GlStateCache::envColor(int unit, uint32_t argb) {
     envColorKnown_[unit] = true;
     envColor_[unit] = argb;
     activeUnit(unit);
-    const GLfloat color[4] = {((argb >> 16) & 255) / 255.0f, ((argb >> 8) & 255) / 255.0f,
-                              (argb & 255) / 255.0f, (argb >> 24) / 255.0f};
-    glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, color);
+    glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, ColorToFloats(argb).data());
 }
 
 void GlStateCache::loadMatrix(GLenum mode, const float* matrix, std::array<float, 16>& known,
