@@ -8,6 +8,8 @@
 
 #include <SDL.h>
 
+#include <string>
+
 namespace platform_linux {
 
 // --- window system (win32.cpp) ---
@@ -44,6 +46,12 @@ void PumpEvents();
 // end-to-end tests plays its events from here).
 using PumpHook = void (*)();
 void AddPumpHook(PumpHook hook);
+
+// --- the program's log (program_log.cpp) ---
+// Adds a line to the log the program writes ("logging.txt" in the working
+// directory) where it has got to, and to stderr: what the platform has to
+// say that the program's own lines cannot (why there is no Direct3D 8).
+void WriteToProgramLog(const std::string& line);
 
 // --- Direct3D 8 on OpenGL (gl/) ---
 // True when the GL library loads and a context can be made: what loading

@@ -85,22 +85,27 @@ bool GlDevice::initContext() {
     glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, black);
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
     glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
-    glCreateSamplers(kMaxStages, samplers_.data());
-    // What a stage samples when it has no texture: opaque black.
-    glCreateTextures(GL_TEXTURE_2D, 1, &blackTexture_);
-    glTextureStorage2D(blackTexture_, 1, GL_RGBA8, 1, 1);
-    const uint32_t opaqueBlack = 0xFF000000u;
-    glTextureSubImage2D(blackTexture_, 0, 0, 0, 1, 1, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                        &opaqueBlack);
+    glGenSamplers(kMaxStages, samplers_.data());
     cache_.invalidate();
+    // What a stage samples when it has no texture: opaque black.
+    glGenTextures(1, &blackTexture_);
+    cache_.bindForEditing(blackTexture_);
+    const uint32_t opaqueBlack = 0xFF000000u;
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                 &opaqueBlack);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    // Direct3D's depth runs 0..1 in clip space; where GL cannot do the same,
+    // the projection maps it onto GL's -1..1 (see TransformsFor).
+    depthRemapped_ = !ProbeGl().clipControl;
+    if (!depthRemapped_) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
     return glGetError() == GL_NO_ERROR;
 }
 
 // The new back buffer is bound and cleared with write masks the render
-// states no longer describe.
+// states no longer describe, and may turn GL's y the other way round.
 bool GlDevice::createSwapChain(const D3DPRESENT_PARAMETERS& parameters) {
     const bool made = swapChain_.create(parameters, options_.directDrawing);
-    renderStatesDirty_ = true;
+    renderStatesDirty_ = transformsDirty_ = true;
     return made;
 }
 
@@ -296,7 +301,8 @@ HRESULT GlDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     flushBatch();
     batcher_.endFrame();
     swapChain_.finishFrame();
-    renderStatesDirty_ = true;
+    // The next back buffer may be of the other kind (see SwapChain::show).
+    renderStatesDirty_ = transformsDirty_ = true;
     // Listeners read the finished frame before the swap: a window's back
     // buffer holds nothing defined after it.
     inPresent_ = true;
@@ -460,7 +466,7 @@ void GlDevice::applyRenderStates() {
     cache_.enable(GL_MULTISAMPLE, rs[D3DRS_MULTISAMPLEANTIALIAS] != FALSE);
     const DWORD cull = rs[D3DRS_CULLMODE];
     cache_.enable(GL_CULL_FACE, cull == D3DCULL_CW || cull == D3DCULL_CCW);
-    cache_.frontFace(FrontFaceFor(cull));
+    cache_.frontFace(FrontFaceFor(cull, targetSpace()));
     cache_.cullFace(GL_BACK);
     // Pre-transformed vertices are never lit.
     const VertexLayout& layout = layout_;
@@ -513,10 +519,18 @@ void GlDevice::applyStages() {
     stagesDirty_ = false;
 }
 
+TargetSpace GlDevice::targetSpace() const {
+    TargetSpace target;
+    target.width = parameters().BackBufferWidth;
+    target.height = parameters().BackBufferHeight;
+    target.topRowFirst = swapChain_.topRowFirst();
+    target.remapDepth = depthRemapped_;
+    return target;
+}
+
 void GlDevice::applyTransforms() {
-    const GlTransforms transforms = TransformsFor(layout_.transformed, world_, view_, projection_,
-                                                  parameters().BackBufferWidth,
-                                                  parameters().BackBufferHeight);
+    const GlTransforms transforms =
+        TransformsFor(layout_.transformed, world_, view_, projection_, targetSpace());
     cache_.modelView(&transforms.modelView.m[0][0]);
     cache_.projection(&transforms.projection.m[0][0]);
     transformsDirty_ = false;

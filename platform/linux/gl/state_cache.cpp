@@ -111,6 +111,11 @@ void GlStateCache::selectClientUnit(int unit) {
     glClientActiveTexture(GL_TEXTURE0 + unit);
 }
 
+void GlStateCache::bindForEditing(GLuint texture) {
+    activeUnit(kEditingUnit);
+    glBindTexture(GL_TEXTURE_2D, texture);
+}
+
 void GlStateCache::textureEnabled(int unit, bool on) {
     if (textureEnabled_[unit] == (on ? kOn : kOff)) return;
     textureEnabled_[unit] = on ? kOn : kOff;

@@ -75,6 +75,8 @@ public:
 
     // Makes a unit current for glTexCoordPointer and similar per-unit calls.
     void selectClientUnit(int unit);
+    // Binds a texture on kEditingUnit, for the calls that make and fill it.
+    void bindForEditing(GLuint texture);
 
 private:
     enum Known : int8_t { kUnknown = -1, kOff = 0, kOn = 1 };

@@ -65,16 +65,20 @@ GlTexture::GlTexture(GlDevice* device, D3DFORMAT format, DWORD usage, D3DPOOL po
                      std::vector<Level> levels)
     : GlResource(device), format_(format), usage_(usage), pool_(pool), levels_(std::move(levels)) {
     glGetError();
-    glCreateTextures(GL_TEXTURE_2D, 1, &texture_);
-    glTextureStorage2D(texture_, static_cast<GLsizei>(levels_.size()), GL_RGBA8,
-                       static_cast<GLsizei>(levels_[0].width),
-                       static_cast<GLsizei>(levels_[0].height));
+    glGenTextures(1, &texture_);
+    device_->cache().bindForEditing(texture_);
+    for (size_t i = 0; i < levels_.size(); ++i) {
+        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8,
+                     static_cast<GLsizei>(levels_[i].width),
+                     static_cast<GLsizei>(levels_[i].height), 0, GL_BGRA,
+                     GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    }
     // Without this a texture with fewer levels than a full chain would be
     // incomplete under a mipmapping filter; Direct3D samples what exists.
-    glTextureParameteri(texture_, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels_.size() - 1));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels_.size() - 1));
     // X8R8G8B8 texels go up as they are, whatever their unused byte holds:
     // sampling reads their alpha as one.
-    if (format_ == D3DFMT_X8R8G8B8) glTextureParameteri(texture_, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+    if (format_ == D3DFMT_X8R8G8B8) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     // No level is uploaded here: the first unlock or the first draw that
     // samples the texture does it (see sampledTexture).
 }
@@ -156,9 +160,9 @@ void GlTexture::upload(UINT level) {
     // GL addresses its first row by t = 0 as well, so rows go up unflipped.
     // 32-bit rows are whole words, so the pitch is always width * 4.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTextureSubImage2D(texture_, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(l.width),
-                        static_cast<GLsizei>(l.height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                        texels);
+    device_->cache().bindForEditing(texture_);
+    glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(l.width),
+                    static_cast<GLsizei>(l.height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texels);
 }
 
 void GlTexture::uploadUnwrittenLevels() {
