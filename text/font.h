@@ -24,7 +24,7 @@ public:
         float x, y, z;
         float u, v;
     };
-    static const DWORD kVertexFormat = 0x102;
+    static const DWORD kVertexFormat = D3DFVF_XYZ | D3DFVF_TEX1;
     static const UINT kVertexCount = 1024;  // four per character code
 
     Font();

@@ -2,10 +2,10 @@
 // mip chain and fills a texture the device creates, level by level through
 // LockRect, honouring the pitch the device reports.
 #include "image.h"
-#include "texel_size.h"
 
 #include "../platform.h"
 #include "common/input_file.h"
+#include "../texel_layout.h"
 
 #include <new>
 
@@ -64,7 +64,7 @@ uint32_t Convert(uint32_t argb, D3DFORMAT format) {
 }
 
 void WriteRow(const Image& image, uint32_t y, D3DFORMAT format, BYTE* row) {
-    UINT bytes = tundra_d3dx::BytesPerTexel(format);
+    UINT bytes = texel_layout::BytesPerTexel(format);
     for (uint32_t x = 0; x < image.width; ++x) {
         uint32_t value = Convert(image.at(x, y), format);
         for (UINT i = 0; i < bytes; ++i) row[size_t(x) * bytes + i] = BYTE(value >> (8 * i));
@@ -76,7 +76,7 @@ HRESULT FillLevel(IDirect3DTexture8* texture, UINT level, const Image& image, D3
     HRESULT hr = texture->LockRect(level, &locked, nullptr, 0);
     if (FAILED(hr)) return FailWith(hr, "cannot lock texture level " + std::to_string(level));
     if (!locked.pBits || locked.Pitch < 0 ||
-        UINT(locked.Pitch) < image.width * tundra_d3dx::BytesPerTexel(format)) {
+        UINT(locked.Pitch) < image.width * texel_layout::BytesPerTexel(format)) {
         texture->UnlockRect(level);
         return FailWith(D3DERR_INVALIDCALL, "texture level has an unusable pitch");
     }
@@ -121,9 +121,9 @@ HRESULT CreateAndFill(IDirect3DDevice8* device, Image image, const Request& requ
     D3DFORMAT format = request.format;
     if (format == D3DFMT_UNKNOWN)
         format = image.hasTranslucency() ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-    if (tundra_d3dx::BytesPerTexel(format) == 0)
+    if (texel_layout::BytesPerTexel(format) == 0)
         return FailWith(D3DERR_INVALIDCALL, "texture format not supported by the loader");
-    UINT fullChain = MipChainLength(width, height);
+    UINT fullChain = texel_layout::MipChainLength(width, height);
     UINT levels = IsDefault(request.mipLevels) || request.mipLevels > fullChain ? fullChain
                                                                                 : request.mipLevels;
 

@@ -3,7 +3,6 @@
 #include "gl/device_observer.h"
 #include "input_internal.h"
 #include "internal.h"
-#include "log_line.h"
 #include "win32.h"
 
 #include <algorithm>
@@ -199,11 +198,11 @@ void Flight::finish() {
     const double seconds = (timeGetTime() - start) / 1000.0;
     const double rate = seconds > 0 ? frames_ / seconds : 0;
     char line[128];
-    std::snprintf(line, sizeof line, "flight: %u frames in %.2f seconds, %.1f frames per second\n",
+    std::snprintf(line, sizeof line, "flight: %u frames in %.2f seconds, %.1f frames per second",
                   frames_, seconds, rate);
-    std::fputs(line, stdout);
+    std::printf("%s\n", line);
     std::fflush(stdout);
-    WriteLogLine(line);
+    WriteToProgramLog(line);
 }
 
 void PlayDueActions() { TheFlight().playDueActions(); }

@@ -7,6 +7,8 @@
 
 #include <SDL.h>
 
+#include <string>
+
 namespace platform_linux {
 
 // --- window system (win32.cpp) ---
@@ -43,6 +45,13 @@ void PumpEvents();
 // (DirectInput hands over fed records and the flight plays its script here).
 using PumpHook = void (*)();
 void AddPumpHook(PumpHook hook);
+
+// --- the program's log (program_log.cpp) ---
+// Adds a line to the log the program writes ("logging.txt" in the working
+// directory) where it has got to: what the platform has to say that the
+// program's own lines cannot (why there is no Direct3D 8, a flight's
+// summary). Nothing when the program has no log open.
+void WriteToProgramLog(const std::string& line);
 
 // --- Direct3D 8 on OpenGL (gl/) ---
 // True when the GL library loads and a context can be made: what loading

@@ -1,6 +1,6 @@
 #include "support/recording_device.h"
 
-#include "platform/d3dx/texel_size.h"
+#include "platform/texel_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -176,13 +176,13 @@ ULONG RefCounted::release(CallRecorder& log, const std::string& prefix) {
 RecordingTexture::RecordingTexture(RecordingDevice& device, int id, UINT width, UINT height,
                                    UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
     : RefCounted("tex#" + str(id)), device_(device), usage_(usage), format_(format), pool_(pool) {
-    const UINT fullChain = tundra_d3dx::MipChainLength(width, height);
+    const UINT fullChain = texel_layout::MipChainLength(width, height);
     if (levels == 0 || levels > fullChain) levels = fullChain;
     for (UINT level = 0; level < levels; ++level) {
         Level l;
         l.width = width >> level ? width >> level : 1;
         l.height = height >> level ? height >> level : 1;
-        UINT rowBytes = l.width * tundra_d3dx::BytesPerTexel(format);
+        UINT rowBytes = l.width * texel_layout::BytesPerTexel(format);
         l.pitch = (rowBytes + 3) / 4 * 4 + kRowGap;
         l.bytes.assign(size_t(l.pitch) * l.height, kPadding);
         for (UINT y = 0; y < l.height; ++y) std::memset(&l.bytes[size_t(y) * l.pitch], 0, rowBytes);
@@ -230,7 +230,7 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const
     Level& l = levels_[level];
     size_t offset = 0;
     if (rect)
-        offset = size_t(rect->top) * l.pitch + rect->left * tundra_d3dx::BytesPerTexel(format_);
+        offset = size_t(rect->top) * l.pitch + rect->left * texel_layout::BytesPerTexel(format_);
     l.locked = true;
     lockedRect->Pitch = static_cast<INT>(l.pitch);
     lockedRect->pBits = l.bytes.data() + offset;
@@ -250,7 +250,7 @@ HRESULT RecordingTexture::UnlockRect(UINT level) {
 
 const BYTE* RecordingTexture::at(UINT level, UINT x, UINT y, UINT size) const {
     const Level& l = levels_.at(level);
-    if (tundra_d3dx::BytesPerTexel(format_) != size || x >= l.width || y >= l.height)
+    if (texel_layout::BytesPerTexel(format_) != size || x >= l.width || y >= l.height)
         throw std::out_of_range("texel");
     return &l.bytes[size_t(y) * l.pitch + size_t(x) * size];
 }
@@ -263,7 +263,7 @@ uint32_t RecordingTexture::texel(UINT level, UINT x, UINT y) const {
 
 bool RecordingTexture::paddingIntact() const {
     for (const Level& l : levels_) {
-        size_t rowBytes = size_t(l.width) * tundra_d3dx::BytesPerTexel(format_);
+        size_t rowBytes = size_t(l.width) * texel_layout::BytesPerTexel(format_);
         for (UINT y = 0; y < l.height; ++y)
             for (size_t i = rowBytes; i < l.pitch; ++i)
                 if (l.bytes[size_t(y) * l.pitch + i] != kPadding) return false;
@@ -485,7 +485,7 @@ HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWO
                                        IDirect3DTexture8** texture) {
     const int id = int(textures_.size()) + 1;
     const bool valid = texture && width > 0 && height > 0 && width <= caps_.MaxTextureWidth &&
-                       height <= caps_.MaxTextureHeight && tundra_d3dx::BytesPerTexel(format) &&
+                       height <= caps_.MaxTextureHeight && texel_layout::BytesPerTexel(format) &&
                        !(usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) &&
                        pool != D3DPOOL_SCRATCH;
     HRESULT hr = record("CreateTexture", {width, height, levels, usage, format, pool},

@@ -2,8 +2,8 @@
 // device's pitch for each kind of image, mip level and format, and clean
 // refusals of damaged files, the saved fuzz findings among them.
 #include "platform/d3dx/image.h"
-#include "platform/d3dx/texel_size.h"
 #include "platform/platform.h"
+#include "platform/texel_layout.h"
 #include "support/recording_device.h"
 #include "support/scratch_dir.h"
 
@@ -90,7 +90,7 @@ const std::string kPaddedPng =
 
 // The bytes of texel (x, y) of a level, little-endian, in the texture's format.
 uint32_t TexelOf(RecordingTexture& t, UINT level, UINT x, UINT y) {
-    const UINT size = tundra_d3dx::BytesPerTexel(t.format());
+    const UINT size = texel_layout::BytesPerTexel(t.format());
     D3DLOCKED_RECT locked{};
     t.LockRect(level, &locked, nullptr, 0);
     const BYTE* texel = static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch + x * size;

@@ -1,7 +1,7 @@
 #include "batcher.h"
 
+#include "device_limits.h"
 #include "fixed_function.h"
-#include "limits.h"
 
 #include <cstring>
 
@@ -61,14 +61,14 @@ void DrawBatcher::drawCached(GLsizei indexCount) {
     const bool same =
         cached.draws.size() == batch_.size() &&
         std::memcmp(cached.draws.data(), batch_.data(), batch_.size() * sizeof(BatchedDraw)) == 0;
+    if (!cached.indexBuffer) glGenBuffers(1, &cached.indexBuffer);
+    cache_.elementBuffer(cached.indexBuffer);
     if (!same) {
         buildIndices();
-        if (!cached.indexBuffer) glCreateBuffers(1, &cached.indexBuffer);
-        glNamedBufferData(cached.indexBuffer, GLsizeiptr(indexScratch_.size() * sizeof(GLuint)),
-                          indexScratch_.data(), GL_STATIC_DRAW);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indexScratch_.size() * sizeof(GLuint)),
+                     indexScratch_.data(), GL_STATIC_DRAW);
         cached.draws.assign(batch_.begin(), batch_.end());
     }
-    cache_.elementBuffer(cached.indexBuffer);
     glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, nullptr);
 }
 

@@ -1,6 +1,7 @@
 #include "device.h"
 
 #include "../internal.h"
+#include "color.h"
 #include "direct3d.h"
 #include "texture.h"
 #include "vertex_buffer.h"
@@ -89,22 +90,27 @@ bool GlDevice::initContext() {
     glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, black);
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
     glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
-    glCreateSamplers(kMaxStages, samplers_.data());
-    // What a stage samples when it has no texture: opaque black.
-    glCreateTextures(GL_TEXTURE_2D, 1, &blackTexture_);
-    glTextureStorage2D(blackTexture_, 1, GL_RGBA8, 1, 1);
-    const uint32_t opaqueBlack = 0xFF000000u;
-    glTextureSubImage2D(blackTexture_, 0, 0, 0, 1, 1, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                        &opaqueBlack);
+    glGenSamplers(kMaxStages, samplers_.data());
     cache_.invalidate();
+    // What a stage samples when it has no texture: opaque black.
+    glGenTextures(1, &blackTexture_);
+    cache_.bindForEditing(blackTexture_);
+    const uint32_t opaqueBlack = 0xFF000000u;
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                 &opaqueBlack);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    // Direct3D's depth runs 0..1 in clip space; where GL cannot do the same,
+    // the projection maps it onto GL's -1..1 (see TransformsFor).
+    depthRemapped_ = !ProbeGl().clipControl;
+    if (!depthRemapped_) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
     return glGetError() == GL_NO_ERROR;
 }
 
 // The new back buffer is bound and cleared with write masks the render
-// states no longer describe.
+// states no longer describe, and may turn GL's y the other way round.
 bool GlDevice::createSwapChain(const D3DPRESENT_PARAMETERS& parameters) {
     const bool made = swapChain_.create(parameters, options_.directDrawing);
-    renderStatesDirty_ = true;
+    renderStatesDirty_ = transformsDirty_ = true;
     return made;
 }
 
@@ -112,8 +118,8 @@ void GlDevice::resetStates() {
     renderStates_.fill(0);
     auto& rs = renderStates_;
     rs[D3DRS_ZENABLE] = parameters().EnableAutoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE;
-    rs[D3DRS_FILLMODE] = 3;   // solid
-    rs[D3DRS_SHADEMODE] = 2;  // Gouraud
+    rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
+    rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
     rs[D3DRS_ZWRITEENABLE] = TRUE;
     rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
     rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
@@ -126,7 +132,7 @@ void GlDevice::resetStates() {
     rs[D3DRS_COLORVERTEX] = TRUE;
     rs[D3DRS_MULTISAMPLEANTIALIAS] = TRUE;
     rs[D3DRS_COLORWRITEENABLE] = 0xF;
-    rs[D3DRS_BLENDOP] = 1;  // add
+    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
     for (int stage = 0; stage < kMaxStages; ++stage) {
         auto& s = stageStates_[stage];
         s.fill(0);
@@ -257,8 +263,8 @@ HRESULT GlDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DC
     cache_.colorMask(0xF);
     cache_.depthMask(true);
     renderStatesDirty_ = true;
-    glClearColor(((color >> 16) & 255) / 255.0f, ((color >> 8) & 255) / 255.0f,
-                 (color & 255) / 255.0f, (color >> 24) / 255.0f);
+    const std::array<GLfloat, 4> clearColor = ColorToFloats(color);
+    glClearColor(clearColor[0], clearColor[1], clearColor[2], clearColor[3]);
     glClearDepth(std::min(1.0f, std::max(0.0f, z)));
     glClearStencil(GLint(stencil));
     if (rectCount == 0) {
@@ -286,7 +292,8 @@ HRESULT GlDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     flushBatch();
     batcher_.endFrame();
     swapChain_.finishFrame();
-    renderStatesDirty_ = true;
+    // The next back buffer may be of the other kind (see SwapChain::show).
+    renderStatesDirty_ = transformsDirty_ = true;
     // Observers read the finished frame before the swap: a window's back
     // buffer holds nothing defined after it. One that throws leaves the
     // device as the others do.
@@ -356,9 +363,7 @@ HRESULT GlDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     if (state == D3DRS_TEXTUREFACTOR) stagesDirty_ = true;
     if (state == D3DRS_AMBIENT && makeCurrent()) {
         flushBatch();
-        const GLfloat ambient[4] = {((value >> 16) & 255) / 255.0f, ((value >> 8) & 255) / 255.0f,
-                                    (value & 255) / 255.0f, (value >> 24) / 255.0f};
-        glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+        glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ColorToFloats(value).data());
     }
     return D3D_OK;
 }
@@ -453,7 +458,7 @@ void GlDevice::applyRenderStates() {
     cache_.enable(GL_MULTISAMPLE, rs[D3DRS_MULTISAMPLEANTIALIAS] != FALSE);
     const DWORD cull = rs[D3DRS_CULLMODE];
     cache_.enable(GL_CULL_FACE, cull == D3DCULL_CW || cull == D3DCULL_CCW);
-    cache_.frontFace(FrontFaceFor(cull));
+    cache_.frontFace(FrontFaceFor(cull, targetSpace()));
     cache_.cullFace(GL_BACK);
     // Pre-transformed vertices are never lit.
     const VertexLayout& layout = layout_;
@@ -506,10 +511,18 @@ void GlDevice::applyStages() {
     stagesDirty_ = false;
 }
 
+TargetSpace GlDevice::targetSpace() const {
+    TargetSpace target;
+    target.width = parameters().BackBufferWidth;
+    target.height = parameters().BackBufferHeight;
+    target.topRowFirst = swapChain_.topRowFirst();
+    target.remapDepth = depthRemapped_;
+    return target;
+}
+
 void GlDevice::applyTransforms() {
-    const GlTransforms transforms = TransformsFor(layout_.transformed, world_, view_, projection_,
-                                                  parameters().BackBufferWidth,
-                                                  parameters().BackBufferHeight);
+    const GlTransforms transforms =
+        TransformsFor(layout_.transformed, world_, view_, projection_, targetSpace());
     cache_.modelView(&transforms.modelView.m[0][0]);
     cache_.projection(&transforms.projection.m[0][0]);
     transformsDirty_ = false;

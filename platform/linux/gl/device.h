@@ -1,18 +1,18 @@
-// IDirect3DDevice8 on one OpenGL 2.1-compatibility context (fixed function
-// with texture_env_combine): the interface front. It checks arguments, keeps
-// the Direct3D state and hands the work to the others: the fixed-function
-// mapping turns state into GL values, the state cache sets them, the batcher
-// collects triangle draws and the swap chain holds the back buffer and
-// presents it.
+// IDirect3DDevice8 on one OpenGL compatibility context, 3.3 or newer (fixed
+// function with texture_env_combine): the interface front. It checks
+// arguments, keeps the Direct3D state and hands the work to the others: the
+// fixed-function mapping turns state into GL values, the state cache sets
+// them, the batcher collects triangle draws and the swap chain holds the
+// back buffer and presents it.
 #pragma once
 
 #include "../com_object.h"
 #include "../d3d8.h"
 #include "batcher.h"
 #include "device_observer.h"
+#include "device_limits.h"
 #include "fixed_function.h"
 #include "gl_headers.h"
-#include "limits.h"
 #include "options.h"
 #include "resource.h"
 #include "state_cache.h"
@@ -97,6 +97,7 @@ private:
     void applyStages();
     void applySampler(int stage);
     void applyTransforms();
+    TargetSpace targetSpace() const;
     bool applyVertexArrays();
 
     GlDirect3D* direct3d_;
@@ -114,6 +115,7 @@ private:
     std::array<SamplerSettings, kMaxStages> samplerSettings_{};
     std::array<bool, kMaxStages> samplerKnown_{};
     int units_ = 0;
+    bool depthRemapped_ = false;  // GL has no clip control: see TransformsFor
 
     std::array<DWORD, kRenderStates> renderStates_{};
     std::array<StageStates, kMaxStages> stageStates_{};

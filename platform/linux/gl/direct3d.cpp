@@ -9,6 +9,9 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace gl_d3d8 {
@@ -26,17 +29,40 @@ void RequestCompatibilityContext() {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
 }
 
-bool HasVersion45() {
-    GLint major = 0, minor = 0;
-    glGetIntegerv(GL_MAJOR_VERSION, &major);
-    glGetIntegerv(GL_MINOR_VERSION, &minor);
-    return major > 4 || (major == 4 && minor >= 5);
+// The current context's version, read from its text: GL_MAJOR_VERSION does
+// not exist before GL 3.0.
+struct GlVersion {
+    int major = 0, minor = 0;
+    std::string text;  // with the vendor's details, for the log
+    bool atLeast(int wantedMajor, int wantedMinor) const {
+        return major > wantedMajor || (major == wantedMajor && minor >= wantedMinor);
+    }
+};
+
+GlVersion CurrentVersion() {
+    GlVersion version;
+    const char* text = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    if (!text) return version;
+    version.text = text;
+    std::sscanf(text, "%d.%d", &version.major, &version.minor);
+    return version;
+}
+
+bool HasExtension(const char* name) {
+    GLint count = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    for (GLint i = 0; i < count; ++i) {
+        const char* extension = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, i));
+        if (extension && std::strcmp(extension, name) == 0) return true;
+    }
+    return false;
 }
 
 // The sample counts GL offers for 8-bit colour renderbuffers; GL would
 // round any other count up, while Direct3D 8 refuses a multisample type the
-// adapter does not have.
-uint32_t SampleCounts() {
+// adapter does not have. A GL that cannot say offers no multisampling.
+uint32_t SampleCounts(const GlVersion& version) {
+    if (!version.atLeast(4, 2) && !HasExtension("GL_ARB_internalformat_query")) return 0;
     GLint number = 0;
     glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_NUM_SAMPLE_COUNTS, 1, &number);
     std::vector<GLint> counts(size_t(std::max(number, 0)));
@@ -68,6 +94,32 @@ bool ShowsOnDisplay(D3DFORMAT backBuffer, D3DFORMAT display) {
     return backBuffer == display || (display == D3DFMT_X8R8G8B8 && backBuffer == D3DFMT_A8R8G8B8);
 }
 
+// Why there is no Direct3D 8 here, for the program's log and the terminal.
+void ReportRefusal(const std::string& why) {
+    const std::string line = "Direct3D 8 on OpenGL is not available: " + why;
+    std::fprintf(stderr, "%s\n", line.c_str());
+    platform_linux::WriteToProgramLog(line);
+}
+
+GlLimits LimitsOfCurrentContext() {
+    GlLimits limits;
+    const GlVersion version = CurrentVersion();
+    if (!version.atLeast(kNeededGlMajor, kNeededGlMinor)) {
+        ReportRefusal("it needs OpenGL " + std::to_string(kNeededGlMajor) + "." +
+                      std::to_string(kNeededGlMinor) + " or newer, and found OpenGL " +
+                      version.text);
+        return limits;
+    }
+    limits.available = true;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limits.maxTextureSize);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &limits.maxRenderbufferSize);
+    limits.sampleCounts = SampleCounts(version);
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &limits.textureUnits);
+    if (limits.textureUnits > kMaxStages) limits.textureUnits = kMaxStages;
+    limits.clipControl = version.atLeast(4, 5) || HasExtension("GL_ARB_clip_control");
+    return limits;
+}
+
 GlLimits MeasureLimits() {
     GlLimits limits;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return limits;
@@ -77,14 +129,10 @@ GlLimits MeasureLimits() {
     SDL_Window* window =
         SDL_CreateWindow("probe", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
-    // The device relies on GL 4.5 for direct state access and clip control.
-    if (context && HasVersion45()) {
-        limits.available = true;
-        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limits.maxTextureSize);
-        glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &limits.maxRenderbufferSize);
-        limits.sampleCounts = SampleCounts();
-        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &limits.textureUnits);
-        if (limits.textureUnits > kMaxStages) limits.textureUnits = kMaxStages;
+    if (context) {
+        limits = LimitsOfCurrentContext();
+    } else {
+        ReportRefusal(std::string("no OpenGL context could be made (") + SDL_GetError() + ")");
     }
     if (context) SDL_GL_DeleteContext(context);
     if (window) SDL_DestroyWindow(window);

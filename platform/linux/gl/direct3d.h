@@ -4,7 +4,7 @@
 
 #include "../com_object.h"
 #include "../d3d8.h"
-#include "limits.h"
+#include "device_limits.h"
 
 namespace gl_d3d8 {
 

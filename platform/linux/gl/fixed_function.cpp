@@ -24,6 +24,22 @@ D3DMATRIX PixelCentreShift(UINT width, UINT height) {
     return m;
 }
 
+// Clip space from Direct3D's onto the target's: y turned round for a target
+// whose first row is the top one, and depth z (0..w) stretched onto GL's
+// default -w..w as z' = 2z - w, which GL's depth range takes back to the
+// same 0..1 window depth. The stretch loses no precision a 24-bit depth
+// buffer can show: with the viewer's projection a nearer face wins from
+// about two depth steps on, with clip control and without.
+D3DMATRIX ClipSpaceOf(const TargetSpace& target) {
+    D3DMATRIX m = IdentityMatrix();
+    if (target.topRowFirst) m._22 = -1.0f;
+    if (target.remapDepth) {
+        m._33 = 2.0f;
+        m._43 = -1.0f;
+    }
+    return m;
+}
+
 // Where a stage argument comes from, and whether it is complemented or has
 // its alpha replicated, in texture_env_combine terms.
 struct CombineArgument {
@@ -91,8 +107,9 @@ VertexLayout LayoutOf(DWORD fvf) {
     } else if (position == D3DFVF_XYZRHW) {
         layout.size = 16;
         layout.transformed = true;
-    } else if (position >= 0x6 && position <= 0xE) {
-        layout.size = 12 + 4 * ((position - 0x4) / 2);  // blend weights, skipped
+    } else if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5) {
+        // One to five blend weights, skipped.
+        layout.size = 12 + 4 * ((position - D3DFVF_XYZB1) / 2 + 1);
     } else {
         return layout;
     }
@@ -100,7 +117,7 @@ VertexLayout LayoutOf(DWORD fvf) {
         layout.normal = static_cast<int>(layout.size);
         layout.size += 12;
     }
-    if (fvf & 0x020) layout.size += 4;  // point size, not drawn
+    if (fvf & D3DFVF_PSIZE) layout.size += 4;  // not drawn
     if (fvf & D3DFVF_DIFFUSE) {
         layout.diffuse = static_cast<int>(layout.size);
         layout.size += 4;
@@ -171,7 +188,10 @@ GLenum BlendFactor(DWORD value) {
 }
 
 // Direct3D's front faces are clockwise on screen; CCW culls the others.
-GLenum FrontFaceFor(DWORD cullMode) { return cullMode == D3DCULL_CW ? GL_CCW : GL_CW; }
+GLenum FrontFaceFor(DWORD cullMode, const TargetSpace& target) {
+    const bool clockwiseKept = cullMode != D3DCULL_CW;
+    return clockwiseKept != target.topRowFirst ? GL_CW : GL_CCW;
+}
 
 UnitCombine CombineFor(const StageStates& s) {
     const CombineOperation color =
@@ -227,8 +247,9 @@ D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
 }
 
 GlTransforms TransformsFor(bool transformedVertices, const D3DMATRIX& world, const D3DMATRIX& view,
-                           const D3DMATRIX& projection, UINT width, UINT height) {
-    const D3DMATRIX shift = PixelCentreShift(width, height);
+                           const D3DMATRIX& projection, const TargetSpace& target) {
+    const UINT width = target.width, height = target.height;
+    const D3DMATRIX toGl = Multiply(PixelCentreShift(width, height), ClipSpaceOf(target));
     if (transformedVertices) {
         // Screen pixels straight to clip space: x right, y down, z as given.
         D3DMATRIX screen = IdentityMatrix();
@@ -236,12 +257,12 @@ GlTransforms TransformsFor(bool transformedVertices, const D3DMATRIX& world, con
         screen._22 = -2.0f / float(height);
         screen._41 = -1.0f;
         screen._42 = 1.0f;
-        return {IdentityMatrix(), Multiply(screen, shift)};
+        return {IdentityMatrix(), Multiply(screen, toGl)};
     }
     // Row vectors: v · World · View · Projection. GL reads each array
     // column-major, i.e. transposed, which turns the same products into its
     // column-vector form unchanged.
-    return {Multiply(world, view), Multiply(projection, shift)};
+    return {Multiply(world, view), Multiply(projection, toGl)};
 }
 
 }  // namespace gl_d3d8

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "../d3d8.h"
+#include "device_limits.h"
 #include "gl_headers.h"
-#include "limits.h"
 #include "state_cache.h"
 
 #include <array>
@@ -35,8 +35,19 @@ bool PrimitiveShape(D3DPRIMITIVETYPE type, UINT count, GLenum& mode, uint64_t& v
 GLenum CompareFunction(DWORD value);
 // D3DBLEND_*; unknown factors count as one.
 GLenum BlendFactor(DWORD value);
+// What the GL target the device draws into changes in the mapping.
+struct TargetSpace {
+    UINT width = 0, height = 0;
+    // GL's first row is Direct3D's top row (see SwapChain::topRowFirst):
+    // y is turned round after projection, and windings with it.
+    bool topRowFirst = false;
+    // GL clips depth to -1..1 (it has no clip control): Direct3D's 0..1 is
+    // stretched onto it.
+    bool remapDepth = false;
+};
+
 // The GL winding of the faces a D3DCULL_* mode keeps (GL culls the back ones).
-GLenum FrontFaceFor(DWORD cullMode);
+GLenum FrontFaceFor(DWORD cullMode, const TargetSpace& target);
 
 // One stage's colour and alpha operations as a texture_env_combine set-up.
 UnitCombine CombineFor(const StageStates& stage);
@@ -48,12 +59,12 @@ D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);
 
 // What GL's modelview and projection matrices must hold (column-major, so a
 // Direct3D row-vector matrix as is) to put vertices where Direct3D would on
-// a back buffer of the given size: pre-transformed vertices straight from
-// screen pixels, the others through world, view and projection.
+// the target: pre-transformed vertices straight from screen pixels, the
+// others through world, view and projection.
 struct GlTransforms {
     D3DMATRIX modelView, projection;
 };
 GlTransforms TransformsFor(bool transformedVertices, const D3DMATRIX& world, const D3DMATRIX& view,
-                           const D3DMATRIX& projection, UINT width, UINT height);
+                           const D3DMATRIX& projection, const TargetSpace& target);
 
 }  // namespace gl_d3d8

@@ -1,5 +1,7 @@
 #include "formats.h"
 
+#include "../../texel_layout.h"
+
 namespace gl_d3d8 {
 
 const ColorBufferFormat* BackBufferFormat(D3DFORMAT format) {
@@ -87,7 +89,7 @@ uint32_t TexelToArgb(D3DFORMAT format, const uint8_t* texel) {
 }
 
 void ConvertRowToArgb(D3DFORMAT format, const uint8_t* source, UINT width, uint32_t* target) {
-    const UINT step = tundra_d3dx::BytesPerTexel(format);
+    const UINT step = texel_layout::BytesPerTexel(format);
     for (UINT x = 0; x < width; ++x) target[x] = TexelToArgb(format, source + x * step);
 }
 

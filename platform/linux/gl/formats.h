@@ -1,9 +1,8 @@
 // Every Direct3D format this device understands, in one table: what may serve
-// as back buffer, depth-stencil buffer or texture, how many bytes a texel
-// takes, the GL storage behind it, and how texels convert to 0xAARRGGBB.
+// as back buffer, depth-stencil buffer or texture, the GL storage behind it,
+// and how texels convert to 0xAARRGGBB (their sizes are texel_layout's).
 #pragma once
 
-#include "../../d3dx/texel_size.h"
 #include "../d3d8.h"
 #include "gl_headers.h"
 

@@ -1,7 +1,8 @@
-// The one way into the GL headers for everything that calls GL: the 4.5
-// entry points the device uses (direct state access, clip control) are
-// declared only when GL_GLEXT_PROTOTYPES is defined before the first GL
-// header, whichever file happens to include one first.
+// The one way into the GL headers for everything that calls GL: the entry
+// points past GL 1.3 the device uses (buffers, framebuffers, samplers, clip
+// control where GL has it) are declared only when GL_GLEXT_PROTOTYPES is
+// defined before the first GL header, whichever file happens to include one
+// first.
 #pragma once
 
 #define GL_GLEXT_PROTOTYPES 1

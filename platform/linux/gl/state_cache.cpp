@@ -1,5 +1,7 @@
 #include "state_cache.h"
 
+#include "color.h"
+
 #include <cstring>
 
 namespace gl_d3d8 {
@@ -39,19 +41,10 @@ void GlStateCache::invalidate() {
     colorWhite_ = false;
 }
 
-bool GlStateCache::same(bool equal) {
-    if (equal) {
-        ++skipped_;
-    } else {
-        ++issued_;
-    }
-    return equal;
-}
-
 void GlStateCache::enable(GLenum capability, bool on) {
     for (Capability& c : capabilities_) {
         if (c.name != capability) continue;
-        if (same(c.state == (on ? kOn : kOff))) return;
+        if (c.state == (on ? kOn : kOff)) return;
         c.state = on ? kOn : kOff;
         break;
     }
@@ -63,45 +56,45 @@ void GlStateCache::enable(GLenum capability, bool on) {
 }
 
 void GlStateCache::depthMask(bool on) {
-    if (same(depthMask_ == (on ? kOn : kOff))) return;
+    if (depthMask_ == (on ? kOn : kOff)) return;
     depthMask_ = on ? kOn : kOff;
     glDepthMask(on ? GL_TRUE : GL_FALSE);
 }
 
 void GlStateCache::colorMask(uint32_t rgbaBits) {
-    if (same(colorMask_ == rgbaBits)) return;
+    if (colorMask_ == rgbaBits) return;
     colorMask_ = rgbaBits;
     glColorMask((rgbaBits & 1) != 0, (rgbaBits & 2) != 0, (rgbaBits & 4) != 0, (rgbaBits & 8) != 0);
 }
 
 void GlStateCache::depthFunc(GLenum func) {
-    if (same(depthFunc_ == func)) return;
+    if (depthFunc_ == func) return;
     depthFunc_ = func;
     glDepthFunc(func);
 }
 
 void GlStateCache::blendFunc(GLenum source, GLenum destination) {
-    if (same(blendSource_ == source && blendDestination_ == destination)) return;
+    if (blendSource_ == source && blendDestination_ == destination) return;
     blendSource_ = source;
     blendDestination_ = destination;
     glBlendFunc(source, destination);
 }
 
 void GlStateCache::alphaFunc(GLenum func, GLfloat reference) {
-    if (same(alphaFunc_ == func && alphaReference_ == reference)) return;
+    if (alphaFunc_ == func && alphaReference_ == reference) return;
     alphaFunc_ = func;
     alphaReference_ = reference;
     glAlphaFunc(func, reference);
 }
 
 void GlStateCache::cullFace(GLenum face) {
-    if (same(cullFace_ == face)) return;
+    if (cullFace_ == face) return;
     cullFace_ = face;
     glCullFace(face);
 }
 
 void GlStateCache::frontFace(GLenum winding) {
-    if (same(frontFace_ == winding)) return;
+    if (frontFace_ == winding) return;
     frontFace_ = winding;
     glFrontFace(winding);
 }
@@ -118,8 +111,13 @@ void GlStateCache::selectClientUnit(int unit) {
     glClientActiveTexture(GL_TEXTURE0 + unit);
 }
 
+void GlStateCache::bindForEditing(GLuint texture) {
+    activeUnit(kEditingUnit);
+    glBindTexture(GL_TEXTURE_2D, texture);
+}
+
 void GlStateCache::textureEnabled(int unit, bool on) {
-    if (same(textureEnabled_[unit] == (on ? kOn : kOff))) return;
+    if (textureEnabled_[unit] == (on ? kOn : kOff)) return;
     textureEnabled_[unit] = on ? kOn : kOff;
     activeUnit(unit);
     if (on) {
@@ -130,7 +128,7 @@ void GlStateCache::textureEnabled(int unit, bool on) {
 }
 
 void GlStateCache::bindTexture(int unit, GLuint texture) {
-    if (same(textureKnown_[unit] && boundTexture_[unit] == texture)) return;
+    if (textureKnown_[unit] && boundTexture_[unit] == texture) return;
     textureKnown_[unit] = true;
     boundTexture_[unit] = texture;
     activeUnit(unit);
@@ -138,14 +136,14 @@ void GlStateCache::bindTexture(int unit, GLuint texture) {
 }
 
 void GlStateCache::bindSampler(int unit, GLuint sampler) {
-    if (same(samplerKnown_[unit] && boundSampler_[unit] == sampler)) return;
+    if (samplerKnown_[unit] && boundSampler_[unit] == sampler) return;
     samplerKnown_[unit] = true;
     boundSampler_[unit] = sampler;
     glBindSampler(unit, sampler);
 }
 
 void GlStateCache::combine(int unit, const UnitCombine& s) {
-    if (same(combineKnown_[unit] && SameCombine(combine_[unit], s))) return;
+    if (combineKnown_[unit] && SameCombine(combine_[unit], s)) return;
     const UnitCombine old = combine_[unit];
     const bool known = combineKnown_[unit];
     combine_[unit] = s;
@@ -171,18 +169,16 @@ void GlStateCache::combine(int unit, const UnitCombine& s) {
 }
 
 void GlStateCache::envColor(int unit, uint32_t argb) {
-    if (same(envColorKnown_[unit] && envColor_[unit] == argb)) return;
+    if (envColorKnown_[unit] && envColor_[unit] == argb) return;
     envColorKnown_[unit] = true;
     envColor_[unit] = argb;
     activeUnit(unit);
-    const GLfloat color[4] = {((argb >> 16) & 255) / 255.0f, ((argb >> 8) & 255) / 255.0f,
-                              (argb & 255) / 255.0f, (argb >> 24) / 255.0f};
-    glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, color);
+    glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, ColorToFloats(argb).data());
 }
 
 void GlStateCache::loadMatrix(GLenum mode, const float* matrix, std::array<float, 16>& known,
                               bool& valid) {
-    if (same(valid && std::memcmp(known.data(), matrix, sizeof(float) * 16) == 0)) return;
+    if (valid && std::memcmp(known.data(), matrix, sizeof(float) * 16) == 0) return;
     std::memcpy(known.data(), matrix, sizeof(float) * 16);
     valid = true;
     if (matrixMode_ != mode) {
@@ -201,14 +197,14 @@ void GlStateCache::projection(const float* matrix) {
 }
 
 void GlStateCache::arrayBuffer(GLuint buffer) {
-    if (same(arrayBufferKnown_ && arrayBuffer_ == buffer)) return;
+    if (arrayBufferKnown_ && arrayBuffer_ == buffer) return;
     arrayBufferKnown_ = true;
     arrayBuffer_ = buffer;
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
 }
 
 void GlStateCache::elementBuffer(GLuint buffer) {
-    if (same(elementBufferKnown_ && elementBuffer_ == buffer)) return;
+    if (elementBufferKnown_ && elementBuffer_ == buffer) return;
     elementBufferKnown_ = true;
     elementBuffer_ = buffer;
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer);
@@ -228,7 +224,7 @@ void GlStateCache::textureDeleted(GLuint texture) {
 void GlStateCache::clientState(GLenum array, bool on) {
     for (Capability& c : clientStates_) {
         if (c.name != array) continue;
-        if (same(c.state == (on ? kOn : kOff))) return;
+        if (c.state == (on ? kOn : kOff)) return;
         c.state = on ? kOn : kOff;
         break;
     }
@@ -240,7 +236,7 @@ void GlStateCache::clientState(GLenum array, bool on) {
 }
 
 void GlStateCache::texCoordArray(int unit, bool on) {
-    if (same(texCoordArray_[unit] == (on ? kOn : kOff))) return;
+    if (texCoordArray_[unit] == (on ? kOn : kOff)) return;
     texCoordArray_[unit] = on ? kOn : kOff;
     selectClientUnit(unit);
     if (on) {
@@ -251,7 +247,7 @@ void GlStateCache::texCoordArray(int unit, bool on) {
 }
 
 void GlStateCache::currentColorWhite() {
-    if (same(colorWhite_)) return;
+    if (colorWhite_) return;
     colorWhite_ = true;
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 }

@@ -4,8 +4,8 @@
 // call would cost about as much as the useful ones.
 #pragma once
 
+#include "device_limits.h"
 #include "gl_headers.h"
-#include "limits.h"
 
 #include <array>
 #include <cstdint>
@@ -73,11 +73,10 @@ public:
     void currentColorWhite();
     void colorArrayUsed() { colorWhite_ = false; }
 
-    uint64_t issuedCalls() const { return issued_; }
-    uint64_t skippedCalls() const { return skipped_; }
-
     // Makes a unit current for glTexCoordPointer and similar per-unit calls.
     void selectClientUnit(int unit);
+    // Binds a texture on kEditingUnit, for the calls that make and fill it.
+    void bindForEditing(GLuint texture);
 
 private:
     enum Known : int8_t { kUnknown = -1, kOff = 0, kOn = 1 };
@@ -85,7 +84,6 @@ private:
         GLenum name;
         Known state;
     };
-    bool same(bool equal);
     void activeUnit(int unit);
     void loadMatrix(GLenum mode, const float* matrix, std::array<float, 16>& known, bool& valid);
 
@@ -120,8 +118,6 @@ private:
     std::array<Capability, 4> clientStates_{};
     std::array<Known, kMaxStages> texCoordArray_{};
     bool colorWhite_ = false;
-
-    uint64_t issued_ = 0, skipped_ = 0;
 };
 
 }  // namespace gl_d3d8

@@ -13,6 +13,36 @@ GLint BoundFramebufferValue(GLenum name) {
     return value;
 }
 
+GLuint NewRenderbuffer(GLsizei samples, GLenum format, GLsizei width, GLsizei height) {
+    GLuint renderbuffer = 0;
+    glGenRenderbuffers(1, &renderbuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, format, width, height);
+    return renderbuffer;
+}
+
+// Attaches to the bound framebuffer.
+void Attach(GLenum attachment, GLuint renderbuffer) {
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, renderbuffer);
+}
+
+bool BoundFramebufferComplete() {
+    return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+}
+
+// Copies `width` x `height` pixels of framebuffer `from` onto all of `to`,
+// which is `toWidth` x `toHeight` (scaled when that differs), its rows in
+// reverse order when `upsideDown`.
+void Blit(GLuint from, GLint width, GLint height, GLuint to, GLint toWidth, GLint toHeight,
+          bool upsideDown) {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, from);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, to);
+    const bool sameSize = width == toWidth && height == toHeight;
+    glBlitFramebuffer(0, 0, width, height, 0, upsideDown ? toHeight : 0, toWidth,
+                      upsideDown ? 0 : toHeight, GL_COLOR_BUFFER_BIT,
+                      sameSize ? GL_NEAREST : GL_LINEAR);
+}
+
 }  // namespace
 
 bool SwapChain::create(const D3DPRESENT_PARAMETERS& parameters, bool directAllowed) {
@@ -54,11 +84,7 @@ bool SwapChain::windowServesBackBuffer() {
     return glGetError() == GL_NO_ERROR && matches;
 }
 
-// Lower-left origin, as the window's rows run: Direct3D's top row is the
-// window's top row, so clip space and the pixel-centre shift stay as they
-// are; only rectangles the device passes to GL in rows (Clear) are flipped.
 bool SwapChain::createDirectTarget() {
-    glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glDrawBuffer(GL_BACK);
     glReadBuffer(GL_BACK);
@@ -86,55 +112,39 @@ GLint SwapChain::glRowOf(LONG top, LONG bottom) const {
     return direct_ ? GLint(LONG(parameters_.BackBufferHeight) - bottom) : GLint(top);
 }
 
+// Row 0 of every framebuffer is Direct3D's top row (the device's transforms
+// turn GL's y round, see topRowFirst), so scissor rectangles take Direct3D's
+// coordinates.
 bool SwapChain::createFramebuffers() {
-    // Upper-left origin: window y runs down as Direct3D's screen y does, so
-    // row 0 of every framebuffer is the top row, scissor rectangles take
-    // Direct3D's coordinates, and edges that fall exactly on pixel centres
-    // are decided by the same top-left rule. Depth runs 0..1 as in Direct3D.
-    glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
     const GLsizei width = GLsizei(parameters_.BackBufferWidth);
     const GLsizei height = GLsizei(parameters_.BackBufferHeight);
     const GLsizei samples = GLsizei(parameters_.MultiSampleType);
-    glCreateFramebuffers(1, &renderFramebuffer_);
-    glCreateRenderbuffers(1, &colorBuffer_);
-    glNamedRenderbufferStorageMultisample(colorBuffer_, samples, colorFormat_->internalFormat,
-                                          width, height);
-    glNamedFramebufferRenderbuffer(renderFramebuffer_, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                   colorBuffer_);
-    if (parameters_.EnableAutoDepthStencil) {
-        const DepthBufferFormat* depth = DepthStencilFormat(parameters_.AutoDepthStencilFormat);
-        glCreateRenderbuffers(1, &depthBuffer_);
-        glNamedRenderbufferStorageMultisample(depthBuffer_, samples, depth->internalFormat, width,
-                                              height);
-        glNamedFramebufferRenderbuffer(renderFramebuffer_, depth->attachment, GL_RENDERBUFFER,
-                                       depthBuffer_);
-    }
-    glCreateFramebuffers(1, &presentFramebuffer_);
-    glCreateRenderbuffers(1, &presentBuffer_);
-    glNamedRenderbufferStorage(presentBuffer_, colorFormat_->internalFormat, width, height);
-    glNamedFramebufferRenderbuffer(presentFramebuffer_, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                   presentBuffer_);
+    const DepthBufferFormat* depth = parameters_.EnableAutoDepthStencil
+                                         ? DepthStencilFormat(parameters_.AutoDepthStencilFormat)
+                                         : nullptr;
+    colorBuffer_ = NewRenderbuffer(samples, colorFormat_->internalFormat, width, height);
+    if (depth) depthBuffer_ = NewRenderbuffer(samples, depth->internalFormat, width, height);
+    presentBuffer_ = NewRenderbuffer(0, colorFormat_->internalFormat, width, height);
     // A back buffer that Present may discard or flip can trade places with
     // the presented one instead of being copied into it: both framebuffers
     // then draw with the one depth buffer.
     flipBuffers_ = samples == 0 && (parameters_.SwapEffect == D3DSWAPEFFECT_DISCARD ||
                                     parameters_.SwapEffect == D3DSWAPEFFECT_FLIP);
-    if (flipBuffers_ && depthBuffer_) {
-        glNamedFramebufferRenderbuffer(
-            presentFramebuffer_, DepthStencilFormat(parameters_.AutoDepthStencilFormat)->attachment,
-            GL_RENDERBUFFER, depthBuffer_);
+    glGenFramebuffers(1, &presentFramebuffer_);
+    glBindFramebuffer(GL_FRAMEBUFFER, presentFramebuffer_);
+    Attach(GL_COLOR_ATTACHMENT0, presentBuffer_);
+    if (flipBuffers_ && depth) Attach(depth->attachment, depthBuffer_);
+    bool complete = BoundFramebufferComplete();
+    if (flipBuffers_) {
+        glClearBufferfv(GL_COLOR, 0, std::array<GLfloat, 4>{0, 0, 0, 1}.data());
     }
-    const bool complete = glCheckNamedFramebufferStatus(renderFramebuffer_, GL_FRAMEBUFFER) ==
-                              GL_FRAMEBUFFER_COMPLETE &&
-                          glCheckNamedFramebufferStatus(presentFramebuffer_, GL_FRAMEBUFFER) ==
-                              GL_FRAMEBUFFER_COMPLETE;
+    glGenFramebuffers(1, &renderFramebuffer_);
     glBindFramebuffer(GL_FRAMEBUFFER, renderFramebuffer_);
+    Attach(GL_COLOR_ATTACHMENT0, colorBuffer_);
+    if (depth) Attach(depth->attachment, depthBuffer_);
+    complete = complete && BoundFramebufferComplete();
     glViewport(0, 0, width, height);
     clearNewTarget();
-    if (flipBuffers_) {
-        glClearNamedFramebufferfv(presentFramebuffer_, GL_COLOR, 0,
-                                  std::array<GLfloat, 4>{0, 0, 0, 1}.data());
-    }
     presentedOnce_ = false;
     return complete && glGetError() == GL_NO_ERROR;
 }
@@ -199,13 +209,11 @@ void SwapChain::scaleOntoWindow() {
         std::swap(renderFramebuffer_, presentFramebuffer_);
         std::swap(colorBuffer_, presentBuffer_);
     } else {
-        glBlitNamedFramebuffer(renderFramebuffer_, presentFramebuffer_, 0, 0, width, height, 0, 0,
-                               width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        Blit(renderFramebuffer_, width, height, presentFramebuffer_, width, height, false);
     }
     int windowWidth = 0, windowHeight = 0;
     SDL_GL_GetDrawableSize(window_, &windowWidth, &windowHeight);
     if (windowWidth > 0 && windowHeight > 0) {
-        const bool sameSize = windowWidth == width && windowHeight == height;
         // Mesa's software drivers on X11 take a window's new size when a
         // viewport is set: a window that grew after its context was made
         // (a framed window made full screen, then resized by the window
@@ -214,9 +222,7 @@ void SwapChain::scaleOntoWindow() {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glViewport(0, 0, windowWidth, windowHeight);
         // The window's framebuffer has its first row at the bottom.
-        glBlitNamedFramebuffer(presentFramebuffer_, 0, 0, 0, width, height, 0, windowHeight,
-                               windowWidth, 0, GL_COLOR_BUFFER_BIT,
-                               sameSize ? GL_NEAREST : GL_LINEAR);
+        Blit(presentFramebuffer_, width, height, 0, windowWidth, windowHeight, true);
         glViewport(0, 0, width, height);
     }
 }

@@ -49,6 +49,9 @@ public:
     // A Direct3D row span [top, bottom) as the first GL row of the target.
     GLint glRowOf(LONG top, LONG bottom) const;
     bool drawsDirectly() const { return direct_; }
+    // The target's first GL row is Direct3D's top row (a framebuffer's), not
+    // its bottom row (the window's): GL's y runs the other way round.
+    bool topRowFirst() const { return !direct_; }
     const D3DPRESENT_PARAMETERS& parameters() const { return parameters_; }
 
 private:

@@ -1,7 +1,8 @@
 #include "texture.h"
 
+#include "../../texel_layout.h"
+#include "device_limits.h"
 #include "formats.h"
-#include "limits.h"
 
 #include <new>
 
@@ -18,7 +19,7 @@ HRESULT GlTexture::Create(ResourceHost* device, UINT width, UINT height, UINT le
                           D3DFORMAT format, D3DPOOL pool, IDirect3DTexture8** result) {
     if (!result) return D3DERR_INVALIDCALL;
     *result = nullptr;
-    const UINT bytesPerTexel = tundra_d3dx::BytesPerTexel(format);
+    const UINT bytesPerTexel = texel_layout::BytesPerTexel(format);
     if (width == 0 || height == 0) return D3DERR_INVALIDCALL;
     if (bytesPerTexel == 0) return D3DERR_INVALIDCALL;
     if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) return D3DERR_INVALIDCALL;
@@ -27,7 +28,7 @@ HRESULT GlTexture::Create(ResourceHost* device, UINT width, UINT height, UINT le
     }
     const UINT maxSize = static_cast<UINT>(ProbeGl().maxTextureSize);
     if (width > maxSize || height > maxSize) return D3DERR_INVALIDCALL;
-    const UINT chain = tundra_d3dx::MipChainLength(width, height);
+    const UINT chain = texel_layout::MipChainLength(width, height);
     if (levels == 0 || levels > chain) levels = chain;
 
     uint64_t total = 0;
@@ -61,16 +62,20 @@ GlTexture::GlTexture(ResourceHost* device, D3DFORMAT format, DWORD usage, D3DPOO
                      std::vector<Level> levels)
     : GlResource(device), format_(format), usage_(usage), pool_(pool), levels_(std::move(levels)) {
     glGetError();
-    glCreateTextures(GL_TEXTURE_2D, 1, &texture_);
-    glTextureStorage2D(texture_, static_cast<GLsizei>(levels_.size()), GL_RGBA8,
-                       static_cast<GLsizei>(levels_[0].width),
-                       static_cast<GLsizei>(levels_[0].height));
+    glGenTextures(1, &texture_);
+    device_->cache().bindForEditing(texture_);
+    for (size_t i = 0; i < levels_.size(); ++i) {
+        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8,
+                     static_cast<GLsizei>(levels_[i].width),
+                     static_cast<GLsizei>(levels_[i].height), 0, GL_BGRA,
+                     GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    }
     // Without this a texture with fewer levels than a full chain would be
     // incomplete under a mipmapping filter; Direct3D samples what exists.
-    glTextureParameteri(texture_, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels_.size() - 1));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels_.size() - 1));
     // X8R8G8B8 texels go up as they are, whatever their unused byte holds:
     // sampling reads their alpha as one.
-    if (format_ == D3DFMT_X8R8G8B8) glTextureParameteri(texture_, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+    if (format_ == D3DFMT_X8R8G8B8) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     // No level is uploaded here: the first unlock or the first draw that
     // samples the texture does it (see sampledTexture).
 }
@@ -109,7 +114,7 @@ HRESULT GlTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* 
             return D3DERR_INVALIDCALL;
         }
         offset = size_t(rect->top) * l.pitch +
-                 size_t(rect->left) * tundra_d3dx::BytesPerTexel(format_);
+                 size_t(rect->left) * texel_layout::BytesPerTexel(format_);
     }
     l.locked = true;
     lockedRect->Pitch = static_cast<INT>(l.pitch);
@@ -147,9 +152,9 @@ void GlTexture::upload(UINT level) {
     // GL addresses its first row by t = 0 as well, so rows go up unflipped.
     // 32-bit rows are whole words, so the pitch is always width * 4.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTextureSubImage2D(texture_, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(l.width),
-                        static_cast<GLsizei>(l.height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                        texels);
+    device_->cache().bindForEditing(texture_);
+    glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(l.width),
+                    static_cast<GLsizei>(l.height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texels);
 }
 
 void GlTexture::uploadUnwrittenLevels() {

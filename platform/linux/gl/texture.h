@@ -28,7 +28,6 @@ public:
                      DWORD flags) override;
     HRESULT UnlockRect(UINT level) override;
 
-    GLuint texture() const { return texture_; }
     // The GL texture, with every level that was never unlocked uploaded
     // first: a new texture samples as its zeroed memory does.
     GLuint sampledTexture() {

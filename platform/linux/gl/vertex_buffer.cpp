@@ -1,8 +1,15 @@
 #include "vertex_buffer.h"
 
-#include "limits.h"
+#include "device_limits.h"
 
 namespace gl_d3d8 {
+
+namespace {
+
+// Buffers are filled through the copy-write binding, which no draw reads.
+void BindForFilling(GLuint buffer) { glBindBuffer(GL_COPY_WRITE_BUFFER, buffer); }
+
+}  // namespace
 
 HRESULT GlVertexBuffer::Create(ResourceHost* device, UINT length, DWORD usage, DWORD fvf,
                                D3DPOOL pool, IDirect3DVertexBuffer8** result) {
@@ -36,14 +43,16 @@ GlVertexBuffer::GlVertexBuffer(ResourceHost* device, UINT length, DWORD usage, D
       fvf_(fvf),
       pool_(pool),
       memory_(std::move(memory)) {
-    glCreateBuffers(1, &buffer_);
+    glGenBuffers(1, &buffer_);
+    BindForFilling(buffer_);
     // Storage only: the first unlock or the first draw sends the contents.
-    glNamedBufferData(buffer_, length_, nullptr,
-                      (usage_ & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+    glBufferData(GL_COPY_WRITE_BUFFER, length_, nullptr,
+                 (usage_ & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
 }
 
 void GlVertexBuffer::uploadAll() {
-    glNamedBufferSubData(buffer_, 0, length_, memory_.get());
+    BindForFilling(buffer_);
+    glBufferSubData(GL_COPY_WRITE_BUFFER, 0, length_, memory_.get());
     uploaded_ = true;
 }
 
@@ -75,7 +84,9 @@ HRESULT GlVertexBuffer::Unlock() {
     if (lockSize_ > 0 && device_->makeCurrent()) {
         device_->flushBatch();
         if (uploaded_) {
-            glNamedBufferSubData(buffer_, lockOffset_, lockSize_, memory_.get() + lockOffset_);
+            BindForFilling(buffer_);
+            glBufferSubData(GL_COPY_WRITE_BUFFER, lockOffset_, lockSize_,
+                            memory_.get() + lockOffset_);
         } else {
             uploadAll();
         }

@@ -23,7 +23,6 @@ public:
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
 
-    GLuint buffer() const { return buffer_; }
     // The GL buffer, with its contents sent first if no unlock has yet:
     // a new buffer reads as its zeroed memory does.
     GLuint uploadedBuffer() {

@@ -9,6 +9,11 @@
 
 namespace gl_d3d8 {
 
+// The oldest GL the device runs on: a 3.3 compatibility context has the
+// fixed-function pipeline, sampler objects, framebuffer objects and texture
+// swizzles it needs.
+constexpr int kNeededGlMajor = 3, kNeededGlMinor = 3;
+
 // What the GL implementation offers, measured once on a throw-away context
 // (direct3d.cpp).
 struct GlLimits {
@@ -18,11 +23,17 @@ struct GlLimits {
     // Bit n set: colour renderbuffers can have exactly n samples.
     uint32_t sampleCounts = 0;
     int textureUnits = 0;  // at most kMaxStages
+    // GL 4.5 or GL_ARB_clip_control: depth runs 0..1 in clip space, as in
+    // Direct3D. Without it the projection maps Direct3D's depth onto GL's.
+    bool clipControl = false;
 };
 const GlLimits& ProbeGl();
 
 // Texture stages (and GL texture units) the device drives; GL may offer fewer.
 constexpr int kMaxStages = 8;
+// The texture unit textures are bound to while they are made and filled:
+// past every stage, so fixed-function drawing never samples it.
+constexpr int kEditingUnit = kMaxStages;
 // Entries of the render-state and stage-state tables (Direct3D 8 numbers
 // its states below these).
 constexpr int kRenderStates = 256;

@@ -1,11 +1,16 @@
 // Bytes per texel of the colour formats textures are made in, and the length
-// of a full mip chain: shared by the texture loader, the Linux device and the
-// test device.
+// of a full mip chain: shared by D3DX's texture loader, the Linux device and
+// the test device, so it sits below all of them and needs only the Direct3D 8
+// declarations of the platform it is built for.
 #pragma once
 
-#include "d3dx8.h"
+#ifdef _WIN32
+#include <d3d8.h>
+#else
+#include "linux/d3d8.h"
+#endif
 
-namespace tundra_d3dx {
+namespace texel_layout {
 
 // 0 for formats that are not laid out as texels (depth, index, unknown).
 inline UINT BytesPerTexel(D3DFORMAT format) {
@@ -32,4 +37,4 @@ inline UINT MipChainLength(UINT width, UINT height) {
     return levels;
 }
 
-}  // namespace tundra_d3dx
+}  // namespace texel_layout
