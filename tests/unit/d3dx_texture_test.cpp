@@ -291,6 +291,9 @@ const Damaged kDamaged[] = {
      "Huffman table"},
     {"JPEG scan with an undefined AC table", Poke(kJpeg, kSos + 6, 0x03, 1), "does not define"},
     {"JPEG scan with an undefined DC table", Poke(kJpeg, kSos + 6, 0x20, 1), "does not define"},
+    // 255 x 24: 3 rows of 32 blocks, each at least a bit, more than the scan's 8 bytes hold.
+    {"JPEG frame wider than its scan", Poke(kJpeg, kJpeg.find("\xFF\xC0") + 5, 0xFF001800),
+     "too little data"},
     {"progressive JPEG undefined quantisation table",
      Poke(kProgressive, kProgressive.find("\xFF\xC2") + 18, 2, 1),
      "quantisation table the file does not define"},
