@@ -497,14 +497,16 @@ TEST_F(DeviceTest, TakesCapsFromGlAndRefusesWhatDirect3DRefuses) {
 TEST_F(DeviceTest, WindowedZeroSideTakesTheClientArea) {
     parameters_.BackBufferWidth = 0;
     ASSERT_EQ(createDevice(), D3D_OK);
-    EXPECT_EQ(parameters_.BackBufferWidth * 1000 + parameters_.BackBufferHeight, 64064u);
+    EXPECT_EQ(std::pair(parameters_.BackBufferWidth, parameters_.BackBufferHeight),
+              std::pair(64u, 64u));
     releaseDevice();
     DestroyWindow(window_);
     window_ = CreateWindowExA(0, "GlDeviceTest", "flat", WS_OVERLAPPEDWINDOW, 0, 0, 100, 0, nullptr,
                               nullptr, nullptr, nullptr);
     parameters_ = WindowedParameters(32, 0);
     ASSERT_EQ(createDevice(), D3D_OK);
-    EXPECT_EQ(parameters_.BackBufferWidth * 1000 + parameters_.BackBufferHeight, 32008u);
+    EXPECT_EQ(std::pair(parameters_.BackBufferWidth, parameters_.BackBufferHeight),
+              std::pair(32u, 8u));
 }
 
 TEST_F(DeviceTest, OnlyAFullScreenDeviceIsLostWithItsWindowsActivation) {
