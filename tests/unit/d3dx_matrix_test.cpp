@@ -13,20 +13,12 @@ void ExpectNear(const D3DXMATRIX& actual, const D3DXMATRIX& expected) {
         EXPECT_NEAR(actual(i / 4, i % 4), expected(i / 4, i % 4), 1e-5f) << i;
 }
 
-// Row vector (x, y, z, 1) times m.
-D3DXVECTOR3 Apply(const D3DXMATRIX& m, float x, float y, float z) {
-    return D3DXVECTOR3(x * m._11 + y * m._21 + z * m._31 + m._41,
-                       x * m._12 + y * m._22 + z * m._32 + m._42,
-                       x * m._13 + y * m._23 + z * m._33 + m._43);
-}
-
 TEST(D3DXMatrix, MultiplyTranslateAndInvert) {
     D3DXMATRIX translate, scale(2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 0, 0, 0, 1), identity;
     D3DXMatrixIdentity(&identity);
     EXPECT_TRUE(*D3DXMatrixTranslation(&translate, 1, 2, 3) * identity == translate);
-    const D3DXMATRIX both = translate * scale;   // first translate, then scale
-    const D3DXVECTOR3 p = Apply(both, 1, 1, 1);  // (1 + 1, 1 + 2, 1 + 3) scaled
-    EXPECT_EQ((std::vector<float>{p.x, p.y, p.z}), (std::vector<float>{4, 9, 16}));
+    const D3DXMATRIX both = translate * scale;  // first translate, then scale: (1, 2, 3) scaled
+    ExpectNear(both, D3DXMATRIX(2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 2, 6, 12, 1));
     D3DXMatrixMultiply(&translate, &translate, &scale);  // the output may be an input
     EXPECT_TRUE(translate == both);
 
