@@ -14,7 +14,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 using tundra_test::RecordingDirect3D;
 using tundra_test::ScopedDirect3DFactory;
