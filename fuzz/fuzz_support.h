@@ -28,8 +28,7 @@ inline void WriteDataFile(const std::string& name, const uint8_t* data, size_t s
 }
 
 inline void CheckDeviceClean(const tundra_test::RecordingDevice& device) {
-    for (const auto& list : {device.leaks(), device.referenceErrors(), device.stillLocked()})
-        if (!list.empty()) Fail("device not left clean: " + list.front());
+    if (!device.problems().empty()) Fail("device not left clean: " + device.problems().front());
 }
 
 }  // namespace tundra_fuzz

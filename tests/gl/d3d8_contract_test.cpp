@@ -6,6 +6,9 @@ namespace {
 
 using gl_test::WindowedParameters;
 using tundra_test::RecordingDevice;
+using Texts = std::vector<std::string>;
+
+std::vector<float> Entries(const D3DMATRIX& m) { return {&m.m[0][0], &m.m[0][0] + 16}; }
 
 struct OnGl {
     OnGl() : window(gl_test::MakeWindow(64, 64)), d3d(Direct3DCreate8(D3D_SDK_VERSION)) {
@@ -73,7 +76,7 @@ void ExpectInitialStates(IDirect3DDevice8* device, DWORD zEnable) {
     }
     D3DMATRIX world{};
     EXPECT_EQ(device->GetTransform(D3DTS_WORLD, &world), D3D_OK);
-    EXPECT_EQ(world._11 + world._22 + world._33 + world._44 + world._41, 4.0f);
+    EXPECT_EQ(Entries(world), Entries(gl_test::Identity()));
 }
 
 TYPED_TEST(Direct3D8Contract, StatesStartAtDefaultsReadBackAndRefuseUnknownOnes) {
@@ -146,10 +149,10 @@ TYPED_TEST(Direct3D8Contract, TexturesFollowCreateLevelLockAndReferenceRules) {
     EXPECT_EQ(chain->GetLevelCount(), 9u);
     D3DSURFACE_DESC desc{};
     ASSERT_EQ(chain->GetLevelDesc(2, &desc), D3D_OK);
-    EXPECT_TRUE(desc.Width == 64 && desc.Height == 16 && desc.Format == D3DFMT_X8R8G8B8 &&
-                desc.Pool == D3DPOOL_MANAGED);
+    EXPECT_EQ(std::tuple(desc.Width, desc.Height, desc.Format, desc.Pool),
+              std::tuple(64u, 16u, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED));
     ASSERT_EQ(chain->GetLevelDesc(8, &desc), D3D_OK);
-    EXPECT_EQ(desc.Width * 1000 + desc.Height, 1001u);
+    EXPECT_EQ(std::pair(desc.Width, desc.Height), std::pair(1u, 1u));
     EXPECT_EQ(chain->GetLevelDesc(9, &desc), D3DERR_INVALIDCALL);
     EXPECT_EQ(chain->Release(), 0u);
 
@@ -194,7 +197,7 @@ TYPED_TEST(Direct3D8Contract, VertexBuffersLockOnlyInsideAndCountReferences) {
     ASSERT_EQ(d->CreateVertexBuffer(100, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &buffer), D3D_OK);
     D3DVERTEXBUFFER_DESC desc{};
     ASSERT_EQ(buffer->GetDesc(&desc), D3D_OK);
-    EXPECT_TRUE(desc.Size == 100u && desc.FVF == D3DFVF_XYZ);
+    EXPECT_EQ(std::pair(desc.Size, desc.FVF), std::pair(100u, DWORD(D3DFVF_XYZ)));
     BYTE *whole = nullptr, *part = nullptr;
     ASSERT_EQ(buffer->Lock(0, 0, &whole, 0), D3D_OK);
     EXPECT_EQ(buffer->Lock(0, 0, &part, 0), D3DERR_INVALIDCALL);
@@ -212,22 +215,60 @@ TYPED_TEST(Direct3D8Contract, VertexBuffersLockOnlyInsideAndCountReferences) {
     EXPECT_EQ(d->Release(), 1u);
 }
 
+TYPED_TEST(Direct3D8Contract, DrawsNeedASceneAndAStreamOfTheirOwnWithRoomForThem) {
+    IDirect3DDevice8* d = this->device;
+    RecordingDevice elsewhere;  // its resources are foreign to both devices
+    IDirect3DTexture8* foreignTexture = nullptr;
+    IDirect3DVertexBuffer8 *foreignBuffer = nullptr, *triangle = nullptr;
+    elsewhere.CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &foreignTexture);
+    elsewhere.CreateVertexBuffer(36, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &foreignBuffer);
+    ASSERT_EQ(d->CreateVertexBuffer(36, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &triangle), D3D_OK);
+    d->SetVertexShader(D3DFVF_XYZ);
+    const HRESULT no = D3DERR_INVALIDCALL;
+    // Made in order: each call's result and the one expected.
+    const std::pair<HRESULT, HRESULT> calls[] = {
+        {d->BeginScene(), D3D_OK},
+        {d->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), no},  // no stream set
+        {d->SetStreamSource(1, triangle, 12), no},
+        {d->SetStreamSource(0, foreignBuffer, 12), no},
+        {d->SetTexture(0, foreignTexture), no},
+        {d->SetStreamSource(0, triangle, 12), D3D_OK},
+        {d->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK},
+        {d->DrawPrimitive(D3DPT_TRIANGLELIST, 1, 1), no},   // one vertex past the end
+        {d->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), no},  // four vertices of three
+        {d->EndScene(), D3D_OK},
+        {d->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), no},  // outside a scene
+    };
+    for (size_t i = 0; i < std::size(calls); ++i)
+        EXPECT_EQ(calls[i].first, calls[i].second) << "call " << i;
+    triangle->Release();
+}
+
 TYPED_TEST(Direct3D8Contract, LostDeviceWaitsForResetWhichRestoresTheInitialStates) {
     IDirect3DDevice8* d = this->device;
     EXPECT_EQ(d->TestCooperativeLevel(), D3D_OK);
+    D3DPRESENT_PARAMETERS p = WindowedParameters(64, 64);
     this->side.lose();
     EXPECT_EQ(d->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    EXPECT_EQ(d->Reset(&p), D3DERR_DEVICELOST);
+    EXPECT_EQ(d->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
     this->side.regain();
     EXPECT_EQ(d->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    EXPECT_EQ(d->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
     d->SetRenderState(D3DRS_LIGHTING, FALSE);
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
     D3DMATRIX moved = gl_test::Identity();
     moved._41 = 3.0f;
     d->SetTransform(D3DTS_WORLD, &moved);
     EXPECT_EQ(d->Reset(nullptr), D3DERR_INVALIDCALL);
-    D3DPRESENT_PARAMETERS noDepth = WindowedParameters(64, 64);
-    noDepth.EnableAutoDepthStencil = FALSE;
-    ASSERT_EQ(d->Reset(&noDepth), D3D_OK);
+    // No display shows an edge over 16384; a refused Reset leaves the device waiting for one.
+    D3DPRESENT_PARAMETERS wider = WindowedParameters(16385, 8),
+                          widest = WindowedParameters(16384, 8);
+    EXPECT_EQ(d->Reset(&wider), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    EXPECT_EQ(d->Reset(&widest), D3D_OK);
+    p.EnableAutoDepthStencil = FALSE;
+    ASSERT_EQ(d->Reset(&p), D3D_OK);
     EXPECT_EQ(d->TestCooperativeLevel(), D3D_OK);
     ExpectInitialStates(d, D3DZB_FALSE);
 }
@@ -247,9 +288,27 @@ TEST(RecordingDevice, ReportsLocksPaddingLeaksAndReferenceErrors) {
     second->Release();
     second->Release();
     EXPECT_EQ(device.leaks(), std::vector<std::string>{"tex#1 has 1 reference(s) left"});
-    EXPECT_EQ(device.referenceErrors().size(), 1u);
+    device.DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1);
+    EXPECT_EQ(device.referenceErrors(), (Texts{"DrawPrimitive(4, 0, 1) outside a scene",
+                                               "Release of tex#2 with no reference left"}));
     first->Release();
     EXPECT_TRUE(device.leaks().empty() && device.stillLocked().empty());
+}
+
+// The fault rows' counting: past `skip` calls, `times` fail; a failed create hands out nothing.
+TEST(RecordingDevice, FailsTheChosenCallsOfAMethod) {
+    RecordingDevice device;
+    device.failCalls("CreateVertexBuffer", D3DERR_OUTOFVIDEOMEMORY, 1, 2);
+    Texts made;
+    for (int i = 0; i < 4; ++i) {
+        IDirect3DVertexBuffer8* buffer = reinterpret_cast<IDirect3DVertexBuffer8*>(&device);
+        const HRESULT hr = device.CreateVertexBuffer(4, 0, 0, D3DPOOL_MANAGED, &buffer);
+        made.push_back(std::string(hr == D3DERR_OUTOFVIDEOMEMORY ? "failed" : "made") +
+                       (buffer ? "" : ", null"));
+    }
+    EXPECT_EQ(made, (Texts{"made", "failed, null", "failed, null", "made"}));
+    EXPECT_EQ(device.callTexts("CreateVertexBuffer")[1],
+              "CreateVertexBuffer(4, 0x0, 0x0, MANAGED) -> failed");
 }
 
 }  // namespace

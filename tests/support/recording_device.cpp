@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -144,15 +145,9 @@ HRESULT CallRecorder::record(const std::string& name, std::vector<uint32_t> args
                              HRESULT normal) {
     HRESULT result = normal;
     auto found = failures_.find(name);
-    if (found != failures_.end()) {
-        Failure& failure = found->second;
-        if (failure.skip > 0) {
-            --failure.skip;
-        } else if (failure.times > 0) {
-            --failure.times;
-            result = failure.result;
-        }
-    }
+    Failure* failure = found == failures_.end() ? nullptr : &found->second;
+    if (failure && failure->skip > 0) --failure->skip;
+    else if (failure && failure->times > 0) --failure->times, result = failure->result;
     // A create that hands out nothing says so.
     size_t arrow = text.rfind(" -> ");
     if (FAILED(result) && name.compare(0, 6, "Create") == 0 && arrow != std::string::npos)
@@ -328,22 +323,15 @@ float RecordingVertexBuffer::floatAt(size_t byteOffset) const {
 }
 
 D3DPRESENT_PARAMETERS RecordingDevice::defaultParams() {
-    D3DPRESENT_PARAMETERS params;
-    std::memset(&params, 0, sizeof params);
-    params.BackBufferWidth = 800;
-    params.BackBufferHeight = 600;
-    params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    params.BackBufferCount = 1;
-    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    params.Windowed = TRUE;
-    params.EnableAutoDepthStencil = TRUE;
-    params.AutoDepthStencilFormat = D3DFMT_D24S8;
-    return params;
+    D3DPRESENT_PARAMETERS p{};
+    p.BackBufferWidth = 800, p.BackBufferHeight = 600, p.BackBufferFormat = D3DFMT_X8R8G8B8;
+    p.BackBufferCount = 1, p.SwapEffect = D3DSWAPEFFECT_DISCARD, p.Windowed = TRUE;
+    p.EnableAutoDepthStencil = TRUE, p.AutoDepthStencilFormat = D3DFMT_D24S8;
+    return p;
 }
 
 D3DCAPS8 RecordingDevice::defaultCaps() {
-    D3DCAPS8 caps;
-    std::memset(&caps, 0, sizeof caps);
+    D3DCAPS8 caps{};
     caps.DeviceType = D3DDEVTYPE_HAL;
     caps.MaxTextureWidth = caps.MaxTextureHeight = 2048;
     caps.MaxTextureBlendStages = caps.MaxSimultaneousTextures = 8;
@@ -448,15 +436,26 @@ std::vector<std::string> RecordingDevice::stillLocked() const {
     return locked;
 }
 
+std::vector<std::string> RecordingDevice::problems() const {
+    std::vector<std::string> all = leaks();
+    for (const auto& list : {referenceErrors(), stillLocked()})
+        all.insert(all.end(), list.begin(), list.end());
+    return all;
+}
+
 ULONG RecordingDevice::AddRef() { return addRef(*this, ""); }
 
 ULONG RecordingDevice::Release() { return release(*this, ""); }
 
 HRESULT RecordingDevice::TestCooperativeLevel() {
-    HRESULT scripted = D3D_OK;
     if (cooperativeNext_ < cooperativeScript_.size())
-        scripted = cooperativeScript_[cooperativeNext_++];
-    return record("TestCooperativeLevel", {}, "TestCooperativeLevel()", scripted);
+        cooperation_ = cooperativeScript_[cooperativeNext_++];
+    return record("TestCooperativeLevel", {}, "TestCooperativeLevel()", cooperation_);
+}
+
+HRESULT RecordingDevice::refuseUnless(bool allowed, const std::string& misuse) {
+    if (!allowed) errors_.push_back(misuse);
+    return allowed ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
 HRESULT RecordingDevice::GetDeviceCaps(D3DCAPS8* caps) {
@@ -465,11 +464,19 @@ HRESULT RecordingDevice::GetDeviceCaps(D3DCAPS8* caps) {
     return hr;
 }
 
-HRESULT RecordingDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
-    HRESULT hr = record("Reset", {}, "Reset()", presentParameters ? D3D_OK : D3DERR_INVALIDCALL);
+// Like the GL device: a lost device waits for its focus; any other failure
+// leaves it waiting for a good Reset; no display shows an edge over 16384.
+HRESULT RecordingDevice::Reset(D3DPRESENT_PARAMETERS* p) {
+    HRESULT normal = p ? D3D_OK : D3DERR_INVALIDCALL;
+    if (p && cooperation_ == D3DERR_DEVICELOST) normal = D3DERR_DEVICELOST;
+    else if (p && std::max(p->BackBufferWidth, p->BackBufferHeight) > 16384)
+        normal = D3DERR_NOTAVAILABLE;
+    HRESULT hr = record("Reset", {}, "Reset()", normal);
+    if (p && hr != D3DERR_DEVICELOST) cooperation_ = FAILED(hr) ? D3DERR_DEVICENOTRESET : D3D_OK;
     if (FAILED(hr)) return hr;
-    params_ = *presentParameters;
+    params_ = *p;
     inScene_ = false;
+    stream_ = nullptr;
     resetStates();
     return hr;
 }
@@ -477,7 +484,8 @@ HRESULT RecordingDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
 HRESULT RecordingDevice::Present(const RECT* sourceRect, const RECT* destRect,
                                  HWND destWindowOverride, const RGNDATA* dirtyRegion) {
     bool anyGiven = sourceRect || destRect || destWindowOverride || dirtyRegion;
-    return record("Present", {}, anyGiven ? "Present(non-null)" : "Present()");
+    return record("Present", {}, anyGiven ? "Present(non-null)" : "Present()",
+                  cooperation_ == D3D_OK ? D3D_OK : D3DERR_DEVICELOST);
 }
 
 HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
@@ -583,8 +591,9 @@ HRESULT RecordingDevice::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture)
     std::string name = texture ? "tex#?" : "null";
     for (const auto& own : textures_)
         if (static_cast<IDirect3DBaseTexture8*>(own.get()) == texture) name = own->name();
-    return record("SetTexture", {stage}, call("SetTexture", {str(stage), name}),
-                  stage < 8 ? D3D_OK : D3DERR_INVALIDCALL);
+    const std::string text = call("SetTexture", {str(stage), name});
+    return record("SetTexture", {stage}, text,
+                  stage < 8 ? refuseUnless(name != "tex#?", text) : D3DERR_INVALIDCALL);
 }
 
 HRESULT RecordingDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
@@ -606,11 +615,27 @@ HRESULT RecordingDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATET
     return hr;
 }
 
+namespace {
+// The vertices a draw of a point, line or triangle list, a line strip, a triangle strip or
+// fan reads; more than any buffer holds for another type.
+uint64_t VerticesRead(D3DPRIMITIVETYPE type, uint64_t n) {
+    const uint64_t read[] = {n, 2 * n, n + 1, 3 * n, n + 2, n + 2};
+    return type >= D3DPT_POINTLIST && type <= D3DPT_TRIANGLEFAN ? read[type - 1] : UINT64_MAX / 2;
+}
+}  // namespace
+
 HRESULT RecordingDevice::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex,
                                        UINT primitiveCount) {
-    return record(
-        "DrawPrimitive", {primitiveType, startVertex, primitiveCount},
-        call("DrawPrimitive", {str(primitiveType), str(startVertex), str(primitiveCount)}));
+    const uint64_t room = stream_ && stride_ ? stream_->bytes().size() / stride_ : 0;
+    const char* misuse = !inScene_  ? " outside a scene"
+                         : !stream_ ? " without a stream"
+                         : startVertex + VerticesRead(primitiveType, primitiveCount) > room
+                             ? " past the end of its stream"
+                             : "";
+    const std::string text =
+        call("DrawPrimitive", {str(primitiveType), str(startVertex), str(primitiveCount)});
+    return record("DrawPrimitive", {primitiveType, startVertex, primitiveCount}, text,
+                  refuseUnless(!*misuse, text + misuse));
 }
 
 HRESULT RecordingDevice::SetVertexShader(DWORD handle) {
@@ -619,11 +644,15 @@ HRESULT RecordingDevice::SetVertexShader(DWORD handle) {
 
 HRESULT RecordingDevice::SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer8* streamData,
                                          UINT stride) {
+    RecordingVertexBuffer* own = nullptr;
     std::string name = streamData ? "vb#?" : "null";
-    for (const auto& own : buffers_)
-        if (own.get() == streamData) name = own->name();
-    return record("SetStreamSource", {streamNumber, stride},
-                  call("SetStreamSource", {str(streamNumber), name, str(stride)}));
+    for (const auto& buffer : buffers_)
+        if (buffer.get() == streamData) own = buffer.get(), name = own->name();
+    const std::string text = call("SetStreamSource", {str(streamNumber), name, str(stride)});
+    HRESULT hr = record("SetStreamSource", {streamNumber, stride}, text,
+                        refuseUnless(streamNumber == 0 && (own || !streamData), text));
+    if (SUCCEEDED(hr)) stream_ = own, stride_ = stride;
+    return hr;
 }
 
 D3DMATRIX RecordingDevice::transform(D3DTRANSFORMSTATETYPE state) const {

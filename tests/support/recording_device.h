@@ -1,8 +1,10 @@
 // A recording stand-in for Direct3D 8: it logs every call as a stable text,
 // keeps textures and vertex buffers in real memory, counts references and
 // fails chosen calls on request. tests/gl/d3d8_contract_test.cpp holds it to
-// the GL device's rules. Release never deletes: a device owns everything it
-// created, so memory stays inspectable; leaks() and referenceErrors() report.
+// the GL device's rules; what that device refuses as misuse (a draw outside a
+// scene, without its stream or past its end, another device's resource) it
+// refuses too and lists in referenceErrors(). Release never deletes: a device
+// owns everything it created, so memory stays inspectable; leaks() reports.
 // Texts: "SetRenderState(ZENABLE, 1)", "SetTexture(0, tex#3)",
 // "SetTransform(VIEW, [1 0 0 0; ...])", "Clear(0, 0x3, 0xff212121, 1, 0)",
 // "CreateTexture(128, 128, 1, 0x0, X8R8G8B8, MANAGED) -> tex#1" (or
@@ -150,7 +152,8 @@ public:
     static D3DPRESENT_PARAMETERS defaultParams();  // 800 × 600 windowed X8R8G8B8, D24S8
     static D3DCAPS8 defaultCaps();                 // HAL, 2048 × 2048 textures, 8 stages
 
-    // TestCooperativeLevel answers these in order, then D3D_OK for ever.
+    // TestCooperativeLevel answers these in order; each puts the device in
+    // that state (lost: Reset and Present refused), which lasts until a Reset.
     void scriptCooperativeLevel(std::vector<HRESULT> results);
     RecordingTexture* texture(int id) const;  // by creation number from 1; null if none
     RecordingVertexBuffer* vertexBuffer(int id) const;
@@ -158,10 +161,12 @@ public:
     size_t vertexBufferCount() const { return buffers_.size(); }
     // "tex#2 has 1 reference(s) left" per resource not fully released.
     std::vector<std::string> leaks() const;
-    // Double releases and bad locks or unlocks, of the device and its resources.
+    // Double releases, bad locks or unlocks and refused draws or bindings.
     std::vector<std::string> referenceErrors() const;
     // "tex#1 level 0" / "vb#2" for everything left locked.
     std::vector<std::string> stillLocked() const;
+    // All three lists: what a clean run leaves empty.
+    std::vector<std::string> problems() const;
     const D3DPRESENT_PARAMETERS& presentParameters() const { return params_; }
     void setCaps(const D3DCAPS8& caps) { caps_ = caps; }
     D3DMATRIX transform(D3DTRANSFORMSTATETYPE state) const;  // identity if never set
@@ -199,13 +204,17 @@ private:
     friend class RecordingTexture;
     friend class RecordingVertexBuffer;
     void resetStates();
+    HRESULT refuseUnless(bool allowed, const std::string& misuse);
     D3DPRESENT_PARAMETERS params_;
     D3DCAPS8 caps_;
     std::vector<std::unique_ptr<RecordingTexture>> textures_;
     std::vector<std::unique_ptr<RecordingVertexBuffer>> buffers_;
     std::vector<HRESULT> cooperativeScript_;
     size_t cooperativeNext_ = 0;
+    HRESULT cooperation_ = D3D_OK;  // or D3DERR_DEVICELOST, D3DERR_DEVICENOTRESET
     bool inScene_ = false;
+    RecordingVertexBuffer* stream_ = nullptr;
+    UINT stride_ = 0;
     std::map<DWORD, D3DMATRIX> transforms_;
     std::map<DWORD, DWORD> renderStates_;
     std::map<std::pair<DWORD, DWORD>, DWORD> stageStates_;

@@ -13,6 +13,11 @@ namespace tundra_test {
 class TextTest : public ::testing::Test {
 protected:
     void SetUp() override { setMaxTextureSize(2048, 2048); }
+    // No lock left, nothing the GL device would refuse.
+    void TearDown() override {
+        for (const auto& list : {device.stillLocked(), device.referenceErrors()})
+            EXPECT_EQ(list, std::vector<std::string>{});
+    }
     void setMaxTextureSize(DWORD width, DWORD height) {
         D3DCAPS8 caps = RecordingDevice::defaultCaps();
         caps.MaxTextureWidth = width;

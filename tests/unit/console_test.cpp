@@ -3,6 +3,8 @@
 #include "text/console.h"
 #include "text/font.h"
 
+#include <gmock/gmock.h>
+
 namespace tundra_test {
 namespace {
 
@@ -48,13 +50,17 @@ TEST_F(ConsoleTest, KeepsTheCurrentLineEvenWhenTallerThanTheWindow) {
     attach(1000);
     console.print("xT");
     EXPECT_EQ(lines(), (Lines{"xT"}));
-    console.print(std::string(100, '\n'));  // empty lines count the average height
-    EXPECT_EQ(lines().size(), size_t(font.usableHeight() / font.stringHeight("")));
+    // Empty lines count the average height (255 · 16 + 1000) / 256 / 5 = 3.96875; a plane
+    // 117.05676 high less two margins of a quarter of it holds 28.99 of them.
+    console.print(std::string(100, '\n'));
+    EXPECT_EQ(lines().size(), 28u);
     EXPECT_EQ(lines().front(), "");
 }
 TEST_F(ConsoleTest, RendersNewestAtTheBottomAndEachOlderLineAboveIt) {
     attach(24);
+    device.BeginScene();
     console.print("\nTall\nxy").render();
+    device.EndScene();
     std::vector<D3DMATRIX> pens;  // one world translation per character drawn
     D3DMATRIX view{};
     for (const RecordedCall& call : device.callsNamed("SetTransform")) {
@@ -63,12 +69,15 @@ TEST_F(ConsoleTest, RendersNewestAtTheBottomAndEachOlderLineAboveIt) {
     }
     ASSERT_EQ(pens.size(), 2 + 4 + kGreeting.size());
     EXPECT_EQ(device.count("DrawPrimitive"), pens.size());
-    const float x = font.leftMargin(), y0 = font.stringHeight("") / 2;
     EXPECT_FLOAT_EQ(view._43, 140.3f) << "the console draws at size 0.3";
-    EXPECT_TRUE(pens[0]._41 == x && pens[0]._42 == y0 && pens[1]._41 == x + 1.6f &&
-                pens[2]._41 == x);
-    EXPECT_FLOAT_EQ(pens[2]._42, y0 + 3.2f);
-    EXPECT_FLOAT_EQ(pens[6]._42, y0 + 3.2f + 4.8f + font.stringHeight(""));
+    // Lines start half the average advance (255 · 8 + 1000) / 256 / 5 = 2.375 from the left, the
+    // newest half the average height (255 · 16 + 24) / 256 / 5 = 3.20625 from the bottom; each
+    // older one a line above: "xy" 3.2, "Tall" 4.8, the empty one the average.
+    const std::vector<float> places = {pens[0]._41, pens[0]._42, pens[1]._41,
+                                       pens[2]._41, pens[2]._42, pens[6]._42};
+    EXPECT_THAT(places,
+                testing::Pointwise(testing::FloatNear(1e-4f),
+                                   {1.1875f, 1.603125f, 2.7875f, 1.1875f, 4.803125f, 12.809375f}));
 }
 
 }  // namespace

@@ -104,9 +104,7 @@ class TextureLoad : public ::testing::Test {
 protected:
     void TearDown() override {
         if (texture) texture->Release();
-        EXPECT_TRUE(device.referenceErrors().empty());
-        for (const std::string& leak : device.leaks()) ADD_FAILURE() << leak;
-        for (const std::string& locked : device.stillLocked()) ADD_FAILURE() << locked;
+        EXPECT_EQ(device.problems(), std::vector<std::string>{});
     }
     // Writes data/<name> and loads it as InitGeometry does, unless told otherwise.
     HRESULT load(const std::string& content, D3DFORMAT format = D3DFMT_UNKNOWN,
@@ -131,6 +129,7 @@ struct Variant {
     std::string name, file;
     D3DFORMAT made, source;  // source: what the file's pixels are (info.Format)
     UINT levels;
+    std::pair<UINT, UINT> size;  // of the image
     std::vector<Texel> texels;
     D3DFORMAT asked;
     int tolerance;  // per 8-bit channel, for JPEG
@@ -139,42 +138,44 @@ struct Variant {
 const D3DFORMAT kAny = D3DFMT_UNKNOWN, kXRGB = D3DFMT_X8R8G8B8, kARGB = D3DFMT_A8R8G8B8,
                 kRGB = D3DFMT_R8G8B8;
 Variant V(const std::string& name, std::string file, D3DFORMAT made, D3DFORMAT source, UINT levels,
-          std::vector<Texel> texels, D3DFORMAT asked = kAny, int tolerance = 0,
-          UINT mips = D3DX_DEFAULT, UINT width = D3DX_DEFAULT, UINT height = D3DX_DEFAULT) {
-    return {name, file, made, source, levels, texels, asked, tolerance, mips, width, height};
+          std::pair<UINT, UINT> size, std::vector<Texel> texels, D3DFORMAT asked = kAny,
+          int tolerance = 0, UINT mips = D3DX_DEFAULT, UINT width = D3DX_DEFAULT,
+          UINT height = D3DX_DEFAULT) {
+    return {name, file, made, source, levels, size, texels, asked, tolerance, mips, width, height};
 }
 // Texels (A, R, G, B) = (0x80, 0xFF, 0x80, 0x00) and (0x7F, 0x10, 0x20, 0x30) in `format`.
 const std::string kAlphaPair = Bmp(2, 1, 32, Bytes({0, 0x80, 0xFF, 0x80, 0x30, 0x20, 0x10, 0x7F}),
                                    {}, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 108);
 Variant Conv(D3DFORMAT format, uint32_t first, uint32_t second) {
-    return V("to format " + std::to_string(format), kAlphaPair, format, kARGB, 2,
+    return V("to format " + std::to_string(format), kAlphaPair, format, kARGB, 2, {2, 1},
              {{0, 0, 0, first}, {0, 1, 0, second}}, format);
 }
 
 const Variant kVariants[] = {
     V("24-bit bottom-up, padded rows",
       Bmp(3, 2, 24, Rows24({{0x0000FF, 0x00FF00, 0xFF0000}, {0x102030, 0x405060, 0x708090}})),
-      kXRGB, kRGB, 2,
+      kXRGB, kRGB, 2, {3, 2},
       {{0, 0, 0, 0xFF102030}, {0, 2, 0, 0xFF708090}, {0, 0, 1, 0xFF0000FF}, {0, 2, 1, 0xFFFF0000}}),
     V("24-bit top-down", Bmp(2, -2, 24, Rows24({{0x112233, 0x445566}, {0x778899, 0xAABBCC}})),
-      kXRGB, kRGB, 2, {{0, 1, 0, 0xFF445566}, {0, 0, 1, 0xFF778899}}),
+      kXRGB, kRGB, 2, {2, 2}, {{0, 1, 0, 0xFF445566}, {0, 0, 1, 0xFF778899}}),
     V("1-bit core header", Bmp(2, 1, 1, Bytes({0x40, 0, 0, 0}), {0, 0xC0FFEE}, 0, {}, 12), kXRGB,
-      kXRGB, 2, {{0, 0, 0, 0xFF000000}, {0, 1, 0, 0xFFC0FFEE}}),
+      kXRGB, 2, {2, 1}, {{0, 0, 0, 0xFF000000}, {0, 1, 0, 0xFFC0FFEE}}),
     V("1-bit", Bmp(3, 2, 1, Bytes({0xA0, 0, 0, 0, 0x40, 0, 0, 0}), {0, 0xFFFFFF}), kXRGB, kXRGB, 2,
-      {{0, 1, 0, 0xFFFFFFFF}, {0, 0, 0, 0xFF000000}, {0, 2, 1, 0xFFFFFFFF}}),
+      {3, 2}, {{0, 1, 0, 0xFFFFFFFF}, {0, 0, 0, 0xFF000000}, {0, 2, 1, 0xFFFFFFFF}}),
     V("4-bit, an index outside the palette is black",
-      Bmp(3, 1, 4, Bytes({0x21, 0x90, 0, 0}), {0, 0x111111, 0x222222}), kXRGB, kXRGB, 2,
+      Bmp(3, 1, 4, Bytes({0x21, 0x90, 0, 0}), {0, 0x111111, 0x222222}), kXRGB, kXRGB, 2, {3, 1},
       {{0, 0, 0, 0xFF222222}, {0, 1, 0, 0xFF111111}, {0, 2, 0, 0xFF000000}}),
     V("16-bit 5-5-5: red, blue 16 of 31", Bmp(2, 1, 16, Bytes({0x00, 0x7C, 0x10, 0x00})), kXRGB,
-      D3DFMT_X1R5G5B5, 2, {{0, 0, 0, 0xFFFF0000}, {0, 1, 0, 0xFF000084}}),
+      D3DFMT_X1R5G5B5, 2, {2, 1}, {{0, 0, 0, 0xFFFF0000}, {0, 1, 0, 0xFF000084}}),
     V("16-bit 5-6-5 masks: green, green 1 of 63",
       Bmp(2, 1, 16, Bytes({0xE0, 0x07, 0x20, 0x00}), {}, 3, {0xF800, 0x07E0, 0x001F}),
-      D3DFMT_R5G6B5, D3DFMT_R5G6B5, 2, {{0, 0, 0, 0x07E0}, {0, 1, 0, 0x0020}}, D3DFMT_R5G6B5),
+      D3DFMT_R5G6B5, D3DFMT_R5G6B5, 2, {2, 1}, {{0, 0, 0, 0x07E0}, {0, 1, 0, 0x0020}},
+      D3DFMT_R5G6B5),
     V("32-bit alpha mask, all alpha 0: opaque",
       Bmp(2, 1, 32, Bytes({0x30, 0x20, 0x10, 0, 0, 0, 0xFF, 0}), {}, 3,
           {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 108),
-      kXRGB, kARGB, 2, {{0, 0, 0, 0xFF102030}}),
-    V("32-bit alpha, its mean at level 1", kAlphaPair, kARGB, kARGB, 2,
+      kXRGB, kARGB, 2, {2, 1}, {{0, 0, 0, 0xFF102030}}),
+    V("32-bit alpha, its mean at level 1", kAlphaPair, kARGB, kARGB, 2, {2, 1},
       {{0, 0, 0, 0x80FF8000}, {0, 1, 0, 0x7F102030}, {1, 0, 0, 0x80885018}}),
     Conv(D3DFMT_X1R5G5B5, 0xFE00, 0x8886),
     Conv(D3DFMT_A1R5G5B5, 0xFE00, 0x0886),  // alpha from 128 up
@@ -187,28 +188,28 @@ const Variant kVariants[] = {
     V("RLE8 runs, literals, deltas, line ends",
       Bmp(5, 3, 8, Bytes({2, 1, 0, 3, 2, 3, 2, 0, 0, 0, 0, 2, 1, 1, 2, 3, 0, 1}),
           {0, 0xFF, 0xFF00, 0xFF0000}, 1),
-      kXRGB, kXRGB, 3,
+      kXRGB, kXRGB, 3, {5, 3},
       {{0, 1, 2, 0xFF0000FF}, {0, 3, 2, 0xFFFF0000}, {0, 0, 0, 0xFF000000}, {0, 2, 0, 0xFFFF0000}}),
     V("RLE4 alternating runs, odd literal",
       Bmp(8, 1, 4, Bytes({5, 0x12, 0, 3, 0x32, 0x10, 0, 1}), {0, 0x111111, 0x222222, 0x333333}, 2),
-      kXRGB, kXRGB, 4,
+      kXRGB, kXRGB, 4, {8, 1},
       {{0, 3, 0, 0xFF222222}, {0, 4, 0, 0xFF111111}, {0, 5, 0, 0xFF333333}, {0, 7, 0, 0xFF111111}}),
     V("RLE8 indices past the row end are dropped",
       Bmp(3, 2, 8, Bytes({4, 1, 0, 0, 0, 5, 2, 2, 2, 2, 2, 0, 0, 0, 0, 1}), {0, 0xFF, 0xFF00}, 1),
-      kXRGB, kXRGB, 2, {{0, 2, 1, 0xFF0000FF}, {0, 2, 0, 0xFF00FF00}}),
+      kXRGB, kXRGB, 2, {3, 2}, {{0, 2, 1, 0xFF0000FF}, {0, 2, 0, 0xFF00FF00}}),
     // 5 -> 2: weights 2/5, 2/5, 1/5 and 1/5, 2/5, 2/5.
     V("mip chain of an odd width", Bmp(5, 1, 24, Rows24({{0xFF, 0, 0xFF, 0, 0}})), kXRGB, kRGB, 3,
-      {{1, 0, 0, 0xFF000099}, {1, 1, 0, 0xFF000033}, {2, 0, 0, 0xFF000066}}),
-    V("one level, resized to 4 x 2", Bmp(2, 1, 24, Rows24({{0, 0xFF}})), kARGB, kRGB, 1,
+      {5, 1}, {{1, 0, 0, 0xFF000099}, {1, 1, 0, 0xFF000033}, {2, 0, 0, 0xFF000066}}),
+    V("one level, resized to 4 x 2", Bmp(2, 1, 24, Rows24({{0, 0xFF}})), kARGB, kRGB, 1, {2, 1},
       {{0, 1, 1, 0xFF000040}, {0, 3, 0, 0xFF0000FF}}, kARGB, 0, 1, 4, 2),
-    V("PNG with alpha", kRgbaPng, kARGB, kARGB, 2,
+    V("PNG with alpha", kRgbaPng, kARGB, kARGB, 2, {2, 2},
       {{0, 0, 0, 0xFFFF0000}, {0, 1, 0, 0x8000FF00}, {0, 0, 1, 0x000000FF}, {1, 0, 0, 0xA0424547}}),
-    V("PNG with an empty image data chunk", kPaddedPng, kARGB, kARGB, 2,
+    V("PNG with an empty image data chunk", kPaddedPng, kARGB, kARGB, 2, {2, 2},
       {{0, 1, 0, 0x8000FF00}, {0, 1, 1, 0xFF0A141E}}),
-    V("JPEG baseline, 16 x 8 halves", ReadFile("images/split.jpg"), kXRGB, kRGB, 5,
+    V("JPEG baseline, 16 x 8 halves", ReadFile("images/split.jpg"), kXRGB, kRGB, 5, {16, 8},
       {{0, 2, 5, 0xFFC86432}, {0, 13, 1, 0xFF2850DC}, {4, 0, 0, 0xFF785A87}}, kAny, 3),
     V("JPEG progressive, tables between scans", ReadFile("images/progressive.jpg"), kXRGB, kRGB, 4,
-      {{0, 0, 0, 0xFFFE0000}, {0, 7, 7, 0xFF0001FD}}, kAny, 3),
+      {8, 8}, {{0, 0, 0, 0xFFFE0000}, {0, 7, 7, 0xFF0001FD}}, kAny, 3),
 };
 
 TEST_F(TextureLoad, EachImageKindFillsEveryLevelAtTheDevicePitch) {
@@ -224,7 +225,9 @@ TEST_F(TextureLoad, EachImageKindFillsEveryLevelAtTheDevicePitch) {
         EXPECT_EQ(info.ImageFileFormat, row.file[0] == 'B'   ? D3DXIFF_BMP
                                         : row.file[1] == 'P' ? D3DXIFF_PNG
                                                              : D3DXIFF_JPG);
-        EXPECT_EQ(info.Width, row.width == D3DX_DEFAULT ? t.width() : 2u);
+        EXPECT_EQ(std::pair(info.Width, info.Height), row.size);
+        EXPECT_EQ(std::pair(t.width(), t.height()),
+                  row.width == D3DX_DEFAULT ? row.size : std::pair(row.width, row.height));
         EXPECT_EQ(device.count("LockRect"), row.levels);
         EXPECT_EQ(device.count("UnlockRect"), row.levels);
         EXPECT_TRUE(t.paddingIntact());
@@ -288,6 +291,9 @@ const Damaged kDamaged[] = {
      "Huffman table"},
     {"JPEG scan with an undefined AC table", Poke(kJpeg, kSos + 6, 0x03, 1), "does not define"},
     {"JPEG scan with an undefined DC table", Poke(kJpeg, kSos + 6, 0x20, 1), "does not define"},
+    // 255 x 24: 3 rows of 32 blocks, each at least a bit, more than the scan's 8 bytes hold.
+    {"JPEG frame wider than its scan", Poke(kJpeg, kJpeg.find("\xFF\xC0") + 5, 0xFF001800),
+     "too little data"},
     {"progressive JPEG undefined quantisation table",
      Poke(kProgressive, kProgressive.find("\xFF\xC2") + 18, 2, 1),
      "quantisation table the file does not define"},

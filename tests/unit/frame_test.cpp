@@ -44,21 +44,21 @@ TEST(FrameTest, FrameTimerSamplesAfterTheIntervalAndAveragesSinceStart) {
     FrameTimer timer;
     timer.frames = timer.lastSampleFrames = 50;
     timer.start();
-    EXPECT_EQ(0u, timer.frames + timer.lastSampleFrames);
+    EXPECT_EQ(std::pair(timer.frames, timer.lastSampleFrames), std::pair(0u, 0u));
     EXPECT_EQ(timer.startTime, timer.lastSampleTime);
 }
 // A lost device skips frames; one Reset sets the run's states again; then it draws.
 TEST(FrameTest, RenderFrameDrawsPresentsCountsAndSurvivesLoss) {
-    // Reset, BeginScene, Clear, EndScene, Present; L: states set; frames; quit.
+    // Reset, BeginScene, Clear, EndScene, Present; lighting off, depth on; frames; quit.
     const HRESULT lost = D3DERR_DEVICELOST, notReset = D3DERR_DEVICENOTRESET;
     const std::tuple<const char*, const char*, std::vector<HRESULT>, bool, bool, int, const char*>
         rows[] = {
-            {"one frame", "", {}, true, true, 1, "B1 C1 E1 P1 f1 q0"},
-            {"lost twice", "", {lost, lost, notReset}, true, true, 4, "R1 B1 C1 E1 P1 L f1 q0"},
-            {"failed reset", "Reset", {notReset}, true, true, 1, "R1 f0 q0"},
-            {"failed BeginScene", "BeginScene", {}, true, true, 1, "B1 P1 f1 q0"},
-            {"quit asked", "", {}, false, true, 1, "B1 C1 E1 P1 f1 q1"},
-            {"no device", "", {}, false, false, 1, "f0 q1"}};
+            {"one frame", "", {}, true, true, 1, "B1 C1 E1 P1 L0 Z0 f1 q0"},
+            {"lost twice", "", {lost, lost, notReset}, true, true, 4, "R1 B1 C1 E1 P1 L1 Z1 f1 q0"},
+            {"failed reset", "Reset", {notReset}, true, true, 1, "R1 L0 Z0 f0 q0"},
+            {"failed BeginScene", "BeginScene", {}, true, true, 1, "B1 P1 L0 Z0 f1 q0"},
+            {"quit asked", "", {}, false, true, 1, "B1 C1 E1 P1 L0 Z0 f1 q1"},
+            {"no device", "", {}, false, false, 1, "L0 Z0 f0 q1"}};
     for (const auto& [name, failing, levels, keepRunning, hasDevice, frames, expected] : rows) {
         RecordingDevice device;
         device.scriptCooperativeLevel(levels);
@@ -68,15 +68,17 @@ TEST(FrameTest, RenderFrameDrawsPresentsCountsAndSurvivesLoss) {
         g_showConsole = g_showFps = false;
         g_frameTimer.frames = 0;
         g_presentParams = RecordingDevice::defaultParams();
+        g_presentParams.BackBufferWidth = 640;  // what a Reset must pass on
         for (int frame = 0; frame < frames; ++frame) RenderFrame();
         std::string got;
         for (const char* call : {"Reset", "BeginScene", "Clear", "EndScene", "Present"})
             if (device.count(call)) got += call[0] + std::to_string(device.count(call)) + " ";
         const auto states = device.callTexts("SetRenderState");
-        if (std::count(states.begin(), states.end(), "SetRenderState(LIGHTING, 0)") +
-                std::count(states.begin(), states.end(), "SetRenderState(ZENABLE, 1)") ==
-            2)
-            got += "L ";
+        for (const char* state : {"LIGHTING, 0", "ZENABLE, 1"})
+            got += state[0] +
+                   std::to_string(std::count(states.begin(), states.end(),
+                                             "SetRenderState(" + std::string(state) + ")")) +
+                   " ";
         MSG msg;
         int quit = 0;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) quit |= msg.message == WM_QUIT;
@@ -84,7 +86,8 @@ TEST(FrameTest, RenderFrameDrawsPresentsCountsAndSurvivesLoss) {
         EXPECT_EQ(expected, got) << name;
         for (const std::string& clear : device.callTexts("Clear"))
             EXPECT_EQ("Clear(0, 0x3, 0xff212121, 1, 0)", clear);
-        EXPECT_TRUE(!device.count("Reset") || device.presentParameters().BackBufferWidth == 800);
+        EXPECT_EQ(device.presentParameters().BackBufferWidth,
+                  *failing || levels.empty() ? 800u : 640u);
     }
     g_device = nullptr;
     g_keepRunning = g_showConsole = g_showFps = true;

@@ -31,7 +31,10 @@ public:
         return Step(name_ + ".SetProperty",
                     reinterpret_cast<const DIPROPDWORD*>(header)->dwData == 16);
     }
-    HRESULT Acquire() override { return Step(name_ + ".Acquire"); }
+    HRESULT Acquire() override {  // "keyboard.Acquire lost": lost for good; 1000 tries hang
+        if (script.failing != name_ + ".Acquire lost") return Step(name_ + ".Acquire");
+        return ++lostAnswers < 1000 ? DIERR_INPUTLOST : (_exit(2), E_FAIL);
+    }
     HRESULT Unacquire() override { return Step(name_ + ".Unacquire"); }
     HRESULT GetDeviceState(DWORD size, LPVOID data) override {
         return std::memset(data, 0, size), DI_OK;
@@ -47,6 +50,7 @@ public:
 private:
     ~Fake() override = default;
     std::string name_;
+    int lostAnswers = 0;
 };
 
 }  // namespace
@@ -102,6 +106,12 @@ TEST(InputSetup, SetUpAndTeardownOrder) {
                 "mouse.Create mouse.SetDataFormat mouse.SetCooperativeLevel mouse.SetProperty "
                 "mouse.Acquire keyboard.Unacquire keyboard.Release mouse.Unacquire mouse.Release "
                 "directInput.Release $");
+    // A keyboard that stays lost is given up on: the set-up goes on.
+    EXPECT_EXIT(InChild([] {
+                    script.failing = "keyboard.Acquire lost";
+                    return delete new Input(nullptr), true;
+                }),
+                ::testing::ExitedWithCode(0), "calls: create keyboard.Create");
     EXPECT_EXIT(InChild([] { return delete new Input(nullptr), new Input(nullptr), false; }),
                 ::testing::ExitedWithCode(0), "thrown: tried to create 2 inputs\\. No go!");
 }

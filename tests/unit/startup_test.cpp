@@ -72,8 +72,8 @@ TEST(StartupTest, RunShowsTheWindowCopiesTheStartUpLogAndReleasesEverything) {
     EXPECT_EQ(1u, run.d3d.deviceRequests()[0].adapter);
     EXPECT_EQ(run.d3d.callTexts("GetDeviceCaps"),
               std::vector<std::string>{"GetDeviceCaps(1, HAL)"});  // of the device's adapter
-    EXPECT_TRUE(device->leaks().empty() && device->referenceErrors().empty());
-    EXPECT_EQ(0u, device->refCount() + run.d3d.refCount());
+    EXPECT_EQ(device->problems(), std::vector<std::string>{});
+    EXPECT_EQ(std::pair(device->refCount(), run.d3d.refCount()), (std::pair<ULONG, ULONG>(0, 0)));
     EXPECT_TRUE(g_device == nullptr && g_input == nullptr);
     std::string console;  // only the start-up log is copied
     for (const std::string& line : g_console.getLines()) console += line + "\n";
