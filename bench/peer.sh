@@ -11,9 +11,22 @@
 # of a full turn to the right on that spot. Then, round after round, the
 # engine plays the demo as fast as it can (`timedemo 1`) and the viewer
 # plays the same turn on the converted level (2000 mouse counts, one full
-# turn, over 10 s through TUNDRA_SCRIPT), its frames counted at the swap.
-# Each round prints both frame rates; the last line is `peer ratio: R`, the
-# median over rounds of viewer / engine.
+# turn, over 10 s through TUNDRA_SCRIPT).
+#
+# Both sides do the same work: the level seen from the same eye. The engine
+# would also draw the player's weapon and its 2D status bar (with 3D head
+# icons), about 15 % of its frame, which the viewer has no counterpart for:
+# `cg_drawGun 0` and `cg_draw2D 0` leave them out. Its default texture
+# filter is cheaper than the viewer's trilinear surface stage:
+# `r_textureMode GL_LINEAR_MIPMAP_LINEAR` gives it the same one.
+#
+# Both sides' frames are timed at the swap by a preloaded library
+# (bench/swap_counter.c), with the process's CPU time (user + system, every
+# thread): CPU time per frame depends much less on what else the machine
+# runs than a frame rate does. Each round prints both frame rates and CPU
+# times per frame; then `cpu ratio: R`, the median over rounds of engine /
+# viewer CPU time per frame; the last line is `peer ratio: R`, the median
+# over rounds of viewer / engine frame rates.
 #
 # Environment: ROUNDS (default 4), BUILD (build folder, default build),
 # DISPLAY_NUMBER (default: a free one in 200..250), KEEP=1 keeps the work
@@ -101,7 +114,8 @@ mkdir -p "$HOME_DIR/baseoa"
 ENGINE_SETTINGS="+set fs_homepath $HOME_DIR +set cl_renderer opengl1 +set r_mode -1
   +set r_customwidth ${SIZE% *} +set r_customheight ${SIZE#* } +set r_fullscreen 0
   +set r_swapInterval 0 +set s_initsound 0 +set bot_enable 0 +set in_nograb 1
-  +set com_introplayed 1 +set r_vertexlight 0"
+  +set com_introplayed 1 +set r_vertexlight 0
+  +set cg_drawGun 0 +set cg_draw2D 0 +set r_textureMode GL_LINEAR_MIPMAP_LINEAR"
 # `wait` counts two per frame at com_maxfps 30, so the turn lasts 600
 # frames; fixedtime makes each of them 33 ms of game time however slowly a
 # busy machine draws them: 19.8 s at 18 degrees per second, one turn.
@@ -127,38 +141,68 @@ if [ ! -s "$HOME_DIR/baseoa/demos/turn.dm_71" ]; then
     exit 1
 fi
 
-engine_fps() {
-    # shellcheck disable=SC2086
-    timeout 180 "$ENGINE" $ENGINE_SETTINGS +set com_maxfps 0 +set timedemo 1 +set nextdemo quit \
-        +demo turn >"$WORK/play.log" 2>&1 || true
-    sed -n 's/.* frames .* seconds \([0-9.]*\) fps.*/\1/p' "$WORK/play.log" | tail -1
+# Prints "FPS CPU_MS" over the last FRAMES frames timed in the file
+# SWAPS (all of them when FRAMES is empty): the frame rate and the CPU
+# milliseconds per frame.
+frame_times() {
+    awk -v want="${2:-}" '{ wall[NR] = $1; cpu[NR] = $2 }
+        END { n = want == "" ? NR - 1 : want; if (n < 1 || n >= NR) exit 1
+              first = NR - n; seconds = wall[NR] - wall[first]
+              if (seconds <= 0) exit 1
+              printf "%.1f %.2f\n", n / seconds, 1000 * (cpu[NR] - cpu[first]) / n }' "$1"
 }
 
-tundra_fps() {
+# The engine's frames are those of the timedemo, which ends its run: the
+# last swaps, as many as it says it drew (before them it loads and swaps
+# loading screens). Its frame rate is its own figure.
+engine_run() {
+    rm -f "$WORK/engine-swaps"
+    # shellcheck disable=SC2086
+    SWAP_COUNT_FILE="$WORK/engine-swaps" LD_PRELOAD="$WORK/swap_counter.so" \
+        timeout 180 "$ENGINE" $ENGINE_SETTINGS +set com_maxfps 0 +set timedemo 1 \
+        +set nextdemo quit +demo turn >"$WORK/play.log" 2>&1 || true
+    # "N frames T seconds F fps ..."
+    line=$(awk '{ for (i = 2; i + 4 <= NF; ++i) if ($i == "frames" && $(i + 4) == "fps")
+                     print $(i - 1), $(i + 3) }' "$WORK/play.log" | tail -1)
+    [ -n "$line" ] && [ -s "$WORK/engine-swaps" ] || return 1
+    # shellcheck disable=SC2086
+    set -- $line
+    times=$(frame_times "$WORK/engine-swaps" "$1") || return 1
+    echo "$2 ${times#* }"
+}
+
+tundra_run() {
     rm -f "$WORK/swaps"
     (cd "$RUN" && SWAP_COUNT_FILE="$WORK/swaps" LD_PRELOAD="$WORK/swap_counter.so" \
         TUNDRA_SCRIPT="$WORK/turn.txt" timeout 60 "$BUILD/tundra" >"$WORK/tundra.log" 2>&1) || true
-    [ -s "$WORK/swaps" ] && awk '{ printf "%.1f\n", $1 / $2 }' "$WORK/swaps"
+    [ -s "$WORK/swaps" ] && frame_times "$WORK/swaps"
+}
+
+median() {
+    tr ' ' '\n' | sed '/^$/d' | sort -n |
+        awk '{ r[NR] = $1 } END { printf "%.3f\n", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }'
 }
 
 echo "map $MAP at $X $Y $Z, $SIZE windowed, display :$number; load: $(uptime | sed 's/.*load/load/')"
-ratios=""
+ratios="" cpu_ratios=""
 round=1
 while [ "$round" -le "$ROUNDS" ]; do
     # Alternate who goes first, so neither always runs right after the other.
-    if [ $((round % 2)) = 1 ]; then engine=$(engine_fps); tundra=$(tundra_fps || true)
-    else tundra=$(tundra_fps || true); engine=$(engine_fps); fi
+    if [ $((round % 2)) = 1 ]; then engine=$(engine_run || true); tundra=$(tundra_run || true)
+    else tundra=$(tundra_run || true); engine=$(engine_run || true); fi
     if [ -z "$engine" ] || [ -z "$tundra" ]; then
         echo "peer: round $round failed (engine '${engine}', viewer '${tundra}')" >&2
         tail -5 "$WORK/play.log" "$RUN/logging.txt" >&2 2>/dev/null || true
         exit 1
     fi
-    ratio=$(awk -v t="$tundra" -v e="$engine" 'BEGIN { printf "%.3f", t / e }')
-    echo "round $round: engine $engine fps, tundra $tundra fps, ratio $ratio"
-    ratios="$ratios $ratio"
+    # shellcheck disable=SC2086
+    set -- $engine $tundra
+    ratio=$(awk -v t="$3" -v e="$1" 'BEGIN { printf "%.3f", t / e }')
+    cpu_ratio=$(awk -v t="$4" -v e="$2" 'BEGIN { printf "%.3f", e / t }')
+    echo "round $round: engine $1 fps $2 ms CPU, tundra $3 fps $4 ms CPU, ratio $ratio, CPU ratio $cpu_ratio"
+    ratios="$ratios $ratio" cpu_ratios="$cpu_ratios $cpu_ratio"
     round=$((round + 1))
 done
 echo "load after: $(uptime | sed 's/.*load/load/')"
-echo "$ratios" | tr ' ' '\n' | sed '/^$/d' | sort -n |
-    awk '{ r[NR] = $1 } END { m = NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2;
-           printf "peer ratio: %.3f\n", m }'
+echo "cpu ratio: $(echo "$cpu_ratios" | median)"
+echo "peer ratio: $(echo "$ratios" | median)"

@@ -36,6 +36,21 @@ VisibilityData ToWorldUnits(const tundra_formats::GeomVisibility& section) {
     return data;
 }
 
+// Each polygon's box in world units, as the viewer culls its faces by them.
+std::vector<FaceBox> PolygonBoxes(const tundra_formats::GeomLevel& level) {
+    const float s = tundra_formats::kGeomPositionScale;
+    std::vector<FaceBox> boxes(level.polygons.size());
+    for (size_t p = 0; p < boxes.size(); ++p) {
+        const tundra_formats::GeomPolygon& polygon = level.polygons[p];
+        for (int32_t k = 0; k < polygon.vertexCount; ++k) {
+            const tundra_formats::GeomVertex& v =
+                level.vertices.at(size_t(polygon.firstVertex + k));
+            boxes[p].include(v.x * s, v.y * s, v.z * s);
+        }
+    }
+    return boxes;
+}
+
 }  // namespace
 
 const char* ReferenceRenderer::Name(Mode mode) {
@@ -60,7 +75,7 @@ ReferenceRenderer::ReferenceRenderer(const tundra_formats::GeomLevel& level,
         std::vector<int32_t> faceOfPolygon(level.polygons.size());
         for (size_t p = 0; p < faceOfPolygon.size(); ++p) faceOfPolygon[p] = int32_t(p);
         visibility_ = std::make_unique<Visibility>(ToWorldUnits(*level.visibility), faceOfPolygon,
-                                                   level.polygons.size());
+                                                   PolygonBoxes(level));
     }
 }
 

@@ -1,8 +1,11 @@
-/* Counts a program's presented frames from outside: preloaded, it wraps
- * SDL_GL_SwapWindow and, at exit, appends "FRAMES SECONDS" (frames after the
- * first, and the time from the first swap to the last) to the file named by
- * SWAP_COUNT_FILE. Processes that never swapped (forked helpers running
- * their destructors) write nothing.
+/* Times a program's presented frames from outside: preloaded, it wraps
+ * SDL_GL_SwapWindow and, at exit, appends one line per swap to the file
+ * named by SWAP_COUNT_FILE: "WALL CPU", the seconds since the first swap on
+ * the monotonic clock and the process's CPU time (user + system, every
+ * thread) at that swap. Frame rates come from the first column, CPU time per
+ * frame from the second; a span of swaps can be picked afterwards (the
+ * engine also swaps while it loads). Processes that never swapped (forked
+ * helpers running their destructors) write nothing.
  *
  *   cc -shared -fPIC -O2 -o swap_counter.so swap_counter.c -ldl
  */
@@ -12,14 +15,32 @@
 #include <stdlib.h>
 #include <time.h>
 
-static long frames;
-static struct timespec first, last;
+struct swap {
+    double wall, cpu;
+};
+
+static struct swap* swaps;
+static long frames, capacity;
+
+static double seconds(clockid_t clock) {
+    struct timespec now;
+    clock_gettime(clock, &now);
+    return (double)now.tv_sec + now.tv_nsec / 1e9;
+}
 
 void SDL_GL_SwapWindow(void* window) {
     static void (*real)(void*);
     if (!real) real = (void (*)(void*))dlsym(RTLD_NEXT, "SDL_GL_SwapWindow");
     real(window);
-    clock_gettime(CLOCK_MONOTONIC, frames ? &last : &first);
+    if (frames == capacity) {
+        long grown = capacity ? 2 * capacity : 4096;
+        struct swap* more = realloc(swaps, (size_t)grown * sizeof *swaps);
+        if (!more) return;
+        swaps = more;
+        capacity = grown;
+    }
+    swaps[frames].wall = seconds(CLOCK_MONOTONIC);
+    swaps[frames].cpu = seconds(CLOCK_PROCESS_CPUTIME_ID);
     ++frames;
 }
 
@@ -28,7 +49,7 @@ __attribute__((destructor)) static void report(void) {
     if (frames < 2 || !path) return;
     FILE* out = fopen(path, "a");
     if (!out) return;
-    double seconds = (double)(last.tv_sec - first.tv_sec) + (last.tv_nsec - first.tv_nsec) / 1e9;
-    fprintf(out, "%ld %.6f\n", frames - 1, seconds);
+    for (long i = 0; i < frames; ++i)
+        fprintf(out, "%.6f %.6f\n", swaps[i].wall - swaps[0].wall, swaps[i].cpu);
     fclose(out);
 }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -162,13 +163,15 @@ std::string ReadVisibilitySection(const unsigned char* bytes, std::size_t size, 
 }
 
 Visibility::Visibility(const VisibilityData& data, const std::vector<int32_t>& faceOfPolygon,
-                       std::size_t faceCount)
+                       std::vector<FaceBox> faceBoxes)
     : planes_(data.planes),
       nodes_(data.nodes),
+      faceBoxes_(std::move(faceBoxes)),
       numClusters_(data.numClusters),
       bytesPerCluster_(data.bytesPerCluster),
       clusterSets_(data.clusterSets),
-      mark_(faceCount, 0) {
+      mark_(faceBoxes_.size(), 0) {
+    const std::size_t faceCount = faceBoxes_.size();
     std::vector<bool> held(faceCount, false);
     for (const VisibilityLeaf& source : data.leaves) {
         Leaf leaf{source.cluster, {}, {}, faces_.size(), 0};
@@ -216,6 +219,18 @@ bool Visibility::BoxOutside(const Plane& plane, const float min[3], const float 
     return plane.a * x + plane.b * y + plane.c * z + plane.d < -kFrustumSlack;
 }
 
+bool Visibility::BoxInView(const Plane (&frustum)[6], const float min[3], const float max[3]) {
+    for (const Plane& plane : frustum)
+        if (BoxOutside(plane, min, max)) return false;
+    return true;
+}
+
+// A face that several leaves hold may be tested more than once in a frame.
+void Visibility::selectInView(uint32_t face, const Plane (&frustum)[6]) {
+    const FaceBox& box = faceBoxes_[face];
+    if (mark_[face] != frame_ && BoxInView(frustum, box.min, box.max)) mark_[face] = frame_;
+}
+
 bool Visibility::select(const float eye[3], const float viewProjection[4][4]) {
     const int32_t cluster = leaves_.empty() ? -1 : leaves_[leafAt(eye)].cluster;
     if (cluster < 0) return false;
@@ -236,15 +251,13 @@ bool Visibility::select(const float eye[3], const float viewProjection[4][4]) {
     }
 
     ++frame_;
-    for (uint32_t face : alwaysDrawn_) mark_[face] = frame_;
+    for (uint32_t face : alwaysDrawn_) selectInView(face, frustum);
     for (const Leaf& leaf : leaves_) {
-        if (leaf.cluster < 0 || leaf.faceCount == 0 || !clusterSees(cluster, leaf.cluster))
+        if (leaf.cluster < 0 || leaf.faceCount == 0 || !clusterSees(cluster, leaf.cluster) ||
+            !BoxInView(frustum, leaf.min, leaf.max))
             continue;
-        bool outside = false;
-        for (const Plane& plane : frustum)
-            outside = outside || BoxOutside(plane, leaf.min, leaf.max);
-        if (outside) continue;
-        for (std::size_t k = 0; k < leaf.faceCount; ++k) mark_[faces_[leaf.firstFace + k]] = frame_;
+        for (std::size_t k = 0; k < leaf.faceCount; ++k)
+            selectInView(faces_[leaf.firstFace + k], frustum);
     }
     return true;
 }

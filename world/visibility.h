@@ -7,8 +7,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
+
+// The axis-aligned box around a face's vertices, in world units. A leaf's box
+// holds whole rooms; a face's own box lets the frustum drop most of a leaf.
+struct FaceBox {
+    float min[3] = {kEmpty, kEmpty, kEmpty};
+    float max[3] = {-kEmpty, -kEmpty, -kEmpty};
+
+    void include(float x, float y, float z) {
+        const float point[3] = {x, y, z};
+        for (int k = 0; k < 3; ++k) {
+            if (point[k] < min[k]) min[k] = point[k];
+            if (point[k] > max[k]) max[k] = point[k];
+        }
+    }
+
+private:
+    static constexpr float kEmpty = std::numeric_limits<float>::infinity();
+};
 
 struct VisibilityPlane {
     float normal[3];
@@ -50,16 +69,19 @@ std::string ReadVisibilitySection(const unsigned char* bytes, std::size_t size, 
 
 class Visibility {
 public:
-    // faceOfPolygon[p] is the face (below faceCount) drawn for polygon p, or
-    // -1 for none. Polygons that no leaf holds (the level's moving parts) are
-    // always drawn.
+    // faceOfPolygon[p] is the face (below faceBoxes.size()) drawn for
+    // polygon p, or -1 for none; faceBoxes holds each face's box. Polygons
+    // that no leaf holds (the level's moving parts) are drawn wherever the
+    // eye is.
     Visibility(const VisibilityData& data, const std::vector<int32_t>& faceOfPolygon,
-               std::size_t faceCount);
+               std::vector<FaceBox> faceBoxes);
     virtual ~Visibility();
 
     // Picks the faces to draw from `eye` for the row-vector view-projection
-    // matrix `viewProjection` (clip = [x y z 1] * m, depth 0 .. w). False when
-    // the eye lies in no cluster: then every face is to be drawn.
+    // matrix `viewProjection` (clip = [x y z 1] * m, depth 0 .. w): those
+    // whose own box lies in the view, of leaves in the view whose cluster
+    // the eye's cluster may see, and of no leaf. False when the eye lies in
+    // no cluster: then every face is to be drawn.
     bool select(const float eye[3], const float viewProjection[4][4]);
     bool selected(std::size_t face) const { return mark_[face] == frame_; }
 
@@ -79,12 +101,15 @@ private:
 
     bool clusterSees(int32_t from, int32_t to) const;
     static bool BoxOutside(const Plane& plane, const float min[3], const float max[3]);
+    static bool BoxInView(const Plane (&frustum)[6], const float min[3], const float max[3]);
+    void selectInView(uint32_t face, const Plane (&frustum)[6]);
 
     std::vector<VisibilityPlane> planes_;
     std::vector<VisibilityNode> nodes_;
     std::vector<Leaf> leaves_;
     std::vector<uint32_t> faces_;  // the faces of each leaf, leaf after leaf
     std::vector<uint32_t> alwaysDrawn_;
+    std::vector<FaceBox> faceBoxes_;
     int32_t numClusters_;
     int32_t bytesPerCluster_;
     std::vector<uint8_t> clusterSets_;

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -24,6 +25,15 @@ bool IsDrawable(const WorldPolygon& polygon, const WorldFile& file) {
     const std::int64_t end = first + polygon.vertexCount;
     return polygon.vertexCount >= 3 && first >= 0 && end <= file.numVertices &&
            polygon.textureIndex >= 0 && polygon.textureIndex < file.numTextures;
+}
+
+FaceBox BoxOf(const WorldPolygon& polygon, const WorldFile& file) {
+    FaceBox box;
+    for (int32_t k = 0; k < polygon.vertexCount; ++k) {
+        const WorldVertex& v = file.vertices[std::size_t(polygon.firstVertex + k)];
+        box.include(v.x, v.y, v.z);
+    }
+    return box;
 }
 
 void CopyLightmapTexels(const unsigned char* rgb, BYTE* bits, INT pitch) {
@@ -114,10 +124,13 @@ void World::buildFaces(const WorldFile& file) {
 void World::useVisibility(const WorldFile& file) {
     if (!file.hasVisibility) return;
     std::vector<int32_t> faceOfPolygon;
-    int32_t nextFace = 0;
-    for (const WorldPolygon& polygon : file.polygons)
-        faceOfPolygon.push_back(IsDrawable(polygon, file) ? nextFace++ : -1);
-    visibility = std::make_unique<Visibility>(file.visibility, faceOfPolygon, faces.size());
+    std::vector<FaceBox> faceBoxes;
+    for (const WorldPolygon& polygon : file.polygons) {
+        const bool drawable = IsDrawable(polygon, file);
+        faceOfPolygon.push_back(drawable ? int32_t(faceBoxes.size()) : -1);
+        if (drawable) faceBoxes.push_back(BoxOf(polygon, file));
+    }
+    visibility = std::make_unique<Visibility>(file.visibility, faceOfPolygon, std::move(faceBoxes));
     Log << "visibility: " << visibility->leafCount() << " leaves in " << visibility->clusterCount()
         << " clusters" << std::endl;
 }

@@ -133,6 +133,12 @@ const Row kRows[] = {
     {"leaf left of the view", Box(0, -100, -90), "visibility", ""},
     {"leaf 0.28 units left of the view: kept, rounding must not hide a polygon",
      Box(0, -100, -4.18f, 2, 10, 10), "visibility", "0:tex#1"},
+    {"face left of the view in a leaf in view",
+     [](L& l, O& o) {
+         S([](V&) {})(l, o);
+         for (int k = 0; k < 4; ++k) l.vertices[k].x = -100;
+     },
+     "visibility", ""},
     // A damaged section is left out: every face is drawn.
     {"section cut in its header", Section([](V&, O& o) { o.truncateTo = kSize + 31; }),
      "(it is shorter than its 32-byte header)"},
@@ -161,7 +167,7 @@ TEST(DamagedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
         SCOPED_TRACE(row.name);
         LevelScratch scratch;
         L level;
-        level.vertices.resize(8);
+        level.vertices.assign(8, GeomVertex{0, 0, 1.5f});  // inside both leaves' boxes
         level.polygons = {{0, 4, 0, 0, -123456, {0xAB}}, {4, 4, 1, 1, 7, {0xCD}}};
         level.textures = {GeomTexture{"a", 0xDEADBEEF}, GeomTexture{"b"}};
         level.lightmaps.resize(2);
