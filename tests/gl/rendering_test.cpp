@@ -347,6 +347,39 @@ TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
     EXPECT_TRUE(expected[2] != expected[1] && expected[4] != expected[5]);  // the variants show
 }
 
+// Source-over blending of opaque texels changes nothing, so GL leaves it off; one translucent
+// texel must keep it on.
+TEST_F(RenderingTest, BlendingOfOpaqueTexelsIsLeftOffWithoutChangingAPixel) {
+    ASSERT_NO_FATAL_FAILURE(makeDevice());
+    const struct {
+        D3DFORMAT format;
+        UINT bytes;
+        uint32_t first, second;
+        bool elided;
+    } rows[] = {{D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFF40C020, true},
+                {D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFE40C020, false},
+                {D3DFMT_X8R8G8B8, 4, 0x00C08040, 0x0040C020, true},
+                {D3DFMT_R5G6B5, 2, 0xF81F, 0x0820, true},
+                {D3DFMT_A1R5G5B5, 2, 0xFC00, 0x03E0, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << "format " << row.format << " texel " << row.second);
+        IDirect3DTexture8* image = texture(2, 1, {row.first, row.second}, row.format, row.bytes);
+        GLboolean glBlending = GL_FALSE;
+        auto render = [&](BOOL blending) {
+            return drawScene(kGrey, [&] {
+                blend(D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA);
+                device_->SetRenderState(D3DRS_ALPHABLENDENABLE, blending);
+                device_->SetTexture(0, image);
+                draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
+                glBlending = glIsEnabled(GL_BLEND);
+            });
+        };
+        const std::vector<uint32_t> unblended = render(FALSE), blended = render(TRUE);
+        EXPECT_EQ(glBlending == GL_FALSE, row.elided);
+        EXPECT_EQ(blended == unblended, row.elided);
+    }
+}
+
 // After releaseBuffers the same draws must get an index list of their own, not the deleted
 // one, as the first batch of a frame: the next frame finds it again.
 TEST_F(RenderingTest, ReleasedBatchesAreNotDrawnAgain) {

@@ -1,6 +1,7 @@
 #include "device.h"
 
 #include "../internal.h"
+#include "blend_elision.h"
 #include "color.h"
 #include "direct3d.h"
 #include "texture.h"
@@ -450,7 +451,6 @@ void GlDevice::applyRenderStates() {
     cache_.enable(GL_DEPTH_TEST, rs[D3DRS_ZENABLE] != D3DZB_FALSE);
     cache_.depthMask(rs[D3DRS_ZWRITEENABLE] != FALSE);
     cache_.depthFunc(CompareFunction(rs[D3DRS_ZFUNC]));
-    cache_.enable(GL_BLEND, rs[D3DRS_ALPHABLENDENABLE] != FALSE);
     cache_.blendFunc(BlendFactor(rs[D3DRS_SRCBLEND]), BlendFactor(rs[D3DRS_DESTBLEND]));
     cache_.enable(GL_ALPHA_TEST, rs[D3DRS_ALPHATESTENABLE] != FALSE);
     cache_.alphaFunc(CompareFunction(rs[D3DRS_ALPHAFUNC]), (rs[D3DRS_ALPHAREF] & 255) / 255.0f);
@@ -509,6 +509,20 @@ void GlDevice::applyStages() {
         cache_.envColor(stage, factor);
     }
     stagesDirty_ = false;
+}
+
+// Runs after the render states and the stages: it depends on both, and on
+// the stage 0 texture's texels, which applyStages may upload first.
+void GlDevice::applyBlend() {
+    BlendElisionInputs in;
+    in.renderStates = renderStates_.data();
+    in.stages = stageStates_.data();
+    in.units = units_;
+    in.texture0Opaque = textures_[0] && textures_[0]->opaque();
+    in.layout = &layout_;
+    in.lit = renderStates_[D3DRS_LIGHTING] != FALSE && !layout_.transformed;
+    const bool blending = renderStates_[D3DRS_ALPHABLENDENABLE] != FALSE;
+    cache_.enable(GL_BLEND, blending && !BlendChangesNothing(in));
 }
 
 TargetSpace GlDevice::targetSpace() const {
@@ -583,8 +597,10 @@ HRESULT GlDevice::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex
         // The collected triangles belong to the state GL still has: draw
         // them before anything changes it.
         flushBatch();
+        const bool blendInputsChanged = renderStatesDirty_ || stagesDirty_;
         if (renderStatesDirty_) applyRenderStates();
         if (stagesDirty_) applyStages();
+        if (blendInputsChanged) applyBlend();
         if (transformsDirty_) applyTransforms();
         if (arraysDirty_ && !applyVertexArrays()) return D3DERR_INVALIDCALL;
     }

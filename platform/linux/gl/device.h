@@ -68,6 +68,7 @@ public:
     // Draws the triangles collected so far (resources call it before they
     // change data a pending draw may use).
     void flushBatch() override;
+    void texelsChanged() override { stagesDirty_ = true; }
 
     HWND window() const override { return window_; }
     bool fullScreen() const override { return !parameters().Windowed; }
@@ -95,6 +96,7 @@ private:
 
     void applyRenderStates();
     void applyStages();
+    void applyBlend();
     void applySampler(int stage);
     void applyTransforms();
     TargetSpace targetSpace() const;

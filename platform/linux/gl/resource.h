@@ -20,6 +20,8 @@ public:
     // False when the window behind the context is gone.
     virtual bool makeCurrent() = 0;
     virtual void flushBatch() = 0;
+    // New texels may change what a draw can leave out (blending of opaque ones).
+    virtual void texelsChanged() = 0;
     virtual GlStateCache& cache() = 0;
 };
 

@@ -13,6 +13,13 @@ namespace {
 // Rows start on 4-byte boundaries, as Direct3D drivers lay them out.
 UINT PitchFor(UINT width, UINT bytesPerTexel) { return (width * bytesPerTexel + 3u) & ~3u; }
 
+bool AllAlphaFull(const uint32_t* argb, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if ((argb[i] >> 24) != 0xFF) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 HRESULT GlTexture::Create(ResourceHost* device, UINT width, UINT height, UINT levels, DWORD usage,
@@ -130,6 +137,7 @@ HRESULT GlTexture::UnlockRect(UINT level) {
         upload(level);
         neverUploaded_ = false;
         for (const Level& l : levels_) neverUploaded_ = neverUploaded_ || !l.uploaded;
+        device_->texelsChanged();
     }
     return D3D_OK;
 }
@@ -148,6 +156,8 @@ void GlTexture::upload(UINT level) {
         }
         texels = converted.data();
     }
+    l.opaque = format_ == D3DFMT_X8R8G8B8 ||
+               AllAlphaFull(static_cast<const uint32_t*>(texels), size_t(l.width) * l.height);
     // Row 0 of a Direct3D surface is its top row and is addressed by v = 0;
     // GL addresses its first row by t = 0 as well, so rows go up unflipped.
     // 32-bit rows are whole words, so the pitch is always width * 4.
@@ -155,6 +165,13 @@ void GlTexture::upload(UINT level) {
     device_->cache().bindForEditing(texture_);
     glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(l.width),
                     static_cast<GLsizei>(l.height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texels);
+}
+
+bool GlTexture::opaque() const {
+    for (const Level& l : levels_) {
+        if (!l.opaque) return false;
+    }
+    return true;
 }
 
 void GlTexture::uploadUnwrittenLevels() {

@@ -15,7 +15,6 @@
 
 namespace gl_d3d8 {
 
-
 class GlTexture : public GlResource<IDirect3DTexture8> {
 public:
     static HRESULT Create(ResourceHost* device, UINT width, UINT height, UINT levels, DWORD usage,
@@ -35,6 +34,10 @@ public:
         return texture_;
     }
 
+    // Every texel of every level has alpha 255 as sampled, so blending it
+    // over the frame with its own alpha changes nothing.
+    bool opaque() const;
+
 protected:
     ~GlTexture() override;
 
@@ -47,6 +50,7 @@ private:
         std::unique_ptr<BYTE[], FreeDeleter> texels;
         bool locked = false;
         bool uploaded = false;
+        bool opaque = false;  // as last uploaded
     };
     GlTexture(ResourceHost* device, D3DFORMAT format, DWORD usage, D3DPOOL pool,
               std::vector<Level> levels);
