@@ -8,6 +8,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace gl_test {
@@ -19,6 +20,11 @@ constexpr uint32_t kGrey = 0xFF212121;
 
 std::vector<PositionColor> Quad(float l, float t, float r, float b, float z, D3DCOLOR c) {
     return {{l, t, z, c}, {r, t, z, c}, {r, b, z, c}, {l, b, z, c}};
+}
+// A square of `side` pixels from (left, top) of the 64 x 64 frame, the whole texture on it.
+std::vector<PositionUv> Square(float left, float top, float side) {
+    const float l = left / 32 - 1, t = 1 - top / 32, r = l + side / 32, b = t - side / 32;
+    return {{l, t, 0.5f, 0, 0}, {r, t, 0.5f, 1, 0}, {r, b, 0.5f, 1, 1}, {l, b, 0.5f, 0, 1}};
 }
 const std::vector<PositionUv2> kFullQuad = {{-1, 1, 0.5f, 0, 0, 0, 0},
                                             {1, 1, 0.5f, 1, 0, 1, 0},
@@ -189,6 +195,29 @@ std::vector<Scene> Scenes() {
           {33, 20, kGrey},
           {20, 16, kGrey},
           {20, 17, 0xFFFFFFFF}}},
+        // 16 x 16 texels in three levels, red, green and blue: near (magnified) level 0; at
+        // 8 pixels, two texels a pixel, level 1; at 2 pixels, eight a pixel, the last level, 2.
+        {"each mip level at its distance",
+         [](RenderingTest& t) {
+             IDirect3DTexture8* texture = nullptr;
+             t.device_->CreateTexture(16, 16, 3, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture);
+             t.resources_.push_back(texture);
+             for (UINT level = 0; level < 3; ++level) {
+                 D3DLOCKED_RECT locked{};
+                 texture->LockRect(level, &locked, nullptr, 0);
+                 for (UINT y = 0; y < 16u >> level; ++y)
+                     std::fill_n(reinterpret_cast<uint32_t*>(static_cast<BYTE*>(locked.pBits) +
+                                                             y * locked.Pitch),
+                                 16u >> level, 0xFF0000u >> 8 * level);
+                 texture->UnlockRect(level);
+             }
+             t.device_->SetTexture(0, texture);
+             t.device_->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_POINT);
+             for (const auto& [left, top, side] :
+                  {std::array<float, 3>{0, 0, 32}, {40, 8, 8}, {40.5f, 40.5f, 2}})
+                 t.draw(Square(left, top, side), kFvfUv, D3DPT_TRIANGLEFAN, 2);
+         },
+         {{16, 16, 0xFFFF0000}, {44, 12, 0xFF00FF00}, {41, 41, 0xFF0000FF}}},
         {"a strip covers its rectangle",
          [](RenderingTest& t) {
              t.useDiffuse();
