@@ -4,6 +4,7 @@
 #include "platform/linux/gl/batcher.h"
 #include "platform/linux/gl/formats.h"
 #include "platform/linux/gl/gl_headers.h"
+#include "platform/linux/internal.h"
 
 #include <SDL.h>
 
@@ -435,6 +436,55 @@ TEST_F(RenderingTest, OnlyABackBufferMatchingTheWindowIsDrawnDirectly) {
         const std::vector<uint32_t> frame = presentAndRead();
         EXPECT_TRUE(ColorNear(at(frame, p.BackBufferWidth - 1, p.BackBufferHeight - 1), row.shown))
             << row.what;
+    }
+}
+
+// What the window holds at the end of a Present, before the swap (GL's rows bottom-up).
+struct WindowPicture : gl_d3d8::DeviceObserver {
+    bool reading = false;
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    void framePresented(gl_d3d8::ObservedDevice& device) override {
+        if (!reading) return;
+        SDL_GL_GetDrawableSize(platform_linux::SdlWindowOf(device.window()), &width, &height);
+        pixels.resize(size_t(width) * height);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
+    }
+};
+
+// Quadrants red, green / blue, white in the window, scaled, upright and unmirrored: a
+// window smaller than the back buffer, as the shipped windowed configuration has, and one
+// that fitted it (drawn into directly) until it was made smaller under the device.
+TEST_F(RenderingTest, WindowShowsTheBackBufferScaledUpright) {
+    static WindowPicture picture;
+    static const bool added = (gl_d3d8::AddDeviceObserver(picture), true);
+    const uint32_t colours[] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    for (const auto& [madeWidth, madeHeight, width, height] :
+         {std::array<int, 4>{32, 16, 32, 16}, {64, 64, 48, 40}}) {
+        releaseDevice();
+        DestroyWindow(window_);
+        window_ = MakeWindow(madeWidth, madeHeight);
+        makeDevice();
+        for (int frame = 0; frame < 3; ++frame) {  // the window changes after the first
+            picture.reading = added && frame == 2;
+            for (LONG q = 0; q < 4; ++q) {
+                const D3DRECT r{q % 2 * 32, q / 2 * 32, q % 2 * 32 + 32, q / 2 * 32 + 32};
+                device_->Clear(1, &r, D3DCLEAR_TARGET, colours[q], 1.0f, 0);
+            }
+            EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+            SDL_SetWindowSize(platform_linux::SdlWindowOf(window_), width, height);
+        }
+        picture.reading = false;
+        const int w = picture.width, h = picture.height;
+        ASSERT_EQ(w * 1000 + h, width * 1000 + height);
+        int wrong = 0;  // away from the lines where quadrants blend
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                wrong += std::abs(2 * x + 1 - w) > 3 && std::abs(2 * y + 1 - h) > 3 &&
+                         picture.pixels[size_t(h - 1 - y) * w + x] !=
+                             colours[(2 * y >= h) * 2 + (2 * x >= w)];
+        EXPECT_EQ(wrong, 0) << w << " x " << h;
     }
 }
 
