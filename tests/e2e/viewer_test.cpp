@@ -347,15 +347,20 @@ void ExpectPlacement(const std::string& saved, const std::vector<float>& expecte
     ASSERT_EQ(6u, numbers.size()) << saved;
     for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(expected[i], numbers[i], tolerance) << saved;
 }
-// Pure-red text pixels in columns [left, right) of the frame.
-int RedPixels(const Frame& frame, double left, double right) {
-    int count = 0;
+// The pure-red text pixels in columns [left, right) of the frame: their count and bounds.
+struct RedText {
+    int count = 0, left = 1 << 20, right = -1, top = 1 << 20, bottom = -1;
+};
+RedText Red(const Frame& frame, double left = 0, double right = 1) {
+    RedText red;
     for (int y = 0; y < frame.height; ++y)
         for (int x = int(left * frame.width); x < int(right * frame.width); ++x) {
             const uint32_t p = frame.at(x, y);
-            count += (p >> 16) > 120 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60;
+            if ((p >> 16) > 120 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60)
+                red = {red.count + 1, std::min(red.left, x), std::max(red.right, x),
+                       std::min(red.top, y), std::max(red.bottom, y)};
         }
-    return count;
+    return red;
 }
 // Overlays toggled with ` and Caps Lock, then a flight (moves and turns apart) saved
 // with F5 at A, B, C (E still held) and D; flying on, F9 and F5 save D again.
@@ -402,13 +407,20 @@ TEST_F(ViewerTest, UserRunLogsStartUpFliesSavesRestoresTogglesOverlaysAndQuitsWi
     ASSERT_TRUE(both.loaded() && fps.loaded() && none.loaded() && console.loaded());
     EXPECT_EQ(800, both.width);
     EXPECT_EQ(600, both.height);
-    EXPECT_GT(RedPixels(both, 0, 0.1), 0);
-    EXPECT_GT(RedPixels(fps, 0.1, 1), 0);
-    EXPECT_EQ(0, RedPixels(fps, 0, 0.1));
-    EXPECT_EQ(0, RedPixels(none, 0, 1));
+    EXPECT_GT(Red(both, 0, 0.1).count, 0);
+    // Size 0.2 sets the text 160.2 units before the eye: 600 rows show 2 · 160.2 · tan(pi/8) =
+    // 132.7 units, 4.52 pixels a unit, around (89.0, 66.8), the middle of the layout's 178.1 x
+    // 133.5 view. Both lines centre on 0.8 + 0.9 · 176.5 = 159.6 units (margins half an advance),
+    // their ink 0.2 less (a glyph's 1.2 in an advance of 1.6): x = 400 + 70.4 · 4.52 = 718. The
+    // instant line hangs from 0.8 + 0.05 · 131.9 = 7.4 units, row 300 + 59.4 · 4.52 = 568.4; the
+    // average line from 0.8 units, into the bottom row.
+    const RedText rates = Red(fps);
+    EXPECT_NEAR(rates.left + rates.right + 1, 2 * 718, 3);
+    EXPECT_EQ(rates.top * 1000 + rates.bottom, 569599);
+    EXPECT_EQ(0, Red(none).count);
     EXPECT_EQ(kClear, none.at(400, 300));
-    EXPECT_GT(RedPixels(console, 0, 0.1), 0);
-    EXPECT_LT(RedPixels(console, 0, 1), RedPixels(both, 0, 1));
+    EXPECT_GT(Red(console, 0, 0.1).count, 0);
+    EXPECT_LT(Red(console).count, Red(both).count);
     // E flies 1 unit per ms, Left turns pi in 1300 ms, the right button lifts, the
     // mouse turns pi per 1000 counts, A lowers.
     const float pi = 3.14159265f, yaw = 1234 * pi / 1000, pitch = 321 * pi / 1000;
