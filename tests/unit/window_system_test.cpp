@@ -155,9 +155,8 @@ TEST_F(DirectInputTest, RecordsComeOldestFirstOverflowIsReportedOnceAndStateFoll
     FeedMouseButton(1, true, 32), FeedMouseButton(1, false, 33);
     EXPECT_EQ(text(read(mouse, 16)), "0:5 4:-7 8:-120 13:128 13:0 ");
 }
-// An SDL event as the platform receives it: `a` and `b` are a key's scan code and
-// repeat, a motion's xrel and yrel (all relative mode reports), a button, or a
-// wheel's y and direction.
+// An SDL event as the platform receives it: `a` and `b` are a motion's xrel and yrel (all
+// relative mode reports), a wheel's y and direction, a button, or a key's scan code and repeat.
 SDL_Event Made(Uint32 type, int a, int b = 0) {
     SDL_Event e{type};
     if (type == SDL_KEYDOWN || type == SDL_KEYUP)
