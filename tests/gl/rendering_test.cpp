@@ -4,10 +4,12 @@
 #include "platform/linux/gl/batcher.h"
 #include "platform/linux/gl/formats.h"
 #include "platform/linux/gl/gl_headers.h"
+#include "platform/linux/internal.h"
 
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace gl_test {
@@ -19,6 +21,11 @@ constexpr uint32_t kGrey = 0xFF212121;
 
 std::vector<PositionColor> Quad(float l, float t, float r, float b, float z, D3DCOLOR c) {
     return {{l, t, z, c}, {r, t, z, c}, {r, b, z, c}, {l, b, z, c}};
+}
+// A square of `side` pixels from (left, top) of the 64 x 64 frame, the whole texture on it.
+std::vector<PositionUv> Square(float left, float top, float side) {
+    const float l = left / 32 - 1, t = 1 - top / 32, r = l + side / 32, b = t - side / 32;
+    return {{l, t, 0.5f, 0, 0}, {r, t, 0.5f, 1, 0}, {r, b, 0.5f, 1, 1}, {l, b, 0.5f, 0, 1}};
 }
 const std::vector<PositionUv2> kFullQuad = {{-1, 1, 0.5f, 0, 0, 0, 0},
                                             {1, 1, 0.5f, 1, 0, 1, 0},
@@ -189,6 +196,27 @@ std::vector<Scene> Scenes() {
           {33, 20, kGrey},
           {20, 16, kGrey},
           {20, 17, 0xFFFFFFFF}}},
+        // 16 x 16 texels in three levels, red, green and blue: near (magnified) level 0; at
+        // 8 pixels, two texels a pixel, level 1; at 2 pixels, eight a pixel, the last level, 2.
+        {"each mip level at its distance",
+         [](RenderingTest& t) {
+             IDirect3DTexture8* texture = nullptr;
+             t.device_->CreateTexture(16, 16, 3, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture);
+             t.resources_.push_back(texture);
+             for (UINT level = 0; level < 3; ++level) {
+                 D3DLOCKED_RECT locked{};
+                 texture->LockRect(level, &locked, nullptr, 0);
+                 std::fill_n(static_cast<uint32_t*>(locked.pBits), locked.Pitch / 4 * (16 >> level),
+                             0xFF0000u >> 8 * level);
+                 texture->UnlockRect(level);
+             }
+             t.device_->SetTexture(0, texture);
+             t.device_->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_POINT);
+             for (const auto& [left, top, side] :
+                  {std::array<float, 3>{0, 0, 32}, {40, 8, 8}, {40.5f, 40.5f, 2}})
+                 t.draw(Square(left, top, side), kFvfUv, D3DPT_TRIANGLEFAN, 2);
+         },
+         {{16, 16, 0xFFFF0000}, {44, 12, 0xFF00FF00}, {41, 41, 0xFF0000FF}}},
         {"a strip covers its rectangle",
          [](RenderingTest& t) {
              t.useDiffuse();
@@ -444,6 +472,40 @@ TEST_F(RenderingTest, OnlyABackBufferMatchingTheWindowIsDrawnDirectly) {
         const std::vector<uint32_t> frame = presentAndRead();
         EXPECT_TRUE(ColorNear(at(frame, p.BackBufferWidth - 1, p.BackBufferHeight - 1), row.shown))
             << row.what;
+    }
+}
+
+// Quadrants red, green / blue, white in the window, scaled, upright and unmirrored: a
+// window smaller than the back buffer, as the shipped windowed configuration has, and one
+// that fitted it (drawn into directly) until it was made smaller under the device.
+TEST_F(RenderingTest, WindowShowsTheBackBufferScaledUpright) {
+    const uint32_t colours[] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    for (const auto& [madeWidth, madeHeight, w, h] :
+         {std::array<int, 4>{32, 16, 32, 16}, {64, 64, 48, 40}}) {
+        releaseDevice();
+        DestroyWindow(window_);
+        window_ = MakeWindow(madeWidth, madeHeight);
+        makeDevice();
+        for (int frame = 0; frame < 3; ++frame) {  // the window changes after the first
+            for (LONG q = 0; q < 4; ++q) {
+                const D3DRECT r{q % 2 * 32, q / 2 * 32, q % 2 * 32 + 32, q / 2 * 32 + 32};
+                device_->Clear(1, &r, D3DCLEAR_TARGET, colours[q], 1.0f, 0);
+            }
+            EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+            SDL_SetWindowSize(platform_linux::SdlWindowOf(window_), w, h);
+        }
+        // The offscreen driver's window keeps what Present put there (its one buffer); the
+        // device, released next, does not read again.
+        std::vector<uint32_t> shown(size_t(w) * h);  // GL's rows: bottom-up
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, shown.data());
+        int wrong = 0;  // away from the lines where quadrants blend
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                wrong += std::abs(2 * x + 1 - w) > 3 && std::abs(2 * y + 1 - h) > 3 &&
+                         shown[size_t(h - 1 - y) * w + x] !=
+                             colours[(2 * y >= h) * 2 + (2 * x >= w)];
+        EXPECT_EQ(wrong, 0) << w << " x " << h;
     }
 }
 

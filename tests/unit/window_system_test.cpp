@@ -156,30 +156,47 @@ TEST_F(DirectInputTest, RecordsComeOldestFirstOverflowIsReportedOnceAndStateFoll
     FeedMouseButton(1, true, 32), FeedMouseButton(1, false, 33);
     EXPECT_EQ(text(read(mouse, 16)), "0:5 4:-7 8:-120 13:128 13:0 ");
 }
+// An SDL event as the platform receives it: `a` and `b` are a motion's xrel and yrel (all
+// relative mode reports), a wheel's y and direction, a button, or a key's scan code and repeat.
+SDL_Event Made(Uint32 type, int a, int b = 0) {
+    SDL_Event e{type};
+    if (type == SDL_KEYDOWN || type == SDL_KEYUP)
+        e.key.keysym.scancode = SDL_Scancode(a), e.key.repeat = Uint8(b),
+        e.key.state = type == SDL_KEYDOWN;
+    else if (type == SDL_MOUSEMOTION) e.motion.xrel = a, e.motion.yrel = b;
+    else if (type == SDL_MOUSEWHEEL) e.wheel.y = a, e.wheel.direction = Uint32(b);
+    else e.button.button = Uint8(a), e.button.state = type == SDL_MOUSEBUTTONDOWN;
+    return e;
+}
+// Keyboard records | mouse records. SDL's xrel grows to the right, its yrel downwards,
+// its wheel's y away from the user; DirectInput's X (offset 0) to the right, Y (4)
+// towards the user, Z (8) away from the user, 120 a notch.
 TEST_F(DirectInputTest, SdlEventsBecomeRecordsOnTheTimerClock) {
-    const Uint32 ticks = SDL_GetTicks();
-    const DWORD expected = timeGetTime() - SDL_GetTicks() + ticks;
-    const std::pair<SDL_Scancode, Uint8> keys[] = {{SDL_SCANCODE_GRAVE, 0},
-                                                   {SDL_SCANCODE_GRAVE, 1},
-                                                   {SDL_SCANCODE_CAPSLOCK, 0},
-                                                   {SDL_SCANCODE_KP_ENTER, 0},
-                                                   {SDL_SCANCODE_RALT, 0}};
-    for (const auto& [code, repeat] : keys) {  // up when not the first
-        SDL_Event event{code == SDL_SCANCODE_GRAVE ? SDL_KEYDOWN : SDL_KEYUP};
-        event.key.timestamp = ticks, event.key.repeat = repeat, event.key.keysym.scancode = code;
-        event.key.state = event.type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-        SDL_PushEvent(&event);
+    const std::pair<SDL_Event, const char*> rows[] = {
+        {Made(SDL_KEYDOWN, SDL_SCANCODE_GRAVE), "41:128 |"},
+        {Made(SDL_KEYDOWN, SDL_SCANCODE_GRAVE, 1), "|"},  // no auto-repeat
+        {Made(SDL_KEYUP, SDL_SCANCODE_CAPSLOCK), "58:0 |"},
+        {Made(SDL_KEYUP, SDL_SCANCODE_KP_ENTER), "156:0 |"},
+        {Made(SDL_KEYUP, SDL_SCANCODE_RALT), "184:0 |"},
+        {Made(SDL_MOUSEMOTION, 3, 0), "|0:3 "},
+        {Made(SDL_MOUSEMOTION, 0, 4), "|4:4 "},
+        {Made(SDL_MOUSEMOTION, -5, -6), "|0:-5 4:-6 "},
+        {Made(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT), "|12:128 "},
+        {Made(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT), "|13:128 "},
+        {Made(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE), "|14:128 "},
+        {Made(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_X1), "|15:128 "},
+        {Made(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT), "|12:0 "},
+        {Made(SDL_MOUSEWHEEL, 2), "|8:240 "},
+        {Made(SDL_MOUSEWHEEL, 1, SDL_MOUSEWHEEL_FLIPPED), "|8:-120 "},
+    };
+    for (auto [event, expected] : rows) {
+        event.common.timestamp = 1000;  // added as it is, where pushing would stamp it anew
+        ASSERT_EQ(1, SDL_PeepEvents(&event, 1, SDL_ADDEVENT, 0, 0));
+        const auto keys = read(keyboard, 16), moves = read(mouse, 16);
+        EXPECT_EQ(text(keys) + "|" + text(moves), expected);
+        for (const auto& record : keys.empty() ? moves : keys)
+            EXPECT_NEAR(double(record.dwTimeStamp), 1000.0 + timeGetTime() - SDL_GetTicks(), 2);
     }
-    for (int button : {SDL_BUTTON_LEFT, SDL_BUTTON_RIGHT, SDL_BUTTON_MIDDLE, SDL_BUTTON_X1, 0}) {
-        SDL_Event event{button ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEWHEEL};
-        if (button) event.button.button = Uint8(button), event.button.state = SDL_PRESSED;
-        else event.wheel.y = 2;
-        SDL_PushEvent(&event);
-    }
-    const std::vector<DIDEVICEOBJECTDATA> records = read(keyboard, 16);
-    EXPECT_EQ(text(records), "41:128 58:0 156:0 184:0 ") << "auto-repeat is dropped";
-    EXPECT_NEAR(double(records[3].dwTimeStamp), double(expected), 1.0);
-    EXPECT_EQ(text(read(mouse, 16)), "12:128 13:128 14:128 15:128 8:240 ");
     FeedKey(DIK_GRAVE, false, 0);
     for (int button = 0; button < 4; ++button) FeedMouseButton(button, false, 0);
     read(keyboard, 16), read(mouse, 16);  // nothing left for the next test
