@@ -210,13 +210,16 @@ void PlayDueActions() { TheFlight().playDueActions(); }
 void StartPlaying(const char* path) {
     Flight& flight = TheFlight();
     std::vector<Action> actions;
-    ReadScript(path, [&actions](DWORD at, const std::string& verb, std::istream& arguments) {
-        Action action;
-        action.at = at;
-        if (!ReadAction(verb, arguments, action)) return false;
-        actions.push_back(action);
-        return true;
-    });
+    const bool read =
+        ReadScript(path, [&actions](DWORD at, const std::string& verb, std::istream& arguments) {
+            Action action;
+            action.at = at;
+            if (!ReadAction(verb, arguments, action)) return false;
+            actions.push_back(action);
+            return true;
+        });
+    // A script that cannot be read plays nothing, and so sums nothing up.
+    if (!read) return;
     std::stable_sort(actions.begin(), actions.end(),
                      [](const Action& a, const Action& b) { return a.at < b.at; });
     for (const Action& action : actions)
