@@ -376,6 +376,7 @@ TEST_F(ViewerTest, RecordedFlightPlaysBackToTheSamePlaceAndIsSummedUp) {
     EXPECT_NE(std::string::npos, run.stderrText.find(summary[0])) << run.stderrText;
     const double frames = std::stod(summary[1]), seconds = std::stod(summary[2]);
     EXPECT_GE(seconds, 0.6);  // the recorded close comes after the script's
+    EXPECT_TRUE(frames >= 1 && frames < seconds * 10000) << frames;  // counted, never backwards
     EXPECT_NEAR(frames / seconds, std::stod(summary[3]), 0.05 + frames / seconds * 0.01);
 }
 // Hash lines: the frame before the first loss, then the first after each reset;
