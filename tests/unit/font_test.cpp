@@ -1,5 +1,5 @@
 // The font file reader and writer, and Font on the recording device: damaged files, sizes,
-// packing, failures, draws. What text looks like on screen: tests/gl/text_render_test.cpp.
+// packing, failures, draws. Where text lands on screen: tests/gl/converted_level_test.cpp.
 #include "support/text_fixture.h"
 #include "text/font.h"
 #include "text/font_file.h"
@@ -249,14 +249,12 @@ TEST_F(FontTest, EachCharacterIsOneFanDrawnWithItsTextureAndStates) {
     std::map<std::string, std::string> state;  // the last call's arguments by name (and first one)
     Texts draws;
     std::vector<float> pens;
-    D3DMATRIX view{};
     for (const RecordedCall& call : device.calls()) {
         const size_t comma = call.text.find(", ");
         const size_t cut = comma != call.text.npos ? comma : call.text.find('(');
         state[call.text.substr(0, cut)] = call.text.substr(cut + (comma != call.text.npos ? 2 : 1));
         if (call.name == "SetTransform" && call.args[0] == D3DTS_WORLD)
             pens.insert(pens.end(), {call.matrix()._41, call.matrix()._42});
-        if (call.name == "SetTransform" && call.args[0] == D3DTS_VIEW) view = call.matrix();
         if (call.name != "DrawPrimitive") continue;
         draws.push_back(call.text + " " + state["SetTexture(0"]);
         EXPECT_EQ((Texts{state["SetRenderState(ZENABLE"], state["SetRenderState(ALPHABLENDENABLE"],
@@ -271,10 +269,6 @@ TEST_F(FontTest, EachCharacterIsOneFanDrawnWithItsTextureAndStates) {
     // 3.2, then a quarter and a half of the rest of a plane 117.05676 · 4 / 3 by 117.05676.
     const std::vector<float> written = {10, 20, 11.6f, 20, 14.6f, 20, 39.42028f, 58.52838f};
     EXPECT_THAT(pens, testing::Pointwise(testing::FloatNear(1e-4f), written));
-    // At size 0.3 the camera stands 140.3 before the middle of a text plane 2 · 141.3 ·
-    // tan(pi/8) high: its view only moves that middle to the origin.
-    EXPECT_FLOAT_EQ(view._43, 140.3f);
-    EXPECT_FLOAT_EQ(view._42, -117.05676f / 2);
     // A world and a view transform per glyph; the rest are projections.
     EXPECT_EQ(device.count("SetTransform") - pens.size(), 3u);
     EXPECT_EQ(state["SetRenderState(ZENABLE"], "1)");

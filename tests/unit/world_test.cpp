@@ -212,17 +212,6 @@ TEST(DamagedLevel, LoadsIntoAConsistentLevelAndDrawsOnlyWhatFits) {
     }
 }
 
-// The writer's record sizes against their fields: header, vertex, polygon, texture, lightmap;
-// the visibility section's header, plane, node and leaf (docs/visibility.md).
-TEST(LevelFormat, RecordSizesAddUpTheirFields) {
-    EXPECT_EQ(
-        (std::vector<size_t>{kGeomHeaderBytes, kGeomVertexBytes, kGeomPolygonBytes,
-                             kGeomTextureBytes, kGeomLightmapBytes, kGeomVisibilityHeaderBytes,
-                             kGeomPlaneBytes, kGeomNodeBytes, kGeomLeafBytes}),
-        (std::vector<size_t>{4 * 4, 7 * 4, 5 * 4 + 16, 4 + 64, 4 + 128 * 128 * 3, 4 + 7 * 4, 4 * 4,
-                             3 * 4, 4 + 6 * 4 + 2 * 4}));
-}
-
 // On a device holding the main texture (tex#1), as start-up has it: faces of
 // 3 and 6 vertices, then a triangle like the first.
 TEST(World, BuildsItsResourcesAndDrawsEachFaceWithItsTexturesAndStages) {
