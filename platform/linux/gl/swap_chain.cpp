@@ -1,6 +1,7 @@
 #include "swap_chain.h"
 
 #include <array>
+#include <initializer_list>
 #include <utility>
 
 namespace gl_d3d8 {
@@ -21,9 +22,30 @@ GLuint NewRenderbuffer(GLsizei samples, GLenum format, GLsizei width, GLsizei he
     return renderbuffer;
 }
 
+// One level, never wrapped: the present pass samples it.
+GLuint NewColorTexture(GlStateCache& cache, GLenum format, GLsizei width, GLsizei height) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    cache.bindForEditing(texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 nullptr);
+    return texture;
+}
+
 // Attaches to the bound framebuffer.
 void Attach(GLenum attachment, GLuint renderbuffer) {
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, renderbuffer);
+}
+
+void AttachColor(GLuint buffer, bool renderbuffer) {
+    if (renderbuffer) {
+        Attach(GL_COLOR_ATTACHMENT0, buffer);
+    } else {
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, buffer, 0);
+    }
 }
 
 bool BoundFramebufferComplete() {
@@ -122,9 +144,12 @@ bool SwapChain::createFramebuffers() {
     const DepthBufferFormat* depth = parameters_.EnableAutoDepthStencil
                                          ? DepthStencilFormat(parameters_.AutoDepthStencilFormat)
                                          : nullptr;
-    colorBuffer_ = NewRenderbuffer(samples, colorFormat_->internalFormat, width, height);
+    const GLenum format = colorFormat_->internalFormat;
+    multisampled_ = samples > 0;
+    colorBuffer_ = multisampled_ ? NewRenderbuffer(samples, format, width, height)
+                                 : NewColorTexture(cache_, format, width, height);
     if (depth) depthBuffer_ = NewRenderbuffer(samples, depth->internalFormat, width, height);
-    presentBuffer_ = NewRenderbuffer(0, colorFormat_->internalFormat, width, height);
+    presentBuffer_ = NewColorTexture(cache_, format, width, height);
     // A back buffer that Present may discard or flip can trade places with
     // the presented one instead of being copied into it: both framebuffers
     // then draw with the one depth buffer.
@@ -132,7 +157,7 @@ bool SwapChain::createFramebuffers() {
                                     parameters_.SwapEffect == D3DSWAPEFFECT_FLIP);
     glGenFramebuffers(1, &presentFramebuffer_);
     glBindFramebuffer(GL_FRAMEBUFFER, presentFramebuffer_);
-    Attach(GL_COLOR_ATTACHMENT0, presentBuffer_);
+    AttachColor(presentBuffer_, false);
     if (flipBuffers_ && depth) Attach(depth->attachment, depthBuffer_);
     bool complete = BoundFramebufferComplete();
     if (flipBuffers_) {
@@ -140,7 +165,7 @@ bool SwapChain::createFramebuffers() {
     }
     glGenFramebuffers(1, &renderFramebuffer_);
     glBindFramebuffer(GL_FRAMEBUFFER, renderFramebuffer_);
-    Attach(GL_COLOR_ATTACHMENT0, colorBuffer_);
+    AttachColor(colorBuffer_, multisampled_);
     if (depth) Attach(depth->attachment, depthBuffer_);
     complete = complete && BoundFramebufferComplete();
     glViewport(0, 0, width, height);
@@ -153,9 +178,14 @@ void SwapChain::destroy() {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glDeleteFramebuffers(1, &renderFramebuffer_);
     glDeleteFramebuffers(1, &presentFramebuffer_);
-    glDeleteRenderbuffers(1, &colorBuffer_);
-    glDeleteRenderbuffers(1, &presentBuffer_);
+    for (GLuint texture : {presentBuffer_, multisampled_ ? 0 : colorBuffer_}) {
+        if (!texture) continue;
+        cache_.textureDeleted(texture);
+        glDeleteTextures(1, &texture);
+    }
+    if (multisampled_) glDeleteRenderbuffers(1, &colorBuffer_);
     if (depthBuffer_) glDeleteRenderbuffers(1, &depthBuffer_);
+    presentPass_.release();
     renderFramebuffer_ = presentFramebuffer_ = colorBuffer_ = presentBuffer_ = depthBuffer_ = 0;
 }
 
@@ -217,12 +247,15 @@ void SwapChain::scaleOntoWindow() {
         // Mesa's software drivers on X11 take a window's new size when a
         // viewport is set: a window that grew after its context was made
         // (a framed window made full screen, then resized by the window
-        // manager) would otherwise keep its old, smaller surface. The back
-        // buffer's viewport, which drawing uses, is set again afterwards.
+        // manager) would otherwise keep its old, smaller surface. The pass
+        // sets the window's viewport; the back buffer's, which drawing
+        // uses, is set again afterwards.
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glViewport(0, 0, windowWidth, windowHeight);
-        // The window's framebuffer has its first row at the bottom.
-        Blit(presentFramebuffer_, width, height, 0, windowWidth, windowHeight, true);
+        if (!presentPass_.draw(presentBuffer_, width, height, windowWidth, windowHeight)) {
+            // The window's framebuffer has its first row at the bottom.
+            glViewport(0, 0, windowWidth, windowHeight);
+            Blit(presentFramebuffer_, width, height, 0, windowWidth, windowHeight, true);
+        }
         glViewport(0, 0, width, height);
     }
 }

@@ -3,13 +3,14 @@
 // single sample, discarded on Present) drawing goes straight into the
 // window. Otherwise the device draws into a framebuffer object of the back
 // buffer's size, format and sample count; Present resolves it into the
-// "presented" framebuffer (what readBack reads) and scales that onto the
-// window.
+// "presented" framebuffer (what readBack reads) and draws that onto the
+// window, scaled to its client area.
 #pragma once
 
 #include "../d3d8.h"
 #include "formats.h"
 #include "gl_headers.h"
+#include "present_pass.h"
 #include "state_cache.h"
 
 #include <SDL.h>
@@ -22,7 +23,7 @@ namespace gl_d3d8 {
 class SwapChain {
 public:
     SwapChain(GlStateCache& cache, SDL_Window* window, UINT adapter)
-        : cache_(cache), window_(window), adapter_(adapter) {}
+        : cache_(cache), window_(window), adapter_(adapter), presentPass_(cache) {}
 
     // Makes the buffers for `parameters` (validated; the context current),
     // bound for drawing and cleared. `directAllowed`: the window may serve
@@ -34,8 +35,8 @@ public:
     void applyWindowMode();
 
     // Resolves the finished frame into the presented buffer and onto the
-    // window (whose buffers are not swapped yet). Leaves GL's scissor test,
-    // colour mask and framebuffer binding changed.
+    // window (whose buffers are not swapped yet). Leaves states changed that
+    // the cache knows of, and the framebuffer binding.
     void finishFrame();
     // Swaps the window's buffers, paces full-screen frames and binds the
     // next back buffer. False when the window changed under a back buffer it
@@ -68,9 +69,14 @@ private:
     D3DPRESENT_PARAMETERS parameters_{};
     const ColorBufferFormat* colorFormat_ = nullptr;
     bool directAllowed_ = true;
+    PresentPass presentPass_;
 
+    // The colour buffers are textures, which the present pass samples; a
+    // multisampled back buffer is a renderbuffer, resolved into the
+    // presented texture.
     GLuint renderFramebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
     GLuint presentFramebuffer_ = 0, presentBuffer_ = 0;
+    bool multisampled_ = false;
     bool flipBuffers_ = false;  // Present swaps the two instead of copying
     // Drawing goes straight into the window's back buffer (GL's lower-left
     // origin there, so rows are flipped wherever the device names them).
