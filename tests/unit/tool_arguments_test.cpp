@@ -28,7 +28,8 @@ TEST(ToolArguments, BadArgumentsAreRefusedWithAMessage) {
         {"mktexture --seed 4294967296", "--seed needs", 0},
         {"mktexture --colour red", "unknown option --colour", 0},
         {"mktexture a.bmp b.bmp", "more than one output", 0},
-        {"mktexture /nonexistent-dir/m.bmp", "cannot open", 0}};
+        {"mktexture /nonexistent-dir/m.bmp", "cannot open", 0},
+        {"bsp2geom --patch-level 4x a.pk3 maps/a.bsp w.geom", "needs a whole number", 0}};
     for (const auto& [command, message, expected] : rows) {
         std::string output;
         const int status = tundra_test::RunTool(tundra_test::ToolPath(command), output);

@@ -85,6 +85,9 @@ TEST(WindowSystemTest, ShowingActivatesFocusFollowsAndPaintStaysUntilValidated) 
     g_validatePaint = false;
     RunLoop(20);
     g_validatePaint = true;
+    MSG msg{};  // the pending paint matches a filter from WM_PAINT, not one past it
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE));
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_PAINT + 1, 0x400, PM_NOREMOVE));
     ValidateRect(window, nullptr);
     ASSERT_GE(g_received.size(), 4u) << "the paint stays pending until validated";
     g_received.resize(4);
