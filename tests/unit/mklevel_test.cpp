@@ -80,6 +80,9 @@ TEST(Mklevel, WritesASampleLevelThatLoadsCleanlyWithPaddedChartsApart) {
                 const int ix = std::clamp(x, box.x0, box.x1), iy = std::clamp(y, box.y0, box.y1);
                 ASSERT_EQ(std::memcmp(page.texel(x, y), page.texel(ix, iy), 3), 0) << x << "," << y;
             }
+        for (int y = box.y0; y <= box.y1; ++y)  // ambient light: no baked luxel is black
+            for (int x = box.x0; x <= box.x1; ++x)
+                ASSERT_GT(page.texel(x, y)[0] + page.texel(x, y)[1] + page.texel(x, y)[2], 0);
         for (const Box& other : boxes)
             EXPECT_TRUE(other.page != box.page || other.x1 + 2 < box.x0 || box.x1 + 2 < other.x0 ||
                         other.y1 + 2 < box.y0 || box.y1 + 2 < other.y0)
