@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -106,11 +107,18 @@ const DamagedFont kDamagedFonts[] = {
     {"huge line height", Encoded([](Glyphs& g) { g[200].lineHeight = ~0u; }), true, false},
 };
 
+size_t OpenFiles() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return size_t(std::distance(begin(fds), end(fds)));
+}
+
 TEST_F(FontTest, DamagedFilesFailToLoadAndSuchFontsDrawNothing) {
     for (const DamagedFont& row : kDamagedFonts) {
         SCOPED_TRACE(row.name);
         writeBytes(row.bytes);
+        const size_t open = OpenFiles();
         EXPECT_EQ(FontFile().load("data\\font.f"), row.fileLoads);
+        EXPECT_EQ(OpenFiles(), open) << "the file is closed whatever it holds";
         log.clear();
         device.clearCalls();
         {
