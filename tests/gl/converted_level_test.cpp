@@ -27,7 +27,6 @@ constexpr uint32_t kClear = 0xFF212121;
 class SystemDrawingTest : public GlDeviceTest {
 protected:
     void TearDown() override {
-        SetDrawBatching(true);
         world_.reset();
         g_mainTexture = nullptr;
         GlDeviceTest::TearDown();

@@ -86,6 +86,8 @@ public:
         releaseDevice();
         EXPECT_TRUE(!d3d_ || d3d_->Release() == 0u);
         if (window_) DestroyWindow(window_);
+        SetDirectDrawing(true);
+        SetDrawBatching(true);
     }
     void releaseDevice() {
         for (IUnknown* resource : resources_) resource->Release();

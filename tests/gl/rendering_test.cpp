@@ -37,11 +37,6 @@ const std::vector<PositionColor> kWindings = {
 
 class RenderingTest : public GlDeviceTest {
 public:
-    void TearDown() override {
-        GlDeviceTest::TearDown();
-        SetDirectDrawing(true);
-        SetDrawBatching(true);
-    }
     void makeDevice() { createSceneDevice(kWidth, kHeight); }
     void useDiffuse() {
         device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
