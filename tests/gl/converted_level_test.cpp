@@ -1,5 +1,5 @@
-// What the system draws on the GL device, read back as pixels: glyphs, levels
-// lit by their lightmaps, and real converted levels culled or whole, batched or not.
+// What the system draws on the GL device, read back: glyphs, and real converted levels
+// culled or whole, batched or not (the stages that light a face are the world's unit test's).
 #include "gl_fixture.h"
 #include "app/globals.h"
 #include "bsp_file.h"
@@ -27,7 +27,6 @@ constexpr uint32_t kClear = 0xFF212121;
 class SystemDrawingTest : public GlDeviceTest {
 protected:
     void TearDown() override {
-        SetDrawBatching(true);
         world_.reset();
         g_mainTexture = nullptr;
         GlDeviceTest::TearDown();
@@ -69,55 +68,6 @@ TEST_F(SystemDrawingTest, GlyphsAreRedBlendedByCoverageWhereTheTextCameraPutsThe
     const uint32_t half = 0xFF000000u | (0x21 + (0xFF - 0x21) * 128 / 255) << 16 |
                           (0x21 * 127 / 255) << 8 | (0x21 * 127 / 255);
     EXPECT_TRUE(ColorNear(pixel(9.6f + 4, 4), half, 3)) << "one advance later";
-}
-// A quad facing the origin at depth z, lightmap (0,0) top left to (1,1) bottom right.
-void AddQuad(GeomLevel& level, float left, float top, float right, float bottom, float z,
-             int lightmap, bool clockwise = true) {
-    const float s = 1.0f / kGeomPositionScale;
-    GeomVertex corners[4] = {{left * s, top * s, z * s, 0, 0, 0, 0},
-                             {right * s, top * s, z * s, 1, 0, 1, 0},
-                             {right * s, bottom * s, z * s, 1, 1, 1, 1},
-                             {left * s, bottom * s, z * s, 0, 1, 0, 1}};
-    if (!clockwise) std::swap(corners[1], corners[3]);
-    level.polygons.push_back(GeomPolygon{int32_t(level.vertices.size()), 4, 0, lightmap});
-    level.vertices.insert(level.vertices.end(), corners, corners + 4);
-}
-// The surface grey 0x80 under lightmap value L: min(255, 2 * 128 * L / 255).
-uint32_t Lit(uint8_t red, uint8_t green, uint8_t blue) {
-    auto channel = [](uint8_t l) { return std::min<uint32_t>(255, (256u * l + 127) / 255); };
-    return 0xFF000000u | channel(red) << 16 | channel(green) << 8 | channel(blue);
-}
-// At depth 100 the 64-pixel frame spans about +-41.4 units (45 degrees).
-TEST_F(SystemDrawingTest, QuadsAppearWhereTheCameraSeesThemLitByTheirLightmaps) {
-    ASSERT_NO_FATAL_FAILURE(createSceneDevice(64, 64));
-    g_mainTexture = texture(2, 2, std::vector<uint32_t>(4, 0xFF808080), D3DFMT_X8R8G8B8);
-    GeomLevel level;
-    level.textures = {GeomTexture{"marble"}};
-    level.lightmaps.resize(5);
-    for (int y = 0; y < 128; ++y)  // four coloured quadrants
-        for (int x = 0; x < 128; ++x)
-            if (y < 64) level.lightmaps[0].setTexel(x, y, x < 64 ? 255 : 0, x < 64 ? 64 : 128, 0);
-            else level.lightmaps[0].setTexel(x, y, x < 64 ? 32 : 200, 0, x < 64 ? 128 : 255);
-    level.lightmaps[1].fill(32, 128, 200), level.lightmaps[2].fill(0, 255, 0);
-    level.lightmaps[3].fill(128, 128, 128), level.lightmaps[4].fill(0, 0, 255);
-    AddQuad(level, -40, -2, -2, -40, 100, 0);          // bottom left
-    AddQuad(level, 2, -2, 40, -40, 100, 1);            // bottom right
-    AddQuad(level, 1, 20, 5, 1, 50, 2);                // drawn first, stays in front
-    AddQuad(level, 2, 40, 40, 2, 100, 3);              // of this one
-    AddQuad(level, -40, 40, 40, -40, -200, 4, false);  // behind the camera
-    world_ = std::make_unique<World>(scratch_.write(level), device_, 1.0f);
-    const std::vector<uint32_t> frame = renderWorld(0, 0, 0, 0, 0);
-    // The quadrants, the bottom right quad, the near and far quads, a gap.
-    // clang-format off
-    const std::tuple<UINT, UINT, uint32_t> pixels[] = {
-        {8, 40, Lit(255, 64, 0)},    {24, 40, Lit(0, 128, 0)},     {8, 58, Lit(32, 0, 128)},
-        {24, 58, Lit(200, 0, 255)},  {48, 48, Lit(32, 128, 200)},  {36, 16, Lit(0, 255, 0)},
-        {56, 16, Lit(128, 128, 128)}, {32, 48, kClear}};
-    // clang-format on
-    for (const auto& [x, y, colour] : pixels)
-        EXPECT_TRUE(ColorNear(at(frame, x, y), colour, 2)) << x << "," << y;
-    EXPECT_TRUE(ColorNear(at(renderWorld(0, 0, 0, 0, 3.14159265f), 32, 32), Lit(0, 0, 255), 2))
-        << "turned round, the quad behind fills the view";
 }
 // From every spawn point, four ways: faces left out by visibility are never seen (a
 // few far coplanar pixels may fight over depth), and batching changes no pixel.

@@ -19,10 +19,6 @@ namespace gl_test {
 inline gl_d3d8::GlDevice& GlDeviceOf(IDirect3DDevice8* device) {
     return *dynamic_cast<gl_d3d8::GlDevice*>(device);
 }
-inline bool ReadBackFrame(IDirect3DDevice8* device, std::vector<uint32_t>& pixels, UINT& width,
-                          UINT& height) {
-    return GlDeviceOf(device).readBack(pixels, width, height);
-}
 // A switch changed for the devices made from now on and for the live ones.
 template <class Change>
 void ChangeOptions(Change change) {
@@ -90,6 +86,8 @@ public:
         releaseDevice();
         EXPECT_TRUE(!d3d_ || d3d_->Release() == 0u);
         if (window_) DestroyWindow(window_);
+        SetDirectDrawing(true);
+        SetDrawBatching(true);
     }
     void releaseDevice() {
         for (IUnknown* resource : resources_) resource->Release();
@@ -100,7 +98,8 @@ public:
     HRESULT createDevice(DWORD flags = D3DCREATE_HARDWARE_VERTEXPROCESSING) {
         return d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, flags, &parameters_, &device_);
     }
-    // Lighting off; depth test and back-face culling stay as the device starts.
+    // Lighting off; transforms (identity: clip space), depth test and back-face culling stay
+    // as the device starts.
     void createSceneDevice(UINT width, UINT height) {
         parameters_ = WindowedParameters(width, height);
         ASSERT_EQ(createDevice(), D3D_OK);
@@ -113,12 +112,6 @@ public:
         draw();
         EXPECT_EQ(device_->EndScene(), D3D_OK);
         return presentAndRead();
-    }
-    void useClipSpace() {
-        const D3DMATRIX identity = Identity();
-        for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION})
-            device_->SetTransform(t, &identity);
-        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     }
     template <typename Vertex>
     IDirect3DVertexBuffer8* vertexBuffer(const std::vector<Vertex>& vertices, DWORD fvf) {
@@ -165,7 +158,7 @@ public:
         EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
         std::vector<uint32_t> pixels;
         UINT w = 0, h = 0;
-        EXPECT_TRUE(ReadBackFrame(device_, pixels, w, h));
+        EXPECT_TRUE(GlDeviceOf(device_).readBack(pixels, w, h));
         EXPECT_EQ(w, parameters_.BackBufferWidth);
         return pixels;
     }

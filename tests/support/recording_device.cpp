@@ -27,8 +27,7 @@ std::string call(const std::string& name, const std::vector<std::string>& shown)
 }
 
 D3DMATRIX IdentityMatrix() {
-    D3DMATRIX m;
-    std::memset(&m, 0, sizeof m);
+    D3DMATRIX m{};
     m._11 = m._22 = m._33 = m._44 = 1.0f;
     return m;
 }
@@ -243,16 +242,12 @@ HRESULT RecordingTexture::UnlockRect(UINT level) {
     return D3D_OK;
 }
 
-const BYTE* RecordingTexture::at(UINT level, UINT x, UINT y, UINT size) const {
-    const Level& l = levels_.at(level);
-    if (texel_layout::BytesPerTexel(format_) != size || x >= l.width || y >= l.height)
-        throw std::out_of_range("texel");
-    return &l.bytes[size_t(y) * l.pitch + size_t(x) * size];
-}
-
 uint32_t RecordingTexture::texel(UINT level, UINT x, UINT y) const {
+    const Level& l = levels_.at(level);
+    if (texel_layout::BytesPerTexel(format_) != 4 || x >= l.width || y >= l.height)
+        throw std::out_of_range("texel");
     uint32_t value;
-    std::memcpy(&value, at(level, x, y, 4), 4);
+    std::memcpy(&value, &l.bytes[size_t(y) * l.pitch + size_t(x) * 4], 4);
     return value;
 }
 

@@ -112,7 +112,6 @@ private:
         std::vector<BYTE> bytes;
         bool locked = false;
     };
-    const BYTE* at(UINT level, UINT x, UINT y, UINT size) const;
     RecordingDevice& device_;
     DWORD usage_;
     D3DFORMAT format_;

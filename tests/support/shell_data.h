@@ -23,18 +23,11 @@ inline std::string GreyBmp(uint8_t grey) {
 }
 inline tundra_formats::GeomLevel LevelBehindTheCamera() {
     tundra_formats::GeomLevel level;
-    const float corners[4][2] = {{-1, -1}, {-1, 1}, {1, 1}, {1, -1}};
-    for (const auto& corner : corners) {
-        level.vertices.emplace_back();
-        level.vertices.back().x = corner[0];
-        level.vertices.back().y = corner[1];
-        level.vertices.back().z = -4;
-    }
-    level.polygons.emplace_back();
-    level.polygons.back().vertexCount = 4;
-    level.textures.push_back({"textures/marble", 0});
-    level.lightmaps.emplace_back();
-    level.lightmaps.back().fill(255, 255, 255);
+    level.vertices = {{-1, -1, -4}, {-1, 1, -4}, {1, 1, -4}, {1, -1, -4}};
+    level.polygons = {{0, 4}};
+    level.textures = {{"textures/marble"}};
+    level.lightmaps.resize(1);
+    level.lightmaps[0].fill(255, 255, 255);
     return level;
 }
 // 320 x 240: small frames keep many read-backs cheap.
