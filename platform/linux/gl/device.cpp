@@ -53,9 +53,11 @@ GlDevice::~GlDevice() {
     ReportDeviceGone(*this);
     const bool current = makeCurrent();
     batcher_.drop();
+    merge_.drop();
     unbindAll();
     if (current) {
         batcher_.releaseBuffers();
+        merge_.releaseBuffer();
         swapChain_.destroy();
         glDeleteSamplers(kMaxStages, samplers_.data());
         glDeleteTextures(1, &blackTexture_);
@@ -206,6 +208,7 @@ HRESULT GlDevice::Reset(D3DPRESENT_PARAMETERS* presentParameters) {
     }
     batcher_.drop();
     batcher_.endFrame();
+    merge_.drop();
     unbindAll();
     const D3DPRESENT_PARAMETERS previous = parameters();
     swapChain_.destroy();
@@ -539,13 +542,21 @@ void GlDevice::applyTransforms() {
         TransformsFor(layout_.transformed, world_, view_, projection_, targetSpace());
     cache_.modelView(&transforms.modelView.m[0][0]);
     cache_.projection(&transforms.projection.m[0][0]);
+    appliedView_ = view_;
+    appliedProjection_ = projection_;
     transformsDirty_ = false;
 }
 
 bool GlDevice::applyVertexArrays() {
     const VertexLayout& layout = layout_;
     if (!layout.valid || !stream_ || stride_ < layout.size) return false;
-    cache_.arrayBuffer(stream_->uploadedBuffer());
+    pointArraysAt(stream_->uploadedBuffer());
+    return true;
+}
+
+void GlDevice::pointArraysAt(GLuint buffer) {
+    const VertexLayout& layout = layout_;
+    cache_.arrayBuffer(buffer);
     const GLsizei stride = GLsizei(stride_);
     auto at = [](UINT offset) { return reinterpret_cast<const void*>(uintptr_t(offset)); };
     cache_.clientState(GL_VERTEX_ARRAY, true);
@@ -572,7 +583,6 @@ bool GlDevice::applyVertexArrays() {
         }
     }
     arraysDirty_ = false;
-    return true;
 }
 
 HRESULT GlDevice::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex,
@@ -590,6 +600,20 @@ HRESULT GlDevice::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex
                            primitiveType == D3DPT_TRIANGLESTRIP ||
                            primitiveType == D3DPT_TRIANGLEFAN;
     const bool batched = triangles && options_.batching;
+    if (batched && mergeable(vertices)) {
+        if (!makeCurrent()) return D3DERR_INVALIDCALL;
+        if (merge_.empty()) {
+            // What came before goes first, under the matrices GL has.
+            flushBatch();
+            mergeView_ = view_;
+            mergeProjection_ = projection_;
+        }
+        merge_.add(stream_->contents(), stride_, world_, primitiveType, startVertex,
+                   primitiveCount);
+        if (layout_.diffuse >= 0) cache_.colorArrayUsed();
+        return D3D_OK;
+    }
+    if (!merge_.empty()) flushBatch();
     // A draw that joins a batch under unchanged state makes no GL call at
     // all; everything else needs the context.
     if (renderStatesDirty_ || stagesDirty_ || transformsDirty_ || arraysDirty_ || !batched) {
@@ -614,12 +638,48 @@ HRESULT GlDevice::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex
 }
 
 void GlDevice::flushBatch() {
-    if (batcher_.empty()) return;
-    if (makeCurrent()) {
-        batcher_.flush();
-    } else {
+    if (batcher_.empty() && merge_.empty()) return;
+    if (!makeCurrent()) {
         batcher_.drop();
+        merge_.drop();
+        return;
     }
+    // A merge starts with an empty batch, and a draw outside the merge
+    // flushes it first: at most one of the two holds draws.
+    if (!batcher_.empty()) batcher_.flush();
+    if (!merge_.empty()) drawMerged();
+}
+
+// A small draw may join a merge when it differs from the draws before it in
+// nothing but its world transform, and nothing it shows depends on where
+// the world puts it other than its position.
+bool GlDevice::mergeable(uint64_t vertices) const {
+    if (vertices > kMergedDrawVertices || layout_.transformed || !WorldIsAffine(world_))
+        return false;
+    if (renderStatesDirty_ || stagesDirty_ || arraysDirty_) return false;
+    // Lit vertices would need their normals turned as well, and generated
+    // texture coordinates come from the untransformed position.
+    if (renderStates_[D3DRS_LIGHTING] != FALSE) return false;
+    for (int unit = 0; unit < units_; ++unit)
+        if (stageStates_[unit][D3DTSS_TEXCOORDINDEX] >> 16) return false;
+    auto same = [](const D3DMATRIX& a, const D3DMATRIX& b) {
+        return std::memcmp(&a, &b, sizeof(D3DMATRIX)) == 0;
+    };
+    if (!merge_.empty()) return same(view_, mergeView_) && same(projection_, mergeProjection_);
+    // Only the world changed since GL's matrices were set.
+    return transformsDirty_ && same(view_, appliedView_) && same(projection_, appliedProjection_);
+}
+
+void GlDevice::drawMerged() {
+    merge_.upload();
+    pointArraysAt(merge_.buffer());
+    const GlTransforms transforms =
+        TransformsFor(false, IdentityMatrix(), mergeView_, mergeProjection_, targetSpace());
+    cache_.modelView(&transforms.modelView.m[0][0]);
+    cache_.projection(&transforms.projection.m[0][0]);
+    merge_.draw();
+    // GL now points at the merged copy under the view alone.
+    arraysDirty_ = transformsDirty_ = true;
 }
 
 }  // namespace gl_d3d8

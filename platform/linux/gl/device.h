@@ -17,6 +17,7 @@
 #include "resource.h"
 #include "state_cache.h"
 #include "swap_chain.h"
+#include "world_merge.h"
 
 #include <SDL.h>
 
@@ -101,6 +102,9 @@ private:
     void applyTransforms();
     TargetSpace targetSpace() const;
     bool applyVertexArrays();
+    void pointArraysAt(GLuint buffer);
+    bool mergeable(uint64_t vertices) const;
+    void drawMerged();
 
     GlDirect3D* direct3d_;
     UINT adapter_;
@@ -122,6 +126,9 @@ private:
     std::array<DWORD, kRenderStates> renderStates_{};
     std::array<StageStates, kMaxStages> stageStates_{};
     D3DMATRIX world_{}, view_{}, projection_{};
+    // The view and projection GL's matrices were last set from, and those
+    // of the draws gathered in merge_.
+    D3DMATRIX appliedView_{}, appliedProjection_{}, mergeView_{}, mergeProjection_{};
     std::array<D3DMATRIX, kTextureTransforms> textureTransforms_{};
     std::array<GlTexture*, kMaxStages> textures_{};
     GlVertexBuffer* stream_ = nullptr;
@@ -134,6 +141,7 @@ private:
     bool arraysDirty_ = true;
     GlStateCache cache_;
     DrawBatcher batcher_{cache_};
+    WorldMerge merge_{cache_};
     SwapChain swapChain_{cache_, sdlWindow_, adapter_};
 };
 

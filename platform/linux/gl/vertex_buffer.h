@@ -30,6 +30,8 @@ public:
         return buffer_;
     }
     UINT length() const { return length_; }
+    // The system-memory copy, as the last unlock left it.
+    const BYTE* contents() const { return memory_.get(); }
 
 protected:
     ~GlVertexBuffer() override;
