@@ -209,6 +209,24 @@ std::vector<Scene> Scenes() {
              t.draw(strip, kFvfColor, D3DPT_TRIANGLESTRIP, 2);
          },
          {{5, 5, 0xFF00FF00}, {30, 60, 0xFF00FF00}, {40, 30, kGrey}}},
+        // As a string's glyphs are drawn: one quad, moved down the diagonal by each world.
+        {"one quad under three world translations",
+         [](RenderingTest& t) {
+             t.useDiffuse();
+             t.draw(Quad(-1, 1, -0.5f, 0.5f, 0.5f, 0xFF0000FF), kFvfColor, D3DPT_TRIANGLEFAN, 0);
+             for (float step : {0.0f, 0.5f, 1.0f}) {
+                 D3DMATRIX world{};
+                 world._11 = world._22 = world._33 = world._44 = 1;
+                 world._41 = step, world._42 = -step;
+                 t.device_->SetTransform(D3DTS_WORLD, &world);
+                 t.device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
+             }
+         },
+         {{8, 8, 0xFF0000FF},
+          {24, 24, 0xFF0000FF},
+          {40, 40, 0xFF0000FF},
+          {56, 56, kGrey},
+          {40, 8, kGrey}}},
     };
 }
 
