@@ -209,6 +209,30 @@ std::vector<Scene> Scenes() {
              t.draw(strip, kFvfColor, D3DPT_TRIANGLESTRIP, 2);
          },
          {{5, 5, 0xFF00FF00}, {30, 60, 0xFF00FF00}, {40, 30, kGrey}}},
+        // The red quad is nearer but leaves the depth buffer cleared: green, farther, shows.
+        {"depth writes off",
+         [](RenderingTest& t) {
+             t.useDiffuse();
+             t.device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+             t.draw(Quad(-1, 1, 1, -1, 0.2f, 0xFFFF0000), kFvfColor, D3DPT_TRIANGLEFAN, 2);
+             t.device_->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+             t.draw(Quad(-1, 1, 0, -1, 0.6f, 0xFF00FF00), kFvfColor, D3DPT_TRIANGLEFAN, 2);
+         },
+         {{16, 32, 0xFF00FF00}, {48, 32, 0xFFFF0000}}},
+        // GL hands a deleted texture's name to the next one made: the stage must see the new one.
+        {"a texture made after the stage's last one was released",
+         [](RenderingTest& t) {
+             IDirect3DTexture8* old = t.texture(1, 1, {0xFFFF0000});
+             t.device_->SetTexture(0, old);
+             t.draw(Square(0, 0, 32), kFvfUv, D3DPT_TRIANGLEFAN, 2);
+             t.device_->SetTexture(0, nullptr);
+             auto& kept = t.resources_;
+             kept.erase(std::find(kept.begin(), kept.end(), old));
+             old->Release();
+             t.device_->SetTexture(0, t.texture(1, 1, {0xFF00FF00}));
+             t.draw(Square(32, 32, 32), kFvfUv, D3DPT_TRIANGLEFAN, 2);
+         },
+         {{16, 16, 0xFFFF0000}, {48, 48, 0xFF00FF00}}},
         // As a string's glyphs are drawn: one quad, moved down the diagonal by each world.
         {"one quad under three world translations",
          [](RenderingTest& t) {
