@@ -265,6 +265,7 @@ TEST(World, BuildsItsResourcesAndDrawsEachFaceWithItsTexturesAndStages) {
         D3DXMATRIX(0, 0, 1, 0, 0, 1, 0, 0, -1, 0, 0, 0, 30, -20, -10, 1),
         D3DXMATRIX(1.8106602f, 0, 0, 0, 0, 2.4142137f, 0, 0, 0, 0, 1.00001f, 1, 0, 0, -1.00001f,
                    0)};
+    device.SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);  // left by other drawing
     device.clearCalls();
     device.BeginScene();
     world->render();
