@@ -17,11 +17,7 @@ namespace {
 constexpr DWORD kFvfColor = D3DFVF_XYZ | D3DFVF_DIFFUSE, kFvfUv = D3DFVF_XYZ | D3DFVF_TEX1;
 constexpr DWORD kFvfUv2 = D3DFVF_XYZ | D3DFVF_TEX2;
 constexpr uint32_t kGrey = 0xFF212121;
-struct PositionColorUv {
-    float x, y, z;
-    D3DCOLOR color;
-    float u, v;
-};
+
 
 std::vector<PositionColor> Quad(float l, float t, float r, float b, float z, D3DCOLOR c) {
     return {{l, t, z, c}, {r, t, z, c}, {r, b, z, c}, {l, b, z, c}};
@@ -214,17 +210,14 @@ std::vector<Scene> Scenes() {
              t.draw(strip, kFvfColor, D3DPT_TRIANGLESTRIP, 2);
          },
          {{5, 5, 0xFF00FF00}, {30, 60, 0xFF00FF00}, {40, 30, kGrey}}},
-        // The complement of a red texel, cyan, modulates a magenta vertex to blue.
-        {"complemented arguments",
+        // The complement of a red texel, cyan, modulates a magenta factor to blue.
+        {"complemented texel and the texture factor",
          [](RenderingTest& t) {
              t.device_->SetTexture(0, t.texture(1, 1, {0xFFFF0000}));
              t.device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT);
-             t.device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-             t.draw(std::vector<PositionColorUv>{{-1, 1, 0.5f, 0xFFFF00FF, 0, 0},
-                                                 {1, 1, 0.5f, 0xFFFF00FF, 1, 0},
-                                                 {1, -1, 0.5f, 0xFFFF00FF, 1, 1},
-                                                 {-1, -1, 0.5f, 0xFFFF00FF, 0, 1}},
-                    D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLEFAN, 2);
+             t.device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+             t.device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFF00FF);
+             t.draw(Square(0, 0, 64), kFvfUv, D3DPT_TRIANGLEFAN, 2);
          },
          {{32, 32, 0xFF0000FF}}},
         // The red quad is nearer but leaves the depth buffer cleared: green, farther, shows.
