@@ -154,8 +154,10 @@ protected:
                                            : std::vector<std::string>{TUNDRA_BINARY_DIR "/tundra"},
                                    120, "out.txt", environment);
         const std::string window = FindWindow("Tundra", 60, *viewer);
-        EXPECT_EQ(shown, !window.empty()) << file(windows, "out.txt");
-        if (!window.empty() && Activate(window, *viewer)) {
+        // Wine shows the window for a moment while it tries a display mode it then refuses:
+        // a failed start-up is told by its status and log, not by whether the window was seen.
+        EXPECT_TRUE(!shown || !window.empty()) << file(windows, "out.txt");
+        if (shown && !window.empty() && Activate(window, *viewer)) {
             Pause(1500);  // the first frames compile Wine's shaders
             EXPECT_TRUE(!windows || Keys(console ? "Caps_Lock" : "grave Caps_Lock"));
             Pause(1000);
