@@ -83,10 +83,10 @@ std::function<void(RenderingTest&)> Windings(DWORD cull) {
 
 std::vector<Scene> Scenes() {
     return {
-        {"clear rectangle from the top left",
+        {"clear rectangles from the top left",
          [](RenderingTest& t) {
-             const D3DRECT rect{0, 0, 8, 4};
-             t.device_->Clear(1, &rect, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+             const D3DRECT rects[] = {{4, 0, 8, 4}, {0, 0, 4, 4}};
+             t.device_->Clear(2, rects, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
          },
          {{0, 0, 0xFFFF0000}, {7, 3, 0xFFFF0000}, {8, 3, kGrey}, {7, 4, kGrey}}},
         // The world's stages: texture times diffuse (white when unlit), then the lightmap doubled.
