@@ -156,8 +156,8 @@ TEST_F(DirectInputTest, RecordsComeOldestFirstOverflowIsReportedOnceAndStateFoll
     FeedKey(DIK_1, false, 107), FeedKey(DIK_3, false, 108), FeedKey(DIK_5, false, 109);
     FeedMouseMotion(5, -7, 30);
     FeedMouseWheel(-120, 31);
-    FeedMouseButton(1, true, 32), FeedMouseButton(1, false, 33);
-    EXPECT_EQ(text(read(mouse, 16)), "0:5 4:-7 8:-120 13:128 13:0 ");
+    FeedMouseButton(0, true, 32), FeedMouseButton(0, false, 33);
+    EXPECT_EQ(text(read(mouse, 16)), "0:5 4:-7 8:-120 12:128 12:0 ");
 }
 // An SDL event as the platform receives it: `a` and `b` are a motion's xrel and yrel (all
 // relative mode reports), a wheel's y and direction, a button, or a key's scan code and repeat.
