@@ -76,7 +76,8 @@ TEST(WindowSystemTest, ShowingActivatesFocusFollowsAndPaintStaysUntilValidated) 
     UpdateWindow(window);  // validated: nothing more to paint
     EXPECT_EQ(g_received, (Messages{{WM_CREATE, 0}, {WM_ACTIVATE, WA_ACTIVE}, {WM_PAINT, 0}}));
     EXPECT_TRUE(platform_linux::WindowIsActive(window));
-    EXPECT_FALSE(SDL_GetWindowFlags(platform_linux::SdlWindowOf(window)) & SDL_WINDOW_HIDDEN);
+    SDL_Window* const sdl = platform_linux::SdlWindowOf(window);
+    EXPECT_FALSE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN);
     g_received.clear();
     PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_LOST);
     PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED);
@@ -94,7 +95,8 @@ TEST(WindowSystemTest, ShowingActivatesFocusFollowsAndPaintStaysUntilValidated) 
     const Messages expected = {
         {WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATE, WA_ACTIVE}, {WM_PAINT, 0}, {WM_PAINT, 0}};
     EXPECT_EQ(g_received, expected);
-    DestroyWindow(window);
+    DestroyWindow(window);  // and it leaves the screen
+    EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN);
     RunLoop(50);
 }
 class DirectInputTest : public ::testing::Test {
