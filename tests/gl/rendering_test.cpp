@@ -84,10 +84,10 @@ std::function<void(RenderingTest&)> Windings(DWORD cull) {
 
 std::vector<Scene> Scenes() {
     return {
-        {"clear rectangle from the top left",
+        {"clear rectangles from the top left",
          [](RenderingTest& t) {
-             const D3DRECT rect{0, 0, 8, 4};
-             t.device_->Clear(1, &rect, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+             const D3DRECT rects[] = {{4, 0, 8, 4}, {0, 0, 4, 4}};
+             t.device_->Clear(2, rects, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
          },
          {{0, 0, 0xFFFF0000}, {7, 3, 0xFFFF0000}, {8, 3, kGrey}, {7, 4, kGrey}}},
         // The world's stages: texture times diffuse (white when unlit), then the lightmap doubled.
@@ -420,8 +420,10 @@ TEST_F(RenderingTest, BlendingOfOpaqueTexelsIsLeftOffWithoutChangingAPixel) {
         uint32_t first, second;
         bool elided;
         bool halfAlphaStage1 = false;  // a second stage that takes alpha 0x80
+        bool halfAlphaStage0 = false;  // the first stage modulates by alpha 0x80
     } rows[] = {{D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFF40C020, true},
                 {D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFF40C020, false, true},
+                {D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFF40C020, false, false, true},
                 {D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFE40C020, false},
                 {D3DFMT_X8R8G8B8, 4, 0x00C08040, 0x0040C020, true},
                 {D3DFMT_R5G6B5, 2, 0xF81F, 0x0820, true},
@@ -436,6 +438,9 @@ TEST_F(RenderingTest, BlendingOfOpaqueTexelsIsLeftOffWithoutChangingAPixel) {
                 device_->SetRenderState(D3DRS_ALPHABLENDENABLE, blending);
                 device_->SetTexture(0, image);
                 device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0x80FFFFFF);
+                device_->SetTextureStageState(
+                    0, D3DTSS_ALPHAOP, row.halfAlphaStage0 ? D3DTOP_MODULATE : D3DTOP_SELECTARG1);
+                device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
                 device_->SetTextureStageState(
                     1, D3DTSS_COLOROP, row.halfAlphaStage1 ? D3DTOP_SELECTARG2 : D3DTOP_DISABLE);
                 device_->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);

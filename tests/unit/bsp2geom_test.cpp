@@ -201,6 +201,8 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
     // The one sound player start: the eye 26 above it, its yaw 90 (+y) along the viewer's +z.
     ASSERT_EQ(converted.spawnPoints.size(), 1u);
     EXPECT_EQ(PlacementAt(converted.spawnPoints[0]), (std::array<float, 6>{64, 50, -128, 0, 0, 0}));
+    options.overbrightShift = 3;  // brightening by 8 is refused, not converted
+    EXPECT_THROW(ConvertLevel(bsp, options), BspError);
 }
 
 // A zip archive of the level and a shader, made by libzip.

@@ -294,6 +294,9 @@ const Damaged kDamaged[] = {
     // 255 x 24: 3 rows of 32 blocks, each at least a bit, more than the scan's 8 bytes hold.
     {"JPEG frame wider than its scan", Poke(kJpeg, kJpeg.find("\xFF\xC0") + 5, 0xFF001800),
      "too little data"},
+    // Missing bytes count as zeros, as the decoder reads them: no frame size to judge.
+    {"JPEG cut after its frame's length", kJpeg.substr(0, kJpeg.find("\xFF\xC0") + 4),
+     "not a readable"},
     {"progressive JPEG undefined quantisation table",
      Poke(kProgressive, kProgressive.find("\xFF\xC2") + 18, 2, 1),
      "quantisation table the file does not define"},

@@ -8,6 +8,7 @@
 #include "text/font_file.h"
 
 #include <algorithm>
+#include <fstream>
 
 namespace tundra_test {
 namespace {
@@ -41,6 +42,19 @@ TEST_F(MkfontTest, DefaultFontHasTheGlyphsAndMetricsTheConsoleNeeds) {
     for (int i = 0; i < 100; ++i) console.print(std::string(200, 'm') + "\n");
     EXPECT_EQ(console.getLines().size(), 33u);
     EXPECT_EQ(console.getLines().front().size(), 96u);
+}
+
+// A bitmap font of 2-bit grey levels: its one glyph cannot be copied, so it
+// counts as empty like the 255 codes the font lacks.
+TEST_F(MkfontTest, GlyphsOfAnUncopiedPixelKindCountAsEmpty) {
+    const std::string font = dataPath("grey2.bdf");
+    std::ofstream(font)
+        << "STARTFONT 2.2\nFONT x\nSIZE 8 75 75 2\nFONTBOUNDINGBOX 4 1 0 0\nSTARTPROPERTIES 2\n"
+           "CHARSET_REGISTRY \"ISO10646\"\nCHARSET_ENCODING \"1\"\nENDPROPERTIES\nCHARS 1\n"
+           "STARTCHAR A\nENCODING 65\nDWIDTH 4 0\nBBX 4 1 0 0\nBITMAP\nFF\nENDCHAR\nENDFONT\n";
+    std::string output;
+    RunTool(ToolPath("mkfont") + " --size 8 --font " + font + " --output " + font + ".f", output);
+    EXPECT_NE(output.find(" 0 drawn glyphs, 256 empty codes"), std::string::npos) << output;
 }
 
 }  // namespace

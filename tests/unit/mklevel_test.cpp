@@ -115,4 +115,12 @@ TEST(Mklevel, ChartsFollowAxisAlignedFacesAndMapLuxelsBackToTheirPoints) {
     }
 }
 
+// Nothing in the way of any occlusion ray: the whole ambient light, none held back.
+TEST(Mklevel, AnOpenPointGetsAllOfTheAmbientLight) {
+    Level level;
+    level.ambient = {1, 0.5f, 0.25f};
+    const Vec3 light = LightAt(level, Occluder(level.polygons), {}, {0, 0, 1}, -1, BakeSettings{});
+    EXPECT_LT(Length(light - level.ambient), 1e-5f);
+}
+
 }  // namespace

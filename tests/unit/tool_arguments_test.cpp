@@ -29,7 +29,8 @@ TEST(ToolArguments, BadArgumentsAreRefusedWithAMessage) {
         {"mktexture --colour red", "unknown option --colour", 0},
         {"mktexture a.bmp b.bmp", "more than one output", 0},
         {"mktexture /nonexistent-dir/m.bmp", "cannot open", 0},
-        {"bsp2geom --patch-level 4x a.pk3 maps/a.bsp w.geom", "needs a whole number", 0}};
+        {"bsp2geom --patch-level 4x a.pk3 maps/a.bsp w.geom", "needs a whole number", 0},
+        {"bsp2geom --keep-sky a.pk3 maps/a.bsp w.geom", "bsp2geom: cannot open 'a.pk3'", 0}};
     for (const auto& [command, message, expected] : rows) {
         std::string output;
         const int status = tundra_test::RunTool(tundra_test::ToolPath(command), output);

@@ -162,7 +162,7 @@ const Row kRows[] = {
     {"node front", S([](V& v) { v.nodes[0].front = 1; }), "(node 0 has child 1 outside the tree)"},
     {"loop", S([](V& v) { v.nodes[0].front = 0; }), "(node 0 is reached twice: the tree has a"},
     {"leaf cluster", S([](V& v) { v.leaves[1].cluster = 2; }), "(leaf 1 has cluster 2 of 2)"},
-    {"leaf bounds", S([](V& v) { v.leaves[0].max[1] = INFINITY; }), "(leaf 0 has bounds that ar"},
+    {"leaf bounds", S([](V& v) { v.leaves[0].max[0] = INFINITY; }), "(leaf 0 has bounds that ar"},
     {"leaf polygons", S([](V& v) { v.leaves[1].polygonCount = 2; }), "(leaf 1 has polygons 1 + 2"},
     {"leaf polygon", S([](V& v) { v.leafPolygons[1] = 2; }), "(leaf polygon 1 is polygon 2 of 2)"},
 };
