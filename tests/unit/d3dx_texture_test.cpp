@@ -266,6 +266,7 @@ const Damaged kDamaged[] = {
     {"BMP height 0", Poke(kBmp, 22, 0), "no pixels"},
     {"BMP negative width", Poke(kBmp, 18, uint32_t(-2)), "no pixels"},
     {"BMP too wide", Poke(kBmp, 18, 100000), "too large"},
+    {"BMP one texel wider than the largest edge", Poke(kBmp, 18, 16385), "too large"},
     {"BMP height INT32_MIN", Poke(kBmp, 22, 0x80000000), "too large"},
     {"BMP 16384 x 16384", Poke(Poke(kBmp, 18, 16384), 22, 16384), "too large"},
     {"BMP 7 bits", Poke(kBmp, 28, 7, 2), "bit depth"},
