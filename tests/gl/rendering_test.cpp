@@ -256,8 +256,14 @@ std::vector<Scene> Scenes() {
                  t.device_->SetTransform(D3DTS_WORLD, &world);
                  t.device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
              }
+             // Another vertex format named before its buffer: the gathered quads keep theirs.
+             const D3DMATRIX identity = Identity();
+             t.device_->SetTransform(D3DTS_WORLD, &identity);
+             t.device_->SetVertexShader(kFvfUv);
+             t.draw(Square(48, 0, 16), kFvfUv, D3DPT_TRIANGLEFAN, 2);
          },
-         {{8, 8, 0xFF0000FF},
+         {{56, 8, 0xFFFFFFFF},
+          {8, 8, 0xFF0000FF},
           {24, 24, 0xFF0000FF},
           {40, 40, 0xFF0000FF},
           {56, 56, kGrey},

@@ -423,6 +423,8 @@ HRESULT GlDevice::SetVertexShader(DWORD handle) {
     // Odd handles name programmable shaders, which this device does not have.
     if (handle & D3DFVF_RESERVED0) return D3DERR_INVALIDCALL;
     if (fvf_ != handle) {
+        // Gathered draws are drawn with the layout they were copied in.
+        flushBatch();
         fvf_ = handle;
         layout_ = LayoutOf(handle);
         arraysDirty_ = renderStatesDirty_ = transformsDirty_ = true;
