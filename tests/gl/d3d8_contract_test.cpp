@@ -248,6 +248,7 @@ TYPED_TEST(Direct3D8Contract, LostDeviceWaitsForResetWhichRestoresTheInitialStat
     IDirect3DDevice8* d = this->device;
     EXPECT_EQ(d->TestCooperativeLevel(), D3D_OK);
     D3DPRESENT_PARAMETERS p = WindowedParameters(64, 64);
+    ASSERT_EQ(d->BeginScene(), D3D_OK);  // a Reset ends it
     this->side.lose();
     EXPECT_EQ(d->TestCooperativeLevel(), D3DERR_DEVICELOST);
     EXPECT_EQ(d->Reset(&p), D3DERR_DEVICELOST);
@@ -270,6 +271,8 @@ TYPED_TEST(Direct3D8Contract, LostDeviceWaitsForResetWhichRestoresTheInitialStat
     p.EnableAutoDepthStencil = FALSE;
     ASSERT_EQ(d->Reset(&p), D3D_OK);
     EXPECT_EQ(d->TestCooperativeLevel(), D3D_OK);
+    EXPECT_EQ(d->BeginScene(), D3D_OK);
+    EXPECT_EQ(d->EndScene(), D3D_OK);
     ExpectInitialStates(d, D3DZB_FALSE);
 }
 

@@ -122,8 +122,7 @@ struct ViewerRun {
     int exitCode = -1;  // -1: killed by a signal, or given up on
     std::string log, stderrText;
 };
-// Runs the viewer in the scratch directory (SDL offscreen, TUNDRA_SCRIPT=script.txt);
-// its test build when the environment plans faults (TUNDRA_FAULT...).
+// Runs the viewer in the scratch directory (SDL offscreen, TUNDRA_SCRIPT=script.txt).
 // Every wait fails at once when the viewer ended first, or when nothing it
 // writes (the log, stderr, a `growing` file) changed for 15 s: it hangs.
 class ViewerTest : public ::testing::Test {
@@ -135,13 +134,9 @@ protected:
     // `inChild` runs in the child just before the viewer (system calls only).
     void start(std::vector<std::string> environment = {},
                const std::function<void()>& inChild = {}) {
-        bool faults = false;
-        for (const std::string& setting : environment)
-            faults |= setting.rfind("TUNDRA_FAULT", 0) == 0;
         environment.insert(environment.end(), {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
                                                "TUNDRA_SCRIPT=script.txt"});
-        const char* viewer = faults ? TUNDRA_BINARY_DIR "/tests/tundra_test"
-                                    : TUNDRA_BINARY_DIR "/tundra";
+        const char* viewer = TUNDRA_BINARY_DIR "/tundra";
         child_ = std::make_unique<Child>(scratch.root().string(), std::vector<std::string>{viewer},
                                          "stderr.txt", environment, inChild);
     }

@@ -291,4 +291,42 @@ TEST(World, BuildsItsResourcesAndDrawsEachFaceWithItsTexturesAndStages) {
     EXPECT_EQ(device.problems(), std::vector<std::string>{});
 }
 
+// A failed resource call: its line in the log, nothing left behind, and the faces drawn
+// without what it would have made. A refused create hands out no number (tex#1 is then
+// lightmap 1); a lightmap that cannot be filled is released after taking its number.
+TEST(World, AFailedResourceCallIsLoggedAndWhatItWouldHaveMadeIsLeftOut) {
+    const struct {
+        const char* call;
+        std::string logLine, drawn;
+    } rows[] = {
+        {"CreateVertexBuffer", "ERROR: Creation of the vertex buffer failed!!!", ""},
+        {"Lock", "ERROR: Locking the world vertex buffer failed; the level is not drawn\n", ""},
+        {"CreateTexture", "ERROR: Creation of lightmap 0 failed\n", "0:null 4:tex#1"},
+        {"LockRect", "ERROR: Locking lightmap 0 failed\n", "0:null 4:tex#2"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.call);
+        LevelScratch scratch;
+        L level;
+        level.vertices.resize(8);
+        level.polygons = {GeomPolygon{0, 4, 0, 0}, GeomPolygon{4, 4, 1, 1}};
+        level.textures = {GeomTexture{"a"}, GeomTexture{"b"}};
+        level.lightmaps.resize(2);
+        LogCapture log;
+        DrawRecorder device;
+        device.failCalls(row.call, E_FAIL, 0, 1);
+        g_mainTexture = nullptr;
+        g_camera = Camera();
+        {
+            World world(scratch.write(level), &device, 1.0f);
+            device.BeginScene();
+            world.render();
+            device.EndScene();
+        }
+        EXPECT_NE(log.text().find(row.logLine), std::string::npos) << log.text();
+        EXPECT_EQ(device.lightmaps, row.drawn);
+        EXPECT_EQ(device.problems(), std::vector<std::string>{});
+    }
+}
+
 }  // namespace
