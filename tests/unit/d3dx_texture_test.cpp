@@ -195,8 +195,10 @@ const Variant kVariants[] = {
       kXRGB, kXRGB, 4, {8, 1},
       {{0, 3, 0, 0xFF222222}, {0, 4, 0, 0xFF111111}, {0, 5, 0, 0xFF333333}, {0, 7, 0, 0xFF111111}}),
     V("RLE8 indices past the row end are dropped",
-      Bmp(3, 2, 8, Bytes({4, 1, 0, 0, 0, 5, 2, 2, 2, 2, 2, 0, 0, 0, 0, 1}), {0, 0xFF, 0xFF00}, 1),
-      kXRGB, kXRGB, 2, {3, 2}, {{0, 2, 1, 0xFF0000FF}, {0, 2, 0, 0xFF00FF00}}),
+      Bmp(3, 2, 8, Bytes({4, 1, 0, 0, 0, 2, 1, 0, 0, 4, 2, 2, 2, 2, 0, 0, 0, 1}), {0, 0xFF, 0xFF00},
+          1),
+      kXRGB, kXRGB, 2, {3, 2},
+      {{0, 2, 1, 0xFF0000FF}, {0, 2, 0, 0xFF00FF00}, {0, 0, 0, 0xFF000000}}),  // skipped by a delta
     // 5 -> 2: weights 2/5, 2/5, 1/5 and 1/5, 2/5, 2/5.
     V("mip chain of an odd width", Bmp(5, 1, 24, Rows24({{0xFF, 0, 0xFF, 0, 0}})), kXRGB, kRGB, 3,
       {5, 1}, {{1, 0, 0, 0xFF000099}, {1, 1, 0, 0xFF000033}, {2, 0, 0, 0xFF000066}}),
