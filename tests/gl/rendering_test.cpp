@@ -1,6 +1,7 @@
 // What the GL device draws against what Direct3D 8 draws (the fast paths must not change a
 // pixel), and what only the GL device has (the shared rules are in the contract test).
 #include "gl_fixture.h"
+#include "platform/linux/gl/device_limits.h"
 #include "platform/linux/gl/formats.h"
 #include "platform/linux/gl/gl_headers.h"
 #include "platform/linux/internal.h"
@@ -245,6 +246,19 @@ std::vector<Scene> Scenes() {
          },
          {{16, 16, 0xFFFF0000}, {48, 48, 0xFF00FF00}}},
         // As a string's glyphs are drawn: one quad, moved down the diagonal by each world.
+        // Past the batches a frame keeps in GL buffers, the indices go from memory.
+        {"more batches than a frame keeps, the last red",
+         [](RenderingTest& t) {
+             t.device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+             t.device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+             t.draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
+             for (DWORD i = 0; i <= gl_d3d8::kMaxCachedBatches; ++i) {
+                 t.device_->SetRenderState(D3DRS_TEXTUREFACTOR, i % 2 ? 0xFF0000FF : 0xFFFF0000);
+                 t.device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);  // two draws: a batch
+                 t.device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
+             }
+         },
+         {{32, 32, 0xFFFF0000}}},
         {"one quad under three world translations",
          [](RenderingTest& t) {
              t.useDiffuse();
@@ -254,6 +268,9 @@ std::vector<Scene> Scenes() {
                  world._11 = world._22 = world._33 = world._44 = 1;
                  world._41 = step, world._42 = -step;
                  t.device_->SetTransform(D3DTS_WORLD, &world);
+                 // The last one white: a changed stage ends what was gathered.
+                 if (step == 1.0f)
+                     t.device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
                  t.device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
              }
              // Another vertex format named before its buffer: the gathered quads keep theirs.
@@ -265,7 +282,7 @@ std::vector<Scene> Scenes() {
          {{56, 8, 0xFFFFFFFF},
           {8, 8, 0xFF0000FF},
           {24, 24, 0xFF0000FF},
-          {40, 40, 0xFF0000FF},
+          {40, 40, 0xFFFFFFFF},
           {56, 56, kGrey},
           {40, 8, kGrey}}},
     };
