@@ -129,6 +129,7 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
     // Per face: the polygons made, the doubled area vector and the area they cover.
     std::map<int, std::tuple<int, Vec3, double>> made;
     std::vector<int> order;
+    std::set<std::pair<float, float>> planned;  // face 6's corners
     for (size_t p = 0; p < level.polygons.size(); ++p) {
         const int face = converted.sourceFace[p];
         if (order.empty() || order.back() != face) order.push_back(face);
@@ -141,6 +142,7 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
             EXPECT_TRUE(v.surfaceU >= 0 && v.surfaceU <= 2 && v.surfaceV >= 0 && v.surfaceV <= 2);
             EXPECT_TRUE(face != 2 ||
                         std::fabs(v.surfaceV - (v.z * 8 - 100) / 64 - 0.8125f) < 1e-6f);
+            if (face == 6) planned.insert({v.surfaceU, v.surfaceV});
         }
         Fan fan(points.size());
         std::iota(fan.begin(), fan.end(), 0);
@@ -153,6 +155,7 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
     // Sky and billboard left out; grouped by lightmap, then texture; the
     // square stored as a strip is one fan, the concave L two.
     EXPECT_EQ(order, (std::vector<int>{3, 6, 0, 2, 1}));
+    EXPECT_EQ(planned.size(), 3u);  // three corners, three places
     EXPECT_EQ(std::pair(std::get<0>(made[0]), std::get<0>(made[1])), std::pair(1, 2));
     // Each covers the area of its stored triangles, facing the same way (-z);
     // the patch, 64 x 64 across and bulging, more than its shadow.
