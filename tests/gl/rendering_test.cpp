@@ -101,9 +101,14 @@ std::vector<Scene> Scenes() {
              t.draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
          },
          {{16, 32, 0xFFFFFF80}, {48, 32, 0xFF60C010}}},
+        // Over a first quad that stage 1 made black.
         {"disabled stage ends the cascade",
          [](RenderingTest& t) {
              t.device_->SetTexture(0, t.texture(1, 1, {0xFFFF0000}));
+             t.device_->SetTexture(1, t.texture(1, 1, {0xFF000000}));
+             t.device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+             t.draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
+             t.device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
              t.device_->SetTexture(2, t.texture(1, 1, {0xFF000000}));
              t.device_->SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_MODULATE);
              t.draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
