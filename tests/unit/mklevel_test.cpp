@@ -35,6 +35,7 @@ TEST(Mklevel, WritesASampleLevelThatLoadsCleanlyWithPaddedChartsApart) {
 
     // Roughly along each polygon's drawn side, the next polygon shows its front.
     for (const WorldPolygon& from : file.polygons) {
+        EXPECT_TRUE(from.textureIndex >= 0 && from.textureIndex < file.numTextures);  // drawable
         Vec3 n, start;  // summed over the fan: collinear points add nothing
         for (int k = 0; k < from.vertexCount; ++k) {
             start = start + At(file, from, k) * (1.0f / from.vertexCount);
