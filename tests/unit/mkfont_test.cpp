@@ -33,6 +33,15 @@ TEST_F(MkfontTest, DefaultFontHasTheGlyphsAndMetricsTheConsoleNeeds) {
     }
     EXPECT_GT(-a.yOffset - int32_t(a.height), -g.yOffset - int32_t(g.height)) << "descender";
     EXPECT_EQ(*std::max_element(a.bitmap.begin(), a.bitmap.end()), 255);
+    // The bar: its rows between the first and the last are alike and inked.
+    const FontGlyph& bar = *file.glyphs['|'];
+    const auto row = [&](uint32_t y) {
+        return std::vector<uint8_t>(bar.bitmap.begin() + y * bar.width,
+                                    bar.bitmap.begin() + (y + 1) * bar.width);
+    };
+    const std::vector<uint8_t> middle = row(bar.height / 2);
+    EXPECT_GE(*std::max_element(middle.begin(), middle.end()), 128);
+    for (uint32_t y = 1; y + 1 < bar.height; ++y) EXPECT_EQ(row(y), middle) << "row " << y;
     EXPECT_TRUE(std::any_of(a.bitmap.begin(), a.bitmap.end(), [](int b) { return b && b < 128; }))
         << "anti-aliased edges";
     Font font;

@@ -124,4 +124,16 @@ TEST(Mklevel, AnOpenPointGetsAllOfTheAmbientLight) {
     EXPECT_LT(Length(light - level.ambient), 1e-5f);
 }
 
+// A wall across a segment blocks it; beside the wall, short of it, or ignored, it does not.
+TEST(Mklevel, AWallAcrossASegmentBlocksIt) {
+    Level level;
+    LevelBuilder(level).addPolygon({{0, 0, 50}, {64, 0, 50}, {64, 64, 50}, {0, 64, 50}},
+                                   {0, 0, -1});
+    const Occluder occluder(level.polygons);
+    EXPECT_TRUE(occluder.blocked({32, 32, 0}, {32, 32, 100}, -1));
+    EXPECT_FALSE(occluder.blocked({96, 32, 0}, {96, 32, 100}, -1));
+    EXPECT_FALSE(occluder.blocked({32, 32, 0}, {32, 32, 40}, -1));
+    EXPECT_FALSE(occluder.blocked({32, 32, 0}, {32, 32, 100}, 0));
+}
+
 }  // namespace
