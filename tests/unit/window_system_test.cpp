@@ -65,6 +65,13 @@ TEST(WindowSystemTest, WindowIsAHiddenSdlWindowOfTheClientArea) {
         EXPECT_EQ(g_received, (Messages{{WM_CREATE, 0}}));
         DestroyWindow(window);
     }
+    // Its one-pixel stand-in aside, an empty client area reads as empty; one column as one.
+    for (const auto& [outerWidth, client] : {std::pair(5, 0), std::pair(9, 1)}) {
+        HWND window = Make(WS_OVERLAPPEDWINDOW, outerWidth, 100);
+        int w = -1, h = -1;
+        EXPECT_TRUE(platform_linux::ClientAreaOf(window, w, h) && w == client) << w;
+        DestroyWindow(window);
+    }
     RunLoop(50);
 }
 int g_hookRuns[2];
