@@ -292,6 +292,8 @@ const Damaged kDamaged[] = {
      "Q?AT PNG chunk not known"},
     {"JPEG Huffman table after the scan", Insert(kJpeg, kJpeg.size() - 2, kHugeDht),
      "Huffman table"},
+    {"JPEG Huffman table after an empty segment",
+     Insert(kJpeg, kSos, Bytes({0xFF, 0xE1, 0x00, 0x02}) + kHugeDht), "Huffman table"},
     {"JPEG scan with an undefined AC table", Poke(kJpeg, kSos + 6, 0x03, 1), "does not define"},
     {"JPEG scan with an undefined DC table", Poke(kJpeg, kSos + 6, 0x20, 1), "does not define"},
     // 255 x 24: 3 rows of 32 blocks, each at least a bit, more than the scan's 8 bytes hold.
