@@ -251,6 +251,19 @@ std::vector<Scene> Scenes() {
          },
          {{16, 16, 0xFFFF0000}, {48, 48, 0xFF00FF00}}},
         // As a string's glyphs are drawn: one quad, moved down the diagonal by each world.
+        // Wrapping, then clamping on the same stage: u runs from 0 to 2 across each square.
+        {"addressing changed between draws",
+         [](RenderingTest& t) {
+             t.device_->SetTexture(0, t.texture(2, 1, {0xFFFF0000, 0xFF00FF00}));
+             for (float left : {0.0f, 32.0f}) {
+                 std::vector<PositionUv> square = Square(left, 16, 32);
+                 for (PositionUv& v : square) v.u *= 2;
+                 if (left > 0)
+                     t.device_->SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
+                 t.draw(square, kFvfUv, D3DPT_TRIANGLEFAN, 2);
+             }
+         },
+         {{20, 32, 0xFFFF0000}, {52, 32, 0xFF00FF00}}},
         // Past the batches a frame keeps in GL buffers, the indices go from memory.
         {"more batches than a frame keeps, the last red",
          [](RenderingTest& t) {
