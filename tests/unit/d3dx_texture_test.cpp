@@ -275,6 +275,8 @@ const Damaged kDamaged[] = {
     {"BMP JPEG compression", Poke(kBmp, 30, 4), "compression"},
     {"BMP RLE8 at 24 bits", Poke(kBmp, 30, 1), "run-length"},
     {"BMP mask not a run of bits", Bmp(2, 1, 16, Le(0), {}, 3, {0xF0F0, 0xF00, 0xF}), "mask"},
+    {"BMP 52-byte header with 4 masks", Bmp(2, 1, 16, Le(0), {}, 6, {0xF00, 0xF0, 0xF, 0xF000}, 52),
+     "too small for its masks"},
     {"BMP 300 colours at 4 bits", Bmp(2, 1, 4, Le(0), std::vector<uint32_t>(300)), "palette"},
     {"RLE delta below the last row", Rle8(Bytes({0, 2, 0, 3, 0, 1})), "delta"},
     {"RLE delta onto the row after the last", Rle8(Bytes({0, 2, 1, 2, 0, 1})), "delta"},
