@@ -175,6 +175,18 @@ TEST_F(DirectInputTest, RecordsComeOldestFirstOverflowIsReportedOnceAndStateFoll
     FeedMouseButton(0, true, 32), FeedMouseButton(0, false, 33);
     EXPECT_EQ(text(read(mouse, 16)), "0:5 4:-7 8:-120 12:128 12:0 ");
 }
+// Focus coming and going on another window keeps the foreground devices; on theirs, they
+// are lost.
+TEST_F(DirectInputTest, ForegroundDevicesAreLostWithTheFocusOfTheirWindowOnly) {
+    for (HWND focused : {Make(), window}) {
+        PushWindowEvent(focused, SDL_WINDOWEVENT_FOCUS_GAINED);
+        PushWindowEvent(focused, SDL_WINDOWEVENT_FOCUS_LOST);
+        RunLoop(20);
+        const HRESULT expected = focused == window ? DIERR_INPUTLOST : DI_OK;
+        read(keyboard, 4, expected), read(mouse, 4, expected);
+        if (focused != window) DestroyWindow(focused);
+    }
+}
 // An SDL event as the platform receives it: `a` and `b` are a motion's xrel and yrel (all
 // relative mode reports), a wheel's y and direction, a button, or a key's scan code and repeat.
 SDL_Event Made(Uint32 type, int a, int b = 0) {
