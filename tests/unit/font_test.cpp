@@ -283,5 +283,13 @@ TEST_F(FontTest, EachCharacterIsOneFanDrawnWithItsTextureAndStates) {
     EXPECT_EQ(device.callTexts().at(device.callTexts().size() - 4), "SetRenderState(ZENABLE, 0)");
 }
 
+// The text camera's look-at, degenerate: an eye on its target gives no NaN.
+TEST(LookAt, AnEyeOnItsTargetGivesAFiniteView) {
+    const D3DXVECTOR3 eye(1, 2, 3), up(0, 1, 0);
+    D3DXMATRIX view;
+    D3DXMatrixLookAtLH(&view, &eye, &eye, &up);
+    for (int i = 0; i < 16; ++i) EXPECT_TRUE(std::isfinite(view.m[i / 4][i % 4])) << i;
+}
+
 }  // namespace
 }  // namespace tundra_test
