@@ -390,6 +390,17 @@ TEST_F(RenderingTest, UnwrittenResourcesReadAsZeroesAndLocksRewriteThem) {
 }
 
 // Kept index lists must follow when a fan moves, one goes, or a texture is rewritten mid-frame.
+// New buffers start black and far: a quad drawn before any Clear shows, on black.
+TEST_F(RenderingTest, NewBuffersStartBlackAndFar) {
+    ASSERT_NO_FATAL_FAILURE(makeDevice());
+    device_->BeginScene();
+    useDiffuse();
+    draw(Quad(-1, 1, 0, -1, 0.9f, 0xFFFF0000), kFvfColor, D3DPT_TRIANGLEFAN, 2);
+    device_->EndScene();
+    const std::vector<uint32_t> frame = presentAndRead();
+    EXPECT_EQ(std::pair(at(frame, 16, 32), at(frame, 48, 32)), std::pair(0xFFFF0000u, 0xFF000000u));
+}
+
 TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
     ASSERT_NO_FATAL_FAILURE(makeDevice());
     std::vector<PositionUv2> vertices;
@@ -647,6 +658,11 @@ TEST_F(DeviceTest, TakesCapsFromGlAndRefusesWhatDirect3DRefuses) {
     const HRESULT hr = device_->CreateTexture(caps.MaxTextureWidth, caps.MaxTextureHeight, 0, 0,
                                               D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &huge);
     EXPECT_TRUE(hr == D3DERR_OUTOFVIDEOMEMORY || hr == E_OUTOFMEMORY) << hr;
+    // Direct3D 8.0's and 8.1's SDK versions get an object, others none.
+    IDirect3D8* later = Direct3DCreate8(220);
+    EXPECT_NE(later, nullptr);
+    if (later) later->Release();
+    EXPECT_EQ(Direct3DCreate8(121), nullptr);
 }
 
 // A windowed zero side takes the client area; with none behind it, 8 (as Wine's Direct3D 8).
