@@ -204,6 +204,9 @@ const Variant kVariants[] = {
       {5, 1}, {{1, 0, 0, 0xFF000099}, {1, 1, 0, 0xFF000033}, {2, 0, 0, 0xFF000066}}),
     V("one level, resized to 4 x 2", Bmp(2, 1, 24, Rows24({{0, 0xFF}})), kARGB, kRGB, 1, {2, 1},
       {{0, 1, 1, 0xFF000040}, {0, 3, 0, 0xFF0000FF}}, kARGB, 0, 1, 4, 2),
+    // Texel (1, 1) samples a quarter of the way in both ways: 255 · 3/4 · 1/4 of the bottom left.
+    V("one level, resized to 4 x 4", Bmp(2, 2, 24, Rows24({{0xFF, 0}, {0, 0}})), kARGB, kRGB, 1,
+      {2, 2}, {{0, 1, 1, 0xFF000030}}, kARGB, 0, 1, 4, 4),
     V("PNG with alpha", kRgbaPng, kARGB, kARGB, 2, {2, 2},
       {{0, 0, 0, 0xFFFF0000}, {0, 1, 0, 0x8000FF00}, {0, 0, 1, 0x000000FF}, {1, 0, 0, 0xA0424547}}),
     V("PNG with an empty image data chunk", kPaddedPng, kARGB, kARGB, 2, {2, 2},
