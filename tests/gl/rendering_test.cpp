@@ -264,6 +264,17 @@ std::vector<Scene> Scenes() {
              }
          },
          {{20, 32, 0xFFFF0000}, {52, 32, 0xFF00FF00}}},
+        // Stage 1 names the second coordinate set, then over it vertices without one: it reads
+        // (0, 0), the red texel.
+        {"a coordinate set the vertices lack",
+         [](RenderingTest& t) {
+             t.device_->SetTexture(1, t.texture(2, 1, {0xFFFF0000, 0xFF00FF00}));
+             t.device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+             t.device_->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 1);
+             t.draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
+             t.draw(Square(0, 0, 64), kFvfUv, D3DPT_TRIANGLEFAN, 2);
+         },
+         {{16, 32, 0xFFFF0000}, {48, 32, 0xFFFF0000}}},
         // Past the batches a frame keeps in GL buffers, the indices go from memory.
         {"more batches than a frame keeps, the last red",
          [](RenderingTest& t) {

@@ -219,6 +219,7 @@ TEST_F(DirectInputTest, SdlEventsBecomeRecordsOnTheTimerClock) {
         {Made(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT), "|12:0 "},
         {Made(SDL_MOUSEWHEEL, 2), "|8:240 "},
         {Made(SDL_MOUSEWHEEL, 1, SDL_MOUSEWHEEL_FLIPPED), "|8:-120 "},
+        {Made(SDL_MOUSEWHEEL, 0), "|"},  // sideways only
     };
     for (auto [event, expected] : rows) {
         event.common.timestamp = 1000;  // added as it is, where pushing would stamp it anew
