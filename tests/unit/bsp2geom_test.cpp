@@ -124,6 +124,7 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
     const BspFile bsp(Sample().encode());
     ConvertOptions options;
     options.overbrightShift = 1;
+    options.patchLevel = 3;  // 3 x 3 cells: a row and a column left over from the 2 x 2 fans
     const ConvertedLevel converted = ConvertLevel(bsp, options);
     const tundra_formats::GeomLevel& level = converted.level;
     // Per face: the polygons made, the doubled area vector and the area they cover.
