@@ -93,7 +93,9 @@ Level Sample() {
     for (auto [x, y] : {std::pair{0, 0}, {0, 2}, {1, 2}, {1, 1}, {2, 1}, {2, 0}})
         l.push_back({x * 32.f + 100, y * 32.f, float(x), float(y)});
     level.face(kFacePolygon, 0, -1, l, {0, 1, 2, 0, 2, 3, 0, 3, 5, 3, 4, 5});
-    level.face(kFaceMesh, 1, 0, Square(0, 100, 16, 1000.25f), {0, 1, 2, 2, 1, 3});
+    std::vector<Point> mesh = Square(0, 100, 16, 1000.25f);  // and a vertex in its middle
+    mesh.push_back({8, 108, 8.f / 64, 1000.25f + 108.f / 64});
+    level.face(kFaceMesh, 1, 0, mesh, {4, 0, 1, 4, 1, 3, 4, 3, 2, 4, 2, 0});
     std::vector<Point> patch;
     for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i) patch.push_back({i * 32.f, j * 32.f + 200, float(i), float(j)});
@@ -131,6 +133,7 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
     std::map<int, std::tuple<int, Vec3, double>> made;
     std::vector<int> order;
     std::set<std::pair<float, float>> planned;  // face 6's corners
+    std::map<int, int> corners;                 // per face, in all its polygons
     for (size_t p = 0; p < level.polygons.size(); ++p) {
         const int face = converted.sourceFace[p];
         if (order.empty() || order.back() != face) order.push_back(face);
@@ -145,6 +148,7 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
                         std::fabs(v.surfaceV - (v.z * 8 - 100) / 64 - 0.8125f) < 1e-6f);
             if (face == 6) planned.insert({v.surfaceU, v.surfaceV});
         }
+        corners[face] += level.polygons[p].vertexCount;
         Fan fan(points.size());
         std::iota(fan.begin(), fan.end(), 0);
         auto& [count, vector, area] = made[face];
@@ -157,6 +161,7 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
     // square stored as a strip is one fan, the concave L two.
     EXPECT_EQ(order, (std::vector<int>{3, 6, 0, 2, 1}));
     EXPECT_EQ(planned.size(), 3u);  // three corners, three places
+    EXPECT_EQ(corners[2], 6);  // the mesh's triangles as one fan round its middle, not its outline
     EXPECT_EQ(std::pair(std::get<0>(made[0]), std::get<0>(made[1])), std::pair(1, 2));
     // Each covers the area of its stored triangles, facing the same way (-z);
     // the patch, 64 x 64 across and bulging, more than its shadow.
@@ -250,9 +255,9 @@ TEST(Bsp2geom, DamagedLevelsAndArchivesAreRefusedOrConvertedWithoutTheirTree) {
         {"record cut", [](Bytes& b) { Set(b, 12 + 8 * kVertices, 45); }, "45 is not a multiple"},
         {"texture past the end", [](Bytes& b) { Set(b, Field(b, 0, 0), 3); }, "texture 3 of 3"},
         {"lightmap past the end", [](Bytes& b) { Set(b, Field(b, 0, 7), 1); }, "lightmap 1 of 1"},
-        {"vertices past the end", [](Bytes& b) { Set(b, Field(b, 6, 4), 4); }, "31 + 4 lie out"},
+        {"vertices past the end", [](Bytes& b) { Set(b, Field(b, 6, 4), 4); }, "32 + 4 lie out"},
         {"negative first vertex", [](Bytes& b) { Set(b, Field(b, 0, 3), -1); }, "-1 + 4 lie out"},
-        {"mesh past the end", [](Bytes& b) { Set(b, Field(b, 6, 5), 31); }, "31 + 3 lie outsi"},
+        {"mesh past the end", [](Bytes& b) { Set(b, Field(b, 6, 5), 37); }, "37 + 3 lie outsi"},
         {"mesh of no triangles", [](Bytes& b) { Set(b, Field(b, 0, 6), 5); }, "not a whole num"},
         {"mesh vertex past", [](Bytes& b) { Set(b, At(b, kMeshVertices) + 4, 4); }, "1 is 4, out"},
         {"negative mesh vertex", [](Bytes& b) { Set(b, At(b, kMeshVertices), -1); }, "0 is -1"},
