@@ -297,21 +297,24 @@ std::vector<Scene> Scenes() {
                  world._11 = world._22 = world._33 = world._44 = 1;
                  world._41 = step, world._42 = -step;
                  t.device_->SetTransform(D3DTS_WORLD, &world);
-                 // The last one white: a changed stage ends what was gathered.
-                 if (step == 1.0f)
-                     t.device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+                 // The last two blue's complement, yellow: a changed stage is no draw to
+                 // gather; the third is still gathered when another format is named.
+                 if (step == 0.5f)
+                     t.device_->SetTextureStageState(0, D3DTSS_COLORARG1,
+                                                     D3DTA_DIFFUSE | D3DTA_COMPLEMENT);
                  t.device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
              }
              // Another vertex format named before its buffer: the gathered quads keep theirs.
              const D3DMATRIX identity = Identity();
              t.device_->SetTransform(D3DTS_WORLD, &identity);
              t.device_->SetVertexShader(kFvfUv);
+             t.device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);  // white
              t.draw(Square(48, 0, 16), kFvfUv, D3DPT_TRIANGLEFAN, 2);
          },
          {{56, 8, 0xFFFFFFFF},
           {8, 8, 0xFF0000FF},
-          {24, 24, 0xFF0000FF},
-          {40, 40, 0xFFFFFFFF},
+          {24, 24, 0xFFFFFF00},
+          {40, 40, 0xFFFFFF00},
           {56, 56, kGrey},
           {40, 8, kGrey}}},
     };
