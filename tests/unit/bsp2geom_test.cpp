@@ -29,7 +29,11 @@ void Put(Bytes& out, Values... values) {
     (out.insert(out.end(), (uint8_t*)&values, (uint8_t*)&values + 4), ...);
 }
 void Set(Bytes& bytes, size_t at, int32_t value) { std::memcpy(&bytes[at], &value, 4); }
-size_t Get(const Bytes& bytes, size_t at) { return size_t(*(const int32_t*)&bytes[at]); }
+size_t Get(const Bytes& bytes, size_t at) {
+    int32_t value = 0;
+    std::memcpy(&value, &bytes[at], 4);  // zip records lie at any offset
+    return size_t(value);
+}
 using Point = std::array<float, 4>;  // x y u v
 
 // A level, lump by lump. Every vertex has the normal +z and z = 8, the
