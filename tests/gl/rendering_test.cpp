@@ -404,15 +404,24 @@ TEST_F(RenderingTest, UnwrittenResourcesReadAsZeroesAndLocksRewriteThem) {
 }
 
 // Kept index lists must follow when a fan moves, one goes, or a texture is rewritten mid-frame.
-// New buffers start black and far: a quad drawn before any Clear shows, on black.
+// New buffers start black and far: a quad drawn before any Clear shows, on black. A Reset
+// makes them new again, even with depth writes left off, so a farther quad shows then.
 TEST_F(RenderingTest, NewBuffersStartBlackAndFar) {
     ASSERT_NO_FATAL_FAILURE(makeDevice());
-    device_->BeginScene();
-    useDiffuse();
-    draw(Quad(-1, 1, 0, -1, 0.9f, 0xFFFF0000), kFvfColor, D3DPT_TRIANGLEFAN, 2);
-    device_->EndScene();
-    const std::vector<uint32_t> frame = presentAndRead();
-    EXPECT_EQ(std::pair(at(frame, 16, 32), at(frame, 48, 32)), std::pair(0xFFFF0000u, 0xFF000000u));
+    for (float z : {0.9f, 0.95f}) {
+        device_->BeginScene();
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);  // on again after a Reset
+        useDiffuse();
+        draw(Quad(-1, 1, 0, -1, z, 0xFFFF0000), kFvfColor, D3DPT_TRIANGLEFAN, 2);
+        device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+        draw(Quad(0, 1, 1, -1, 0.5f, 0xFF000000), kFvfColor, D3DPT_TRIANGLEFAN, 2);
+        device_->EndScene();
+        const std::vector<uint32_t> frame = presentAndRead();
+        EXPECT_EQ(std::pair(at(frame, 16, 32), at(frame, 48, 32)),
+                  std::pair(0xFFFF0000u, 0xFF000000u))
+            << z;
+        ASSERT_EQ(device_->Reset(&parameters_), D3D_OK);
+    }
 }
 
 TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
