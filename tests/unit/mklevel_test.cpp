@@ -116,17 +116,13 @@ TEST(Mklevel, ChartsFollowAxisAlignedFacesAndMapLuxelsBackToTheirPoints) {
     }
 }
 
-// Nothing in the way of any occlusion ray: the whole ambient light, none held back.
-TEST(Mklevel, AnOpenPointGetsAllOfTheAmbientLight) {
+// With nothing in the way, a point gets the whole ambient light. A wall across a segment
+// blocks it; beside the wall, short of it, or with the wall ignored, it does not.
+TEST(Mklevel, OcclusionRaysAreBlockedOnlyByWhatCrossesThem) {
     Level level;
     level.ambient = {1, 0.5f, 0.25f};
     const Vec3 light = LightAt(level, Occluder(level.polygons), {}, {0, 0, 1}, -1, BakeSettings{});
     EXPECT_LT(Length(light - level.ambient), 1e-5f);
-}
-
-// A wall across a segment blocks it; beside the wall, short of it, or ignored, it does not.
-TEST(Mklevel, AWallAcrossASegmentBlocksIt) {
-    Level level;
     LevelBuilder(level).addPolygon({{0, 0, 50}, {64, 0, 50}, {64, 64, 50}, {0, 64, 50}},
                                    {0, 0, -1});
     const Occluder occluder(level.polygons);
