@@ -113,11 +113,7 @@ TEST(Camera, MovesAlongItsOwnAxesFromTheNextView) {
         const char* name;
         float start[3], pitch, yaw, roll, move[3], end[3];
     } rows[] = {
-        {"forward turned right", {0, 0, 0}, 0, kPi / 2, 0, {0, 0, 10}, {10, 0, 0}},
-        {"right turned right", {10, 0, 0}, 0, kPi / 2, 0, {4, 0, 0}, {10, 0, -4}},
-        {"forward looking up", {0, 0, 0}, 0.5f, 0, 0, {0, 0, 100}, {0, 47.94f, 87.76f}},
         {"pitch past straight up", {0, 0, 0}, kPi, 0, 0, {0, 0, 10}, {0, 0, -10}},
-        {"up after rolling right", {0, 0, 0}, 0, 0, kPi / 2, {0, 3, 0}, {3, 0, 0}},
         {"no movement", {120, -40, 75}, 0.4f, -1.1f, 0.25f, {0, 0, 0}, {120, -40, 75}},
         {"yaw, pitch, roll", {1, 2, 3}, .3f, .7f, .2f, {3, 4, 10}, {9.378f, 8.131f, 7.149f}},
         {"angle not a number", {1, 2, 3}, 0, std::nanf(""), 0, {0, 0, 10}, {1, 2, 3}}};
