@@ -1,6 +1,5 @@
-// D3DXCreateTextureFromFileExA on the recording device: what it fills at the
-// device's pitch for each kind of image, mip level and format, and clean
-// refusals of damaged files, the saved fuzz findings among them.
+// D3DXCreateTextureFromFileExA on the recording device: what it fills at the device's pitch for
+// each kind of image, mip level and format; clean refusals of damaged files and fuzz findings.
 #include "platform/d3dx/image.h"
 #include "platform/platform.h"
 #include "platform/texel_layout.h"

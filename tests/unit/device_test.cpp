@@ -1,5 +1,4 @@
-// InitD3D against the recording Direct3D: what it asks CreateDevice for and
-// the states it sets, per configuration; and the window size it derives.
+// InitD3D on the recording Direct3D: the device it asks for and its states; the window size.
 #include "app/device.h"
 #include "app/globals.h"
 #include "app/main.h"
