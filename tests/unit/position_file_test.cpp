@@ -1,5 +1,4 @@
-// The position file: the text F5 writes, what F9 takes of each text, and what
-// each tells the user.
+// The position file: the text F5 writes, what F9 takes of each text, and what each tells the user.
 #include "app/globals.h"
 #include "camera/camera.h"
 #include "input/input.h"

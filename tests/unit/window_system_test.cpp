@@ -1,6 +1,5 @@
-// The Win32 window system and DirectInput 8 on SDL (offscreen driver): client
-// areas, activation and painting (closing and quitting are end-to-end checks);
-// buffered records, their overflow, and SDL events translated into records.
+// The Win32 window system and DirectInput 8 on SDL (offscreen): client areas, activation, painting
+// (closing and quitting are end-to-end checks); buffered records, overflow, SDL events as records.
 #include "platform/linux/internal.h"
 #include "platform/linux/input_internal.h"
 #include "platform/platform.h"
@@ -11,8 +10,6 @@ namespace {
 
 using platform_linux::FeedKey;
 using platform_linux::FeedMouseButton;
-using platform_linux::FeedMouseMotion;
-using platform_linux::FeedMouseWheel;
 
 using Messages = std::vector<std::pair<UINT, WPARAM>>;
 Messages g_received;
@@ -155,9 +152,7 @@ protected:
 TEST_F(DirectInputTest, RecordsComeOldestFirstOverflowIsReportedOnceAndStateFollows) {
     EXPECT_EQ(created, DI_OK);
     for (DWORD i = 0; i < 6; ++i) FeedKey(DIK_1 + i, i % 2 == 0, 100 + i);
-    const std::vector<DIDEVICEOBJECTDATA> first = read(keyboard, 3, DI_BUFFEROVERFLOW);
-    EXPECT_EQ(text(first), "2:128 3:0 4:128 ");
-    EXPECT_EQ(first[2].dwTimeStamp, 102u);
+    EXPECT_EQ(text(read(keyboard, 3, DI_BUFFEROVERFLOW)), "2:128 3:0 4:128 ");
     EXPECT_EQ(text(read(keyboard, 16)), "5:0 ");
     DIDEVICEOBJECTDATA records[4];
     DWORD count = 4;
@@ -170,13 +165,8 @@ TEST_F(DirectInputTest, RecordsComeOldestFirstOverflowIsReportedOnceAndStateFoll
               (std::vector<int>{0x80, 0, 0x80, 0}));
     EXPECT_EQ(keyboard->GetDeviceState(100, state), DIERR_INVALIDPARAM);
     FeedKey(DIK_1, false, 107), FeedKey(DIK_3, false, 108), FeedKey(DIK_5, false, 109);
-    FeedMouseMotion(5, -7, 30);
-    FeedMouseWheel(-120, 31);
-    FeedMouseButton(0, true, 32), FeedMouseButton(0, false, 33);
-    EXPECT_EQ(text(read(mouse, 16)), "0:5 4:-7 8:-120 12:128 12:0 ");
 }
-// Focus coming and going on another window keeps the foreground devices; on theirs, they
-// are lost.
+// Focus coming and going on another window keeps the foreground devices; on theirs, they are lost.
 TEST_F(DirectInputTest, ForegroundDevicesAreLostWithTheFocusOfTheirWindowOnly) {
     for (HWND focused : {Make(), window}) {
         PushWindowEvent(focused, SDL_WINDOWEVENT_FOCUS_GAINED);
@@ -199,9 +189,8 @@ SDL_Event Made(Uint32 type, int a, int b = 0) {
     else e.button.button = Uint8(a), e.button.state = type == SDL_MOUSEBUTTONDOWN;
     return e;
 }
-// Keyboard records | mouse records. SDL's xrel grows to the right, its yrel downwards,
-// its wheel's y away from the user; DirectInput's X (offset 0) to the right, Y (4)
-// towards the user, Z (8) away from the user, 120 a notch.
+// Keyboard records | mouse records. SDL's xrel grows to the right, its yrel downwards, its wheel's
+// y away from the user; DirectInput's X (offset 0) right, Y (4) towards, Z (8) away, 120 a notch.
 TEST_F(DirectInputTest, SdlEventsBecomeRecordsOnTheTimerClock) {
     const std::pair<SDL_Event, const char*> rows[] = {
         {Made(SDL_KEYDOWN, SDL_SCANCODE_GRAVE), "41:128 |"},
