@@ -100,10 +100,10 @@ TEST_F(SystemDrawingTest, ConvertedLevelsLookTheSameCulledAndWholeBatchedAndNot)
                     return renderWorld(float(p.x), float(p.y), float(p.z), pitch, yaw);
                 };
                 const std::vector<uint32_t> whole = view();
-                SetDrawBatching(false);
+                SetFastPaths(false);
                 EXPECT_TRUE(whole == view())
                     << "spawn " << views / 4 << ", turn " << turn << ", unbatched";
-                SetDrawBatching(true);
+                SetFastPaths(true);
                 world_->visibility = std::move(visibility);
                 const std::vector<uint32_t> culled = view();
                 visibility = std::move(world_->visibility);

@@ -19,20 +19,12 @@ namespace gl_test {
 inline gl_d3d8::GlDevice& GlDeviceOf(IDirect3DDevice8* device) {
     return *dynamic_cast<gl_d3d8::GlDevice*>(device);
 }
-// A switch changed for the devices made from now on and for the live ones.
-template <class Change>
-void ChangeOptions(Change change) {
+// For the devices made from now on and the live ones (direct drawing takes effect at a Reset).
+inline void SetFastPaths(bool batching, bool directDrawing = true) {
     gl_d3d8::LoadOptions();
-    change(gl_d3d8::ProcessOptions());
+    gl_d3d8::ProcessOptions() = {batching, directDrawing};
     for (gl_d3d8::ObservedDevice* device : gl_d3d8::LiveDevices())
-        change(dynamic_cast<gl_d3d8::GlDevice*>(device)->options());
-}
-inline void SetDrawBatching(bool on) {
-    ChangeOptions([on](gl_d3d8::Options& options) { options.batching = on; });
-}
-// Applies to devices made or reset afterwards.
-inline void SetDirectDrawing(bool on) {
-    ChangeOptions([on](gl_d3d8::Options& options) { options.directDrawing = on; });
+        dynamic_cast<gl_d3d8::GlDevice*>(device)->options() = gl_d3d8::ProcessOptions();
 }
 
 inline HWND MakeWindow(int width, int height) {
@@ -89,8 +81,7 @@ public:
         releaseDevice();
         EXPECT_TRUE(!d3d_ || d3d_->Release() == 0u);
         if (window_) DestroyWindow(window_);
-        SetDirectDrawing(true);
-        SetDrawBatching(true);
+        SetFastPaths(true);
     }
     void releaseDevice() {
         for (IUnknown* resource : resources_) resource->Release();
@@ -159,6 +150,10 @@ public:
 
     std::vector<uint32_t> presentAndRead() {
         EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        return read();
+    }
+    // The last presented frame.
+    std::vector<uint32_t> read() {
         std::vector<uint32_t> pixels;
         UINT w = 0, h = 0;
         EXPECT_TRUE(GlDeviceOf(device_).readBack(pixels, w, h));
