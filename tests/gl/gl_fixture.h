@@ -120,7 +120,7 @@ public:
         resources_.push_back(buffer);
         return buffer;
     }
-    // Each texel's low `bytesPerTexel` bytes, row by row.
+    // Each texel's low `bytesPerTexel` bytes, row by row; none leaves the texture unwritten.
     IDirect3DTexture8* texture(UINT width, UINT height, const std::vector<uint32_t>& texels,
                                D3DFORMAT format = D3DFMT_A8R8G8B8, UINT bytesPerTexel = 4) {
         IDirect3DTexture8* result = nullptr;
@@ -130,7 +130,7 @@ public:
         D3DLOCKED_RECT locked{};
         EXPECT_EQ(result->LockRect(0, &locked, nullptr, 0), D3D_OK);
         BYTE* const bits = static_cast<BYTE*>(locked.pBits);
-        for (UINT i = 0; i < width * height; ++i)
+        for (UINT i = 0; i < texels.size(); ++i)
             std::memcpy(bits + i / width * locked.Pitch + i % width * bytesPerTexel, &texels[i],
                         bytesPerTexel);
         result->UnlockRect(0);
