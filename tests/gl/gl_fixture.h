@@ -15,7 +15,6 @@
 
 namespace gl_test {
 
-// The GL device behind a device these tests made.
 inline gl_d3d8::GlDevice& GlDeviceOf(IDirect3DDevice8* device) {
     return *dynamic_cast<gl_d3d8::GlDevice*>(device);
 }
@@ -92,8 +91,7 @@ public:
     HRESULT createDevice(DWORD flags = D3DCREATE_HARDWARE_VERTEXPROCESSING) {
         return d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, flags, &parameters_, &device_);
     }
-    // Lighting off; transforms (identity: clip space), depth test and back-face culling stay
-    // as the device starts.
+    // Lighting off; the rest as the device starts (identity transforms: clip space).
     void createSceneDevice(UINT width, UINT height) {
         parameters_ = WindowedParameters(width, height);
         ASSERT_EQ(createDevice(), D3D_OK);
@@ -150,10 +148,9 @@ public:
 
     std::vector<uint32_t> presentAndRead() {
         EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-        return read();
+        return presentedFrame();
     }
-    // The last presented frame.
-    std::vector<uint32_t> read() {
+    std::vector<uint32_t> presentedFrame() {
         std::vector<uint32_t> pixels;
         UINT w = 0, h = 0;
         EXPECT_TRUE(GlDeviceOf(device_).readBack(pixels, w, h));
