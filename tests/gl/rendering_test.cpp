@@ -2,6 +2,7 @@
 // pixel), and what only the GL device has (the shared rules are in the contract test).
 #include "gl_fixture.h"
 #include "platform/linux/gl/device_limits.h"
+#include "platform/linux/gl/formats.h"
 #include "platform/linux/gl/gl_headers.h"
 #include "platform/linux/internal.h"
 
@@ -293,6 +294,8 @@ TEST_F(RenderingTest, TexelFormatsConvertAsDirect3DSamplesThem) {
                 {D3DFMT_A8, 1, 0x5A, 0x5A000000}};
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::Message() << "format " << row.format << " texel " << row.texel);
+        EXPECT_EQ(gl_d3d8::TexelToArgb(row.format, reinterpret_cast<const uint8_t*>(&row.texel)),
+                  row.argb);
         uint32_t expected = 0xFF000000;
         for (int shift = 0; shift < 24; shift += 8) {
             const uint32_t alpha = row.argb >> 24, channel = (row.argb >> shift) & 255;
@@ -415,14 +418,15 @@ TEST_F(RenderingTest, BlendingOfOpaqueTexelsIsLeftOffWithoutChangingAPixel) {
         UINT bytes;
         uint32_t first, second;
         bool elided;
-        bool halfAlphaStage1 = false;  // a second stage that takes alpha 0x80
-        bool halfAlphaStage0 = false;  // the first stage modulates by alpha 0x80
-    } rows[] = {{D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFF40C020, true},
-                {D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFF40C020, false, true},
-                {D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFF40C020, false, false, true},
-                {D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFE40C020, false},
-                {D3DFMT_X8R8G8B8, 4, 0x00C08040, 0x0040C020, true},
-                {D3DFMT_R5G6B5, 2, 0xF81F, 0x0820, true}};
+        DWORD colorOp1 = D3DTOP_DISABLE;     // SELECTARG2: a second stage taking alpha 0x80
+        DWORD alphaOp0 = D3DTOP_SELECTARG1;  // MODULATE: the first stage's alpha times 0x80
+    } rows[] = {
+        {D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFF40C020, true},
+        {D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFF40C020, false, D3DTOP_SELECTARG2},
+        {D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFF40C020, false, D3DTOP_DISABLE, D3DTOP_MODULATE},
+        {D3DFMT_A8R8G8B8, 4, 0xFFC08040, 0xFE40C020, false},
+        {D3DFMT_X8R8G8B8, 4, 0x00C08040, 0x0040C020, true},
+        {D3DFMT_R5G6B5, 2, 0xF81F, 0x0820, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::Message() << "format " << row.format << " texel " << row.second);
         IDirect3DTexture8* image = texture(2, 1, {row.first, row.second}, row.format, row.bytes);
@@ -433,11 +437,9 @@ TEST_F(RenderingTest, BlendingOfOpaqueTexelsIsLeftOffWithoutChangingAPixel) {
                 device_->SetRenderState(D3DRS_ALPHABLENDENABLE, blending);
                 device_->SetTexture(0, image);
                 device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0x80FFFFFF);
-                device_->SetTextureStageState(
-                    0, D3DTSS_ALPHAOP, row.halfAlphaStage0 ? D3DTOP_MODULATE : D3DTOP_SELECTARG1);
+                device_->SetTextureStageState(0, D3DTSS_ALPHAOP, row.alphaOp0);
                 device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
-                device_->SetTextureStageState(
-                    1, D3DTSS_COLOROP, row.halfAlphaStage1 ? D3DTOP_SELECTARG2 : D3DTOP_DISABLE);
+                device_->SetTextureStageState(1, D3DTSS_COLOROP, row.colorOp1);
                 device_->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
                 device_->SetTextureStageState(1, D3DTSS_ALPHAARG1, D3DTA_TFACTOR);
                 draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
@@ -547,7 +549,6 @@ TEST_F(DeviceTest, TakesCapsFromGlAndRefusesWhatDirect3DRefuses) {
         // Windowed, the display mode (32-bit colour here) decides.
         {"windowed refresh rate", [](auto& r) { r.p.FullScreen_RefreshRateInHz = 60; }},
         {"windowed interval", [](auto& r) { r.p.FullScreen_PresentationInterval = 1; }},
-        {"windowed 24-bit", [](auto& r) { r.p.BackBufferFormat = D3DFMT_R8G8B8; }},
         {"windowed 1-5-5-5", [](auto& r) { r.p.BackBufferFormat = D3DFMT_A1R5G5B5; }},
         {"no vertex processing", [](auto& r) { r.flags = 0; }},
         {"missing adapter", [](auto& r) { r.adapter = 99; }},
