@@ -68,11 +68,8 @@ public:
         device_->SetRenderState(D3DRS_SRCBLEND, source);
         device_->SetRenderState(D3DRS_DESTBLEND, destination);
     }
-    void drawQuads(const std::vector<std::vector<PositionColor>>& quads) {
-        std::vector<PositionColor> all;
-        for (const auto& quad : quads) all.insert(all.end(), quad.begin(), quad.end());
-        draw(all, kFvfColor, D3DPT_TRIANGLELIST, 0);
-        for (UINT i = 0; i < quads.size(); ++i) device_->DrawPrimitive(D3DPT_TRIANGLEFAN, i * 4, 2);
+    void fill(const std::vector<PositionColor>& quad) {
+        draw(quad, kFvfColor, D3DPT_TRIANGLEFAN, 2);
     }
     uint32_t sampled(IDirect3DTexture8* texture) {
         blend(D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA);
@@ -113,7 +110,7 @@ std::vector<Scene> RenderingTest::scenes() {
     add("lighting without lights gives black", {{32, 32, 0xFF000000}}, [this] {
         device_->SetRenderState(D3DRS_LIGHTING, TRUE);
         useDiffuse();
-        drawQuads({Quad(-1, 1, 1, -1, 0.5f, kWhite)});
+        fill(Quad(-1, 1, 1, -1, 0.5f, kWhite));
     });
     // Camera 10 units back, 90° field of view: the square from -5 to 5 covers pixels 16 to 47.
     const std::vector<Probe> middleHalf = {{16, 16, kRed},       {43, 20, kGreen}, {20, 43, kBlue},
@@ -141,8 +138,10 @@ std::vector<Scene> RenderingTest::scenes() {
     add("depth test", {{16, 32, kRed}, {48, 32, kBlue}}, [this] {
         useDiffuse();
         device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.5f, 0);
-        drawQuads({Quad(-1, 1, 0, -1, 0.4f, kRed), Quad(0, 1, 1, -1, 0.6f, kGreen),
-                   Quad(-1, 1, 1, -1, 0.45f, kBlue), Quad(-1, 1, 0, -1, -0.1f, kWhite)});
+        fill(Quad(-1, 1, 0, -1, 0.4f, kRed));
+        fill(Quad(0, 1, 1, -1, 0.6f, kGreen));
+        fill(Quad(-1, 1, 1, -1, 0.45f, kBlue));
+        fill(Quad(-1, 1, 0, -1, -0.1f, kWhite));
     });
     // Direct3D samples pixel i at x = i: an edge at 16.5 leaves pixel 16 out and takes 17.
     const std::vector<Probe> edges = {{16, 20, kGrey}, {17, 20, kWhite}, {32, 20, kWhite},
@@ -181,9 +180,9 @@ std::vector<Scene> RenderingTest::scenes() {
     add("depth writes off", {{16, 32, kGreen}, {48, 32, kRed}}, [this] {
         useDiffuse();
         device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-        draw(Quad(-1, 1, 1, -1, 0.2f, kRed), kFvfColor, D3DPT_TRIANGLEFAN, 2);
+        fill(Quad(-1, 1, 1, -1, 0.2f, kRed));
         device_->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-        draw(Quad(-1, 1, 0, -1, 0.6f, kGreen), kFvfColor, D3DPT_TRIANGLEFAN, 2);
+        fill(Quad(-1, 1, 0, -1, 0.6f, kGreen));
     });
     // GL hands a deleted texture's name to the next one made: the stage must see the new one.
     add("texture made after one released", {{16, 16, kRed}, {48, 48, kGreen}}, [this] {
@@ -313,9 +312,9 @@ TEST_F(RenderingTest, UnwrittenResourcesReadAsZeroesAndLocksRewriteThem) {
         device_->BeginScene();
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);  // on again after a Reset
         useDiffuse();
-        draw(Quad(-1, 1, 0, -1, z, kRed), kFvfColor, D3DPT_TRIANGLEFAN, 2);
+        fill(Quad(-1, 1, 0, -1, z, kRed));
         device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-        draw(Quad(0, 1, 1, -1, 0.5f, 0xFF000000), kFvfColor, D3DPT_TRIANGLEFAN, 2);
+        fill(Quad(0, 1, 1, -1, 0.5f, 0xFF000000));
         device_->EndScene();
         const std::vector<uint32_t> frame = presentAndRead();
         EXPECT_EQ(std::pair(at(frame, 16, 32), at(frame, 48, 32)), std::pair(kRed, 0xFF000000u))
