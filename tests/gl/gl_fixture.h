@@ -92,7 +92,7 @@ public:
         return d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, flags, &parameters_, &device_);
     }
     // Lighting off; the rest as the device starts (identity transforms: clip space).
-    void createSceneDevice(UINT width, UINT height) {
+    void createSceneDevice(UINT width = kWidth, UINT height = kHeight) {
         parameters_ = WindowedParameters(width, height);
         ASSERT_EQ(createDevice(), D3D_OK);
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);

@@ -57,7 +57,6 @@ public:
             draw(kWindings, kFvfColor, D3DPT_TRIANGLELIST, 2);
         };
     }
-    void makeDevice() { createSceneDevice(kWidth, kHeight); }
     void useDiffuse() {
         device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
         device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
@@ -261,7 +260,7 @@ TEST_F(RenderingTest, ScenesDrawWhatDirect3DDrawsOnBothPaths) {
         for (bool fast : {false, true}) {
             SetFastPaths(fast, fast);
             releaseDevice();
-            makeDevice();
+            createSceneDevice();
             ASSERT_EQ(GlDeviceOf(device_).drawsDirectly(), fast);
             frames.push_back(drawScene(kGrey, [&] { scene.draw(); }));
         }
@@ -273,7 +272,7 @@ TEST_F(RenderingTest, ScenesDrawWhatDirect3DDrawsOnBothPaths) {
 }
 
 TEST_F(RenderingTest, TexelFormatsConvertAsDirect3DSamplesThem) {
-    ASSERT_NO_FATAL_FAILURE(makeDevice());
+    ASSERT_NO_FATAL_FAILURE(createSceneDevice());
     const struct {
         D3DFORMAT format;
         UINT bytes;
@@ -307,7 +306,7 @@ TEST_F(RenderingTest, TexelFormatsConvertAsDirect3DSamplesThem) {
 
 // Before any Clear, and after a Reset with depth writes left off, buffers are black and far.
 TEST_F(RenderingTest, UnwrittenResourcesReadAsZeroesAndLocksRewriteThem) {
-    ASSERT_NO_FATAL_FAILURE(makeDevice());
+    ASSERT_NO_FATAL_FAILURE(createSceneDevice());
     for (float z : {0.9f, 0.95f}) {
         device_->BeginScene();
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);  // on again after a Reset
@@ -349,7 +348,7 @@ TEST_F(RenderingTest, UnwrittenResourcesReadAsZeroesAndLocksRewriteThem) {
 
 // Kept index lists must follow when a fan moves, one goes, or a texture is rewritten mid-frame.
 TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
-    ASSERT_NO_FATAL_FAILURE(makeDevice());
+    ASSERT_NO_FATAL_FAILURE(createSceneDevice());
     std::vector<PositionUv2> vertices;
     using Faces = std::vector<std::pair<UINT, UINT>>;  // first vertex, count
     Faces level;
@@ -411,7 +410,7 @@ TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
 
 // Source-over of opaque texels changes nothing, so GL leaves it off; translucency keeps it on.
 TEST_F(RenderingTest, BlendingOfOpaqueTexelsIsLeftOffWithoutChangingAPixel) {
-    ASSERT_NO_FATAL_FAILURE(makeDevice());
+    ASSERT_NO_FATAL_FAILURE(createSceneDevice());
     const struct {
         D3DFORMAT format;
         UINT bytes;
@@ -452,7 +451,7 @@ TEST_F(RenderingTest, BlendingOfOpaqueTexelsIsLeftOffWithoutChangingAPixel) {
 }
 
 TEST_F(RenderingTest, OnlyABackBufferMatchingTheWindowIsDrawnDirectly) {
-    ASSERT_NO_FATAL_FAILURE(makeDevice());
+    ASSERT_NO_FATAL_FAILURE(createSceneDevice());
     const struct {
         const char* what;
         void (*change)(D3DPRESENT_PARAMETERS&);
@@ -498,7 +497,7 @@ TEST_F(RenderingTest, WindowShowsTheBackBufferScaledUpright) {
         releaseDevice();
         DestroyWindow(window_);
         window_ = MakeWindow(madeWidth, madeHeight);
-        makeDevice();
+        createSceneDevice();
         for (int frame = 0; frame < 3; ++frame) {  // the window changes after the first
             for (LONG q = 0; q < 4; ++q) {
                 const D3DRECT r{q % 2 * 32, q / 2 * 32, q % 2 * 32 + 32, q / 2 * 32 + 32};
