@@ -18,7 +18,7 @@ namespace {
 constexpr DWORD kFvfColor = D3DFVF_XYZ | D3DFVF_DIFFUSE, kFvfUv = D3DFVF_XYZ | D3DFVF_TEX1;
 constexpr DWORD kFvfUv2 = D3DFVF_XYZ | D3DFVF_TEX2;
 constexpr uint32_t kGrey = 0xFF212121, kRed = 0xFFFF0000, kGreen = 0xFF00FF00;
-constexpr uint32_t kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF;
+constexpr uint32_t kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF, kBlack = 0xFF000000;
 
 std::vector<PositionColor> Quad(float l, float t, float r, float b, float z, D3DCOLOR c) {
     return {{l, t, z, c}, {r, t, z, c}, {r, b, z, c}, {l, b, z, c}};
@@ -98,15 +98,15 @@ std::vector<Scene> RenderingTest::scenes() {
     // Over a first quad that stage 1 made black.
     add("disabled stage ends the cascade", {{32, 32, kRed}}, [this] {
         device_->SetTexture(0, texture(1, 1, {kRed}));
-        device_->SetTexture(1, texture(1, 1, {0xFF000000}));
+        device_->SetTexture(1, texture(1, 1, {kBlack}));
         device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
         draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
         device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-        device_->SetTexture(2, texture(1, 1, {0xFF000000}));
+        device_->SetTexture(2, texture(1, 1, {kBlack}));
         device_->SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_MODULATE);
         draw(kFullQuad, kFvfUv2, D3DPT_TRIANGLEFAN, 2);
     });
-    add("lighting without lights gives black", {{32, 32, 0xFF000000}}, [this] {
+    add("lighting without lights gives black", {{32, 32, kBlack}}, [this] {
         device_->SetRenderState(D3DRS_LIGHTING, TRUE);
         useDiffuse();
         fill(Quad(-1, 1, 1, -1, 0.5f, kWhite));
@@ -313,16 +313,15 @@ TEST_F(RenderingTest, UnwrittenResourcesReadAsZeroesAndLocksRewriteThem) {
         useDiffuse();
         fill(Quad(-1, 1, 0, -1, z, kRed));
         device_->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-        fill(Quad(0, 1, 1, -1, 0.5f, 0xFF000000));
+        fill(Quad(0, 1, 1, -1, 0.5f, kBlack));
         device_->EndScene();
         const std::vector<uint32_t> frame = presentAndRead();
-        EXPECT_EQ(std::pair(at(frame, 16, 32), at(frame, 48, 32)), std::pair(kRed, 0xFF000000u))
-            << z;
+        EXPECT_EQ(std::pair(at(frame, 16, 32), at(frame, 48, 32)), std::pair(kRed, kBlack)) << z;
         ASSERT_EQ(device_->Reset(&parameters_), D3D_OK);
     }
     device_->SetRenderState(D3DRS_LIGHTING, FALSE);
     for (D3DFORMAT format : {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_R5G6B5}) {
-        const uint32_t expected = format == D3DFMT_A8R8G8B8 ? kGrey : 0xFF000000u;
+        const uint32_t expected = format == D3DFMT_A8R8G8B8 ? kGrey : kBlack;
         EXPECT_EQ(sampled(texture(4, 4, {}, format)), expected) << format;
     }
     IDirect3DTexture8* texture = this->texture(4, 4, std::vector<uint32_t>(16, 0x00C08040));
@@ -388,8 +387,7 @@ TEST_F(RenderingTest, BatchedFramesEqualUnbatchedOnes) {
                     textures[0]->UnlockRect(0);
                 }
                 const auto [first, count] = faces[face];
-                const D3DPRIMITIVETYPE type = face % 9 == 4 ? D3DPT_TRIANGLESTRIP
-                                                            : D3DPT_TRIANGLEFAN;
+                const auto type = face % 9 == 4 ? D3DPT_TRIANGLESTRIP : D3DPT_TRIANGLEFAN;
                 EXPECT_EQ(device_->DrawPrimitive(type, first, count - 2), D3D_OK);
             }
         });
