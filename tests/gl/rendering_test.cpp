@@ -606,19 +606,17 @@ TEST_F(DeviceTest, WindowedZeroSideTakesTheClientArea) {
 }
 
 TEST_F(DeviceTest, OnlyAFullScreenDeviceIsLostWithItsWindowsActivation) {
-    ASSERT_EQ(createDevice(), D3D_OK);
-    ShowWindow(window_, SW_SHOW);
-    ShowWindow(window_, SW_HIDE);
-    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
-    releaseDevice();
-    parameters_.Windowed = FALSE;
-    ASSERT_EQ(createDevice(), D3D_OK);
-    ShowWindow(window_, SW_SHOW);
-    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
-    ShowWindow(window_, SW_HIDE);
-    EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICELOST);
-    ShowWindow(window_, SW_SHOW);
-    EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    for (BOOL windowed : {TRUE, FALSE}) {
+        releaseDevice();
+        parameters_.Windowed = windowed;
+        ASSERT_EQ(createDevice(), D3D_OK);
+        ShowWindow(window_, SW_SHOW);
+        EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
+        ShowWindow(window_, SW_HIDE);
+        EXPECT_EQ(device_->TestCooperativeLevel(), windowed ? D3D_OK : D3DERR_DEVICELOST);
+        ShowWindow(window_, SW_SHOW);
+        EXPECT_EQ(device_->TestCooperativeLevel(), windowed ? D3D_OK : D3DERR_DEVICENOTRESET);
+    }
 }
 
 }  // namespace
