@@ -13,9 +13,8 @@
 #include "world/visibility.h"
 #include "world/world.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
+#include <filesystem>
 
 using namespace tundra_formats;
 
@@ -31,8 +30,8 @@ protected:
         g_mainTexture = nullptr;
         GlDeviceTest::TearDown();
     }
-    std::vector<uint32_t> renderWorld(float x, float y, float z, float pitch, float yaw) {
-        g_camera.setPosition(x, y, z);
+    std::vector<uint32_t> renderWorld(const bsp::Vec3& p, float pitch, float yaw) {
+        g_camera.setPosition(float(p.x), float(p.y), float(p.z));
         g_camera.pitch = pitch, g_camera.yaw = yaw, g_camera.roll = 0;
         return drawScene(kClear, [this] { world_->render(); });
     }
@@ -51,8 +50,7 @@ TEST_F(SystemDrawingTest, GlyphsAreRedBlendedByCoverageWhereTheTextCameraPutsThe
     Font font;
     font.load("font.f", device_, 4.0f / 3.0f);
     font.setSize(0.3f);
-    // At size 0.3 the camera stands 140.3 before the middle of a 4:3 text plane
-    // 2 · 141.3 · tan(pi/8) = 117.05676 high.
+    // Size 0.3: the camera stands 140.3 before a 4:3 plane 2 · 141.3 · tan(pi/8) = 117.05676 high.
     const float middleX = 117.05676f * 4 / 3 / 2, middleY = 117.05676f / 2;
     const auto frame = drawScene(
         kClear, [&] { font.drawString("XH", middleX, middleY); }, 0.0f);
@@ -65,17 +63,15 @@ TEST_F(SystemDrawingTest, GlyphsAreRedBlendedByCoverageWhereTheTextCameraPutsThe
                 ColorNear(pixel(8 - in, in), 0xFFFF0000, 2));
     EXPECT_TRUE(ColorNear(pixel(-in, 4), kClear, 1) && ColorNear(pixel(4, 8 + in), kClear, 1));
     EXPECT_TRUE(ColorNear(pixel(4, -in), kClear, 1)) << "nothing hangs below the pen";
-    const uint32_t half = 0xFF000000u | (0x21 + (0xFF - 0x21) * 128 / 255) << 16 |
-                          (0x21 * 127 / 255) << 8 | (0x21 * 127 / 255);
-    EXPECT_TRUE(ColorNear(pixel(9.6f + 4, 4), half, 3)) << "one advance later";
+    // 128/255 red over the clear colour: 0x21 + 0xDE * 128 / 255 = 0x90, 0x21 * 127 / 255 = 0x10.
+    EXPECT_TRUE(ColorNear(pixel(9.6f + 4, 4), 0xFF901010, 3)) << "one advance later";
 }
 // From every spawn point, four ways: faces left out by visibility are never seen (a
 // few far coplanar pixels may fight over depth), and batching changes no pixel.
 TEST_F(SystemDrawingTest, ConvertedLevelsLookTheSameCulledAndWholeBatchedAndNot) {
     const char* const kNew = "/usr/share/games/openarena/baseoa/pak6-patch088.pk3";
     const char* const kOld = "/usr/share/games/openarena/baseoa/pak1-maps.pk3";
-    struct stat info;
-    if (stat(kNew, &info) != 0 || stat(kOld, &info) != 0)
+    if (!std::filesystem::exists(kNew) || !std::filesystem::exists(kOld))
         GTEST_SKIP() << "install the Debian packages openarena-088-data and openarena-081-maps";
     ASSERT_NO_FATAL_FAILURE(createSceneDevice(200, 150));
     g_mainTexture = texture(64, 64, mktexture::MakeMarble(64, 1).pixels);
@@ -96,21 +92,19 @@ TEST_F(SystemDrawingTest, ConvertedLevelsLookTheSameCulledAndWholeBatchedAndNot)
             for (int turn = 0; turn < 4; ++turn, ++views) {
                 const float pitch = turn % 2 ? 0.4f - 0.8f * (turn / 2) : 0.0f;
                 const float yaw = float((90.0 - spawn.yawDegrees) * M_PI / 180.0 + turn * M_PI / 2);
-                auto view = [&] {
-                    return renderWorld(float(p.x), float(p.y), float(p.z), pitch, yaw);
-                };
+                SCOPED_TRACE(::testing::Message() << "spawn " << views / 4 << ", turn " << turn);
+                auto view = [&] { return renderWorld(p, pitch, yaw); };
                 const std::vector<uint32_t> whole = view();
-                SetDrawBatching(false);
-                EXPECT_TRUE(whole == view())
-                    << "spawn " << views / 4 << ", turn " << turn << ", unbatched";
-                SetDrawBatching(true);
+                SetFastPaths(false);
+                EXPECT_TRUE(whole == view()) << "unbatched";
+                SetFastPaths(true);
                 world_->visibility = std::move(visibility);
                 const std::vector<uint32_t> culled = view();
                 visibility = std::move(world_->visibility);
                 size_t differing = 0;
                 for (size_t i = 0; i < whole.size(); ++i)
                     differing += whole[i] != culled[i], pixelsDrawn += whole[i] != kClear;
-                EXPECT_LE(differing, 8u) << "spawn " << views / 4 << ", turn " << turn;
+                EXPECT_LE(differing, 8u);
                 for (size_t f = 0; f < world_->faces.size(); ++f)
                     facesDrawn += visibility->selected(f);
             }

@@ -15,24 +15,15 @@
 
 namespace gl_test {
 
-// The GL device behind a device these tests made.
 inline gl_d3d8::GlDevice& GlDeviceOf(IDirect3DDevice8* device) {
     return *dynamic_cast<gl_d3d8::GlDevice*>(device);
 }
-// A switch changed for the devices made from now on and for the live ones.
-template <class Change>
-void ChangeOptions(Change change) {
+// For the devices made from now on and the live ones (direct drawing takes effect at a Reset).
+inline void SetFastPaths(bool batching, bool directDrawing = true) {
     gl_d3d8::LoadOptions();
-    change(gl_d3d8::ProcessOptions());
+    gl_d3d8::ProcessOptions() = {batching, directDrawing};
     for (gl_d3d8::ObservedDevice* device : gl_d3d8::LiveDevices())
-        change(dynamic_cast<gl_d3d8::GlDevice*>(device)->options());
-}
-inline void SetDrawBatching(bool on) {
-    ChangeOptions([on](gl_d3d8::Options& options) { options.batching = on; });
-}
-// Applies to devices made or reset afterwards.
-inline void SetDirectDrawing(bool on) {
-    ChangeOptions([on](gl_d3d8::Options& options) { options.directDrawing = on; });
+        dynamic_cast<gl_d3d8::GlDevice*>(device)->options() = gl_d3d8::ProcessOptions();
 }
 
 inline HWND MakeWindow(int width, int height) {
@@ -89,8 +80,7 @@ public:
         releaseDevice();
         EXPECT_TRUE(!d3d_ || d3d_->Release() == 0u);
         if (window_) DestroyWindow(window_);
-        SetDirectDrawing(true);
-        SetDrawBatching(true);
+        SetFastPaths(true);
     }
     void releaseDevice() {
         for (IUnknown* resource : resources_) resource->Release();
@@ -101,9 +91,8 @@ public:
     HRESULT createDevice(DWORD flags = D3DCREATE_HARDWARE_VERTEXPROCESSING) {
         return d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, flags, &parameters_, &device_);
     }
-    // Lighting off; transforms (identity: clip space), depth test and back-face culling stay
-    // as the device starts.
-    void createSceneDevice(UINT width, UINT height) {
+    // Lighting off; the rest as the device starts (identity transforms: clip space).
+    void createSceneDevice(UINT width = kWidth, UINT height = kHeight) {
         parameters_ = WindowedParameters(width, height);
         ASSERT_EQ(createDevice(), D3D_OK);
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
@@ -129,7 +118,7 @@ public:
         resources_.push_back(buffer);
         return buffer;
     }
-    // Each texel's low `bytesPerTexel` bytes, row by row.
+    // Each texel's low `bytesPerTexel` bytes, row by row; none leaves the texture unwritten.
     IDirect3DTexture8* texture(UINT width, UINT height, const std::vector<uint32_t>& texels,
                                D3DFORMAT format = D3DFMT_A8R8G8B8, UINT bytesPerTexel = 4) {
         IDirect3DTexture8* result = nullptr;
@@ -139,7 +128,7 @@ public:
         D3DLOCKED_RECT locked{};
         EXPECT_EQ(result->LockRect(0, &locked, nullptr, 0), D3D_OK);
         BYTE* const bits = static_cast<BYTE*>(locked.pBits);
-        for (UINT i = 0; i < width * height; ++i)
+        for (UINT i = 0; i < texels.size(); ++i)
             std::memcpy(bits + i / width * locked.Pitch + i % width * bytesPerTexel, &texels[i],
                         bytesPerTexel);
         result->UnlockRect(0);
@@ -159,6 +148,9 @@ public:
 
     std::vector<uint32_t> presentAndRead() {
         EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        return presentedFrame();
+    }
+    std::vector<uint32_t> presentedFrame() {
         std::vector<uint32_t> pixels;
         UINT w = 0, h = 0;
         EXPECT_TRUE(GlDeviceOf(device_).readBack(pixels, w, h));
