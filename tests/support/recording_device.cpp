@@ -18,7 +18,7 @@ std::string hex(uint32_t value) {
     return out.str();
 }
 
-std::string str(uint32_t value) { return std::to_string(value); }
+std::string str(int64_t value) { return std::to_string(value); }
 
 std::string call(const std::string& name, const std::vector<std::string>& shown) {
     std::string text = name + "(";
@@ -61,24 +61,6 @@ std::string RenderStateName(DWORD state) {
     return lookUp(table, state);
 }
 
-std::string StageStateName(DWORD type) {
-    static const Named table[] = {
-        N(D3DTSS_, COLOROP),       N(D3DTSS_, COLORARG1),     N(D3DTSS_, COLORARG2),
-        N(D3DTSS_, ALPHAOP),       N(D3DTSS_, ALPHAARG1),     N(D3DTSS_, ALPHAARG2),
-        N(D3DTSS_, TEXCOORDINDEX), N(D3DTSS_, ADDRESSU),      N(D3DTSS_, ADDRESSV),
-        N(D3DTSS_, BORDERCOLOR),   N(D3DTSS_, MAGFILTER),     N(D3DTSS_, MINFILTER),
-        N(D3DTSS_, MIPFILTER),     N(D3DTSS_, MIPMAPLODBIAS), N(D3DTSS_, MAXMIPLEVEL),
-        N(D3DTSS_, MAXANISOTROPY), N(D3DTSS_, ADDRESSW),      N(D3DTSS_, COLORARG0),
-        N(D3DTSS_, ALPHAARG0),     N(D3DTSS_, RESULTARG),     N(D3DTSS_, TEXTURETRANSFORMFLAGS)};
-    return lookUp(table, type);
-}
-
-std::string TransformName(DWORD state) {
-    static const Named table[] = {N(D3DTS_, VIEW), N(D3DTS_, PROJECTION), N(D3DTS_, TEXTURE0),
-                                  N(D3DTS_, TEXTURE1), N(D3DTS_, WORLD)};
-    return lookUp(table, state);
-}
-
 std::string FormatName(DWORD format) {
     static const Named table[] = {
         N(D3DFMT_, UNKNOWN), N(D3DFMT_, R8G8B8),   N(D3DFMT_, A8R8G8B8),     N(D3DFMT_, X8R8G8B8),
@@ -89,12 +71,9 @@ std::string FormatName(DWORD format) {
     return lookUp(table, format);
 }
 
-std::string PoolName(DWORD pool) {
-    static const Named table[] = {N(D3DPOOL_, DEFAULT), N(D3DPOOL_, MANAGED),
-                                  N(D3DPOOL_, SYSTEMMEM), N(D3DPOOL_, SCRATCH)};
-    return lookUp(table, pool);
-}
 #undef N
+
+std::string PoolName(DWORD pool) { return pool == D3DPOOL_MANAGED ? "MANAGED" : str(pool); }
 
 std::string matrixText(const D3DMATRIX& m) {
     std::ostringstream out;
@@ -121,23 +100,11 @@ std::vector<RecordedCall> CallRecorder::callsNamed(const std::string& name) cons
     return found;
 }
 
-std::vector<std::string> CallRecorder::callTexts() const {
-    std::vector<std::string> texts;
-    for (const RecordedCall& call : calls_) texts.push_back(call.text);
-    return texts;
-}
-
 std::vector<std::string> CallRecorder::callTexts(const std::string& name) const {
     std::vector<std::string> texts;
-    for (const RecordedCall& call : callsNamed(name)) texts.push_back(call.text);
+    for (const RecordedCall& call : name.empty() ? calls_ : callsNamed(name))
+        texts.push_back(call.text);
     return texts;
-}
-
-size_t CallRecorder::count(const std::string& name) const { return callsNamed(name).size(); }
-
-void CallRecorder::failCalls(const std::string& method, HRESULT result, unsigned skip,
-                             unsigned times) {
-    failures_[method] = Failure{result, skip, times};
 }
 
 HRESULT CallRecorder::record(const std::string& name, std::vector<uint32_t> args, std::string text,
@@ -155,21 +122,24 @@ HRESULT CallRecorder::record(const std::string& name, std::vector<uint32_t> args
     return result;
 }
 
-ULONG RefCounted::addRef(CallRecorder& log, const std::string& prefix) {
-    log.record("AddRef", {}, prefix + "AddRef()");
+ULONG RefCounted::addRef() {
+    log_.record("AddRef", {}, prefix_ + "AddRef()");
     return refs_.add();
 }
 
-ULONG RefCounted::release(CallRecorder& log, const std::string& prefix) {
+ULONG RefCounted::release() {
     ULONG left = 0;
     if (!refs_.drop(left)) errors_.push_back("Release of " + name_ + " with no reference left");
-    log.record("Release", {}, prefix + "Release() -> " + str(left));
+    log_.record("Release", {}, prefix_ + "Release() -> " + str(left));
     return left;
 }
 
-RecordingTexture::RecordingTexture(RecordingDevice& device, int id, UINT width, UINT height,
-                                   UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : RefCounted("tex#" + str(id)), device_(device), usage_(usage), format_(format), pool_(pool) {
+RecordingTexture::RecordingTexture(CallRecorder& log, int id, UINT width, UINT height, UINT levels,
+                                   DWORD usage, D3DFORMAT format, D3DPOOL pool)
+    : Counted("tex#" + str(id), log, "tex#" + str(id) + "."),
+      usage_(usage),
+      format_(format),
+      pool_(pool) {
     const UINT fullChain = texel_layout::MipChainLength(width, height);
     if (levels == 0 || levels > fullChain) levels = fullChain;
     for (UINT level = 0; level < levels; ++level) {
@@ -184,15 +154,10 @@ RecordingTexture::RecordingTexture(RecordingDevice& device, int id, UINT width, 
     }
 }
 
-ULONG RecordingTexture::AddRef() { return addRef(device_, name() + "."); }
-
-ULONG RecordingTexture::Release() { return release(device_, name() + "."); }
-
 HRESULT RecordingTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
     const bool valid = level < levels_.size() && desc;
-    HRESULT hr = device_.record("GetLevelDesc", {level},
-                                name() + call(".GetLevelDesc", {str(level)}),
-                                valid ? D3D_OK : D3DERR_INVALIDCALL);
+    HRESULT hr = log_.record("GetLevelDesc", {level}, name() + call(".GetLevelDesc", {str(level)}),
+                             valid ? D3D_OK : D3DERR_INVALIDCALL);
     if (FAILED(hr)) return hr;
     const Level& l = levels_[level];
     *desc = D3DSURFACE_DESC{
@@ -203,10 +168,9 @@ HRESULT RecordingTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
 
 HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect,
                                    DWORD flags) {
-    std::string area = rect ? "[" + std::to_string(rect->left) + "," + std::to_string(rect->top) +
-                                  "," + std::to_string(rect->right) + "," +
-                                  std::to_string(rect->bottom) + "]"
-                            : "whole";
+    const std::string area =
+        rect ? call("", {str(rect->left), str(rect->top), str(rect->right), str(rect->bottom)})
+             : "whole";
     const bool usable = level < levels_.size() && lockedRect && !levels_[level].locked;
     bool inside = true;
     if (usable && rect) {
@@ -215,9 +179,9 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const
                  rect->top < rect->bottom && rect->right <= LONG(l.width) &&
                  rect->bottom <= LONG(l.height);
     }
-    HRESULT hr = device_.record("LockRect", {level, flags},
-                                name() + call(".LockRect", {str(level), area, hex(flags)}),
-                                usable && inside ? D3D_OK : D3DERR_INVALIDCALL);
+    HRESULT hr = log_.record("LockRect", {level, flags},
+                             name() + call(".LockRect", {str(level), area, hex(flags)}),
+                             usable && inside ? D3D_OK : D3DERR_INVALIDCALL);
     if (!usable) errors_.push_back(name() + ".LockRect(" + str(level) + "): bad level or locked");
     if (FAILED(hr) && lockedRect) *lockedRect = D3DLOCKED_RECT{0, nullptr};
     if (FAILED(hr)) return hr;
@@ -233,7 +197,7 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const
 
 HRESULT RecordingTexture::UnlockRect(UINT level) {
     const bool locked = level < levels_.size() && levels_[level].locked;
-    device_.record("UnlockRect", {level}, name() + call(".UnlockRect", {str(level)}));
+    log_.record("UnlockRect", {level}, name() + call(".UnlockRect", {str(level)}));
     if (!locked) {
         errors_.push_back(name() + ".UnlockRect(" + str(level) + ") without a lock");
         return D3DERR_INVALIDCALL;
@@ -261,27 +225,22 @@ bool RecordingTexture::paddingIntact() const {
     return true;
 }
 
-RecordingVertexBuffer::RecordingVertexBuffer(RecordingDevice& device, int id, UINT length,
-                                             DWORD usage, DWORD fvf, D3DPOOL pool)
-    : RefCounted("vb#" + str(id)),
-      device_(device),
+RecordingVertexBuffer::RecordingVertexBuffer(CallRecorder& log, int id, UINT length, DWORD usage,
+                                             DWORD fvf, D3DPOOL pool)
+    : Counted("vb#" + str(id), log, "vb#" + str(id) + "."),
       usage_(usage),
       fvf_(fvf),
       pool_(pool),
       bytes_(length, 0) {}
-
-ULONG RecordingVertexBuffer::AddRef() { return addRef(device_, name() + "."); }
-
-ULONG RecordingVertexBuffer::Release() { return release(device_, name() + "."); }
 
 HRESULT RecordingVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data, DWORD flags) {
     const size_t length = bytes_.size();
     const size_t size = sizeToLock ? sizeToLock : length - std::min<size_t>(offsetToLock, length);
     const bool valid = data && !locked_ && offsetToLock < length && offsetToLock + size <= length;
     HRESULT hr =
-        device_.record("Lock", {offsetToLock, sizeToLock, flags},
-                       name() + call(".Lock", {str(offsetToLock), str(sizeToLock), hex(flags)}),
-                       valid ? D3D_OK : D3DERR_INVALIDCALL);
+        log_.record("Lock", {offsetToLock, sizeToLock, flags},
+                    name() + call(".Lock", {str(offsetToLock), str(sizeToLock), hex(flags)}),
+                    valid ? D3D_OK : D3DERR_INVALIDCALL);
     if (data) *data = nullptr;
     if (!valid) errors_.push_back(name() + ".Lock: no pointer, outside the buffer or locked");
     if (FAILED(hr)) return hr;
@@ -291,7 +250,7 @@ HRESULT RecordingVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** d
 }
 
 HRESULT RecordingVertexBuffer::Unlock() {
-    device_.record("Unlock", {}, name() + ".Unlock()");
+    log_.record("Unlock", {}, name() + ".Unlock()");
     if (!locked_) {
         errors_.push_back(name() + ".Unlock without a lock");
         return D3DERR_INVALIDCALL;
@@ -302,7 +261,7 @@ HRESULT RecordingVertexBuffer::Unlock() {
 
 HRESULT RecordingVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
     HRESULT hr =
-        device_.record("GetDesc", {}, name() + ".GetDesc()", desc ? D3D_OK : D3DERR_INVALIDCALL);
+        log_.record("GetDesc", {}, name() + ".GetDesc()", desc ? D3D_OK : D3DERR_INVALIDCALL);
     if (FAILED(hr)) return hr;
     *desc = D3DVERTEXBUFFER_DESC{
         D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage_, pool_, UINT(bytes_.size()), fvf_};
@@ -336,65 +295,43 @@ D3DCAPS8 RecordingDevice::defaultCaps() {
 }
 
 RecordingDevice::RecordingDevice(const D3DPRESENT_PARAMETERS& params, D3DCAPS8 caps)
-    : RefCounted("device"), params_(params), caps_(caps) {
+    : Counted("device", *this, ""), params_(params), caps_(caps) {
     resetStates();
 }
-
-RecordingDevice::~RecordingDevice() = default;
 
 // Direct3D 8's initial states, which a Reset brings back.
 void RecordingDevice::resetStates() {
     renderStates_ = {{D3DRS_ZENABLE, params_.EnableAutoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE},
-                     {D3DRS_FILLMODE, 3},   // solid
-                     {D3DRS_SHADEMODE, 2},  // Gouraud
-                     {D3DRS_ZWRITEENABLE, TRUE},
+                     {D3DRS_FILLMODE, D3DFILL_SOLID},
+                     {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
                      {D3DRS_SRCBLEND, D3DBLEND_ONE},
                      {D3DRS_DESTBLEND, D3DBLEND_ZERO},
                      {D3DRS_CULLMODE, D3DCULL_CCW},
                      {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
                      {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
                      {D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu},
-                     {D3DRS_CLIPPING, TRUE},
-                     {D3DRS_LIGHTING, TRUE},
-                     {D3DRS_COLORVERTEX, TRUE},
-                     {D3DRS_MULTISAMPLEANTIALIAS, TRUE},
                      {D3DRS_COLORWRITEENABLE, 0xF},
-                     {D3DRS_BLENDOP, 1}};  // add
+                     {D3DRS_BLENDOP, D3DBLENDOP_ADD}};
+    for (auto state : {D3DRS_ZWRITEENABLE, D3DRS_CLIPPING, D3DRS_LIGHTING, D3DRS_COLORVERTEX,
+                       D3DRS_MULTISAMPLEANTIALIAS})
+        renderStates_[state] = TRUE;
     stageStates_.clear();
     for (DWORD stage = 0; stage < 8; ++stage) {
-        const std::pair<D3DTEXTURESTAGESTATETYPE, DWORD> defaults[] = {
-            {D3DTSS_COLOROP, stage ? D3DTOP_DISABLE : D3DTOP_MODULATE},
-            {D3DTSS_ALPHAOP, stage ? D3DTOP_DISABLE : D3DTOP_SELECTARG1},
-            {D3DTSS_COLORARG1, D3DTA_TEXTURE},
-            {D3DTSS_ALPHAARG1, D3DTA_TEXTURE},
-            {D3DTSS_COLORARG2, D3DTA_CURRENT},
-            {D3DTSS_ALPHAARG2, D3DTA_CURRENT},
-            {D3DTSS_COLORARG0, D3DTA_CURRENT},
-            {D3DTSS_ALPHAARG0, D3DTA_CURRENT},
-            {D3DTSS_RESULTARG, D3DTA_CURRENT},
-            {D3DTSS_TEXCOORDINDEX, stage},
-            {D3DTSS_ADDRESSU, D3DTADDRESS_WRAP},
-            {D3DTSS_ADDRESSV, D3DTADDRESS_WRAP},
-            {D3DTSS_ADDRESSW, D3DTADDRESS_WRAP},
-            {D3DTSS_MAGFILTER, D3DTEXF_POINT},
-            {D3DTSS_MINFILTER, D3DTEXF_POINT},
-            {D3DTSS_MAXANISOTROPY, 1}};
-        for (const auto& state : defaults) stageStates_[{stage, state.first}] = state.second;
+        auto set = [&](std::initializer_list<D3DTEXTURESTAGESTATETYPE> types, DWORD value) {
+            for (auto type : types) stageStates_[{stage, type}] = value;
+        };
+        set({D3DTSS_COLOROP}, stage ? D3DTOP_DISABLE : D3DTOP_MODULATE);
+        set({D3DTSS_ALPHAOP}, stage ? D3DTOP_DISABLE : D3DTOP_SELECTARG1);
+        set({D3DTSS_COLORARG1, D3DTSS_ALPHAARG1}, D3DTA_TEXTURE);
+        set({D3DTSS_COLORARG2, D3DTSS_ALPHAARG2, D3DTSS_COLORARG0, D3DTSS_ALPHAARG0,
+             D3DTSS_RESULTARG},
+            D3DTA_CURRENT);
+        set({D3DTSS_TEXCOORDINDEX}, stage);
+        set({D3DTSS_ADDRESSU, D3DTSS_ADDRESSV, D3DTSS_ADDRESSW}, D3DTADDRESS_WRAP);
+        set({D3DTSS_MAGFILTER, D3DTSS_MINFILTER}, D3DTEXF_POINT);
+        set({D3DTSS_MAXANISOTROPY}, 1);
     }
     transforms_.clear();
-}
-
-void RecordingDevice::scriptCooperativeLevel(std::vector<HRESULT> results) {
-    cooperativeScript_ = std::move(results);
-    cooperativeNext_ = 0;
-}
-
-RecordingTexture* RecordingDevice::texture(int id) const {
-    return id < 1 || size_t(id) > textures_.size() ? nullptr : textures_[id - 1].get();
-}
-
-RecordingVertexBuffer* RecordingDevice::vertexBuffer(int id) const {
-    return id < 1 || size_t(id) > buffers_.size() ? nullptr : buffers_[id - 1].get();
 }
 
 std::vector<std::string> RecordingDevice::leaks() const {
@@ -437,10 +374,6 @@ std::vector<std::string> RecordingDevice::problems() const {
         all.insert(all.end(), list.begin(), list.end());
     return all;
 }
-
-ULONG RecordingDevice::AddRef() { return addRef(*this, ""); }
-
-ULONG RecordingDevice::Release() { return release(*this, ""); }
 
 HRESULT RecordingDevice::TestCooperativeLevel() {
     if (cooperativeNext_ < cooperativeScript_.size())
@@ -551,17 +484,16 @@ bool KnownTransform(DWORD state) {
 }  // namespace
 
 HRESULT RecordingDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
-    HRESULT hr =
-        record("SetTransform", {state},
-               call("SetTransform", {TransformName(state), matrix ? matrixText(*matrix) : "null"}),
-               matrix && KnownTransform(state) ? D3D_OK : D3DERR_INVALIDCALL);
+    HRESULT hr = record("SetTransform", {state},
+                        call("SetTransform", {str(state), matrix ? matrixText(*matrix) : "null"}),
+                        matrix && KnownTransform(state) ? D3D_OK : D3DERR_INVALIDCALL);
     if (matrix) last().floats.assign(&matrix->m[0][0], &matrix->m[0][0] + 16);
     if (SUCCEEDED(hr)) transforms_[state] = *matrix;
     return hr;
 }
 
 HRESULT RecordingDevice::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
-    HRESULT hr = record("GetTransform", {state}, call("GetTransform", {TransformName(state)}),
+    HRESULT hr = record("GetTransform", {state}, call("GetTransform", {str(state)}),
                         matrix && KnownTransform(state) ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) *matrix = transform(state);
     return hr;
@@ -593,10 +525,9 @@ HRESULT RecordingDevice::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture)
 
 HRESULT RecordingDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
                                               DWORD value) {
-    HRESULT hr =
-        record("SetTextureStageState", {stage, type, value},
-               call("SetTextureStageState", {str(stage), StageStateName(type), str(value)}),
-               stage < 8 && type > 0 && type < 32 ? D3D_OK : D3DERR_INVALIDCALL);
+    HRESULT hr = record("SetTextureStageState", {stage, type, value},
+                        call("SetTextureStageState", {str(stage), str(type), str(value)}),
+                        stage < 8 && type > 0 && type < 32 ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) stageStates_[{stage, type}] = value;
     return hr;
 }
@@ -604,7 +535,7 @@ HRESULT RecordingDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATET
 HRESULT RecordingDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
                                               DWORD* value) {
     HRESULT hr = record("GetTextureStageState", {stage, type},
-                        call("GetTextureStageState", {str(stage), StageStateName(type)}),
+                        call("GetTextureStageState", {str(stage), str(type)}),
                         value && stage < 8 && type > 0 && type < 32 ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) *value = stageState(stage, type);
     return hr;
@@ -659,18 +590,6 @@ DWORD RecordingDevice::stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) co
     auto found = stageStates_.find({stage, type});
     return found == stageStates_.end() ? 0 : found->second;
 }
-
-RecordingDirect3D::RecordingDirect3D(UINT adapters) : RefCounted("d3d"), adapterCount_(adapters) {}
-
-RecordingDirect3D::~RecordingDirect3D() = default;
-
-RecordingDevice* RecordingDirect3D::device() const {
-    return devices_.empty() ? nullptr : devices_.back().get();
-}
-
-ULONG RecordingDirect3D::AddRef() { return addRef(*this, ""); }
-
-ULONG RecordingDirect3D::Release() { return release(*this, ""); }
 
 UINT RecordingDirect3D::GetAdapterCount() {
     record("GetAdapterCount", {}, "GetAdapterCount()");
