@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 namespace tundra_test {
 
@@ -134,6 +135,11 @@ ULONG RefCounted::release() {
     return left;
 }
 
+HRESULT RefCounted::refuseUnless(bool allowed, const std::string& misuse) {
+    if (!allowed) errors_.push_back(misuse);
+    return allowed ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
 RecordingTexture::RecordingTexture(CallRecorder& log, int id, UINT width, UINT height, UINT levels,
                                    DWORD usage, D3DFORMAT format, D3DPOOL pool)
     : Counted("tex#" + str(id), log, "tex#" + str(id) + "."),
@@ -198,12 +204,8 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const
 HRESULT RecordingTexture::UnlockRect(UINT level) {
     const bool locked = level < levels_.size() && levels_[level].locked;
     log_.record("UnlockRect", {level}, name() + call(".UnlockRect", {str(level)}));
-    if (!locked) {
-        errors_.push_back(name() + ".UnlockRect(" + str(level) + ") without a lock");
-        return D3DERR_INVALIDCALL;
-    }
-    levels_[level].locked = false;
-    return D3D_OK;
+    if (locked) levels_[level].locked = false;
+    return refuseUnless(locked, name() + ".UnlockRect(" + str(level) + ") without a lock");
 }
 
 uint32_t RecordingTexture::texel(UINT level, UINT x, UINT y) const {
@@ -251,12 +253,7 @@ HRESULT RecordingVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** d
 
 HRESULT RecordingVertexBuffer::Unlock() {
     log_.record("Unlock", {}, name() + ".Unlock()");
-    if (!locked_) {
-        errors_.push_back(name() + ".Unlock without a lock");
-        return D3DERR_INVALIDCALL;
-    }
-    locked_ = false;
-    return D3D_OK;
+    return refuseUnless(std::exchange(locked_, false), name() + ".Unlock without a lock");
 }
 
 HRESULT RecordingVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
@@ -379,11 +376,6 @@ HRESULT RecordingDevice::TestCooperativeLevel() {
     if (cooperativeNext_ < cooperativeScript_.size())
         cooperation_ = cooperativeScript_[cooperativeNext_++];
     return record("TestCooperativeLevel", {}, "TestCooperativeLevel()", cooperation_);
-}
-
-HRESULT RecordingDevice::refuseUnless(bool allowed, const std::string& misuse) {
-    if (!allowed) errors_.push_back(misuse);
-    return allowed ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
 HRESULT RecordingDevice::GetDeviceCaps(D3DCAPS8* caps) {

@@ -72,6 +72,8 @@ public:
 protected:
     ULONG addRef();
     ULONG release();
+    // D3DERR_INVALIDCALL, with `misuse` kept as an error, unless `allowed`.
+    HRESULT refuseUnless(bool allowed, const std::string& misuse);
     ~RefCounted() = default;
     CallRecorder& log_;
     std::vector<std::string> errors_;
@@ -203,7 +205,6 @@ public:
 
 private:
     void resetStates();
-    HRESULT refuseUnless(bool allowed, const std::string& misuse);
     D3DPRESENT_PARAMETERS params_;
     D3DCAPS8 caps_;
     std::vector<std::unique_ptr<RecordingTexture>> textures_;
