@@ -47,28 +47,21 @@ std::string lookUp(const Named (&table)[size], DWORD value) {
     return str(value);
 }
 
+// The states and texture formats the viewer sets; numbers show the rest.
 std::string RenderStateName(DWORD state) {
     // clang-format off
     static const Named table[] = {
-        N(D3DRS_, ZENABLE), N(D3DRS_, FILLMODE), N(D3DRS_, SHADEMODE), N(D3DRS_, ZWRITEENABLE),
-        N(D3DRS_, ALPHATESTENABLE), N(D3DRS_, SRCBLEND), N(D3DRS_, DESTBLEND), N(D3DRS_, CULLMODE),
-        N(D3DRS_, ZFUNC), N(D3DRS_, ALPHAREF), N(D3DRS_, ALPHAFUNC), N(D3DRS_, DITHERENABLE),
-        N(D3DRS_, ALPHABLENDENABLE), N(D3DRS_, FOGENABLE), N(D3DRS_, SPECULARENABLE),
-        N(D3DRS_, STENCILENABLE), N(D3DRS_, TEXTUREFACTOR), N(D3DRS_, CLIPPING),
-        N(D3DRS_, LIGHTING), N(D3DRS_, AMBIENT), N(D3DRS_, COLORVERTEX),
-        N(D3DRS_, NORMALIZENORMALS), N(D3DRS_, COLORWRITEENABLE), N(D3DRS_, BLENDOP),
-        N(D3DRS_, MULTISAMPLEANTIALIAS)};
+        N(D3DRS_, ZENABLE), N(D3DRS_, CULLMODE), N(D3DRS_, LIGHTING), N(D3DRS_, ALPHABLENDENABLE),
+        N(D3DRS_, SRCBLEND), N(D3DRS_, DESTBLEND), N(D3DRS_, MULTISAMPLEANTIALIAS)};
     // clang-format on
     return lookUp(table, state);
 }
 
 std::string FormatName(DWORD format) {
-    static const Named table[] = {
-        N(D3DFMT_, UNKNOWN), N(D3DFMT_, R8G8B8),   N(D3DFMT_, A8R8G8B8),     N(D3DFMT_, X8R8G8B8),
-        N(D3DFMT_, R5G6B5),  N(D3DFMT_, X1R5G5B5), N(D3DFMT_, A1R5G5B5),     N(D3DFMT_, A4R4G4B4),
-        N(D3DFMT_, A8),      N(D3DFMT_, X4R4G4B4), N(D3DFMT_, L8),           N(D3DFMT_, D32),
-        N(D3DFMT_, D15S1),   N(D3DFMT_, D24S8),    N(D3DFMT_, D16_LOCKABLE), N(D3DFMT_, D16),
-        N(D3DFMT_, D24X8),   N(D3DFMT_, D24X4S4)};
+    static const Named table[] = {N(D3DFMT_, UNKNOWN),  N(D3DFMT_, R8G8B8),   N(D3DFMT_, A8R8G8B8),
+                                  N(D3DFMT_, X8R8G8B8), N(D3DFMT_, R5G6B5),   N(D3DFMT_, X1R5G5B5),
+                                  N(D3DFMT_, A1R5G5B5), N(D3DFMT_, A4R4G4B4), N(D3DFMT_, X4R4G4B4),
+                                  N(D3DFMT_, A8),       N(D3DFMT_, L8)};
     return lookUp(table, format);
 }
 
