@@ -75,6 +75,20 @@ std::string matrixText(const D3DMATRIX& m) {
     return out.str() + "]";
 }
 
+bool KnownTransform(DWORD state) {
+    return state == D3DTS_WORLD || state == D3DTS_VIEW || state == D3DTS_PROJECTION ||
+           (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE0 + 7);
+}
+
+// The vertices a draw of a point, line or triangle list, a line strip, a triangle strip or
+// fan reads; more than any buffer holds for another type.
+uint64_t VerticesRead(D3DPRIMITIVETYPE type, uint64_t n) {
+    const uint64_t read[] = {n, 2 * n, n + 1, 3 * n, n + 2, n + 2};
+    return type >= D3DPT_POINTLIST && type <= D3DPT_TRIANGLEFAN ? read[type - 1] : UINT64_MAX / 2;
+}
+
+std::string DeviceType(D3DDEVTYPE type) { return type == D3DDEVTYPE_HAL ? "HAL" : str(type); }
+
 const BYTE kPadding = 0xCD;
 const UINT kRowGap = 12;  // so that the pitch is never width × texel size
 
@@ -461,13 +475,6 @@ HRESULT RecordingDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flag
     return record("Clear", {rectCount, flags, color, stencil}, call("Clear", shown));
 }
 
-namespace {
-bool KnownTransform(DWORD state) {
-    return state == D3DTS_WORLD || state == D3DTS_VIEW || state == D3DTS_PROJECTION ||
-           (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE0 + 7);
-}
-}  // namespace
-
 HRESULT RecordingDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
     HRESULT hr = record("SetTransform", {state},
                         call("SetTransform", {str(state), matrix ? matrixText(*matrix) : "null"}),
@@ -526,15 +533,6 @@ HRESULT RecordingDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATET
     return hr;
 }
 
-namespace {
-// The vertices a draw of a point, line or triangle list, a line strip, a triangle strip or
-// fan reads; more than any buffer holds for another type.
-uint64_t VerticesRead(D3DPRIMITIVETYPE type, uint64_t n) {
-    const uint64_t read[] = {n, 2 * n, n + 1, 3 * n, n + 2, n + 2};
-    return type >= D3DPT_POINTLIST && type <= D3DPT_TRIANGLEFAN ? read[type - 1] : UINT64_MAX / 2;
-}
-}  // namespace
-
 HRESULT RecordingDevice::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex,
                                        UINT primitiveCount) {
     const uint64_t room = stream_ && stride_ ? stream_->bytes().size() / stride_ : 0;
@@ -567,23 +565,13 @@ HRESULT RecordingDevice::SetStreamSource(UINT streamNumber, IDirect3DVertexBuffe
 }
 
 D3DMATRIX RecordingDevice::transform(D3DTRANSFORMSTATETYPE state) const {
-    auto found = transforms_.find(state);
-    return found == transforms_.end() ? IdentityMatrix() : found->second;
-}
-
-DWORD RecordingDevice::stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) const {
-    auto found = stageStates_.find({stage, type});
-    return found == stageStates_.end() ? 0 : found->second;
+    return transforms_.count(state) ? transforms_.at(state) : IdentityMatrix();
 }
 
 UINT RecordingDirect3D::GetAdapterCount() {
     record("GetAdapterCount", {}, "GetAdapterCount()");
     return adapterCount_;
 }
-
-namespace {
-std::string DeviceType(D3DDEVTYPE type) { return type == D3DDEVTYPE_HAL ? "HAL" : str(type); }
-}  // namespace
 
 HRESULT RecordingDirect3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* caps) {
     HRESULT hr = record("GetDeviceCaps", {adapter, deviceType},
@@ -596,11 +584,11 @@ HRESULT RecordingDirect3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3
     return hr;
 }
 
-HRESULT RecordingDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
+HRESULT RecordingDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND,
                                         DWORD behaviorFlags,
                                         D3DPRESENT_PARAMETERS* presentParameters,
                                         IDirect3DDevice8** returnedDevice) {
-    requests_.push_back(DeviceRequest{adapter, deviceType, focusWindow, behaviorFlags, {}});
+    requests_.push_back(DeviceRequest{adapter, deviceType, behaviorFlags, {}});
     if (presentParameters) requests_.back().params = *presentParameters;
     const bool valid = adapter < adapterCount_ && presentParameters && returnedDevice;
     HRESULT hr =

@@ -175,7 +175,9 @@ public:
     const D3DPRESENT_PARAMETERS& presentParameters() const { return params_; }
     void setCaps(const D3DCAPS8& caps) { caps_ = caps; }
     D3DMATRIX transform(D3DTRANSFORMSTATETYPE state) const;  // identity if never set
-    DWORD stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) const;
+    DWORD stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) const {
+        return stageStates_.count({stage, type}) ? stageStates_.at({stage, type}) : 0;
+    }
 
     HRESULT TestCooperativeLevel() override;
     HRESULT GetDeviceCaps(D3DCAPS8* caps) override;
@@ -223,7 +225,6 @@ private:
 struct DeviceRequest {
     UINT adapter;
     D3DDEVTYPE deviceType;
-    HWND focusWindow;
     DWORD behaviorFlags;
     D3DPRESENT_PARAMETERS params;  // a copy, as passed
 };
