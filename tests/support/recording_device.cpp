@@ -33,39 +33,24 @@ D3DMATRIX IdentityMatrix() {
     return m;
 }
 
-struct Named {
-    DWORD value;
-    const char* name;
-};
+// Names for the states and texture formats the viewer sets; numbers show the rest.
 #define N(prefix, name) \
     { prefix##name, #name }
-
-template <size_t size>
-std::string lookUp(const Named (&table)[size], DWORD value) {
-    for (const Named& entry : table)
-        if (entry.value == value) return entry.name;
-    return str(value);
-}
-
-// The states and texture formats the viewer sets; numbers show the rest.
-std::string RenderStateName(DWORD state) {
-    // clang-format off
-    static const Named table[] = {
-        N(D3DRS_, ZENABLE), N(D3DRS_, CULLMODE), N(D3DRS_, LIGHTING), N(D3DRS_, ALPHABLENDENABLE),
-        N(D3DRS_, SRCBLEND), N(D3DRS_, DESTBLEND), N(D3DRS_, MULTISAMPLEANTIALIAS)};
-    // clang-format on
-    return lookUp(table, state);
-}
-
-std::string FormatName(DWORD format) {
-    static const Named table[] = {N(D3DFMT_, UNKNOWN),  N(D3DFMT_, R8G8B8),   N(D3DFMT_, A8R8G8B8),
-                                  N(D3DFMT_, X8R8G8B8), N(D3DFMT_, R5G6B5),   N(D3DFMT_, X1R5G5B5),
-                                  N(D3DFMT_, A1R5G5B5), N(D3DFMT_, A4R4G4B4), N(D3DFMT_, X4R4G4B4),
-                                  N(D3DFMT_, A8),       N(D3DFMT_, L8)};
-    return lookUp(table, format);
-}
-
+// clang-format off
+const std::map<DWORD, std::string> kRenderStates = {
+    N(D3DRS_, ZENABLE), N(D3DRS_, CULLMODE), N(D3DRS_, LIGHTING), N(D3DRS_, ALPHABLENDENABLE),
+    N(D3DRS_, SRCBLEND), N(D3DRS_, DESTBLEND), N(D3DRS_, MULTISAMPLEANTIALIAS)};
+// clang-format on
+const std::map<DWORD, std::string> kFormats = {
+    N(D3DFMT_, UNKNOWN),  N(D3DFMT_, R8G8B8),   N(D3DFMT_, A8R8G8B8), N(D3DFMT_, X8R8G8B8),
+    N(D3DFMT_, R5G6B5),   N(D3DFMT_, X1R5G5B5), N(D3DFMT_, A1R5G5B5), N(D3DFMT_, A4R4G4B4),
+    N(D3DFMT_, X4R4G4B4), N(D3DFMT_, A8),       N(D3DFMT_, L8)};
 #undef N
+
+std::string Name(const std::map<DWORD, std::string>& names, DWORD value) {
+    const auto found = names.find(value);
+    return found == names.end() ? str(value) : found->second;
+}
 
 std::string PoolName(DWORD pool) { return pool == D3DPOOL_MANAGED ? "MANAGED" : str(pool); }
 
@@ -425,7 +410,7 @@ HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWO
                        pool != D3DPOOL_SCRATCH;
     HRESULT hr = record("CreateTexture", {width, height, levels, usage, format, pool},
                         call("CreateTexture", {str(width), str(height), str(levels), hex(usage),
-                                               FormatName(format), PoolName(pool)}) +
+                                               Name(kFormats, format), PoolName(pool)}) +
                             " -> tex#" + str(id),
                         valid ? D3D_OK : D3DERR_INVALIDCALL);
     if (texture) *texture = nullptr;
@@ -493,14 +478,15 @@ HRESULT RecordingDevice::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* ma
 
 HRESULT RecordingDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     HRESULT hr = record("SetRenderState", {state, value},
-                        call("SetRenderState", {RenderStateName(state), str(value)}),
+                        call("SetRenderState", {Name(kRenderStates, state), str(value)}),
                         state > 0 && state < 256 ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) renderStates_[state] = value;
     return hr;
 }
 
 HRESULT RecordingDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
-    HRESULT hr = record("GetRenderState", {state}, call("GetRenderState", {RenderStateName(state)}),
+    HRESULT hr = record("GetRenderState", {state},
+                        call("GetRenderState", {Name(kRenderStates, state)}),
                         value && state > 0 && state < 256 ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) *value = renderStates_.count(state) ? renderStates_.at(state) : 0;
     return hr;

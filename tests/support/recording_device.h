@@ -1,13 +1,10 @@
-// A recording stand-in for Direct3D 8: it logs every call as a stable text,
-// keeps textures and vertex buffers in real memory, counts references and
-// fails chosen calls on request. tests/gl/d3d8_contract_test.cpp holds it to
-// the GL device's rules; what that device refuses as misuse (a draw outside a
-// scene, without its stream or past its end, another device's resource) it
-// refuses too and lists in referenceErrors(). Release never deletes: a device
-// owns everything it created, so memory stays inspectable; leaks() reports.
-// Texts: "SetRenderState(ZENABLE, 1)", "SetTexture(0, tex#3)", "Clear(0, 0x3,
-// 0xff212121, 1, 0)", "CreateTexture(128, 128, 1, 0x0, X8R8G8B8, MANAGED) -> tex#1"
-// (or "-> failed"), "tex#1.LockRect(0, whole, 0x0)", "vb#1.Release() -> 0".
+// A recording stand-in for Direct3D 8: it logs every call as a stable text
+// ("SetRenderState(ZENABLE, 1)", "tex#1.LockRect(0, whole, 0x0)", "vb#1.Release() -> 0",
+// "CreateTexture(128, 128, 1, 0x0, X8R8G8B8, MANAGED) -> tex#1" or "-> failed"), keeps
+// resources in real memory, counts references and fails chosen calls on request.
+// tests/gl/d3d8_contract_test.cpp holds it to the GL device's rules: what that device
+// refuses as misuse it refuses too and lists in referenceErrors(). Release never deletes,
+// so memory stays inspectable; leaks() reports.
 #pragma once
 
 #include "platform/linux/com_object.h"
@@ -229,9 +226,7 @@ struct DeviceRequest {
     D3DPRESENT_PARAMETERS params;  // a copy, as passed
 };
 
-// CreateDevice succeeds for an adapter below the adapter count (else
-// D3DERR_INVALIDCALL) unless failCalls("CreateDevice") says otherwise; this
-// object owns the devices it makes.
+// CreateDevice refuses an adapter past the count; this object owns the devices it makes.
 class RecordingDirect3D : public CallRecorder, public Counted<IDirect3D8> {
 public:
     explicit RecordingDirect3D(UINT adapters = 1)
