@@ -27,11 +27,7 @@ std::string call(const std::string& name, const std::vector<std::string>& shown)
     return text + ")";
 }
 
-D3DMATRIX IdentityMatrix() {
-    D3DMATRIX m{};
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
-    return m;
-}
+const D3DMATRIX kIdentity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
 
 // Names for the states and texture formats the viewer sets; numbers show the rest.
 #define N(prefix, name) \
@@ -80,7 +76,7 @@ const UINT kRowGap = 12;  // so that the pitch is never width × texel size
 }  // namespace
 
 D3DMATRIX RecordedCall::matrix() const {
-    D3DMATRIX m = IdentityMatrix();
+    D3DMATRIX m = kIdentity;
     if (floats.size() == 16) std::memcpy(&m.m[0][0], floats.data(), sizeof m.m);
     else ADD_FAILURE() << text << " carries no matrix";
     return m;
@@ -551,7 +547,7 @@ HRESULT RecordingDevice::SetStreamSource(UINT streamNumber, IDirect3DVertexBuffe
 }
 
 D3DMATRIX RecordingDevice::transform(D3DTRANSFORMSTATETYPE state) const {
-    return transforms_.count(state) ? transforms_.at(state) : IdentityMatrix();
+    return transforms_.count(state) ? transforms_.at(state) : kIdentity;
 }
 
 UINT RecordingDirect3D::GetAdapterCount() {
