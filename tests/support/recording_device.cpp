@@ -137,14 +137,11 @@ RecordingTexture::RecordingTexture(CallRecorder& log, int id, UINT width, UINT h
     const UINT fullChain = texel_layout::MipChainLength(width, height);
     if (levels == 0 || levels > fullChain) levels = fullChain;
     for (UINT level = 0; level < levels; ++level) {
-        Level l;
-        l.width = width >> level ? width >> level : 1;
-        l.height = height >> level ? height >> level : 1;
-        UINT rowBytes = l.width * texel_layout::BytesPerTexel(format);
-        l.pitch = (rowBytes + 3) / 4 * 4 + kRowGap;
-        l.bytes.assign(size_t(l.pitch) * l.height, kPadding);
-        for (UINT y = 0; y < l.height; ++y) std::memset(&l.bytes[size_t(y) * l.pitch], 0, rowBytes);
-        levels_.push_back(std::move(l));
+        const UINT w = std::max(width >> level, 1u), h = std::max(height >> level, 1u);
+        const UINT rowBytes = w * texel_layout::BytesPerTexel(format);
+        Level& l = levels_.emplace_back(Level{w, h, (rowBytes + 3) / 4 * 4 + kRowGap, {}});
+        l.bytes.assign(size_t(l.pitch) * h, kPadding);
+        for (UINT y = 0; y < h; ++y) std::memset(&l.bytes[size_t(y) * l.pitch], 0, rowBytes);
     }
 }
 
@@ -166,13 +163,10 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const
         rect ? call("", {str(rect->left), str(rect->top), str(rect->right), str(rect->bottom)})
              : "whole";
     const bool usable = level < levels_.size() && lockedRect && !levels_[level].locked;
-    bool inside = true;
-    if (usable && rect) {
-        const Level& l = levels_[level];
-        inside = rect->left >= 0 && rect->top >= 0 && rect->left < rect->right &&
-                 rect->top < rect->bottom && rect->right <= LONG(l.width) &&
-                 rect->bottom <= LONG(l.height);
-    }
+    const bool inside = !rect ||
+                        (usable && rect->left >= 0 && rect->top >= 0 && rect->left < rect->right &&
+                         rect->top < rect->bottom && rect->right <= LONG(levels_[level].width) &&
+                         rect->bottom <= LONG(levels_[level].height));
     HRESULT hr = log_.record("LockRect", {level, flags},
                              name() + call(".LockRect", {str(level), area, hex(flags)}),
                              usable && inside ? D3D_OK : D3DERR_INVALIDCALL);
