@@ -1,14 +1,13 @@
 #!/bin/sh
 # Builds the libFuzzer targets (preset "fuzz", into build-fuzz/), makes their
 # seed corpora with the project's own tools and runs each target for SECONDS.
-#
 # usage: fuzz/run.sh SECONDS [TARGET...]
 #   targets: config world font position image bsp (default: all)
 #   FUZZ_JOBS=N   targets run N at a time (default 1)
 # Under build-fuzz/fuzz/: seeds/T, corpus/T, logs/T.log and findings/T-crash-...
 # (or -timeout-, -oom-); exits non-zero when a target found something.
 set -eu
-[ $# -lt 1 ] && sed -n '5,7p' "$0" >&2 && exit 2
+[ $# -lt 1 ] && sed -n '4,6p' "$0" >&2 && exit 2
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 OUT=$ROOT/build-fuzz/fuzz
 TOOLS=$ROOT/build-fuzz/tools

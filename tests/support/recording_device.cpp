@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 namespace tundra_test {
 
@@ -18,7 +19,7 @@ std::string hex(uint32_t value) {
     return out.str();
 }
 
-std::string str(uint32_t value) { return std::to_string(value); }
+std::string str(int64_t value) { return std::to_string(value); }
 
 std::string call(const std::string& name, const std::vector<std::string>& shown) {
     std::string text = name + "(";
@@ -26,75 +27,28 @@ std::string call(const std::string& name, const std::vector<std::string>& shown)
     return text + ")";
 }
 
-D3DMATRIX IdentityMatrix() {
-    D3DMATRIX m{};
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
-    return m;
-}
+const D3DMATRIX kIdentity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
 
-struct Named {
-    DWORD value;
-    const char* name;
-};
+// Names for the states and texture formats the viewer sets; numbers show the rest.
 #define N(prefix, name) \
     { prefix##name, #name }
-
-template <size_t size>
-std::string lookUp(const Named (&table)[size], DWORD value) {
-    for (const Named& entry : table)
-        if (entry.value == value) return entry.name;
-    return str(value);
-}
-
-std::string RenderStateName(DWORD state) {
-    // clang-format off
-    static const Named table[] = {
-        N(D3DRS_, ZENABLE), N(D3DRS_, FILLMODE), N(D3DRS_, SHADEMODE), N(D3DRS_, ZWRITEENABLE),
-        N(D3DRS_, ALPHATESTENABLE), N(D3DRS_, SRCBLEND), N(D3DRS_, DESTBLEND), N(D3DRS_, CULLMODE),
-        N(D3DRS_, ZFUNC), N(D3DRS_, ALPHAREF), N(D3DRS_, ALPHAFUNC), N(D3DRS_, DITHERENABLE),
-        N(D3DRS_, ALPHABLENDENABLE), N(D3DRS_, FOGENABLE), N(D3DRS_, SPECULARENABLE),
-        N(D3DRS_, STENCILENABLE), N(D3DRS_, TEXTUREFACTOR), N(D3DRS_, CLIPPING),
-        N(D3DRS_, LIGHTING), N(D3DRS_, AMBIENT), N(D3DRS_, COLORVERTEX),
-        N(D3DRS_, NORMALIZENORMALS), N(D3DRS_, COLORWRITEENABLE), N(D3DRS_, BLENDOP),
-        N(D3DRS_, MULTISAMPLEANTIALIAS)};
-    // clang-format on
-    return lookUp(table, state);
-}
-
-std::string StageStateName(DWORD type) {
-    static const Named table[] = {
-        N(D3DTSS_, COLOROP),       N(D3DTSS_, COLORARG1),     N(D3DTSS_, COLORARG2),
-        N(D3DTSS_, ALPHAOP),       N(D3DTSS_, ALPHAARG1),     N(D3DTSS_, ALPHAARG2),
-        N(D3DTSS_, TEXCOORDINDEX), N(D3DTSS_, ADDRESSU),      N(D3DTSS_, ADDRESSV),
-        N(D3DTSS_, BORDERCOLOR),   N(D3DTSS_, MAGFILTER),     N(D3DTSS_, MINFILTER),
-        N(D3DTSS_, MIPFILTER),     N(D3DTSS_, MIPMAPLODBIAS), N(D3DTSS_, MAXMIPLEVEL),
-        N(D3DTSS_, MAXANISOTROPY), N(D3DTSS_, ADDRESSW),      N(D3DTSS_, COLORARG0),
-        N(D3DTSS_, ALPHAARG0),     N(D3DTSS_, RESULTARG),     N(D3DTSS_, TEXTURETRANSFORMFLAGS)};
-    return lookUp(table, type);
-}
-
-std::string TransformName(DWORD state) {
-    static const Named table[] = {N(D3DTS_, VIEW), N(D3DTS_, PROJECTION), N(D3DTS_, TEXTURE0),
-                                  N(D3DTS_, TEXTURE1), N(D3DTS_, WORLD)};
-    return lookUp(table, state);
-}
-
-std::string FormatName(DWORD format) {
-    static const Named table[] = {
-        N(D3DFMT_, UNKNOWN), N(D3DFMT_, R8G8B8),   N(D3DFMT_, A8R8G8B8),     N(D3DFMT_, X8R8G8B8),
-        N(D3DFMT_, R5G6B5),  N(D3DFMT_, X1R5G5B5), N(D3DFMT_, A1R5G5B5),     N(D3DFMT_, A4R4G4B4),
-        N(D3DFMT_, A8),      N(D3DFMT_, X4R4G4B4), N(D3DFMT_, L8),           N(D3DFMT_, D32),
-        N(D3DFMT_, D15S1),   N(D3DFMT_, D24S8),    N(D3DFMT_, D16_LOCKABLE), N(D3DFMT_, D16),
-        N(D3DFMT_, D24X8),   N(D3DFMT_, D24X4S4)};
-    return lookUp(table, format);
-}
-
-std::string PoolName(DWORD pool) {
-    static const Named table[] = {N(D3DPOOL_, DEFAULT), N(D3DPOOL_, MANAGED),
-                                  N(D3DPOOL_, SYSTEMMEM), N(D3DPOOL_, SCRATCH)};
-    return lookUp(table, pool);
-}
+// clang-format off
+const std::map<DWORD, std::string> kRenderStates = {
+    N(D3DRS_, ZENABLE), N(D3DRS_, CULLMODE), N(D3DRS_, LIGHTING), N(D3DRS_, ALPHABLENDENABLE),
+    N(D3DRS_, SRCBLEND), N(D3DRS_, DESTBLEND), N(D3DRS_, MULTISAMPLEANTIALIAS)};
+// clang-format on
+const std::map<DWORD, std::string> kFormats = {
+    N(D3DFMT_, UNKNOWN),  N(D3DFMT_, R8G8B8),   N(D3DFMT_, A8R8G8B8), N(D3DFMT_, X8R8G8B8),
+    N(D3DFMT_, R5G6B5),   N(D3DFMT_, X1R5G5B5), N(D3DFMT_, A1R5G5B5), N(D3DFMT_, A4R4G4B4),
+    N(D3DFMT_, X4R4G4B4), N(D3DFMT_, A8),       N(D3DFMT_, L8)};
 #undef N
+
+std::string Name(const std::map<DWORD, std::string>& names, DWORD value) {
+    const auto found = names.find(value);
+    return found == names.end() ? str(value) : found->second;
+}
+
+std::string PoolName(DWORD pool) { return pool == D3DPOOL_MANAGED ? "MANAGED" : str(pool); }
 
 std::string matrixText(const D3DMATRIX& m) {
     std::ostringstream out;
@@ -102,13 +56,27 @@ std::string matrixText(const D3DMATRIX& m) {
     return out.str() + "]";
 }
 
+bool KnownTransform(DWORD state) {
+    return state == D3DTS_WORLD || state == D3DTS_VIEW || state == D3DTS_PROJECTION ||
+           (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE0 + 7);
+}
+
+// The vertices a draw of a point, line or triangle list, a line strip, a triangle strip or
+// fan reads; more than any buffer holds for another type.
+uint64_t VerticesRead(D3DPRIMITIVETYPE type, uint64_t n) {
+    const uint64_t read[] = {n, 2 * n, n + 1, 3 * n, n + 2, n + 2};
+    return type >= D3DPT_POINTLIST && type <= D3DPT_TRIANGLEFAN ? read[type - 1] : UINT64_MAX / 2;
+}
+
+std::string DeviceType(D3DDEVTYPE type) { return type == D3DDEVTYPE_HAL ? "HAL" : str(type); }
+
 const BYTE kPadding = 0xCD;
 const UINT kRowGap = 12;  // so that the pitch is never width × texel size
 
 }  // namespace
 
 D3DMATRIX RecordedCall::matrix() const {
-    D3DMATRIX m = IdentityMatrix();
+    D3DMATRIX m = kIdentity;
     if (floats.size() == 16) std::memcpy(&m.m[0][0], floats.data(), sizeof m.m);
     else ADD_FAILURE() << text << " carries no matrix";
     return m;
@@ -121,23 +89,11 @@ std::vector<RecordedCall> CallRecorder::callsNamed(const std::string& name) cons
     return found;
 }
 
-std::vector<std::string> CallRecorder::callTexts() const {
-    std::vector<std::string> texts;
-    for (const RecordedCall& call : calls_) texts.push_back(call.text);
-    return texts;
-}
-
 std::vector<std::string> CallRecorder::callTexts(const std::string& name) const {
     std::vector<std::string> texts;
-    for (const RecordedCall& call : callsNamed(name)) texts.push_back(call.text);
+    for (const RecordedCall& call : name.empty() ? calls_ : callsNamed(name))
+        texts.push_back(call.text);
     return texts;
-}
-
-size_t CallRecorder::count(const std::string& name) const { return callsNamed(name).size(); }
-
-void CallRecorder::failCalls(const std::string& method, HRESULT result, unsigned skip,
-                             unsigned times) {
-    failures_[method] = Failure{result, skip, times};
 }
 
 HRESULT CallRecorder::record(const std::string& name, std::vector<uint32_t> args, std::string text,
@@ -155,44 +111,44 @@ HRESULT CallRecorder::record(const std::string& name, std::vector<uint32_t> args
     return result;
 }
 
-ULONG RefCounted::addRef(CallRecorder& log, const std::string& prefix) {
-    log.record("AddRef", {}, prefix + "AddRef()");
+ULONG RefCounted::addRef() {
+    log_.record("AddRef", {}, prefix_ + "AddRef()");
     return refs_.add();
 }
 
-ULONG RefCounted::release(CallRecorder& log, const std::string& prefix) {
+ULONG RefCounted::release() {
     ULONG left = 0;
     if (!refs_.drop(left)) errors_.push_back("Release of " + name_ + " with no reference left");
-    log.record("Release", {}, prefix + "Release() -> " + str(left));
+    log_.record("Release", {}, prefix_ + "Release() -> " + str(left));
     return left;
 }
 
-RecordingTexture::RecordingTexture(RecordingDevice& device, int id, UINT width, UINT height,
-                                   UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : RefCounted("tex#" + str(id)), device_(device), usage_(usage), format_(format), pool_(pool) {
+HRESULT RefCounted::refuseUnless(bool allowed, const std::string& misuse) {
+    if (!allowed) errors_.push_back(misuse);
+    return allowed ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+RecordingTexture::RecordingTexture(CallRecorder& log, int id, UINT width, UINT height, UINT levels,
+                                   DWORD usage, D3DFORMAT format, D3DPOOL pool)
+    : Counted("tex#" + str(id), log, "tex#" + str(id) + "."),
+      usage_(usage),
+      format_(format),
+      pool_(pool) {
     const UINT fullChain = texel_layout::MipChainLength(width, height);
     if (levels == 0 || levels > fullChain) levels = fullChain;
     for (UINT level = 0; level < levels; ++level) {
-        Level l;
-        l.width = width >> level ? width >> level : 1;
-        l.height = height >> level ? height >> level : 1;
-        UINT rowBytes = l.width * texel_layout::BytesPerTexel(format);
-        l.pitch = (rowBytes + 3) / 4 * 4 + kRowGap;
-        l.bytes.assign(size_t(l.pitch) * l.height, kPadding);
-        for (UINT y = 0; y < l.height; ++y) std::memset(&l.bytes[size_t(y) * l.pitch], 0, rowBytes);
-        levels_.push_back(std::move(l));
+        const UINT w = std::max(width >> level, 1u), h = std::max(height >> level, 1u);
+        const UINT rowBytes = w * texel_layout::BytesPerTexel(format);
+        Level& l = levels_.emplace_back(Level{w, h, (rowBytes + 3) / 4 * 4 + kRowGap, {}});
+        l.bytes.assign(size_t(l.pitch) * h, kPadding);
+        for (UINT y = 0; y < h; ++y) std::memset(&l.bytes[size_t(y) * l.pitch], 0, rowBytes);
     }
 }
 
-ULONG RecordingTexture::AddRef() { return addRef(device_, name() + "."); }
-
-ULONG RecordingTexture::Release() { return release(device_, name() + "."); }
-
 HRESULT RecordingTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
     const bool valid = level < levels_.size() && desc;
-    HRESULT hr = device_.record("GetLevelDesc", {level},
-                                name() + call(".GetLevelDesc", {str(level)}),
-                                valid ? D3D_OK : D3DERR_INVALIDCALL);
+    HRESULT hr = log_.record("GetLevelDesc", {level}, name() + call(".GetLevelDesc", {str(level)}),
+                             valid ? D3D_OK : D3DERR_INVALIDCALL);
     if (FAILED(hr)) return hr;
     const Level& l = levels_[level];
     *desc = D3DSURFACE_DESC{
@@ -203,21 +159,17 @@ HRESULT RecordingTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
 
 HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect,
                                    DWORD flags) {
-    std::string area = rect ? "[" + std::to_string(rect->left) + "," + std::to_string(rect->top) +
-                                  "," + std::to_string(rect->right) + "," +
-                                  std::to_string(rect->bottom) + "]"
-                            : "whole";
+    const std::string area =
+        rect ? call("", {str(rect->left), str(rect->top), str(rect->right), str(rect->bottom)})
+             : "whole";
     const bool usable = level < levels_.size() && lockedRect && !levels_[level].locked;
-    bool inside = true;
-    if (usable && rect) {
-        const Level& l = levels_[level];
-        inside = rect->left >= 0 && rect->top >= 0 && rect->left < rect->right &&
-                 rect->top < rect->bottom && rect->right <= LONG(l.width) &&
-                 rect->bottom <= LONG(l.height);
-    }
-    HRESULT hr = device_.record("LockRect", {level, flags},
-                                name() + call(".LockRect", {str(level), area, hex(flags)}),
-                                usable && inside ? D3D_OK : D3DERR_INVALIDCALL);
+    const bool inside = !rect ||
+                        (usable && rect->left >= 0 && rect->top >= 0 && rect->left < rect->right &&
+                         rect->top < rect->bottom && rect->right <= LONG(levels_[level].width) &&
+                         rect->bottom <= LONG(levels_[level].height));
+    HRESULT hr = log_.record("LockRect", {level, flags},
+                             name() + call(".LockRect", {str(level), area, hex(flags)}),
+                             usable && inside ? D3D_OK : D3DERR_INVALIDCALL);
     if (!usable) errors_.push_back(name() + ".LockRect(" + str(level) + "): bad level or locked");
     if (FAILED(hr) && lockedRect) *lockedRect = D3DLOCKED_RECT{0, nullptr};
     if (FAILED(hr)) return hr;
@@ -233,13 +185,9 @@ HRESULT RecordingTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const
 
 HRESULT RecordingTexture::UnlockRect(UINT level) {
     const bool locked = level < levels_.size() && levels_[level].locked;
-    device_.record("UnlockRect", {level}, name() + call(".UnlockRect", {str(level)}));
-    if (!locked) {
-        errors_.push_back(name() + ".UnlockRect(" + str(level) + ") without a lock");
-        return D3DERR_INVALIDCALL;
-    }
-    levels_[level].locked = false;
-    return D3D_OK;
+    log_.record("UnlockRect", {level}, name() + call(".UnlockRect", {str(level)}));
+    if (locked) levels_[level].locked = false;
+    return refuseUnless(locked, name() + ".UnlockRect(" + str(level) + ") without a lock");
 }
 
 uint32_t RecordingTexture::texel(UINT level, UINT x, UINT y) const {
@@ -261,27 +209,22 @@ bool RecordingTexture::paddingIntact() const {
     return true;
 }
 
-RecordingVertexBuffer::RecordingVertexBuffer(RecordingDevice& device, int id, UINT length,
-                                             DWORD usage, DWORD fvf, D3DPOOL pool)
-    : RefCounted("vb#" + str(id)),
-      device_(device),
+RecordingVertexBuffer::RecordingVertexBuffer(CallRecorder& log, int id, UINT length, DWORD usage,
+                                             DWORD fvf, D3DPOOL pool)
+    : Counted("vb#" + str(id), log, "vb#" + str(id) + "."),
       usage_(usage),
       fvf_(fvf),
       pool_(pool),
       bytes_(length, 0) {}
-
-ULONG RecordingVertexBuffer::AddRef() { return addRef(device_, name() + "."); }
-
-ULONG RecordingVertexBuffer::Release() { return release(device_, name() + "."); }
 
 HRESULT RecordingVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data, DWORD flags) {
     const size_t length = bytes_.size();
     const size_t size = sizeToLock ? sizeToLock : length - std::min<size_t>(offsetToLock, length);
     const bool valid = data && !locked_ && offsetToLock < length && offsetToLock + size <= length;
     HRESULT hr =
-        device_.record("Lock", {offsetToLock, sizeToLock, flags},
-                       name() + call(".Lock", {str(offsetToLock), str(sizeToLock), hex(flags)}),
-                       valid ? D3D_OK : D3DERR_INVALIDCALL);
+        log_.record("Lock", {offsetToLock, sizeToLock, flags},
+                    name() + call(".Lock", {str(offsetToLock), str(sizeToLock), hex(flags)}),
+                    valid ? D3D_OK : D3DERR_INVALIDCALL);
     if (data) *data = nullptr;
     if (!valid) errors_.push_back(name() + ".Lock: no pointer, outside the buffer or locked");
     if (FAILED(hr)) return hr;
@@ -291,18 +234,13 @@ HRESULT RecordingVertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, BYTE** d
 }
 
 HRESULT RecordingVertexBuffer::Unlock() {
-    device_.record("Unlock", {}, name() + ".Unlock()");
-    if (!locked_) {
-        errors_.push_back(name() + ".Unlock without a lock");
-        return D3DERR_INVALIDCALL;
-    }
-    locked_ = false;
-    return D3D_OK;
+    log_.record("Unlock", {}, name() + ".Unlock()");
+    return refuseUnless(std::exchange(locked_, false), name() + ".Unlock without a lock");
 }
 
 HRESULT RecordingVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
     HRESULT hr =
-        device_.record("GetDesc", {}, name() + ".GetDesc()", desc ? D3D_OK : D3DERR_INVALIDCALL);
+        log_.record("GetDesc", {}, name() + ".GetDesc()", desc ? D3D_OK : D3DERR_INVALIDCALL);
     if (FAILED(hr)) return hr;
     *desc = D3DVERTEXBUFFER_DESC{
         D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage_, pool_, UINT(bytes_.size()), fvf_};
@@ -336,65 +274,43 @@ D3DCAPS8 RecordingDevice::defaultCaps() {
 }
 
 RecordingDevice::RecordingDevice(const D3DPRESENT_PARAMETERS& params, D3DCAPS8 caps)
-    : RefCounted("device"), params_(params), caps_(caps) {
+    : Counted("device", *this, ""), params_(params), caps_(caps) {
     resetStates();
 }
-
-RecordingDevice::~RecordingDevice() = default;
 
 // Direct3D 8's initial states, which a Reset brings back.
 void RecordingDevice::resetStates() {
     renderStates_ = {{D3DRS_ZENABLE, params_.EnableAutoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE},
-                     {D3DRS_FILLMODE, 3},   // solid
-                     {D3DRS_SHADEMODE, 2},  // Gouraud
-                     {D3DRS_ZWRITEENABLE, TRUE},
+                     {D3DRS_FILLMODE, D3DFILL_SOLID},
+                     {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
                      {D3DRS_SRCBLEND, D3DBLEND_ONE},
                      {D3DRS_DESTBLEND, D3DBLEND_ZERO},
                      {D3DRS_CULLMODE, D3DCULL_CCW},
                      {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
                      {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
                      {D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu},
-                     {D3DRS_CLIPPING, TRUE},
-                     {D3DRS_LIGHTING, TRUE},
-                     {D3DRS_COLORVERTEX, TRUE},
-                     {D3DRS_MULTISAMPLEANTIALIAS, TRUE},
                      {D3DRS_COLORWRITEENABLE, 0xF},
-                     {D3DRS_BLENDOP, 1}};  // add
+                     {D3DRS_BLENDOP, D3DBLENDOP_ADD}};
+    for (auto state : {D3DRS_ZWRITEENABLE, D3DRS_CLIPPING, D3DRS_LIGHTING, D3DRS_COLORVERTEX,
+                       D3DRS_MULTISAMPLEANTIALIAS})
+        renderStates_[state] = TRUE;
     stageStates_.clear();
     for (DWORD stage = 0; stage < 8; ++stage) {
-        const std::pair<D3DTEXTURESTAGESTATETYPE, DWORD> defaults[] = {
-            {D3DTSS_COLOROP, stage ? D3DTOP_DISABLE : D3DTOP_MODULATE},
-            {D3DTSS_ALPHAOP, stage ? D3DTOP_DISABLE : D3DTOP_SELECTARG1},
-            {D3DTSS_COLORARG1, D3DTA_TEXTURE},
-            {D3DTSS_ALPHAARG1, D3DTA_TEXTURE},
-            {D3DTSS_COLORARG2, D3DTA_CURRENT},
-            {D3DTSS_ALPHAARG2, D3DTA_CURRENT},
-            {D3DTSS_COLORARG0, D3DTA_CURRENT},
-            {D3DTSS_ALPHAARG0, D3DTA_CURRENT},
-            {D3DTSS_RESULTARG, D3DTA_CURRENT},
-            {D3DTSS_TEXCOORDINDEX, stage},
-            {D3DTSS_ADDRESSU, D3DTADDRESS_WRAP},
-            {D3DTSS_ADDRESSV, D3DTADDRESS_WRAP},
-            {D3DTSS_ADDRESSW, D3DTADDRESS_WRAP},
-            {D3DTSS_MAGFILTER, D3DTEXF_POINT},
-            {D3DTSS_MINFILTER, D3DTEXF_POINT},
-            {D3DTSS_MAXANISOTROPY, 1}};
-        for (const auto& state : defaults) stageStates_[{stage, state.first}] = state.second;
+        auto set = [&](std::initializer_list<D3DTEXTURESTAGESTATETYPE> types, DWORD value) {
+            for (auto type : types) stageStates_[{stage, type}] = value;
+        };
+        set({D3DTSS_COLOROP}, stage ? D3DTOP_DISABLE : D3DTOP_MODULATE);
+        set({D3DTSS_ALPHAOP}, stage ? D3DTOP_DISABLE : D3DTOP_SELECTARG1);
+        set({D3DTSS_COLORARG1, D3DTSS_ALPHAARG1}, D3DTA_TEXTURE);
+        set({D3DTSS_COLORARG2, D3DTSS_ALPHAARG2, D3DTSS_COLORARG0, D3DTSS_ALPHAARG0,
+             D3DTSS_RESULTARG},
+            D3DTA_CURRENT);
+        set({D3DTSS_TEXCOORDINDEX}, stage);
+        set({D3DTSS_ADDRESSU, D3DTSS_ADDRESSV, D3DTSS_ADDRESSW}, D3DTADDRESS_WRAP);
+        set({D3DTSS_MAGFILTER, D3DTSS_MINFILTER}, D3DTEXF_POINT);
+        set({D3DTSS_MAXANISOTROPY}, 1);
     }
     transforms_.clear();
-}
-
-void RecordingDevice::scriptCooperativeLevel(std::vector<HRESULT> results) {
-    cooperativeScript_ = std::move(results);
-    cooperativeNext_ = 0;
-}
-
-RecordingTexture* RecordingDevice::texture(int id) const {
-    return id < 1 || size_t(id) > textures_.size() ? nullptr : textures_[id - 1].get();
-}
-
-RecordingVertexBuffer* RecordingDevice::vertexBuffer(int id) const {
-    return id < 1 || size_t(id) > buffers_.size() ? nullptr : buffers_[id - 1].get();
 }
 
 std::vector<std::string> RecordingDevice::leaks() const {
@@ -438,19 +354,10 @@ std::vector<std::string> RecordingDevice::problems() const {
     return all;
 }
 
-ULONG RecordingDevice::AddRef() { return addRef(*this, ""); }
-
-ULONG RecordingDevice::Release() { return release(*this, ""); }
-
 HRESULT RecordingDevice::TestCooperativeLevel() {
     if (cooperativeNext_ < cooperativeScript_.size())
         cooperation_ = cooperativeScript_[cooperativeNext_++];
     return record("TestCooperativeLevel", {}, "TestCooperativeLevel()", cooperation_);
-}
-
-HRESULT RecordingDevice::refuseUnless(bool allowed, const std::string& misuse) {
-    if (!allowed) errors_.push_back(misuse);
-    return allowed ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
 HRESULT RecordingDevice::GetDeviceCaps(D3DCAPS8* caps) {
@@ -493,7 +400,7 @@ HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWO
                        pool != D3DPOOL_SCRATCH;
     HRESULT hr = record("CreateTexture", {width, height, levels, usage, format, pool},
                         call("CreateTexture", {str(width), str(height), str(levels), hex(usage),
-                                               FormatName(format), PoolName(pool)}) +
+                                               Name(kFormats, format), PoolName(pool)}) +
                             " -> tex#" + str(id),
                         valid ? D3D_OK : D3DERR_INVALIDCALL);
     if (texture) *texture = nullptr;
@@ -543,25 +450,17 @@ HRESULT RecordingDevice::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flag
     return record("Clear", {rectCount, flags, color, stencil}, call("Clear", shown));
 }
 
-namespace {
-bool KnownTransform(DWORD state) {
-    return state == D3DTS_WORLD || state == D3DTS_VIEW || state == D3DTS_PROJECTION ||
-           (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE0 + 7);
-}
-}  // namespace
-
 HRESULT RecordingDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
-    HRESULT hr =
-        record("SetTransform", {state},
-               call("SetTransform", {TransformName(state), matrix ? matrixText(*matrix) : "null"}),
-               matrix && KnownTransform(state) ? D3D_OK : D3DERR_INVALIDCALL);
+    HRESULT hr = record("SetTransform", {state},
+                        call("SetTransform", {str(state), matrix ? matrixText(*matrix) : "null"}),
+                        matrix && KnownTransform(state) ? D3D_OK : D3DERR_INVALIDCALL);
     if (matrix) last().floats.assign(&matrix->m[0][0], &matrix->m[0][0] + 16);
     if (SUCCEEDED(hr)) transforms_[state] = *matrix;
     return hr;
 }
 
 HRESULT RecordingDevice::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
-    HRESULT hr = record("GetTransform", {state}, call("GetTransform", {TransformName(state)}),
+    HRESULT hr = record("GetTransform", {state}, call("GetTransform", {str(state)}),
                         matrix && KnownTransform(state) ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) *matrix = transform(state);
     return hr;
@@ -569,14 +468,15 @@ HRESULT RecordingDevice::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* ma
 
 HRESULT RecordingDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     HRESULT hr = record("SetRenderState", {state, value},
-                        call("SetRenderState", {RenderStateName(state), str(value)}),
+                        call("SetRenderState", {Name(kRenderStates, state), str(value)}),
                         state > 0 && state < 256 ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) renderStates_[state] = value;
     return hr;
 }
 
 HRESULT RecordingDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
-    HRESULT hr = record("GetRenderState", {state}, call("GetRenderState", {RenderStateName(state)}),
+    HRESULT hr = record("GetRenderState", {state},
+                        call("GetRenderState", {Name(kRenderStates, state)}),
                         value && state > 0 && state < 256 ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) *value = renderStates_.count(state) ? renderStates_.at(state) : 0;
     return hr;
@@ -593,10 +493,9 @@ HRESULT RecordingDevice::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture)
 
 HRESULT RecordingDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
                                               DWORD value) {
-    HRESULT hr =
-        record("SetTextureStageState", {stage, type, value},
-               call("SetTextureStageState", {str(stage), StageStateName(type), str(value)}),
-               stage < 8 && type > 0 && type < 32 ? D3D_OK : D3DERR_INVALIDCALL);
+    HRESULT hr = record("SetTextureStageState", {stage, type, value},
+                        call("SetTextureStageState", {str(stage), str(type), str(value)}),
+                        stage < 8 && type > 0 && type < 32 ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) stageStates_[{stage, type}] = value;
     return hr;
 }
@@ -604,20 +503,11 @@ HRESULT RecordingDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATET
 HRESULT RecordingDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
                                               DWORD* value) {
     HRESULT hr = record("GetTextureStageState", {stage, type},
-                        call("GetTextureStageState", {str(stage), StageStateName(type)}),
+                        call("GetTextureStageState", {str(stage), str(type)}),
                         value && stage < 8 && type > 0 && type < 32 ? D3D_OK : D3DERR_INVALIDCALL);
     if (SUCCEEDED(hr)) *value = stageState(stage, type);
     return hr;
 }
-
-namespace {
-// The vertices a draw of a point, line or triangle list, a line strip, a triangle strip or
-// fan reads; more than any buffer holds for another type.
-uint64_t VerticesRead(D3DPRIMITIVETYPE type, uint64_t n) {
-    const uint64_t read[] = {n, 2 * n, n + 1, 3 * n, n + 2, n + 2};
-    return type >= D3DPT_POINTLIST && type <= D3DPT_TRIANGLEFAN ? read[type - 1] : UINT64_MAX / 2;
-}
-}  // namespace
 
 HRESULT RecordingDevice::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex,
                                        UINT primitiveCount) {
@@ -651,35 +541,13 @@ HRESULT RecordingDevice::SetStreamSource(UINT streamNumber, IDirect3DVertexBuffe
 }
 
 D3DMATRIX RecordingDevice::transform(D3DTRANSFORMSTATETYPE state) const {
-    auto found = transforms_.find(state);
-    return found == transforms_.end() ? IdentityMatrix() : found->second;
+    return transforms_.count(state) ? transforms_.at(state) : kIdentity;
 }
-
-DWORD RecordingDevice::stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) const {
-    auto found = stageStates_.find({stage, type});
-    return found == stageStates_.end() ? 0 : found->second;
-}
-
-RecordingDirect3D::RecordingDirect3D(UINT adapters) : RefCounted("d3d"), adapterCount_(adapters) {}
-
-RecordingDirect3D::~RecordingDirect3D() = default;
-
-RecordingDevice* RecordingDirect3D::device() const {
-    return devices_.empty() ? nullptr : devices_.back().get();
-}
-
-ULONG RecordingDirect3D::AddRef() { return addRef(*this, ""); }
-
-ULONG RecordingDirect3D::Release() { return release(*this, ""); }
 
 UINT RecordingDirect3D::GetAdapterCount() {
     record("GetAdapterCount", {}, "GetAdapterCount()");
     return adapterCount_;
 }
-
-namespace {
-std::string DeviceType(D3DDEVTYPE type) { return type == D3DDEVTYPE_HAL ? "HAL" : str(type); }
-}  // namespace
 
 HRESULT RecordingDirect3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* caps) {
     HRESULT hr = record("GetDeviceCaps", {adapter, deviceType},
@@ -692,11 +560,11 @@ HRESULT RecordingDirect3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3
     return hr;
 }
 
-HRESULT RecordingDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
+HRESULT RecordingDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND,
                                         DWORD behaviorFlags,
                                         D3DPRESENT_PARAMETERS* presentParameters,
                                         IDirect3DDevice8** returnedDevice) {
-    requests_.push_back(DeviceRequest{adapter, deviceType, focusWindow, behaviorFlags, {}});
+    requests_.push_back(DeviceRequest{adapter, deviceType, behaviorFlags, {}});
     if (presentParameters) requests_.back().params = *presentParameters;
     const bool valid = adapter < adapterCount_ && presentParameters && returnedDevice;
     HRESULT hr =

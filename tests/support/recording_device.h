@@ -1,14 +1,10 @@
-// A recording stand-in for Direct3D 8: it logs every call as a stable text,
-// keeps textures and vertex buffers in real memory, counts references and
-// fails chosen calls on request. tests/gl/d3d8_contract_test.cpp holds it to
-// the GL device's rules; what that device refuses as misuse (a draw outside a
-// scene, without its stream or past its end, another device's resource) it
-// refuses too and lists in referenceErrors(). Release never deletes: a device
-// owns everything it created, so memory stays inspectable; leaks() reports.
-// Texts: "SetRenderState(ZENABLE, 1)", "SetTexture(0, tex#3)",
-// "SetTransform(VIEW, [1 0 0 0; ...])", "Clear(0, 0x3, 0xff212121, 1, 0)",
-// "CreateTexture(128, 128, 1, 0x0, X8R8G8B8, MANAGED) -> tex#1" (or
-// "-> failed"), "tex#1.LockRect(0, whole, 0x0)", "vb#1.Release() -> 0".
+// A recording stand-in for Direct3D 8: it logs every call as a stable text
+// ("SetRenderState(ZENABLE, 1)", "tex#1.LockRect(0, whole, 0x0)", "vb#1.Release() -> 0",
+// "CreateTexture(128, 128, 1, 0x0, X8R8G8B8, MANAGED) -> tex#1" or "-> failed"), keeps
+// resources in real memory, counts references and fails chosen calls on request.
+// tests/gl/d3d8_contract_test.cpp holds it to the GL device's rules: what that device
+// refuses as misuse it refuses too and lists in referenceErrors(). Release never deletes,
+// so memory stays inspectable; leaks() reports.
 #pragma once
 
 #include "platform/linux/com_object.h"
@@ -33,14 +29,15 @@ class CallRecorder {
 public:
     const std::vector<RecordedCall>& calls() const { return calls_; }
     std::vector<RecordedCall> callsNamed(const std::string& name) const;
-    std::vector<std::string> callTexts() const;
-    std::vector<std::string> callTexts(const std::string& name) const;
-    size_t count(const std::string& name) const;
+    std::vector<std::string> callTexts(const std::string& name = "") const;  // "": every call
+    size_t count(const std::string& name) const { return callsNamed(name).size(); }
     void clearCalls() { calls_.clear(); }
     // After `skip` more successful calls of `method`, the next `times` return
     // `result`; a failed create hands out no object, a failed lock no memory.
     void failCalls(const std::string& method, HRESULT result = E_FAIL, unsigned skip = 0,
-                   unsigned times = ~0u);
+                   unsigned times = ~0u) {
+        failures_[method] = Failure{result, skip, times};
+    }
     // Logs the call; returns the injected failure if one is due, else `normal`.
     HRESULT record(const std::string& name, std::vector<uint32_t> args, std::string text,
                    HRESULT normal = S_OK);
@@ -58,37 +55,45 @@ private:
     std::map<std::string, Failure> failures_;
 };
 
-// Every object starts with its creator's reference.
+// Every object starts with its creator's reference. AddRef and Release log
+// "<prefix>AddRef()" / "<prefix>Release() -> n" to `log`; a release at 0 is
+// an error, never a deletion.
 class RefCounted {
 public:
-    explicit RefCounted(std::string name) : name_(std::move(name)) {}
+    RefCounted(std::string name, CallRecorder& log, std::string prefix)
+        : log_(log), name_(std::move(name)), prefix_(std::move(prefix)) {}
     ULONG refCount() const { return refs_.count(); }
     const std::string& name() const { return name_; }  // "tex#2", "vb#1", "device"
     const std::vector<std::string>& referenceErrors() const { return errors_; }
 
 protected:
-    // Both log "<prefix>AddRef()" / "<prefix>Release() -> n"; a release at 0
-    // is an error, never a deletion.
-    ULONG addRef(CallRecorder& log, const std::string& prefix);
-    ULONG release(CallRecorder& log, const std::string& prefix);
+    ULONG addRef();
+    ULONG release();
+    // D3DERR_INVALIDCALL, with `misuse` kept as an error, unless `allowed`.
+    HRESULT refuseUnless(bool allowed, const std::string& misuse);
     ~RefCounted() = default;
+    CallRecorder& log_;
     std::vector<std::string> errors_;
 
 private:
-    std::string name_;
+    std::string name_, prefix_;
     platform_linux::ReferenceCount refs_;
 };
 
-class RecordingDevice;
+template <class Interface>
+class Counted : public Interface, public RefCounted {
+public:
+    using RefCounted::RefCounted;
+    ULONG AddRef() override { return addRef(); }
+    ULONG Release() override { return release(); }
+};
 
 // Rows lie `pitch(level)` bytes apart, more than a row needs; the gap holds
 // 0xCD, so a write that ignores the pitch shows in paddingIntact().
-class RecordingTexture : public IDirect3DTexture8, public RefCounted {
+class RecordingTexture : public Counted<IDirect3DTexture8> {
 public:
-    RecordingTexture(RecordingDevice& device, int id, UINT width, UINT height, UINT levels,
-                     DWORD usage, D3DFORMAT format, D3DPOOL pool);
-    ULONG AddRef() override;
-    ULONG Release() override;
+    RecordingTexture(CallRecorder& log, int id, UINT width, UINT height, UINT levels, DWORD usage,
+                     D3DFORMAT format, D3DPOOL pool);
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
     DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
@@ -112,19 +117,16 @@ private:
         std::vector<BYTE> bytes;
         bool locked = false;
     };
-    RecordingDevice& device_;
     DWORD usage_;
     D3DFORMAT format_;
     D3DPOOL pool_;
     std::vector<Level> levels_;
 };
 
-class RecordingVertexBuffer : public IDirect3DVertexBuffer8, public RefCounted {
+class RecordingVertexBuffer : public Counted<IDirect3DVertexBuffer8> {
 public:
-    RecordingVertexBuffer(RecordingDevice& device, int id, UINT length, DWORD usage, DWORD fvf,
+    RecordingVertexBuffer(CallRecorder& log, int id, UINT length, DWORD usage, DWORD fvf,
                           D3DPOOL pool);
-    ULONG AddRef() override;
-    ULONG Release() override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
     HRESULT Lock(UINT offsetToLock, UINT sizeToLock, BYTE** data, DWORD flags) override;
     HRESULT Unlock() override;
@@ -135,7 +137,6 @@ public:
     float floatAt(size_t byteOffset) const;  // 0 and a failure when out of range
 
 private:
-    RecordingDevice& device_;
     DWORD usage_, fvf_;
     D3DPOOL pool_;
     std::vector<BYTE> bytes_;
@@ -143,19 +144,21 @@ private:
 };
 
 // States start at Direct3D 8's defaults and read back what was set.
-class RecordingDevice : public IDirect3DDevice8, public RefCounted, public CallRecorder {
+class RecordingDevice : public CallRecorder, public Counted<IDirect3DDevice8> {
 public:
     explicit RecordingDevice(const D3DPRESENT_PARAMETERS& params = defaultParams(),
                              D3DCAPS8 caps = defaultCaps());
-    ~RecordingDevice() override;
     static D3DPRESENT_PARAMETERS defaultParams();  // 800 × 600 windowed X8R8G8B8, D24S8
     static D3DCAPS8 defaultCaps();                 // HAL, 2048 × 2048 textures, 8 stages
 
     // TestCooperativeLevel answers these in order; each puts the device in
     // that state (lost: Reset and Present refused), which lasts until a Reset.
-    void scriptCooperativeLevel(std::vector<HRESULT> results);
-    RecordingTexture* texture(int id) const;  // by creation number from 1; null if none
-    RecordingVertexBuffer* vertexBuffer(int id) const;
+    void scriptCooperativeLevel(std::vector<HRESULT> results) {
+        cooperativeScript_ = std::move(results), cooperativeNext_ = 0;
+    }
+    // By creation number from 1.
+    RecordingTexture* texture(int id) const { return textures_.at(id - 1).get(); }
+    RecordingVertexBuffer* vertexBuffer(int id) const { return buffers_.at(id - 1).get(); }
     size_t textureCount() const { return textures_.size(); }
     size_t vertexBufferCount() const { return buffers_.size(); }
     // "tex#2 has 1 reference(s) left" per resource not fully released.
@@ -169,10 +172,10 @@ public:
     const D3DPRESENT_PARAMETERS& presentParameters() const { return params_; }
     void setCaps(const D3DCAPS8& caps) { caps_ = caps; }
     D3DMATRIX transform(D3DTRANSFORMSTATETYPE state) const;  // identity if never set
-    DWORD stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) const;
+    DWORD stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) const {
+        return stageStates_.count({stage, type}) ? stageStates_.at({stage, type}) : 0;
+    }
 
-    ULONG AddRef() override;
-    ULONG Release() override;
     HRESULT TestCooperativeLevel() override;
     HRESULT GetDeviceCaps(D3DCAPS8* caps) override;
     HRESULT Reset(D3DPRESENT_PARAMETERS* presentParameters) override;
@@ -200,10 +203,7 @@ public:
                             UINT stride) override;
 
 private:
-    friend class RecordingTexture;
-    friend class RecordingVertexBuffer;
     void resetStates();
-    HRESULT refuseUnless(bool allowed, const std::string& misuse);
     D3DPRESENT_PARAMETERS params_;
     D3DCAPS8 caps_;
     std::vector<std::unique_ptr<RecordingTexture>> textures_;
@@ -222,23 +222,19 @@ private:
 struct DeviceRequest {
     UINT adapter;
     D3DDEVTYPE deviceType;
-    HWND focusWindow;
     DWORD behaviorFlags;
     D3DPRESENT_PARAMETERS params;  // a copy, as passed
 };
 
-// CreateDevice succeeds for an adapter below the adapter count (else
-// D3DERR_INVALIDCALL) unless failCalls("CreateDevice") says otherwise; this
-// object owns the devices it makes.
-class RecordingDirect3D : public IDirect3D8, public RefCounted, public CallRecorder {
+// CreateDevice refuses an adapter past the count; this object owns the devices it makes.
+class RecordingDirect3D : public CallRecorder, public Counted<IDirect3D8> {
 public:
-    explicit RecordingDirect3D(UINT adapters = 1);
-    ~RecordingDirect3D() override;
+    explicit RecordingDirect3D(UINT adapters = 1)
+        : Counted("d3d", *this, ""), adapterCount_(adapters) {}
     const std::vector<DeviceRequest>& deviceRequests() const { return requests_; }
-    RecordingDevice* device() const;  // the last device created, or null
+    // The last device created, or null.
+    RecordingDevice* device() const { return devices_.empty() ? nullptr : devices_.back().get(); }
 
-    ULONG AddRef() override;
-    ULONG Release() override;
     UINT GetAdapterCount() override;
     HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS8* caps) override;
     HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,

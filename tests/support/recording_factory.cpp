@@ -5,33 +5,31 @@
 
 namespace {
 
-tundra_test::RecordingDirect3D* g_installed = nullptr;
-int g_createCount = 0;
-UINT g_lastSdkVersion = 0;
+struct {
+    tundra_test::RecordingDirect3D* installed = nullptr;
+    int createCount = 0;
+    UINT lastSdkVersion = 0;
+} g_factory;
 
 }  // namespace
 
 IDirect3D8* WINAPI Direct3DCreate8(UINT sdkVersion) {
-    ++g_createCount;
-    g_lastSdkVersion = sdkVersion;
-    if (!g_installed) return nullptr;
+    ++g_factory.createCount;
+    g_factory.lastSdkVersion = sdkVersion;
+    if (!g_factory.installed) return nullptr;
     // The first caller takes over the reference the object was born with.
-    if (g_createCount > 1) g_installed->AddRef();
-    return g_installed;
+    if (g_factory.createCount > 1) g_factory.installed->AddRef();
+    return g_factory.installed;
 }
 
 namespace tundra_test {
 
-ScopedDirect3DFactory::ScopedDirect3DFactory(RecordingDirect3D* d3d) {
-    g_installed = d3d;
-    g_createCount = 0;
-    g_lastSdkVersion = 0;
-}
+ScopedDirect3DFactory::ScopedDirect3DFactory(RecordingDirect3D* d3d) { g_factory = {d3d, 0, 0}; }
 
-ScopedDirect3DFactory::~ScopedDirect3DFactory() { g_installed = nullptr; }
+ScopedDirect3DFactory::~ScopedDirect3DFactory() { g_factory.installed = nullptr; }
 
-int ScopedDirect3DFactory::createCount() { return g_createCount; }
+int ScopedDirect3DFactory::createCount() { return g_factory.createCount; }
 
-UINT ScopedDirect3DFactory::lastSdkVersion() { return g_lastSdkVersion; }
+UINT ScopedDirect3DFactory::lastSdkVersion() { return g_factory.lastSdkVersion; }
 
 }  // namespace tundra_test
