@@ -15,7 +15,10 @@ ctest --preset default -j2
 
 # The same suite again under AddressSanitizer, UndefinedBehaviorSanitizer and
 # LeakSanitizer (preset asan, build-asan/). TUNDRA_SKIP_ASAN=1 skips it for
-# quick local runs.
+# quick local runs. The preset sets intercept_tls_get_addr=0: this libsanitizer
+# keeps a garbage dynamic-TLS range for a block Mesa's driver allocates, and its
+# leak check at exit then crashes ("Tracer caught signal 11") after a passing
+# test. Leaks are still found; only dynamic TLS is no longer a root.
 if [ "${TUNDRA_SKIP_ASAN:-0}" != 1 ]; then
   cmake --preset asan
   cmake --build --preset asan -j2
