@@ -215,10 +215,9 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
 
 // A zip archive of the level and a shader, made by libzip.
 Bytes Zip(const Bytes& level, bool deflated) {
-    zip_error_t error;
-    zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, nullptr);
     zip_source_keep(memory);
-    zip_t* archive = zip_open_from_source(memory, ZIP_TRUNCATE, &error);
+    zip_t* archive = zip_open_from_source(memory, ZIP_TRUNCATE, nullptr);
     zip_file_add(archive, "maps/small.bsp",
                  zip_source_buffer(archive, level.data(), level.size(), 0), 0);
     zip_file_add(archive, "scripts/a.shader", zip_source_buffer(archive, "x", 1, 0), 0);
