@@ -272,7 +272,7 @@ TEST(Bsp2geom, DamagedLevelsAndArchivesAreRefusedOrConvertedWithoutTheirTree) {
          "entry 'maps/small.bsp' is too large (1073741824 bytes", kZip},
         {[](Bytes& z) { z[80] ^= 0xFF, z[90] ^= 0xFF; }, "is damaged (libzip", kZip},
         {[](Bytes& z) { Set(z, 22, 1000), Set(z, Central(z) + 24, 1000); },
-         "is damaged (it holds more than its 1000 bytes)", kZip},
+         "entry 'maps/small.bsp' is damaged (it holds more than its 1000 bytes)", kZip},
         {[](Bytes& z) { z[30] = 'B', z[Central(z) + 46] = 'B'; }, "no entry", kZip},
     };
     const Bytes good = Sample().encode();
