@@ -5,12 +5,14 @@
 #include "support/scratch_dir.h"
 #include "support/shell_data.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -24,11 +26,17 @@ inline const char* const kClosing = "\n---------------------end logging";
 inline void ExpectInOrder(const std::string& log, const std::vector<std::string>& texts) {
     size_t at = 0;
     for (const std::string& text : texts) {
-        size_t found = log.find(text, at);
-        ASSERT_NE(std::string::npos, found) << "missing in order: \"" << text << "\"\nlog:\n"
-                                            << log;
-        at = found + text.size();
+        at = log.find(text, at);
+        ASSERT_NE(std::string::npos, at) << "missing in order: \"" << text << "\"\nlog:\n" << log;
+        at += text.size();
     }
+}
+// The numbers that `text` starts with.
+inline std::vector<float> Numbers(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<float> numbers;
+    for (float value; in >> value;) numbers.push_back(value);
+    return numbers;
 }
 inline bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
@@ -57,13 +65,10 @@ struct Frame {
     }
     // Pixels of `other` off by more than `tolerance` in a channel.
     size_t pixelsOff(const Frame& other, int tolerance) const {
+        auto off = [&](size_t c) { return std::abs(int(rgb[c]) - int(other.rgb[c])) > tolerance; };
         size_t count = 0;
-        for (size_t pixel = 0; pixel < pixels() && pixel * 3 + 2 < other.rgb.size(); ++pixel)
-            for (size_t c = pixel * 3; c < pixel * 3 + 3; ++c)
-                if (std::abs(int(rgb[c]) - int(other.rgb[c])) > tolerance) {
-                    ++count;
-                    break;
-                }
+        for (size_t c = 0; c + 2 < std::min(rgb.size(), other.rgb.size()); c += 3)
+            count += off(c) || off(c + 1) || off(c + 2);
         return count;
     }
 };
