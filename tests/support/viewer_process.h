@@ -5,7 +5,6 @@
 #include "support/scratch_dir.h"
 #include "support/shell_data.h"
 #include <gtest/gtest.h>
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -67,7 +66,7 @@ struct Frame {
     size_t pixelsOff(const Frame& other, int tolerance) const {
         auto off = [&](size_t c) { return std::abs(int(rgb[c]) - int(other.rgb[c])) > tolerance; };
         size_t count = 0;
-        for (size_t c = 0; c + 2 < std::min(rgb.size(), other.rgb.size()); c += 3)
+        for (size_t c = 0; c + 2 < rgb.size() && c + 2 < other.rgb.size(); c += 3)
             count += off(c) || off(c + 1) || off(c + 2);
         return count;
     }
@@ -117,9 +116,9 @@ public:
         waitpid(pid, &status_, 0);
         ended_ = true;
     }
-    pid_t pid = -1;
 
 private:
+    pid_t pid = -1;
     bool ended_ = false;
     int status_ = -1;
 };

@@ -3,7 +3,6 @@
 #include "support/config_text.h"
 #include "support/viewer_process.h"
 #include <algorithm>
-#include <cstring>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -92,7 +91,7 @@ const auto* const kSession = ::testing::AddGlobalTestEnvironment(new WineSession
 // Above and behind the sample level's start point, looking down the nave.
 const char* const kOverview = "0 150 -340 -0.25 0 0 ";
 const std::string kFullScreen = ConfigText().set("full screen", "1").text();  // the whole screen
-const char* const kInputGone = "crushing input.\n";
+const std::string kInputGone = "crushing input.\n";
 // Rasterisers differ on shared edges; a 5-bit value on a step's edge may land a step away
 // (8 or 9 in 8 bits: 255 / 31 rounded either way).
 void ExpectSameFrame(const Frame& native, const Frame& wine, const std::string& what,
@@ -167,20 +166,6 @@ protected:
         EXPECT_TRUE(Shell("import -window " + window + " -depth 8 ppm:" + ppm.string()));
         return Frame(ppm.string());
     }
-    // The focus to another window and back: the full-screen device is lost and reset.
-    void loseFocusAndReturn(const std::string& window, Child& viewer, const Frame& expected) {
-        const auto other = Launch(scratch.root(),
-                                  {"xmessage", "-geometry", "300x100+50+50", "other"}, 120,
-                                  "xmessage.out");
-        EXPECT_TRUE(Activate(FindWindow("xmessage", 30, *other), *other));
-        Pause(1500);
-        EXPECT_GT(expected.pixelsOff(capture("root", scratch.root() / "lost.ppm"), 4),
-                  expected.pixels() * 9 / 10)
-            << "the full-screen frame stayed on screen while another window had the focus";
-        EXPECT_TRUE(Activate(window, viewer));
-        Pause(2500);
-        ExpectSameFrame(expected, capture("root", scratch.root() / "back.ppm"), "focus back");
-    }
     ScratchDir scratch;
 };
 // F5 from many digits (saved rounded to six), F9 from an edited file, a flight saved and restored.
@@ -210,7 +195,7 @@ TEST_F(WineViewer, FullScreenFlightSavesAndRestoresLikeTheNativeBuild) {
             Pause(1000);
             flown = capture("root", scratch.root() / "flown.ppm");
         });
-    EXPECT_TRUE(EndsWith(wineLog, "crushing input.\n" + std::string(kClosing))) << wineLog;
+    EXPECT_TRUE(EndsWith(wineLog, kInputGone + kClosing)) << wineLog;
     EXPECT_EQ(run(false, kFullScreen, saved, true, native, false), wineLog);
     ExpectSameFrame(native, flown, "after flying");
     EXPECT_GT(start.pixelsOff(flown, 4), start.pixels() / 2) << "the view did not change";
@@ -228,8 +213,19 @@ TEST_F(WineViewer, FullScreenFlightSavesAndRestoresLikeTheNativeBuild) {
 // Both builds, full screen, lose their device to another window and reset it once.
 TEST_F(WineViewer, FullScreenDeviceLostToAnotherWindowIsResetLikeTheNativeBuild) {
     Frame native, wine;
+    // The focus to another window and back: the full-screen device is lost and reset.
     auto cycle = [&](const std::string& window, Child& viewer) {
-        loseFocusAndReturn(window, viewer, native);
+        const auto other = Launch(scratch.root(),
+                                  {"xmessage", "-geometry", "300x100+50+50", "other"}, 120,
+                                  "xmessage.out");
+        EXPECT_TRUE(Activate(FindWindow("xmessage", 30, *other), *other));
+        Pause(1500);
+        EXPECT_GT(native.pixelsOff(capture("root", scratch.root() / "lost.ppm"), 4),
+                  native.pixels() * 9 / 10)
+            << "the full-screen frame stayed on screen while another window had the focus";
+        EXPECT_TRUE(Activate(window, viewer));
+        Pause(2500);
+        ExpectSameFrame(native, capture("root", scratch.root() / "back.ppm"), "focus back");
     };
     run(false, kFullScreen, kOverview, true, native, false, cycle);
     // Wine's Direct3D 8 trace shows the Reset calls.
@@ -282,7 +278,7 @@ TEST_F(WineViewer, EveryConfigurationLogsAndDrawsLikeTheNativeBuild) {
         Frame wine, native;
         std::string wineLog = run(true, row.config.text(), kOverview, row.shown, wine);
         if (row.wineMakesInput && wineLog.find(kInputGone) != std::string::npos)
-            wineLog.erase(wineLog.find(kInputGone), std::strlen(kInputGone));
+            wineLog.erase(wineLog.find(kInputGone), kInputGone.size());
         const std::string nativeLog =
             run(false, row.config.text(), kOverview, row.nativeShown, native);
         if (row.nativeShown == row.shown) EXPECT_EQ(nativeLog, wineLog);
