@@ -185,7 +185,7 @@ TEST_P(OrderlyEnd, Holds) {
     writeScript(kShows);
     start({row.environment}, row.unprivileged ? DropRootInChild : std::function<void()>());
     // A start that fails ends the run with status 1.
-    const ViewerRun run = finish("", {}, row.expected.view == View::NotShown ? 1 : 0);
+    const ViewerRun run = finish({}, row.expected.view == View::NotShown ? 1 : 0);
     EXPECT_NE(std::string::npos, run.stderrText.find(row.expected.stderrText)) << run.stderrText;
     EXPECT_EQ(row.expected.view == View::NotShown,
               run.stderrText.find("ended without showing its window") != std::string::npos)
@@ -249,7 +249,7 @@ TEST_F(ViewerTest, UserRunLogsStartUpFliesSavesRestoresTogglesOverlaysAndQuitsWi
     writeScript(kUserScript);
     start();
     std::vector<std::string> saves;  // each new text of the position file
-    ViewerRun run = finish("data/posFile.pos", [&] {
+    ViewerRun run = finish([&] {
         const std::string text = scratch.read("data/posFile.pos");
         if (Numbers(text).size() == 6 && (saves.empty() || saves.back() != text))
             saves.push_back(text);
