@@ -21,14 +21,15 @@
 namespace viewer_process {
 inline const char* const kBanner = "begin logging--------------------\n\n";
 inline const char* const kClosing = "\n---------------------end logging";
-// Checks that each text occurs in the log after the one before it.
-inline void ExpectInOrder(const std::string& log, const std::vector<std::string>& texts) {
+// Checks that the log holds the texts in order, the first at its start, the last at its end.
+inline void ExpectLog(const std::string& log, const std::vector<std::string>& texts) {
     size_t at = 0;
     for (const std::string& text : texts) {
         at = log.find(text, at);
         ASSERT_NE(std::string::npos, at) << "missing in order: \"" << text << "\"\nlog:\n" << log;
         at += text.size();
     }
+    EXPECT_TRUE(log.find(texts.front()) == 0 && at == log.size()) << log;
 }
 // The numbers that `text` starts with.
 inline std::vector<float> Numbers(const std::string& text) {
