@@ -21,6 +21,7 @@
 namespace viewer_process {
 inline const char* const kBanner = "begin logging--------------------\n\n";
 inline const char* const kClosing = "\n---------------------end logging";
+inline const std::string kInputGone = "crushing input.\n";  // the input ended in order
 // Checks that the log holds the texts in order, the first at its start, the last at its end.
 inline void ExpectLog(const std::string& log, const std::vector<std::string>& texts) {
     size_t at = 0;

@@ -91,7 +91,6 @@ const auto* const kSession = ::testing::AddGlobalTestEnvironment(new WineSession
 // Above and behind the sample level's start point, looking down the nave.
 const char* const kOverview = "0 150 -340 -0.25 0 0 ";
 const std::string kFullScreen = ConfigText().set("full screen", "1").text();  // the whole screen
-const std::string kInputGone = "crushing input.\n";
 // Rasterisers differ on shared edges; a 5-bit value on a step's edge may land a step away
 // (8 or 9 in 8 bits: 255 / 31 rounded either way).
 void ExpectSameFrame(const Frame& native, const Frame& wine, const std::string& what,
