@@ -12,9 +12,7 @@
 namespace {
 using namespace viewer_process;
 namespace fs = std::filesystem;
-void Pause(int milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
+using namespace std::chrono_literals;
 // A command line (at most `seconds`): whether it exits with 0; its output in `output`.
 bool Shell(const std::string& line, std::string* output = nullptr, int seconds = 30) {
     Child shell(".", {"timeout", "-k", "5", std::to_string(seconds), "sh", "-c", line}, "sh.out");
@@ -29,14 +27,13 @@ std::unique_ptr<Child> Launch(const fs::path& dir, std::vector<std::string> comm
     command.insert(command.begin(), {"timeout", "-k", "5", std::to_string(seconds)});
     return std::make_unique<Child>(dir.string(), command, output, env);
 }
-// The visible window named `title`, "" when none shows in time.
+// The visible window named `title`, "" when none shows in time (the search is retried:
+// it fails while the window manager reparents windows).
 std::string FindWindow(const std::string& title, int seconds, Child& process) {
+    const std::string search = "xdotool search --onlyvisible --name '^" + title + "$'";
     std::string found;
-    process.waitFor(  // fails while the window manager reparents windows: retried
-        [&] {
-            Shell("xdotool search --onlyvisible --name '^" + title + "$'", &found, 5);
-            return !(found = found.substr(0, found.find_first_not_of("0123456789"))).empty();
-        },
+    process.waitFor(
+        [&] { return Shell(search + " | head -n 1 | tr -d '\\n'", &found, 5) && !found.empty(); },
         seconds);
     return found;
 }
@@ -149,9 +146,9 @@ protected:
         // a failed start-up is told by its status and log, not by whether the window was seen.
         EXPECT_TRUE(!shown || !window.empty()) << file(windows, "out.txt");
         if (shown && !window.empty() && Activate(window, *viewer)) {
-            Pause(1500);  // the first frames compile Wine's shaders
+            std::this_thread::sleep_for(1500ms);  // the first frames compile Wine's shaders
             EXPECT_TRUE(!windows || Keys(console ? "Caps_Lock" : "grave Caps_Lock"));
-            Pause(1000);
+            std::this_thread::sleep_for(1000ms);
             frame = capture(config.find("full screen=1") != std::string::npos ? "root" : window,
                             dir / "frame.ppm");
             if (whileShown) whileShown(window, *viewer);
@@ -174,7 +171,7 @@ TEST_F(WineViewer, FullScreenFlightSavesAndRestoresLikeTheNativeBuild) {
     Frame start, flown, native;
     auto savedAfter = [this](const std::string& before) {
         for (int tries = 0; tries < 100 && file(true, "data/posFile.pos") == before; ++tries)
-            Pause(100);
+            std::this_thread::sleep_for(100ms);
         return file(true, "data/posFile.pos");
     };
     const std::string wineLog =
@@ -184,14 +181,14 @@ TEST_F(WineViewer, FullScreenFlightSavesAndRestoresLikeTheNativeBuild) {
             write(true, "data/posFile.pos", kOverview);
             ASSERT_TRUE(Keys("F9"));
             ASSERT_TRUE(Shell("sh -c 'xdotool keydown e; sleep 0.2; xdotool keyup e'"));
-            Pause(300);
+            std::this_thread::sleep_for(300ms);
             ASSERT_TRUE(Shell(
                 "xdotool mousemove_relative -- 40 20"));  // right turns, towards you looks down
-            Pause(500);
+            std::this_thread::sleep_for(500ms);
             ASSERT_TRUE(Keys("F5"));
             saved = savedAfter(kOverview);
             ASSERT_TRUE(Keys("F9"));  // the saved, rounded placement
-            Pause(1000);
+            std::this_thread::sleep_for(1000ms);
             flown = capture("root", scratch.root() / "flown.ppm");
         });
     EXPECT_TRUE(EndsWith(wineLog, kInputGone + kClosing)) << wineLog;
@@ -218,12 +215,12 @@ TEST_F(WineViewer, FullScreenDeviceLostToAnotherWindowIsResetLikeTheNativeBuild)
                                   {"xmessage", "-geometry", "300x100+50+50", "other"}, 120,
                                   "xmessage.out");
         EXPECT_TRUE(Activate(FindWindow("xmessage", 30, *other), *other));
-        Pause(1500);
+        std::this_thread::sleep_for(1500ms);
         EXPECT_GT(native.pixelsOff(capture("root", scratch.root() / "lost.ppm"), 4),
                   native.pixels() * 9 / 10)
             << "the full-screen frame stayed on screen while another window had the focus";
         EXPECT_TRUE(Activate(window, viewer));
-        Pause(2500);
+        std::this_thread::sleep_for(2500ms);
         ExpectSameFrame(native, capture("root", scratch.root() / "back.ppm"), "focus back");
     };
     run(false, kFullScreen, kOverview, true, native, false, cycle);
