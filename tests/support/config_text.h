@@ -1,6 +1,5 @@
-// The text of a configuration file: every key with a working value (800 x
-// 600 windowed, hardware vertex processing, culling on, no multisampling) in
-// the shipped file's order, changeable one key at a time.
+// The text of a configuration file: every key with a working value, in the shipped
+// file's order, changeable one key at a time.
 #pragma once
 
 #include <string>

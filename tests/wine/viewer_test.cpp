@@ -137,10 +137,9 @@ protected:
         write(windows, "data/default.cfg", config);
         write(windows, "data/posFile.pos", placement);
         EXPECT_TRUE(CapsLockOff());
-        const auto viewer = Launch(dir,
-                                   windows ? std::vector<std::string>{"wine", "tundra.exe"}
-                                           : std::vector<std::string>{TUNDRA_BINARY_DIR "/tundra"},
-                                   120, "out.txt", environment);
+        std::vector<std::string> command{TUNDRA_BINARY_DIR "/tundra"};
+        if (windows) command = {"wine", "tundra.exe"};
+        const auto viewer = Launch(dir, command, 120, "out.txt", environment);
         const std::string window = FindWindow("Tundra", 60, *viewer);
         // Wine shows the window for a moment while it tries a display mode it then refuses:
         // a failed start-up is told by its status and log, not by whether the window was seen.
