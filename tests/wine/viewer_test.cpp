@@ -179,11 +179,10 @@ TEST_F(WineViewer, FullScreenFlightSavesAndRestoresLikeTheNativeBuild) {
             EXPECT_EQ("1234.57 -1.58688e-05 9.99999 0.1 2 -3 ", savedAfter(digits));
             write(true, "data/posFile.pos", kOverview);
             ASSERT_TRUE(Keys("F9"));
-            ASSERT_TRUE(Shell("sh -c 'xdotool keydown e; sleep 0.2; xdotool keyup e'"));
-            std::this_thread::sleep_for(300ms);
-            ASSERT_TRUE(Shell(
-                "xdotool mousemove_relative -- 40 20"));  // right turns, towards you looks down
-            std::this_thread::sleep_for(500ms);
+            // E held for 0.2 s, then the mouse: right turns, towards you looks down.
+            ASSERT_TRUE(
+                Shell("xdotool keydown e; sleep 0.2; xdotool keyup e; sleep 0.3; "
+                      "xdotool mousemove_relative -- 40 20 && sleep 0.5"));
             ASSERT_TRUE(Keys("F5"));
             saved = savedAfter(kOverview);
             ASSERT_TRUE(Keys("F9"));  // the saved, rounded placement
