@@ -161,7 +161,6 @@ void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 class OrderlyEnd : public ViewerTest, public ::testing::WithParamInterface<Row> {};
 TEST_P(OrderlyEnd, Holds) {
     const Row& row = GetParam();
-    writeData(shell_data::SmallConfig());
     scratch.writeData("posFile.pos", shell_data::kPlacementFacingTheLevel);
     if (row.unprivileged && geteuid() == 0) {
         fs::permissions(scratch.root(), fs::perms::all);
@@ -230,7 +229,7 @@ const char kUserScript[] =
     "5500 key E down\n5600 key E up\n5610 mouse 500 500\n5700 key F9 down\n5710 key F9 up\n"
     "5800 key F5 down\n5810 key F5 up\n5900 key ESCAPE down\n5910 key ESCAPE up\n";
 TEST_F(ViewerTest, UserRunLogsStartUpFliesSavesRestoresTogglesOverlaysAndQuitsWithEscape) {
-    writeData(ConfigText().set("window scaling", "0.75").text());
+    scratch.writeData("default.cfg", ConfigText().set("window scaling", "0.75").text());
     writeScript(kUserScript);
     start();
     std::vector<std::string> saves;  // each new text of the position file
@@ -281,7 +280,6 @@ TEST_F(ViewerTest, UserRunLogsStartUpFliesSavesRestoresTogglesOverlaysAndQuitsWi
 // A flight recorded while a script flies it plays back to the same place, and
 // ends with its summary line in the log and on stdout.
 TEST_F(ViewerTest, RecordedFlightPlaysBackToTheSamePlaceAndIsSummedUp) {
-    writeData(shell_data::SmallConfig());
     writeScript(
         "100 key E down\n350 key E up\n400 mouse 500 0\n450 key F5 down\n"
         "460 key F5 up\n600 close\n");

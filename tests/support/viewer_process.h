@@ -128,12 +128,12 @@ private:
 struct ViewerRun {
     std::string log, stderrText;
 };
-// Runs the viewer in the scratch directory (SDL offscreen, TUNDRA_SCRIPT=script.txt).
+// Runs the viewer on the small data in the scratch directory (SDL offscreen, script.txt).
 // The wait fails when neither its log nor its stderr changed for 15 s: it hangs.
 class ViewerTest : public ::testing::Test {
 protected:
-    void writeData(const std::string& configText) {
-        ASSERT_TRUE(shell_data::WriteAll(scratch.root().string(), configText));
+    void SetUp() override {
+        ASSERT_TRUE(shell_data::WriteAll(scratch.root().string(), shell_data::SmallConfig()));
     }
     void writeScript(const std::string& text) { scratch.writeData("../script.txt", text); }
     // `inChild` runs in the child just before the viewer (system calls only).
