@@ -40,10 +40,6 @@ inline std::vector<float> Numbers(const std::string& text) {
     for (float value; in >> value;) numbers.push_back(value);
     return numbers;
 }
-inline bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
 // An 8-bit RGB frame from a binary PPM (P6); empty when it cannot be read.
 struct Frame {
     int width = 0, height = 0;

@@ -189,7 +189,7 @@ TEST_F(WineViewer, FullScreenFlightSavesAndRestoresLikeTheNativeBuild) {
             std::this_thread::sleep_for(1000ms);
             flown = capture("root", scratch.root() / "flown.ppm");
         });
-    EXPECT_TRUE(EndsWith(wineLog, kInputGone + kClosing)) << wineLog;
+    ExpectLog(wineLog, {kBanner, kInputGone + kClosing});
     EXPECT_EQ(run(false, kFullScreen, saved, true, native, false), wineLog);
     ExpectSameFrame(native, flown, "after flying");
     EXPECT_GT(start.pixelsOff(flown, 4), start.pixels() / 2) << "the view did not change";
