@@ -1,46 +1,30 @@
-// The text of a configuration file: every key with a working value (800 x
-// 600 windowed, hardware vertex processing, culling on, no multisampling) in
-// the shipped file's order, changeable one key at a time.
+// The text of a configuration file: every key with a working value, in the shipped
+// file's order, changeable one key at a time.
 #pragma once
 
 #include <string>
-#include <utility>
-#include <vector>
 
 class ConfigText {
 public:
     ConfigText& set(const std::string& key, const std::string& value) {
-        for (auto& entry : entries_)
-            if (entry.first == key) return entry.second = value, *this;
-        entries_.emplace_back(key, value);
+        const size_t at = find(key);
+        if (at == std::string::npos) text_ += key + "=" + value + "\n";
+        else text_.replace(at, text_.find('\n', at) - at, key + "=" + value);
         return *this;
     }
     ConfigText& remove(const std::string& key) {
-        for (auto it = entries_.begin(); it != entries_.end(); ++it)
-            if (it->first == key) return entries_.erase(it), *this;
+        const size_t at = find(key);
+        if (at != std::string::npos) text_.erase(at, text_.find('\n', at) + 1 - at);
         return *this;
     }
-    std::string text() const {
-        std::string result;
-        for (const auto& entry : entries_) result += entry.first + "=" + entry.second + "\n";
-        return result;
-    }
+    std::string text() const { return text_; }
 
 private:
-    std::vector<std::pair<std::string, std::string>> entries_ = {
-        {"screen width", "800"},
-        {"screen height", "600"},
-        {"full screen", "0"},
-        {"window scaling", "1"},
-        {"hardware T&L", "1"},
-        {"back face culling", "1"},
-        {"video card", "0"},
-        {"refresh rate", "60"},
-        {"backbuffer format", "X8R8G8B8"},
-        {"texture format", "A8R8G8B8"},
-        {"depth-stencil buffer format", "D24S8"},
-        {"minification", "trilinear"},
-        {"magnification", "trilinear"},
-        {"mip-mapping", "trilinear"},
-        {"antialiasing multisamples", "0"}};
+    // Where the line of `key` starts.
+    size_t find(const std::string& key) const { return ("\n" + text_).find("\n" + key + "="); }
+    std::string text_ =
+        "screen width=800\nscreen height=600\nfull screen=0\nwindow scaling=1\nhardware T&L=1\n"
+        "back face culling=1\nvideo card=0\nrefresh rate=60\nbackbuffer format=X8R8G8B8\n"
+        "texture format=A8R8G8B8\ndepth-stencil buffer format=D24S8\nminification=trilinear\n"
+        "magnification=trilinear\nmip-mapping=trilinear\nantialiasing multisamples=0\n";
 };

@@ -11,14 +11,12 @@
 #include <string>
 
 namespace shell_data {
-// A 24-bit bottom-up BMP of one grey (8 x 8: rows need no padding).
+// A 24-bit bottom-up BMP of one grey (8 x 8: rows need no padding); the two-byte
+// fields, 1 plane and 24 bits a pixel, share one little-endian word.
 inline std::string GreyBmp(uint8_t grey) {
     std::string bytes = "BM";
-    const uint32_t header[][2] = {{54 + 192, 4}, {0, 4},    {54, 4}, {40, 4}, {8, 4},
-                                  {8, 4},        {1, 2},    {24, 2}, {0, 4},  {192, 4},
-                                  {2835, 4},     {2835, 4}, {0, 4},  {0, 4}};
-    for (const auto& field : header)
-        for (uint32_t i = 0; i < field[1]; ++i) bytes += char(field[0] >> (8 * i));
+    for (uint32_t word : {54 + 192, 0, 54, 40, 8, 8, 1 | 24 << 16, 0, 192, 2835, 2835, 0, 0})
+        for (int i = 0; i < 4; ++i) bytes += char(word >> (8 * i));
     return bytes + std::string(192, char(grey));
 }
 inline tundra_formats::GeomLevel LevelBehindTheCamera() {

@@ -3,21 +3,16 @@
 #include "support/config_text.h"
 #include "support/viewer_process.h"
 #include <algorithm>
-#include <cstring>
 #include <cmath>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <iterator>
-#include <sstream>
 
 namespace {
 using namespace viewer_process;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-void Pause(int milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
+using namespace std::chrono_literals;
 // A command line (at most `seconds`): whether it exits with 0; its output in `output`.
 bool Shell(const std::string& line, std::string* output = nullptr, int seconds = 30) {
     Child shell(".", {"timeout", "-k", "5", std::to_string(seconds), "sh", "-c", line}, "sh.out");
@@ -32,14 +27,13 @@ std::unique_ptr<Child> Launch(const fs::path& dir, std::vector<std::string> comm
     command.insert(command.begin(), {"timeout", "-k", "5", std::to_string(seconds)});
     return std::make_unique<Child>(dir.string(), command, output, env);
 }
-// The visible window named `title`, "" when none shows in time.
+// The visible window named `title`, "" when none shows in time (the search is retried:
+// it fails while the window manager reparents windows).
 std::string FindWindow(const std::string& title, int seconds, Child& process) {
+    const std::string search = "xdotool search --onlyvisible --name '^" + title + "$'";
     std::string found;
-    process.waitFor(  // fails while the window manager reparents windows: retried
-        [&] {
-            Shell("xdotool search --onlyvisible --name '^" + title + "$'", &found, 5);
-            return !(found = found.substr(0, found.find_first_not_of("0123456789"))).empty();
-        },
+    process.waitFor(
+        [&] { return Shell(search + " | head -n 1 | tr -d '\\n'", &found, 5) && !found.empty(); },
         seconds);
     return found;
 }
@@ -49,18 +43,15 @@ bool Activate(const std::string& window, Child& process) {
 bool Keys(const std::string& names) { return Shell("xdotool key --delay 60 " + names); }
 // Wine reports a Caps Lock on at focus as a press, which would toggle the frame rates.
 bool CapsLockOff() {
-    std::string state;
-    Shell("xset q", &state, 10);
-    const size_t at = state.find("Caps Lock:");
-    return at != std::string::npos &&
-           (state.compare(state.find_first_not_of(' ', at + 10), 2, "on") != 0 ||
-            Keys("Caps_Lock"));
+    return Shell(
+        "xset q | grep -q 'Caps Lock: *off' || "
+        "{ xset q | grep -q 'Caps Lock: *on' && xdotool key Caps_Lock; }");
 }
 class WineSession : public ::testing::Environment {
 public:
     void SetUp() override {
         dir_ = std::make_unique<ScratchDir>();
-        std::mt19937 random(unsigned(getpid()) ^ unsigned(Clock::now().time_since_epoch().count()));
+        std::mt19937 random(std::random_device{}());
         for (int attempt = 0; attempt < 10 && !display_; ++attempt) {
             const std::string n = std::to_string(300 + random() % 91);
             if (fs::exists("/tmp/.X" + n + "-lock") || fs::exists("/tmp/.X11-unix/X" + n)) continue;
@@ -74,9 +65,7 @@ public:
                                  "xdotool, Wine installed? scripts/install-wine-deps.sh)";
         windowManager_ = Launch(dir_->root(), {"openbox"}, 3600, "openbox.out");
         ASSERT_TRUE(windowManager_->waitFor([] {
-            std::string wm;
-            Shell("xprop -root _NET_SUPPORTING_WM_CHECK", &wm, 5);
-            return wm.find("window id") != std::string::npos;
+            return Shell("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'");
         })) << "openbox did not take over the display";
         setenv("WINEPREFIX", (dir_->root() / "prefix").c_str(), 1);
         setenv("WINEDEBUG", "-all", 1);
@@ -99,7 +88,6 @@ const auto* const kSession = ::testing::AddGlobalTestEnvironment(new WineSession
 // Above and behind the sample level's start point, looking down the nave.
 const char* const kOverview = "0 150 -340 -0.25 0 0 ";
 const std::string kFullScreen = ConfigText().set("full screen", "1").text();  // the whole screen
-const char* const kInputGone = "crushing input.\n";
 // Rasterisers differ on shared edges; a 5-bit value on a step's edge may land a step away
 // (8 or 9 in 8 bits: 255 / 31 rounded either way).
 void ExpectSameFrame(const Frame& native, const Frame& wine, const std::string& what,
@@ -149,18 +137,17 @@ protected:
         write(windows, "data/default.cfg", config);
         write(windows, "data/posFile.pos", placement);
         EXPECT_TRUE(CapsLockOff());
-        const auto viewer = Launch(dir,
-                                   windows ? std::vector<std::string>{"wine", "tundra.exe"}
-                                           : std::vector<std::string>{TUNDRA_BINARY_DIR "/tundra"},
-                                   120, "out.txt", environment);
+        std::vector<std::string> command{TUNDRA_BINARY_DIR "/tundra"};
+        if (windows) command = {"wine", "tundra.exe"};
+        const auto viewer = Launch(dir, command, 120, "out.txt", environment);
         const std::string window = FindWindow("Tundra", 60, *viewer);
         // Wine shows the window for a moment while it tries a display mode it then refuses:
         // a failed start-up is told by its status and log, not by whether the window was seen.
         EXPECT_TRUE(!shown || !window.empty()) << file(windows, "out.txt");
         if (shown && !window.empty() && Activate(window, *viewer)) {
-            Pause(1500);  // the first frames compile Wine's shaders
+            std::this_thread::sleep_for(1500ms);  // the first frames compile Wine's shaders
             EXPECT_TRUE(!windows || Keys(console ? "Caps_Lock" : "grave Caps_Lock"));
-            Pause(1000);
+            std::this_thread::sleep_for(1000ms);
             frame = capture(config.find("full screen=1") != std::string::npos ? "root" : window,
                             dir / "frame.ppm");
             if (whileShown) whileShown(window, *viewer);
@@ -174,20 +161,6 @@ protected:
         EXPECT_TRUE(Shell("import -window " + window + " -depth 8 ppm:" + ppm.string()));
         return Frame(ppm.string());
     }
-    // The focus to another window and back: the full-screen device is lost and reset.
-    void loseFocusAndReturn(const std::string& window, Child& viewer, const Frame& expected) {
-        const auto other = Launch(scratch.root(),
-                                  {"xmessage", "-geometry", "300x100+50+50", "other"}, 120,
-                                  "xmessage.out");
-        EXPECT_TRUE(Activate(FindWindow("xmessage", 30, *other), *other));
-        Pause(1500);
-        EXPECT_GT(expected.pixelsOff(capture("root", scratch.root() / "lost.ppm"), 4),
-                  expected.pixels() * 9 / 10)
-            << "the full-screen frame stayed on screen while another window had the focus";
-        EXPECT_TRUE(Activate(window, viewer));
-        Pause(2500);
-        ExpectSameFrame(expected, capture("root", scratch.root() / "back.ppm"), "focus back");
-    }
     ScratchDir scratch;
 };
 // F5 from many digits (saved rounded to six), F9 from an edited file, a flight saved and restored.
@@ -197,7 +170,7 @@ TEST_F(WineViewer, FullScreenFlightSavesAndRestoresLikeTheNativeBuild) {
     Frame start, flown, native;
     auto savedAfter = [this](const std::string& before) {
         for (int tries = 0; tries < 100 && file(true, "data/posFile.pos") == before; ++tries)
-            Pause(100);
+            std::this_thread::sleep_for(100ms);
         return file(true, "data/posFile.pos");
     };
     const std::string wineLog =
@@ -206,26 +179,23 @@ TEST_F(WineViewer, FullScreenFlightSavesAndRestoresLikeTheNativeBuild) {
             EXPECT_EQ("1234.57 -1.58688e-05 9.99999 0.1 2 -3 ", savedAfter(digits));
             write(true, "data/posFile.pos", kOverview);
             ASSERT_TRUE(Keys("F9"));
-            ASSERT_TRUE(Shell("sh -c 'xdotool keydown e; sleep 0.2; xdotool keyup e'"));
-            Pause(300);
-            ASSERT_TRUE(Shell(
-                "xdotool mousemove_relative -- 40 20"));  // right turns, towards you looks down
-            Pause(500);
+            // E held for 0.2 s, then the mouse: right turns, towards you looks down.
+            ASSERT_TRUE(
+                Shell("xdotool keydown e; sleep 0.2; xdotool keyup e; sleep 0.3; "
+                      "xdotool mousemove_relative -- 40 20 && sleep 0.5"));
             ASSERT_TRUE(Keys("F5"));
             saved = savedAfter(kOverview);
             ASSERT_TRUE(Keys("F9"));  // the saved, rounded placement
-            Pause(1000);
+            std::this_thread::sleep_for(1000ms);
             flown = capture("root", scratch.root() / "flown.ppm");
         });
-    EXPECT_TRUE(EndsWith(wineLog, "crushing input.\n" + std::string(kClosing))) << wineLog;
+    ExpectLog(wineLog, {kBanner, kInputGone + kClosing});
     EXPECT_EQ(run(false, kFullScreen, saved, true, native, false), wineLog);
     ExpectSameFrame(native, flown, "after flying");
     EXPECT_GT(start.pixelsOff(flown, 4), start.pixels() / 2) << "the view did not change";
     // E flies along the view at 1 unit per ms; the mouse turns and tilts pi/1000 per count.
-    std::istringstream numbers(saved);
-    float p[6] = {};
-    for (float& value : p) numbers >> value;
-    ASSERT_TRUE(numbers) << saved;
+    const std::vector<float> p = Numbers(saved);
+    ASSERT_EQ(6u, p.size()) << saved;
     EXPECT_GT(p[2] + 340, 150.0f) << saved;
     EXPECT_LT(p[2] + 340, 1000.0f) << saved;
     EXPECT_NEAR(0.0f, p[0], 0.5f) << saved;
@@ -237,8 +207,19 @@ TEST_F(WineViewer, FullScreenFlightSavesAndRestoresLikeTheNativeBuild) {
 // Both builds, full screen, lose their device to another window and reset it once.
 TEST_F(WineViewer, FullScreenDeviceLostToAnotherWindowIsResetLikeTheNativeBuild) {
     Frame native, wine;
+    // The focus to another window and back: the full-screen device is lost and reset.
     auto cycle = [&](const std::string& window, Child& viewer) {
-        loseFocusAndReturn(window, viewer, native);
+        const auto other = Launch(scratch.root(),
+                                  {"xmessage", "-geometry", "300x100+50+50", "other"}, 120,
+                                  "xmessage.out");
+        EXPECT_TRUE(Activate(FindWindow("xmessage", 30, *other), *other));
+        std::this_thread::sleep_for(1500ms);
+        EXPECT_GT(native.pixelsOff(capture("root", scratch.root() / "lost.ppm"), 4),
+                  native.pixels() * 9 / 10)
+            << "the full-screen frame stayed on screen while another window had the focus";
+        EXPECT_TRUE(Activate(window, viewer));
+        std::this_thread::sleep_for(2500ms);
+        ExpectSameFrame(native, capture("root", scratch.root() / "back.ppm"), "focus back");
     };
     run(false, kFullScreen, kOverview, true, native, false, cycle);
     // Wine's Direct3D 8 trace shows the Reset calls.
@@ -254,14 +235,10 @@ TEST_F(WineViewer, EveryConfigurationLogsAndDrawsLikeTheNativeBuild) {
     struct Row {
         const char* name;
         ConfigText config;
-        bool shown;               // start-up completes and the window shows
-        bool sixteenBit = false;  // 5-bit colour channels
-        // Where the builds differ on purpose: the native Direct3D 8 keeps a
-        // documented rule that Wine's does not.
-        bool nativeShown = shown;
-        // Wine activates the window while it tries a display mode it then
-        // refuses, which makes the input (and its closing line).
-        bool wineMakesInput = false;
+        bool shown;                   // start-up completes and the window shows
+        bool sixteenBit = false;      // 5-bit colour channels
+        bool nativeShown = shown;     // not where native keeps a documented rule Wine's does not
+        bool wineMakesInput = false;  // activated while Wine tries a mode it then refuses
     };
     auto back = [](const char* format) { return ConfigText().set("backbuffer format", format); };
     auto depth = [](const char* format) {
@@ -295,7 +272,7 @@ TEST_F(WineViewer, EveryConfigurationLogsAndDrawsLikeTheNativeBuild) {
         Frame wine, native;
         std::string wineLog = run(true, row.config.text(), kOverview, row.shown, wine);
         if (row.wineMakesInput && wineLog.find(kInputGone) != std::string::npos)
-            wineLog.erase(wineLog.find(kInputGone), std::strlen(kInputGone));
+            wineLog.erase(wineLog.find(kInputGone), kInputGone.size());
         const std::string nativeLog =
             run(false, row.config.text(), kOverview, row.nativeShown, native);
         if (row.nativeShown == row.shown) EXPECT_EQ(nativeLog, wineLog);
