@@ -2,8 +2,6 @@
 // one table of orderly ends; each with its exit status and its log in order.
 #include "support/viewer_process.h"
 #include <gmock/gmock.h>
-#include <grp.h>
-#include <sys/stat.h>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -25,7 +23,6 @@ struct Row {
     std::string name;
     Damage damage;
     Expected expected;
-    bool unprivileged = false;  // permissions must bind: run not as root
     std::string environment = "";
 };
 // `text` at the end, then `hole` bytes more that take no disk space.
@@ -89,7 +86,6 @@ std::vector<Row> Rows() {
          {View::NotShown,
           {kBanner, kConfigLoaded, "needs OpenGL 3.3 or newer, and found OpenGL 3.0 ", kClosing},
           "You need DirectX 8.0 or above to run Tundra!"},
-         false,
          "MESA_GL_VERSION_OVERRIDE=3.0"},
         // Bytes after the level that start no visibility section are left alone.
         {"WorldOversized", Append("world.geom", std::string(16 << 20, '\x7f')), RunsNormally()},
@@ -119,7 +115,8 @@ std::vector<Row> Rows() {
          [](const fs::path& data) { fs::create_directory(data / ".." / "logging.txt"); },
          {View::Level, {}}},
     };
-    // Unreadable reads as missing; a directory (it opens, reads no bytes) as empty.
+    // A directory (it opens, reads no bytes) reads as empty. An unreadable file fails the same
+    // open as a missing one, so it has no row of its own.
     const struct {
         const char *name, *file;
         Expected missing, empty;
@@ -137,9 +134,6 @@ std::vector<Row> Rows() {
         const fs::path name = f.file;
         rows.push_back({f.name + std::string("Missing"),
                         [name](const fs::path& data) { fs::remove(data / name); }, f.missing});
-        rows.push_back({f.name + std::string("Unreadable"),
-                        [name](const fs::path& data) { chmod((data / name).c_str(), 0); },
-                        f.missing, true});
         rows.push_back({f.name + std::string("Empty"),
                         [name](const fs::path& data) { fs::resize_file(data / name, 0); },
                         f.empty});
@@ -152,27 +146,14 @@ std::vector<Row> Rows() {
     }
     return rows;
 }
-// As root, for whom permissions do not bind, the viewer runs as "nobody".
-void DropRootInChild() {
-    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-        _exit(125);
-}
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 class OrderlyEnd : public ViewerTest, public ::testing::WithParamInterface<Row> {};
 TEST_P(OrderlyEnd, Holds) {
     const Row& row = GetParam();
     scratch.writeData("posFile.pos", shell_data::kPlacementFacingTheLevel);
-    if (row.unprivileged && geteuid() == 0) {
-        fs::permissions(scratch.root(), fs::perms::all);
-        fs::permissions(scratch.root() / "data", fs::perms::all);
-        Child probe(".", {"test", "-x", TUNDRA_BINARY_DIR "/tundra"}, "probe.txt", {},
-                    DropRootInChild);
-        if (!probe.waitFor({}, 10, {}, true) || probe.exitCode() != 0)
-            GTEST_SKIP() << "as root, and nobody cannot start the viewer";
-    }
     if (row.damage) row.damage(scratch.root() / "data");
     writeScript("100 capture frame.ppm\n200 close\n");
-    start({row.environment}, row.unprivileged ? DropRootInChild : std::function<void()>());
+    start({row.environment});
     // A start that fails ends the run with status 1.
     const ViewerRun run = finish({}, row.expected.view == View::NotShown ? 1 : 0);
     EXPECT_NE(std::string::npos, run.stderrText.find(row.expected.stderrText)) << run.stderrText;

@@ -74,13 +74,12 @@ struct Frame {
 class Child {
 public:
     Child(const std::string& dir, std::vector<std::string> command, const std::string& output,
-          std::vector<std::string> environment = {}, const std::function<void()>& inChild = {}) {
+          std::vector<std::string> environment = {}) {
         if ((pid = fork()) != 0) return;
         // The test process runs no other threads, so the child may allocate.
         for (std::string& setting : environment) putenv(setting.data());
         if (chdir(dir.c_str()) != 0 || !freopen(output.c_str(), "w", stderr) || dup2(2, 1) < 0)
             _exit(126);
-        if (inChild) inChild();
         std::vector<char*> argv;
         for (std::string& word : command) argv.push_back(word.data());
         argv.push_back(nullptr);
@@ -132,14 +131,12 @@ protected:
         ASSERT_TRUE(shell_data::WriteAll(scratch.root().string(), shell_data::SmallConfig()));
     }
     void writeScript(const std::string& text) { scratch.writeData("../script.txt", text); }
-    // `inChild` runs in the child just before the viewer (system calls only).
-    void start(std::vector<std::string> environment = {},
-               const std::function<void()>& inChild = {}) {
+    void start(std::vector<std::string> environment = {}) {
         environment.insert(environment.end(), {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
                                                "TUNDRA_SCRIPT=script.txt"});
         const char* viewer = TUNDRA_BINARY_DIR "/tundra";
         child_ = std::make_unique<Child>(scratch.root().string(), std::vector<std::string>{viewer},
-                                         "stderr.txt", environment, inChild);
+                                         "stderr.txt", environment);
     }
     // Waits for the end (`eachPoll` runs meanwhile), which must be orderly.
     // `status`: 0 after a normal quit, 1 after a failed start or an error.
