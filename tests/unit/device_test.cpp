@@ -75,7 +75,12 @@ TEST(InitD3D, AsksForTheConfiguredDeviceAndSetsItsStates) {
         EXPECT_EQ(request.deviceType, D3DDEVTYPE_HAL);
         EXPECT_EQ(request.behaviorFlags, row.flags);
         EXPECT_EQ(d3d.device()->callTexts("SetRenderState"), row.states);
-        D3DPRESENT_PARAMETERS expected = gl_test::WindowedParameters(800, 600);
+        // The shipped configuration's 800 x 600 X8R8G8B8 with D24S8 depth, two back buffers.
+        D3DPRESENT_PARAMETERS expected{};
+        expected.BackBufferWidth = 800, expected.BackBufferHeight = 600,
+        expected.BackBufferCount = 2;
+        expected.BackBufferFormat = D3DFMT_X8R8G8B8, expected.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        expected.EnableAutoDepthStencil = TRUE, expected.AutoDepthStencilFormat = D3DFMT_D24S8;
         expected.MultiSampleType = D3DMULTISAMPLE_TYPE(row.states.size() == 4 ? 4 : 0);
         expected.Windowed = std::string(row.key) != "full screen";
         // Only a full-screen device is given the configured rate.
