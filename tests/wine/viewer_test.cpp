@@ -54,12 +54,15 @@ public:
         std::mt19937 random(std::random_device{}());
         for (int attempt = 0; attempt < 10 && !display_; ++attempt) {
             const std::string n = std::to_string(300 + random() % 91);
-            if (fs::exists("/tmp/.X" + n + "-lock") || fs::exists("/tmp/.X11-unix/X" + n)) continue;
-            display_ = Launch(dir_->root(), {"Xvfb", ":" + n, "-screen", "0", "800x600x24"}, 3600,
-                              "xvfb.out");
+            // Only a server that listens on the number writes it to fd 3; where another
+            // server holds it, ours ends at once, and a client would have found the other one.
+            display_ = Launch(
+                dir_->root(),
+                {"sh", "-c", "exec Xvfb :" + n + " -displayfd 3 -screen 0 800x600x24 3>display"},
+                3600, "xvfb.out");
+            if (!display_->waitFor([&] { return dir_->read("display") == n + "\n"; }))
+                display_.reset();
             setenv("DISPLAY", (":" + n).c_str(), 1);
-            // Another program may take the same number at once: try the next.
-            if (!display_->waitFor([] { return Shell("xdpyinfo"); })) display_.reset();
         }
         ASSERT_TRUE(display_) << "no private X display could be started (are Xvfb, openbox, "
                                  "xdotool, Wine installed? scripts/install-wine-deps.sh)";
