@@ -176,6 +176,17 @@ TEST_F(DirectInputTest, ForegroundDevicesAreLostWithTheFocusOfTheirWindowOnly) {
         read(keyboard, 4, expected), read(mouse, 4, expected);
         if (focused != window) DestroyWindow(focused);
     }
+    // With the focus back the device is acquired again. A loss is told once, to the next call:
+    // here Acquire, as the viewer makes it before reading.
+    PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED);
+    RunLoop(20);
+    ASSERT_EQ(mouse->Acquire(), DI_OK);
+    PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_LOST);
+    PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED);
+    RunLoop(20);
+    EXPECT_EQ(mouse->Acquire(), DIERR_INPUTLOST);
+    EXPECT_EQ(mouse->Acquire(), DI_OK);
+    read(mouse, 4);
 }
 // An SDL event as the platform receives it: `a` and `b` are a motion's xrel and yrel (all
 // relative mode reports), a wheel's y and direction, a button, or a key's scan code and repeat.
