@@ -16,6 +16,7 @@ TEST(ToolArguments, BadArgumentsAreRefusedWithAMessage) {
         {"mkfont --size 3", "mkfont: --size must be", 2},
         {"mkfont --size 513", "mkfont: --size must be", 2},
         {"mkfont --size 1x", "mkfont: --size must be", 2},
+        {"mkfont --size 4294967312", "mkfont: --size must be", 2},  // 2^32 + 16 as an int: 16
         {"mkfont --size", "mkfont: --size needs a value", 2},
         {"mkfont --frob", "mkfont: unknown argument", 2},
         {"mkfont --font data/none.ttf", "mkfont: cannot open font", 1},
