@@ -171,6 +171,14 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
         EXPECT_NEAR(std::get<2>(made[face]), doubled, face == 3 ? 3000 : 1e-3) << face;
     }
 
+    // Polygons 0, 1 and 6 (0 and 6 one fan each), the mesh and the patch; sky and billboard
+    // skipped. Face 6's coordinates are planned, and with the mesh's moved to start in 0 .. 1
+    // (the planned v runs against the level's y, below 0).
+    const ConvertStats& s = converted.stats;
+    EXPECT_EQ((std::vector<size_t>{s.polygonFaces, s.singleFanFaces, s.meshFaces, s.patchFaces,
+                                   s.skippedFaces, s.rebasedFaces, s.replannedFaces}),
+              (std::vector<size_t>{3, 2, 1, 1, 2, 2, 1}));
+
     // The level's page brightened (200 100 60 clipped keeping its hue); a
     // neutral page added for the faces without one.
     ASSERT_EQ(level.lightmaps.size(), 2u);
