@@ -144,6 +144,7 @@ Variant V(const std::string& name, std::string file, D3DFORMAT made, D3DFORMAT s
 // Texels (A, R, G, B) = (0x80, 0xFF, 0x80, 0x00) and (0x7F, 0x10, 0x20, 0x30) in `format`.
 const std::string kAlphaPair = Bmp(2, 1, 32, Bytes({0, 0x80, 0xFF, 0x80, 0x30, 0x20, 0x10, 0x7F}),
                                    {}, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 108);
+const std::string kGreyJpeg = ReadFile("images/grey.jpg");  // 8 x 8 of grey 128, one component
 Variant Conv(D3DFORMAT format, uint32_t first, uint32_t second) {
     return V("to format " + std::to_string(format), kAlphaPair, format, kARGB, 2, {2, 1},
              {{0, 0, 0, first}, {0, 1, 0, second}}, format);
@@ -211,6 +212,8 @@ const Variant kVariants[] = {
       {{0, 1, 0, 0x8000FF00}, {0, 1, 1, 0xFF0A141E}}),
     V("JPEG baseline, 16 x 8 halves", ReadFile("images/split.jpg"), kXRGB, kRGB, 5, {16, 8},
       {{0, 2, 5, 0xFFC86432}, {0, 13, 1, 0xFF2850DC}, {4, 0, 0, 0xFF785A87}}, kAny, 3),
+    V("JPEG grey", kGreyJpeg, kXRGB, D3DFMT_L8, 4, {8, 8},
+      {{0, 5, 2, 0xFF808080}, {3, 0, 0, 0xFF808080}}, kAny, 3),
     V("JPEG progressive, tables between scans", ReadFile("images/progressive.jpg"), kXRGB, kRGB, 4,
       {8, 8}, {{0, 0, 0, 0xFFFE0000}, {0, 7, 7, 0xFF0001FD}}, kAny, 3),
 };
@@ -296,6 +299,9 @@ const Damaged kDamaged[] = {
     // Missing bytes count as zeros, as the decoder reads them: no frame size to judge.
     {"JPEG cut after its frame's length", kJpeg.substr(0, kJpeg.find("\xFF\xC0") + 4),
      "not a readable"},
+    {"grey JPEG undefined quantisation table",
+     Poke(kGreyJpeg, kGreyJpeg.find("\xFF\xC0") + 12, 1, 1),
+     "quantisation table the file does not define"},
     {"progressive JPEG undefined quantisation table",
      Poke(kProgressive, kProgressive.find("\xFF\xC2") + 18, 2, 1),
      "quantisation table the file does not define"},
