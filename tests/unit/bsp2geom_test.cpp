@@ -258,6 +258,7 @@ TEST(Bsp2geom, DamagedLevelsAndArchivesAreRefusedOrConvertedWithoutTheirTree) {
         {[](Bytes& b) { b[0] = 'V'; }, "header: magic is not \"IBSP\""},
         {[](Bytes& b) { Set(b, 4, 47); }, "version 47 is not supported"},
         {[](Bytes& b) { b.pop_back(); }, "lies outside the file"},
+        {[](Bytes& b) { Set(b, 12, int32_t(b.size())); }, "lump 'entities': offset 144 + length"},
         {[](Bytes& b) { Set(b, 12 + 8 * kVertices, 45); }, "45 is not a multiple"},
         {[](Bytes& b) { Set(b, Field(b, 0, 0), 3); }, "texture 3 of 3"},
         {[](Bytes& b) { Set(b, Field(b, 0, 7), 1); }, "lightmap 1 of 1"},
