@@ -224,9 +224,9 @@ std::vector<Scene> RenderingTest::scenes() {
             device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
         }
     });
-    const std::vector<Probe> diagonal = {{56, 8, kWhite},      {8, 8, kBlue},
-                                         {24, 24, 0xFFFFFF00}, {40, 40, 0xFFFFFF00},
-                                         {56, 56, kGrey},      {40, 8, kGrey}};
+    const std::vector<Probe> diagonal = {
+        {56, 8, kWhite}, {8, 8, kBlue},  {24, 24, 0xFFFFFF00}, {40, 40, 0xFFFFFF00},
+        {56, 56, kGrey}, {40, 8, kGrey}, {44, 28, 0xFFFFFF00}};
     // As a string's glyphs are drawn: one quad, moved down the diagonal by each world.
     add("one quad under three world translations", diagonal, [this] {
         useDiffuse();
@@ -242,6 +242,12 @@ std::vector<Scene> RenderingTest::scenes() {
                                               D3DTA_DIFFUSE | D3DTA_COMPLEMENT);
             device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
         }
+        // w = 2 halves the quad moved by (1.5, -0.5): pixels 40 to 48 across, 24 to 32 down. A
+        // projective world keeps the draw out of a merge, which moves vertices as affine ones.
+        D3DMATRIX halved = Identity();
+        halved._41 = 1.5f, halved._42 = -0.5f, halved._44 = 2;
+        device_->SetTransform(D3DTS_WORLD, &halved);
+        device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
         // Another vertex format named before its buffer: the gathered quads keep theirs.
         const D3DMATRIX identity = Identity();
         device_->SetTransform(D3DTS_WORLD, &identity);
