@@ -243,7 +243,7 @@ std::vector<Scene> RenderingTest::scenes() {
             device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
         }
         // w = 2 halves the quad moved by (1.5, -0.5): pixels 40 to 48 across, 24 to 32 down. A
-        // projective world keeps the draw out of a merge, which moves vertices as affine ones.
+        // projective world keeps the draw out of a merge, which would move it as an affine one.
         D3DMATRIX halved = Identity();
         halved._41 = 1.5f, halved._42 = -0.5f, halved._44 = 2;
         device_->SetTransform(D3DTS_WORLD, &halved);

@@ -173,7 +173,7 @@ TEST(Bsp2geom, ConvertsFacesTexturesLightmapsAndTheTree) {
     }
 
     // Polygons 0, 1 and 6 (0 and 6 one fan each), the mesh and the patch; sky and billboard
-    // skipped. Face 6's coordinates are planned, and with the mesh's moved to start in 0 .. 1
+    // skipped. Face 6's coordinates are planned; they and the mesh's are moved to start in 0 .. 1
     // (the planned v runs against the level's y, below 0).
     const ConvertStats& s = converted.stats;
     EXPECT_EQ((std::vector<size_t>{s.polygonFaces, s.singleFanFaces, s.meshFaces, s.patchFaces,

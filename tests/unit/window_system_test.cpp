@@ -173,15 +173,11 @@ TEST_F(DirectInputTest, ForegroundDevicesAreLostWithTheFocusOfTheirWindowOnly) {
         PushWindowEvent(focused, SDL_WINDOWEVENT_FOCUS_LOST);
         RunLoop(20);
         const HRESULT expected = focused == window ? DIERR_INPUTLOST : DI_OK;
-        read(keyboard, 4, expected), read(mouse, 4, expected);
-        if (focused != window) DestroyWindow(focused);
+        read(keyboard, 4, expected);
+        if (focused != window) read(mouse, 4), DestroyWindow(focused);
     }
-    // With the focus back the device is acquired again. A loss is told once, to the next call:
-    // here Acquire, as the viewer makes it before reading.
-    PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED);
-    RunLoop(20);
-    ASSERT_EQ(mouse->Acquire(), DI_OK);
-    PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_LOST);
+    // A loss is told once, to the next call: for the mouse, unread, the Acquire the viewer makes
+    // before reading. With the focus back, the device is acquired again.
     PushWindowEvent(window, SDL_WINDOWEVENT_FOCUS_GAINED);
     RunLoop(20);
     EXPECT_EQ(mouse->Acquire(), DIERR_INPUTLOST);
