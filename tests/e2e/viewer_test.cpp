@@ -25,28 +25,13 @@ struct Row {
     Expected expected;
     std::string environment = "";
 };
-// `text` at the end, then `hole` bytes more that take no disk space.
-Damage Append(const char* name, const std::string& text, uintmax_t hole = 0) {
-    return [=](const fs::path& data) {
-        std::ofstream(data / name, std::ios::binary | std::ios::app) << text;
-        fs::resize_file(data / name, fs::file_size(data / name) + hole);
-    };
-}
-// Counts that match the file's size, made that large with a hole (no disk space).
-Damage SparseLevel(int32_t vertices, int32_t lightmaps) {
-    return [vertices, lightmaps](const fs::path& data) {
-        const int32_t header[4] = {vertices, 0, 0, lightmaps};
-        std::ofstream(data / "world.geom", std::ios::binary).write((const char*)header, 16);
-        fs::resize_file(data / "world.geom",
-                        16 + 28 * uintmax_t(vertices) + 49156 * uintmax_t(lightmaps));
-    };
+Damage Remove(const char* name) {
+    return [name](const fs::path& data) { fs::remove(data / name); };
 }
 const std::string kConfigLoaded = "Loaded configuration file: data\\default.cfg\n";
 const std::string kInitD3D = "InitD3D went ok\n";
 const std::string kFontLoaded = "loading up font 'data\\font.f'\n";
 const std::string kWorldLoaded = "LOADED: data\\world.geom\n";
-const std::string kWorldBeyondMemory = "a level may take; loading an empty level\n";
-const std::string kOneFace = "number of polygons in map: 1\n";
 const std::string kNoFaces = "number of polygons in map: 0\n";
 const std::string kStarted = "InitGeometry went ok\n";
 const std::string kNoDevice = "D3D object is history!\n";
@@ -54,98 +39,59 @@ const std::vector<std::string> kShutdown = {
     kStarted, "Releasing main texture\n", "Releasing D3Ddevice\n", kNoDevice, kInputGone, kClosing};
 // Lines in the log exactly when a row expects them.
 const std::string kMilestones[] = {kInitD3D, kStarted, kNoDevice, kInputGone};
-// No device can be made: the run ends right after the Direct3D object, the
-// configuration's line last in the log on disk.
-Expected NoDevice(const std::string& line) {
-    return {View::NotShown,
-            {kBanner, line + "\n", kNoDevice, kClosing},
-            "the last line of logging.txt: \"" + line + "\"\n"};
-}
-// The main texture cannot be loaded: the font is made and flushed, no window.
-Expected NoMainTexture(const std::string& reason = "") {
-    return {View::NotShown,
-            {kBanner, kConfigLoaded, kInitD3D, kFontLoaded,
-             "ERROR: couldn't load the main texture data\\marble.bmp: " + reason,
-             "~~~flush font~~~\n", "Releasing D3Ddevice\n", kNoDevice, kClosing}};
-}
 Expected Runs(View view, std::vector<std::string> middle) {
     middle.insert(middle.begin(), {kBanner, kConfigLoaded, kInitD3D});
     middle.insert(middle.end(), kShutdown.begin(), kShutdown.end());
     return {view, middle};
 }
-Expected RunsNormally() { return Runs(View::Level, {kFontLoaded, kWorldLoaded, kOneFace}); }
 Expected EmptyLevel(const std::string& why) {
     return Runs(View::Clear, {kWorldLoaded, why, kNoFaces});
 }
-Expected NoFont() { return Runs(View::Level, {"couldn't read: data\\font.f", kWorldLoaded}); }
-std::vector<Row> Rows() {
-    std::vector<Row> rows = {
-        // A GL older than the device needs: the log says which it found.
-        {"OpenGlBelow33",
-         {},
-         {View::NotShown,
-          {kBanner, kConfigLoaded, "needs OpenGL 3.3 or newer, and found OpenGL 3.0 ", kClosing},
-          "You need DirectX 8.0 or above to run Tundra!"},
-         "MESA_GL_VERSION_OVERRIDE=3.0"},
-        // Bytes after the level that start no visibility section are left alone.
-        {"WorldOversized", Append("world.geom", std::string(16 << 20, '\x7f')), RunsNormally()},
-        // Counts that match a 60 GB and a 29.5 GB file.
-        {"WorldVerticesBeyondMemory", SparseLevel(0x7fffffff, 0), EmptyLevel(kWorldBeyondMemory)},
-        {"WorldLightmapsBeyondMemory", SparseLevel(0, 600000), EmptyLevel(kWorldBeyondMemory)},
-        // A visibility section's tag and a 60 GB hole after the sound level.
-        {"WorldVisibilityBeyondMemory", Append("world.geom", "TVIS", uintmax_t(60) << 30),
-         Runs(View::Level, {kWorldLoaded, "visibility section (it is larger than", kOneFace})},
-        // 256 glyphs of 4096 x 4096 (the most one may have): holes in a 4 GB file.
-        {"FontBeyondMemory",
-         [](const fs::path& data) {
-             std::ofstream file(data / "font.f", std::ios::binary | std::ios::trunc);
-             const uint32_t record[6] = {4096, 4096, 0, 0, 8, 16};
-             for (int code = 0; code < 256; ++code) {
-                 file.seekp(std::streamoff(code * (24 + (uintmax_t(1) << 24))));
-                 file.write(reinterpret_cast<const char*>(record), sizeof record);
-             }
-             file.close();
-             fs::resize_file(data / "font.f", 256 * (24 + (uintmax_t(1) << 24)));
-         },
-         NoFont()},
-        // Only the first six numbers of a placement count.
-        {"PositionOversized", Append("posFile.pos", std::string(8 << 20, '7')), RunsNormally()},
-        // No log at all; the program starts and runs as usual.
-        {"LogNotCreatable",
-         [](const fs::path& data) { fs::create_directory(data / ".." / "logging.txt"); },
-         {View::Level, {}}},
-    };
-    // A directory (it opens, reads no bytes) reads as empty. An unreadable file fails the same
-    // open as a missing one, so it has no row of its own.
-    const struct {
-        const char *name, *file;
-        Expected missing, empty;
-    } files[] = {
-        {"Config", "default.cfg",
-         NoDevice("Couldn't open the configuration file: data\\default.cfg"),
-         NoDevice("Something failed while loading the configuration file: data\\default.cfg")},
-        {"World", "world.geom",
-         Runs(View::Clear, {"ERROR: Can't open world file: world.geom\n", kNoFaces}),
-         EmptyLevel("ERROR: World file data\\world.geom is shorter than its 16-byte header")},
-        {"Font", "font.f", NoFont(), NoFont()},
-        {"Texture", "marble.bmp", NoMainTexture("the file cannot be opened\n"), NoMainTexture()},
-    };
-    for (const auto& f : files) {
-        const fs::path name = f.file;
-        rows.push_back({f.name + std::string("Missing"),
-                        [name](const fs::path& data) { fs::remove(data / name); }, f.missing});
-        rows.push_back({f.name + std::string("Empty"),
-                        [name](const fs::path& data) { fs::resize_file(data / name, 0); },
-                        f.empty});
-        rows.push_back({f.name + std::string("Directory"),
-                        [name](const fs::path& data) {
-                            fs::remove(data / name);
-                            fs::create_directories(data / name / "inside");
-                        },
-                        f.empty});
-    }
-    return rows;
-}
+// A start that fails, the configuration's line last in the log on disk; a level, font or log
+// that cannot be had leaves a run that draws what it has. Damaged files are the readers' tests.
+const Row kRows[] = {
+    // A GL older than the device needs: the log says which it found.
+    {"OpenGlBelow33",
+     {},
+     {View::NotShown,
+      {kBanner, kConfigLoaded, "needs OpenGL 3.3 or newer, and found OpenGL 3.0 ", kClosing},
+      "You need DirectX 8.0 or above to run Tundra!"},
+     "MESA_GL_VERSION_OVERRIDE=3.0"},
+    {"ConfigMissing",
+     Remove("default.cfg"),
+     {View::NotShown,
+      {kBanner, "Couldn't open the configuration file: data\\default.cfg\n", kNoDevice, kClosing},
+      "the last line of logging.txt: \"Couldn't open the configuration file: data\\default.cfg\""}},
+    // The font is made and flushed, no window.
+    {"TextureMissing",
+     Remove("marble.bmp"),
+     {View::NotShown,
+      {kBanner, kConfigLoaded, kInitD3D, kFontLoaded,
+       "ERROR: couldn't load the main texture data\\marble.bmp: the file cannot be opened\n",
+       "~~~flush font~~~\n", "Releasing D3Ddevice\n", kNoDevice, kClosing}}},
+    {"FontMissing", Remove("font.f"),
+     Runs(View::Level, {"couldn't read: data\\font.f", kWorldLoaded})},
+    {"WorldMissing", Remove("world.geom"),
+     Runs(View::Clear, {"ERROR: Can't open world file: world.geom\n", kNoFaces})},
+    // A directory opens and reads no bytes.
+    {"WorldDirectory",
+     [](const fs::path& data) {
+         fs::remove(data / "world.geom"), fs::create_directory(data / "world.geom");
+     },
+     EmptyLevel("ERROR: World file data\\world.geom is shorter than its 16-byte header")},
+    // Counts that match a 60 GB file, made that large with a hole (no disk space).
+    {"WorldBeyondMemory",
+     [](const fs::path& data) {
+         const int32_t header[4] = {0x7fffffff, 0, 0, 0};
+         std::ofstream(data / "world.geom", std::ios::binary).write((const char*)header, 16);
+         fs::resize_file(data / "world.geom", 16 + 28 * uintmax_t(0x7fffffff));
+     },
+     EmptyLevel("a level may take; loading an empty level\n")},
+    // No log at all; the program starts and runs as usual.
+    {"LogNotCreatable",
+     [](const fs::path& data) { fs::create_directory(data / ".." / "logging.txt"); },
+     {View::Level, {}}},
+};
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 class OrderlyEnd : public ViewerTest, public ::testing::WithParamInterface<Row> {};
 TEST_P(OrderlyEnd, Holds) {
@@ -174,7 +120,7 @@ TEST_P(OrderlyEnd, Holds) {
                   frame.at(frame.width / 2, frame.height / 2) == kClear);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Table, OrderlyEnd, ::testing::ValuesIn(Rows()),
+INSTANTIATE_TEST_SUITE_P(Table, OrderlyEnd, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; });
 void ExpectPlacement(const std::string& saved, const std::vector<float>& expected,
                      float tolerance = 2e-3f) {

@@ -595,22 +595,6 @@ TEST_F(DeviceTest, TakesCapsFromGlAndRefusesWhatDirect3DRefuses) {
     EXPECT_EQ(Direct3DCreate8(121), nullptr);
 }
 
-// A windowed zero side takes the client area; with none behind it, 8 (as Wine's Direct3D 8).
-TEST_F(DeviceTest, WindowedZeroSideTakesTheClientArea) {
-    parameters_.BackBufferWidth = 0;
-    ASSERT_EQ(createDevice(), D3D_OK);
-    EXPECT_EQ(std::pair(parameters_.BackBufferWidth, parameters_.BackBufferHeight),
-              std::pair(64u, 64u));
-    releaseDevice();
-    DestroyWindow(window_);
-    window_ = CreateWindowExA(0, "GlDeviceTest", "flat", WS_OVERLAPPEDWINDOW, 0, 0, 100, 0, nullptr,
-                              nullptr, nullptr, nullptr);
-    parameters_ = WindowedParameters(32, 0);
-    ASSERT_EQ(createDevice(), D3D_OK);
-    EXPECT_EQ(std::pair(parameters_.BackBufferWidth, parameters_.BackBufferHeight),
-              std::pair(32u, 8u));
-}
-
 TEST_F(DeviceTest, OnlyAFullScreenDeviceIsLostWithItsWindowsActivation) {
     for (BOOL windowed : {TRUE, FALSE}) {
         releaseDevice();

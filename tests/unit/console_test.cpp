@@ -27,13 +27,6 @@ protected:
     Font font;
     Console console;
 };
-TEST_F(ConsoleTest, WithoutAWorkingFontTextIsKeptUnwrappedAndNothingDrawn) {
-    font.load("absent.f", &device, 4.0f / 3.0f);
-    console.setFont(&font);
-    console.print(std::string(500, 'x') + "\nnext").render();
-    EXPECT_EQ(lines(), (Lines{kGreeting, std::string(500, 'x'), "next"}));
-    EXPECT_TRUE(device.calls().empty());
-}
 TEST_F(ConsoleTest, WrapsWhereTheWidthRunsOutAndKeepsWhatFitsTheHeight) {
     attach();
     console.print("saved\n").print("ab");
@@ -45,16 +38,6 @@ TEST_F(ConsoleTest, WrapsWhereTheWidthRunsOutAndKeepsWhatFitsTheHeight) {
     console.print("\n");
     EXPECT_EQ(std::make_pair(lines().size(), lines().front()),
               std::make_pair(size_t(36), std::string("saved")));
-}
-TEST_F(ConsoleTest, KeepsTheCurrentLineEvenWhenTallerThanTheWindow) {
-    attach(1000);
-    console.print("xT");
-    EXPECT_EQ(lines(), (Lines{"xT"}));
-    // Empty lines count the average height (255 · 16 + 1000) / 256 / 5 = 3.96875; a plane
-    // 117.05676 high less two margins of a quarter of it holds 28.99 of them.
-    console.print(std::string(100, '\n'));
-    EXPECT_EQ(lines().size(), 28u);
-    EXPECT_EQ(lines().front(), "");
 }
 TEST_F(ConsoleTest, RendersNewestAtTheBottomAndEachOlderLineAboveIt) {
     attach(24);

@@ -140,27 +140,6 @@ TEST_F(FontTest, DamagedFilesFailToLoadAndSuchFontsDrawNothing) {
     }
 }
 
-TEST_F(FontTest, TextureIsTheSmallestWidthThenHeightThatHoldsTheEstimate) {
-    // Metrics, those of glyph 255 (when not 0), the device's limits, the texture.
-    const uint32_t cases[][8] = {
-        {8, 16, 0, 0, 2048, 2048, 256, 256},   {20, 32, 0, 0, 2048, 2048, 256, 1024},
-        {20, 32, 0, 0, 2048, 512, 512, 512},   {8, 16, 300, 0, 2048, 2048, 512, 256},
-        {8, 16, 0, 300, 2048, 2048, 256, 512}, {0, 0, 0, 0, 256, 256, 256, 256}};
-    for (const auto& c : cases) {
-        setMaxTextureSize(c[4], c[5]);
-        Glyphs glyphs = UniformFont(c[0], c[1]);
-        glyphs[255].advance = c[2] ? c[2] : c[0];
-        glyphs[255].lineHeight = c[3] ? c[3] : c[1];
-        load(glyphs);
-        EXPECT_EQ(std::make_pair(texture(0).width(), texture(0).height()),
-                  std::make_pair(c[6], c[7]));
-    }
-    setMaxTextureSize(128, 128);
-    load(BoxFont(4, 4));
-    EXPECT_EQ(device.textureCount(), madeBefore.second);
-    EXPECT_EQ(device.vertexBufferCount(), madeBefore.first);
-}
-
 struct Packing {
     const char* name;
     Glyphs glyphs;

@@ -1,12 +1,11 @@
-// What a frame does: rates, RenderFrame on the recording device, the camera's step.
+// What a frame does: rates, and RenderFrame on the recording device.
 #include "app/frame.h"
 #include "app/globals.h"
-#include "camera/camera.h"
-#include "camera/matrix4.h"
 #include "support/recording_device.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using tundra_test::RecordingDevice;
@@ -91,44 +90,6 @@ TEST(FrameTest, RenderFrameDrawsPresentsCountsAndSurvivesLoss) {
     }
     g_device = nullptr;
     g_keepRunning = g_showConsole = g_showFps = true;
-}
-constexpr float kPi = 3.14159265358979f;
-
-void ExpectVector(const Vector4& v, float x, float y, float z, float w, float tolerance = 1e-3f) {
-    EXPECT_TRUE(std::fabs(v.x - x) + std::fabs(v.y - y) + std::fabs(v.z - z) + std::fabs(v.w - w) <=
-                tolerance)
-        << v.x << " " << v.y << " " << v.z << " " << v.w;
-}
-Vector4 TransformRow(const D3DXMATRIX& m, const Vector4& p) {
-    Vector4 out;
-    out.x = p.x * m._11 + p.y * m._21 + p.z * m._31 + m._41;
-    out.y = p.x * m._12 + p.y * m._22 + p.z * m._32 + m._42;
-    out.z = p.x * m._13 + p.y * m._23 + p.z * m._33 + m._43;
-    out.w = p.x * m._14 + p.y * m._24 + p.z * m._34 + m._44;
-    return out;
-}
-// The movement is carried out when the view is made (that view shows the old place: world_test).
-TEST(Camera, MovesAlongItsOwnAxesFromTheNextView) {
-    const struct {
-        const char* name;
-        float start[3], pitch, yaw, roll, move[3], end[3];
-    } rows[] = {
-        {"pitch past straight up", {0, 0, 0}, kPi, 0, 0, {0, 0, 10}, {0, 0, -10}},
-        {"no movement", {120, -40, 75}, 0.4f, -1.1f, 0.25f, {0, 0, 0}, {120, -40, 75}},
-        {"yaw, pitch, roll", {1, 2, 3}, .3f, .7f, .2f, {3, 4, 10}, {9.378f, 8.131f, 7.149f}},
-        {"angle not a number", {1, 2, 3}, 0, std::nanf(""), 0, {0, 0, 10}, {1, 2, 3}}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Camera camera;
-        camera.setPosition(row.start[0], row.start[1], row.start[2]);
-        camera.pitch = row.pitch, camera.yaw = row.yaw, camera.roll = row.roll;
-        camera.movement.set(row.move[0], row.move[1], row.move[2]);
-        camera.viewMatrix();
-        ExpectVector(camera.position, row.end[0], row.end[1], row.end[2], 1, 1e-2f);
-        ExpectVector(camera.movement, 0, 0, 0, 1, 0);
-        if (std::isnan(row.yaw)) continue;
-        ExpectVector(TransformRow(camera.viewMatrix(), camera.position), 0, 0, 0, 1);
-    }
 }
 
 }  // namespace

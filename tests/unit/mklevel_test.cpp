@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -83,30 +82,6 @@ TEST(Mklevel, WritesASampleLevelThatLoadsCleanlyWithPaddedChartsApart) {
                         other.y1 + 2 < box.y0 || box.y1 + 2 < other.y0)
                 << "charts " << boxes.size() << " and another overlap";
         boxes.push_back(box);
-    }
-}
-
-// Walls and floors get charts along their own edges, and a luxel's world
-// point lies where the lightmap coordinates put it.
-TEST(Mklevel, ChartsFollowAxisAlignedFacesAndMapLuxelsBackToTheirPoints) {
-    Level level;
-    LevelBuilder build(level);
-    build.addPolygon({{0, 0, 50}, {64, 0, 50}, {64, 32, 50}, {0, 32, 50}}, {0, 0, -1});
-    build.addPolygon({{50, 0, 0}, {50, 0, 64}, {50, 32, 64}, {50, 32, 0}}, {-1, 0, 0});
-    build.addPolygon({{0, 0, 0}, {64, 0, 0}, {64, 0, 32}, {0, 0, 32}}, {0, 1, 0});
-    int pages = 0;
-    const std::vector<Chart> charts = PlanCharts(level, BakeSettings{}, pages);
-    for (size_t i = 0; i < charts.size(); ++i) {
-        const Chart& chart = charts[i];
-        EXPECT_EQ((std::pair<int, int>(std::minmax(chart.luxelsU, chart.luxelsV))), std::pair(3, 5))
-            << i;  // 64 x 32 at 16
-        for (const Vec3& corner : level.polygons[i].points) {
-            float u, v;
-            chart.lightmapCoordinates(corner, u, v);
-            const Vec3 back = chart.worldPoint(u * kPageSize - chart.x - chart.padding - 0.5f,
-                                               v * kPageSize - chart.y - chart.padding - 0.5f);
-            EXPECT_LT(Length(back - corner), 1e-3f) << i;
-        }
     }
 }
 

@@ -71,13 +71,6 @@ TEST(WindowSystemTest, WindowIsAHiddenSdlWindowOfTheClientArea) {
     }
     RunLoop(50);
 }
-int g_hookRuns[2];
-TEST(WindowSystemTest, EveryPumpRunsEveryHook) {
-    platform_linux::AddPumpHook([] { ++g_hookRuns[0]; });
-    platform_linux::AddPumpHook([] { ++g_hookRuns[1]; });
-    platform_linux::PumpEvents();
-    EXPECT_EQ(std::vector<int>(g_hookRuns, g_hookRuns + 2), (std::vector<int>{1, 1}));
-}
 TEST(WindowSystemTest, ShowingActivatesFocusFollowsAndPaintStaysUntilValidated) {
     HWND window = Make();
     EXPECT_FALSE(UnregisterClassA("TestClass", nullptr));  // a window of it exists
