@@ -47,8 +47,9 @@ Expected Runs(View view, std::vector<std::string> middle) {
 Expected EmptyLevel(const std::string& why) {
     return Runs(View::Clear, {kWorldLoaded, why, kNoFaces});
 }
-// A start that fails, the configuration's line last in the log on disk; a level, font or log
-// that cannot be had leaves a run that draws what it has. Damaged files are the readers' tests.
+// Each kind of failure once: a start that fails ends with status 1 before the window shows; a
+// level, font or log that cannot be had leaves a run that draws what it has. Damaged files are
+// the readers' tests.
 const Row kRows[] = {
     // A GL older than the device needs: the log says which it found.
     {"OpenGlBelow33",

@@ -1,5 +1,5 @@
 // The Win32 window system and DirectInput 8 on SDL (offscreen): client areas, activation, painting
-// (closing and quitting are end-to-end checks); buffered records, overflow, SDL events as records.
+// (closing and quitting are end-to-end checks); focus losses and SDL events as DirectInput records.
 #include "platform/linux/internal.h"
 #include "platform/linux/input_internal.h"
 #include "platform/platform.h"
@@ -142,23 +142,6 @@ protected:
     IDirectInputDevice8A* mouse =
         open(GUID_SysMouse, &c_dfDIMouse, DISCL_EXCLUSIVE | DISCL_FOREGROUND, 16);
 };
-TEST_F(DirectInputTest, RecordsComeOldestFirstOverflowIsReportedOnceAndStateFollows) {
-    EXPECT_EQ(created, DI_OK);
-    for (DWORD i = 0; i < 6; ++i) FeedKey(DIK_1 + i, i % 2 == 0, 100 + i);
-    EXPECT_EQ(text(read(keyboard, 3, DI_BUFFEROVERFLOW)), "2:128 3:0 4:128 ");
-    EXPECT_EQ(text(read(keyboard, 16)), "5:0 ");
-    DIDEVICEOBJECTDATA records[4];
-    DWORD count = 4;
-    EXPECT_EQ(keyboard->GetDeviceData(sizeof records[0] - 4, records, &count, 0),
-              DIERR_INVALIDPARAM);
-    EXPECT_EQ(count, 0u);
-    BYTE state[256] = {};
-    ASSERT_EQ(keyboard->GetDeviceState(sizeof state, state), DI_OK);
-    EXPECT_EQ((std::vector<int>{state[DIK_1], state[DIK_2], state[DIK_3], state[DIK_F5]}),
-              (std::vector<int>{0x80, 0, 0x80, 0}));
-    EXPECT_EQ(keyboard->GetDeviceState(100, state), DIERR_INVALIDPARAM);
-    FeedKey(DIK_1, false, 107), FeedKey(DIK_3, false, 108), FeedKey(DIK_5, false, 109);
-}
 // Focus coming and going on another window keeps the foreground devices; on theirs, they are lost.
 TEST_F(DirectInputTest, ForegroundDevicesAreLostWithTheFocusOfTheirWindowOnly) {
     for (HWND focused : {Make(), window}) {
