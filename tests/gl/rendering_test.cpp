@@ -248,10 +248,15 @@ std::vector<Scene> RenderingTest::scenes() {
         halved._41 = 1.5f, halved._42 = -0.5f, halved._44 = 2;
         device_->SetTransform(D3DTS_WORLD, &halved);
         device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
-        // Another vertex format named before its buffer: the gathered quads keep theirs.
-        const D3DMATRIX identity = Identity();
-        device_->SetTransform(D3DTS_WORLD, &identity);
+        // The last quad again, gathered anew; then another vertex format named before its
+        // buffer: the gathered quad keeps its own.
+        D3DMATRIX world = Identity();
+        world._41 = 1, world._42 = -1;
+        device_->SetTransform(D3DTS_WORLD, &world);
+        device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
         device_->SetVertexShader(kFvfUv);
+        world._41 = world._42 = 0;
+        device_->SetTransform(D3DTS_WORLD, &world);
         device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);  // white
         draw(Square(48, 0, 16), kFvfUv, D3DPT_TRIANGLEFAN, 2);
     });
